@@ -1,0 +1,96 @@
+// Constant-time helpers: every secret-dependent choice in this module goes
+// through these, so that no branch or memory index depends on a secret.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#ifdef KYBER_ALG_CTGRIND
+#include <valgrind/memcheck.h>
+#endif
+
+namespace kyber_alg::kyber::ct {
+
+// Opaque to the optimiser: stops it from proving a mask is 0/1 and turning
+// the masked arithmetic back into a branch.
+inline uint32_t value_barrier(uint32_t x) {
+#if defined(__GNUC__)
+    __asm__("" : "+r"(x));
+    return x;
+#else
+    volatile uint32_t v = x;
+    return v;
+#endif
+}
+
+// All ones if x != 0, zero otherwise.
+inline uint32_t mask_nonzero(uint32_t x) {
+    x = value_barrier(x);
+    return 0u - ((x | (0u - x)) >> 31);
+}
+
+// All ones if x == 0, zero otherwise.
+inline uint32_t mask_zero(uint32_t x) { return ~mask_nonzero(x); }
+
+// All ones if lo <= x <= hi (small non-negative ints), zero otherwise.
+inline uint32_t mask_in_range(uint32_t x, uint32_t lo, uint32_t hi) {
+    const int32_t v = static_cast<int32_t>(value_barrier(x));
+    const int32_t outside = (v - static_cast<int32_t>(lo)) | (static_cast<int32_t>(hi) - v);
+    return ~static_cast<uint32_t>(outside >> 31);
+}
+
+// All ones if a[0..len) equals b[0..len); always reads every byte.
+inline uint8_t equal_mask(const uint8_t* a, const uint8_t* b, std::size_t len) {
+    uint8_t diff = 0;
+    for (std::size_t i = 0; i < len; ++i) diff |= static_cast<uint8_t>(a[i] ^ b[i]);
+    return static_cast<uint8_t>(mask_zero(diff));
+}
+
+// dst = mask ? src : dst, for mask 0x00 or 0xff.
+inline void select(uint8_t* dst, const uint8_t* src, std::size_t len, uint8_t mask) {
+    for (std::size_t i = 0; i < len; ++i)
+        dst[i] = static_cast<uint8_t>(dst[i] ^ (mask & (dst[i] ^ src[i])));
+}
+
+// Zeroes memory; the asm barrier keeps the compiler from dropping the store
+// to a buffer that is about to go out of scope.
+inline void wipe(void* p, std::size_t len) {
+    std::memset(p, 0, len);
+#if defined(__GNUC__)
+    __asm__ __volatile__("" : : "r"(p) : "memory");
+#else
+    volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
+    for (std::size_t i = 0; i < len; ++i) v[i] = 0;
+#endif
+}
+
+template <class T>
+inline void wipe_object(T& obj) { wipe(&obj, sizeof obj); }
+
+// Secret wiped on scope exit, however the scope is left.
+template <class T>
+struct Wiped {
+    T value{};
+    Wiped() = default;
+    Wiped(const Wiped&) = delete;
+    Wiped& operator=(const Wiped&) = delete;
+    ~Wiped() { wipe_object(value); }
+};
+
+// For the valgrind constant-time check (KYBER_ALG_CTGRIND builds only):
+// declassify marks a value derived from secrets as public because the
+// algorithm publishes it anyway (e.g. rho, which is part of ek).
+inline void declassify([[maybe_unused]] const void* p, [[maybe_unused]] std::size_t len) {
+#ifdef KYBER_ALG_CTGRIND
+    VALGRIND_MAKE_MEM_DEFINED(p, len);
+#endif
+}
+
+inline void poison([[maybe_unused]] const void* p, [[maybe_unused]] std::size_t len) {
+#ifdef KYBER_ALG_CTGRIND
+    VALGRIND_MAKE_MEM_UNDEFINED(p, len);
+#endif
+}
+
+}  // namespace kyber_alg::kyber::ct

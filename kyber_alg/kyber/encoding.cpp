@@ -1,0 +1,109 @@
+#include "encoding.h"
+
+namespace kyber_alg::kyber {
+
+namespace {
+
+// floor(y / q) for 0 <= y < 2^23 by multiply and shift; the hardware divider
+// is avoided because its timing can depend on the operand.
+constexpr uint32_t div_q(uint32_t y) {
+    constexpr uint64_t m = ((uint64_t{1} << 40) + q - 1) / q;  // ceil(2^40 / q)
+    return static_cast<uint32_t>((y * m) >> 40);
+}
+
+// Spot checks; the error bound y * (m - 2^40/q) / 2^40 < 1/q holds for
+// y < 2^23, so div_q is exact on the whole range Compress uses.
+static_assert(div_q(q - 1) == 0 && div_q(q) == 1 && div_q(3329 * 1024 + 3328) == 1024);
+static_assert(div_q((1u << 23) - 1) == ((1u << 23) - 1) / 3329);
+
+}  // namespace
+
+template <int D>
+void byte_encode(uint8_t* out, const Poly& f) {
+    static_assert(D >= 1 && D <= 12);
+    // 8 coefficients of D bits fill exactly D bytes.
+    for (int i = 0; i < n; i += 8) {
+        uint64_t acc = 0;
+        int bits = 0;
+        for (int j = 0; j < 8; ++j) {
+            acc |= static_cast<uint64_t>(static_cast<uint16_t>(f.c[i + j])) << bits;
+            bits += D;
+            while (bits >= 8) {
+                *out++ = static_cast<uint8_t>(acc);
+                acc >>= 8;
+                bits -= 8;
+            }
+        }
+    }
+}
+
+template <int D>
+void byte_decode(Poly& f, const uint8_t* in) {
+    static_assert(D >= 1 && D <= 12);
+    constexpr uint32_t mask = (1u << D) - 1;
+    for (int i = 0; i < n; i += 8) {
+        uint64_t acc = 0;
+        int bits = 0;
+        for (int j = 0; j < 8; ++j) {
+            while (bits < D) {
+                acc |= static_cast<uint64_t>(*in++) << bits;
+                bits += 8;
+            }
+            f.c[i + j] = static_cast<int16_t>(acc & mask);
+            acc >>= D;
+            bits -= D;
+        }
+    }
+}
+
+void byte_decode_12_raw(Poly& f, const uint8_t* in) { byte_decode<12>(f, in); }
+
+void byte_decode_12(Poly& f, const uint8_t* in) {
+    byte_decode<12>(f, in);
+    for (int16_t& x : f.c) {
+        // x in [0, 4096): subtract q when x >= q, using the sign of x - q.
+        const int16_t t = static_cast<int16_t>(x - q);
+        x = static_cast<int16_t>(t + ((t >> 15) & q));
+    }
+}
+
+bool all_below_q(const Poly& f) {
+    uint32_t bad = 0;
+    for (int16_t x : f.c) bad |= static_cast<uint32_t>(q - 1 - x) >> 31;  // 1 iff x >= q
+    return bad == 0;
+}
+
+template <int D>
+void compress(Poly& f) {
+    static_assert(D >= 1 && D < 12);
+    for (int16_t& x : f.c) {
+        // round(2^D * x / q) = floor((2^D * x + (q-1)/2) / q): q is odd, so no tie.
+        const uint32_t y = (static_cast<uint32_t>(x) << D) + (q - 1) / 2;
+        x = static_cast<int16_t>(div_q(y) & ((1u << D) - 1));
+    }
+}
+
+template <int D>
+void decompress(Poly& f) {
+    static_assert(D >= 1 && D < 12);
+    for (int16_t& x : f.c) {
+        // round(q * y / 2^D)
+        x = static_cast<int16_t>((static_cast<uint32_t>(x) * q + (1u << (D - 1))) >> D);
+    }
+}
+
+template void byte_encode<1>(uint8_t*, const Poly&);
+template void byte_encode<4>(uint8_t*, const Poly&);
+template void byte_encode<10>(uint8_t*, const Poly&);
+template void byte_encode<12>(uint8_t*, const Poly&);
+template void byte_decode<1>(Poly&, const uint8_t*);
+template void byte_decode<4>(Poly&, const uint8_t*);
+template void byte_decode<10>(Poly&, const uint8_t*);
+template void compress<1>(Poly&);
+template void compress<4>(Poly&);
+template void compress<10>(Poly&);
+template void decompress<1>(Poly&);
+template void decompress<4>(Poly&);
+template void decompress<10>(Poly&);
+
+}  // namespace kyber_alg::kyber

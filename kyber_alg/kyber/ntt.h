@@ -1,0 +1,61 @@
+// Arithmetic in Z_q and R_q: Montgomery and Barrett reduction, the NTT and
+// its inverse (FIPS 203 Algorithms 9 and 10) and MultiplyNTTs (Algorithm 11).
+#pragma once
+
+#include "params.h"
+
+namespace kyber_alg::kyber {
+
+// q^-1 mod 2^16, as a signed 16-bit value.
+inline constexpr int16_t q_inv = -3327;
+static_assert(((q * static_cast<int32_t>(q_inv)) & 0xffff) == 1);
+
+// a * 2^-16 mod q for |a| < q * 2^15; result in (-q, q).
+inline int16_t montgomery_reduce(int32_t a) {
+    const int16_t t = static_cast<int16_t>(static_cast<int16_t>(a) * q_inv);
+    return static_cast<int16_t>((a - static_cast<int32_t>(t) * q) >> 16);
+}
+
+// a * b * 2^-16 mod q; result in (-q, q).
+inline int16_t fqmul(int16_t a, int16_t b) {
+    return montgomery_reduce(static_cast<int32_t>(a) * b);
+}
+
+// a mod q, for any int16 a; result in [-(q-1)/2, (q-1)/2].
+inline int16_t barrett_reduce(int16_t a) {
+    constexpr int32_t v = ((1 << 26) + q / 2) / q;
+    const int16_t t = static_cast<int16_t>((v * a + (1 << 25)) >> 26);
+    return static_cast<int16_t>(a - t * q);
+}
+
+// a mod q in [0, q), for any int16 a; branch-free.
+inline int16_t reduce_to_canonical(int16_t a) {
+    int16_t r = barrett_reduce(a);
+    r = static_cast<int16_t>(r + ((r >> 15) & q));
+    return r;
+}
+
+// Algorithm 9. Input coefficients |f_i| < q; output |f_i| < 8q (not reduced).
+void ntt(Poly& f);
+
+// Algorithm 10, except the final factor: multiplies by 2^16 / 128 instead of
+// 1 / 128, which cancels the 2^-16 that multiply_ntts leaves. So it must be
+// applied to a sum of multiply_ntts products. Output |f_i| < q.
+void ntt_inverse(Poly& f);
+
+// Algorithm 11: h = f x g in T_q, times 2^-16 (Montgomery). One factor
+// |x| < q, the other |x| < 8q (an unreduced NTT output); output |h_i| <= q/2.
+void multiply_ntts(Poly& h, const Poly& f, const Poly& g);
+
+// h += f x g * 2^-16, same bounds, h in and out |h_i| <= q/2.
+void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g);
+
+// f <- f * 2^16 mod q: undoes the 2^-16 of multiply_ntts. Output |f_i| < q.
+void to_montgomery(Poly& f);
+
+void poly_reduce(Poly& f);     // every coefficient to [-(q-1)/2, (q-1)/2]
+void poly_canonical(Poly& f);  // every coefficient to [0, q)
+void poly_add(Poly& f, const Poly& g);  // f += g (no reduction)
+void poly_sub(Poly& f, const Poly& g);  // f -= g (no reduction)
+
+}  // namespace kyber_alg::kyber
