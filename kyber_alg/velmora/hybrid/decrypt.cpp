@@ -1,0 +1,51 @@
+#include "../outside/binascii_calls.hpp"
+#include "../subscript.hpp"
+#include "derivation.hpp"
+#include "hybrid.hpp"
+
+namespace velmora {
+
+Ref dec_hybrid(PyObject* c_text1, PyObject* c_text2, PyObject* sk) {
+  Ref sk1 = slice(sk, std::nullopt, kKyberSecretKeyChars);
+  if (!sk1) return {};
+  Ref sk2 = slice(sk, kKyberSecretKeyChars, std::nullopt);
+  if (!sk2) return {};
+  sk2 = unhexlify(sk2.get());
+  if (!sk2) return {};
+  Ref sm2_ciphertext = unhexlify(c_text2);
+  if (!sm2_ciphertext) return {};
+  Ref len_para = Ref::steal(PyLong_FromLong(kSm2LengthParameter));
+  if (!len_para) return {};
+
+  Ref decrypt = global(Name::Decrypt);
+  if (!decrypt) return {};
+  Ref sec_E = call(decrypt.get(), {sm2_ciphertext.get(), sk2.get(), len_para.get()});
+  if (!sec_E) return {};
+  sec_E = hexlify(sec_E.get());
+  if (!sec_E) return {};
+  sec_E = call_attr(sec_E.get(), Name::decode);
+  if (!sec_E) return {};
+
+  Ref kyber_dec = global_attr(Name::Kyber, Name::CCA_Dec);
+  if (!kyber_dec) return {};
+  Ref sec_K = call(kyber_dec.get(), {c_text1, sk1.get()});
+  if (!sec_K) return {};
+  sec_K = hexlify(sec_K.get());
+  if (!sec_K) return {};
+  sec_K = call_attr(sec_K.get(), Name::decode, {name(Name::utf_8)});
+  if (!sec_K) return {};
+
+  // SM2 secret first, then the Kyber secret: the order enc_hybrid hashes them in.
+  Ref info1 = Ref::steal(PyNumber_Add(sec_E.get(), sec_K.get()));
+  if (!info1) return {};
+  info1 = unhexlify(info1.get());
+  if (!info1) return {};
+  Ref digest = sm3_hexdigest(info1.get());
+  if (!digest) return {};
+
+  KeyAndIv derived = split_digest(digest.get());
+  if (!derived.key) return {};
+  return Ref::steal(PyTuple_Pack(2, derived.key.get(), derived.iv.get()));
+}
+
+}  // namespace velmora

@@ -1,0 +1,30 @@
+#include "derivation.hpp"
+
+#include "../outside/call.hpp"
+#include "../subscript.hpp"
+
+namespace velmora {
+
+Ref sm3_hexdigest(PyObject* message) {
+  Ref sm3_type = global(Name::SM3);
+  if (!sm3_type) return {};
+  Ref hash = call(sm3_type.get());
+  if (!hash || !call_attr(hash.get(), Name::update, {message})) return {};
+  return call_attr(hash.get(), Name::hexdigest);
+}
+
+KeyAndIv split_digest(PyObject* digest) {
+  Ref iv = slice(digest, 32, std::nullopt);
+  if (!iv) return {};
+  Ref xor_function = global(Name::xor_hex_strings);
+  if (!xor_function) return {};
+  Ref first_half = slice(digest, 0, 32);
+  if (!first_half) return {};
+  Ref second_half = slice(digest, 32, std::nullopt);
+  if (!second_half) return {};
+  Ref key = call(xor_function.get(), {first_half.get(), second_half.get()});
+  if (!key) return {};
+  return {std::move(key), std::move(iv)};
+}
+
+}  // namespace velmora

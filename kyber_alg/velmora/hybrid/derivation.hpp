@@ -1,0 +1,31 @@
+// What both sides of the exchange do with the two secrets: one SM3 digest,
+// cut into an IV and folded into a key.
+#pragma once
+
+#include <Python.h>
+
+#include "../ref.hpp"
+
+namespace velmora {
+
+// SM3() → update(message) → hexdigest(), with SM3 found by name now.
+Ref sm3_hexdigest(PyObject* message);
+
+struct KeyAndIv {
+  Ref key;
+  Ref iv;
+};
+
+// iv = digest[32:]; key = xor_hex_strings(digest[0:32], digest[32:]), the
+// function found by name at this call. Empty refs on failure.
+KeyAndIv split_digest(PyObject* digest);
+
+// Lengths that the SM2 parameter and the hybrid key layout fix.
+constexpr long kSm2LengthParameter = 64;
+constexpr Py_ssize_t kKyberPublicKeyChars = 1600;
+constexpr Py_ssize_t kSm2PublicKeyChars = 128;
+constexpr Py_ssize_t kSm2PublicKeyBytes = 64;
+constexpr Py_ssize_t kKyberSecretKeyChars = 3264;
+constexpr long kSecretBytes = 32;
+
+}  // namespace velmora

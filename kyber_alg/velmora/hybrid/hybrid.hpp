@@ -1,0 +1,19 @@
+// The hybrid scheme: key pairs, encapsulation and recovery of the SM4 key and IV.
+#pragma once
+
+#include <Python.h>
+
+#include "../ref.hpp"
+
+namespace velmora {
+
+// -> (public key text, secret key text): Kyber key then SM2 key in hex.
+Ref key_gen_hybrid();
+
+// pk is an exact str. -> (c_text1, c_text2, sym_key, sym_iv).
+Ref enc_hybrid(PyObject* pk);
+
+// -> (sym_key, IV), equal to enc_hybrid's for the matching key and ciphertext.
+Ref dec_hybrid(PyObject* c_text1, PyObject* c_text2, PyObject* sk);
+
+}  // namespace velmora

@@ -1,0 +1,56 @@
+// Owning handle for one strong reference to a Python object.
+#pragma once
+
+#include <Python.h>
+
+#include <utility>
+
+namespace velmora {
+
+class Ref {
+ public:
+  Ref() = default;
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  Ref(Ref&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+  Ref& operator=(Ref&& other) noexcept {
+    if (this != &other) {
+      PyObject* old = std::exchange(object_, std::exchange(other.object_, nullptr));
+      Py_XDECREF(old);
+    }
+    return *this;
+  }
+  ~Ref() { Py_XDECREF(object_); }
+
+  // Takes over a new reference (may be null: the failed result of an API call).
+  static Ref steal(PyObject* object) { return Ref(object); }
+  // Adds a reference of its own to a borrowed one.
+  static Ref borrow(PyObject* object) {
+    Py_XINCREF(object);
+    return Ref(object);
+  }
+
+  PyObject* get() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+  // Hands the reference to the caller (for returning to the interpreter).
+  PyObject* release() { return std::exchange(object_, nullptr); }
+  void reset() {
+    PyObject* old = std::exchange(object_, nullptr);
+    Py_XDECREF(old);
+  }
+
+ private:
+  explicit Ref(PyObject* object) : object_(object) {}
+  PyObject* object_ = nullptr;
+};
+
+// Module-wide references live until the process ends. They are kept in
+// storage that is never destroyed: a static destructor running after the
+// interpreter has finalised would drop references into freed memory.
+template <class T>
+T& never_destroyed(T*& slot) {
+  if (!slot) slot = new T();
+  return *slot;
+}
+
+}  // namespace velmora

@@ -1,0 +1,20 @@
+// The module's function object type: vector calling with the module's own
+// argument binding, and the attributes that introspection expects of a function.
+#pragma once
+
+#include <Python.h>
+
+#include "../ref.hpp"
+#include "function_constants.hpp"
+#include "function_table.hpp"
+
+namespace velmora {
+
+bool ready_function_type();
+
+// A new function for spec, with its constants, the module namespace as
+// __globals__ and the given annotations dict.
+Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, PyObject* globals,
+                 PyObject* annotations);
+
+}  // namespace velmora

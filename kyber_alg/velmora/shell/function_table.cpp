@@ -1,0 +1,123 @@
+#include "function_table.hpp"
+
+#include "../hybrid/hybrid.hpp"
+#include "../text/text.hpp"
+
+namespace velmora {
+namespace {
+
+constexpr const char* kKeyGenLocals[] = {"len_para", "KEYs", "pk1", "sk1", "pk2", "sk2"};
+
+constexpr const char* kEncParameters[] = {"pk"};
+constexpr const char* kEncLocals[] = {"pk",      "pk1",   "pk2",  "len_para", "info11",  "m1",      "c_text1",
+                                      "K_key",   "sec_K", "info0", "sm33",    "sym_key", "c_text2", "sym_iv"};
+
+constexpr const char* kDecParameters[] = {"c_text1", "c_text2", "sk"};
+constexpr const char* kDecLocals[] = {"c_text1", "c_text2", "sk",    "sk1", "sk2",     "len_para",
+                                      "sec_E",   "sec_K",   "info1", "sm3", "sym_key", "IV"};
+
+constexpr const char* kXorParameters[] = {"hex_str1", "hex_str2"};
+constexpr const char* kXorLocals[] = {"hex_str1",     "hex_str2",       "bytes1",  "bytes2",
+                                      "result_bytes", "result_hex_str", "genexpr", "genexpr"};
+
+constexpr const char* kSm4Parameters[] = {"key", "IV", "data"};
+constexpr const char* kSm4EncodeLocals[] = {"key", "IV", "data", "sm4Alg", "dateStr", "enRes", "enHexStr"};
+constexpr const char* kSm4DecodeLocals[] = {"key", "IV", "data", "sm4Alg", "deRes", "deHexStr"};
+
+constexpr Annotation kKeyGenAnnotations[] = {{"return", "Tuple[str, str]"}};
+constexpr Annotation kEncAnnotations[] = {{"pk", "str"}};
+constexpr Annotation kDecAnnotations[] = {{"return", "[str, str]"}};
+constexpr Annotation kXorAnnotations[] = {{"hex_str1", "str"}, {"hex_str2", "str"}};
+
+constexpr const char kKeyGenDoc[] =
+    "\n"
+    "    Generates the public key and private key for the hybrid encryption scheme.\n"
+    "\n"
+    "    Returns:\n"
+    "        Tuple containing the public key and private key.\n"
+    "        - pk (bytes): Public key containing two parts of information.\n"
+    "        - sk (bytes): Private key containing two parts of information,\n"
+    "          private key for Kyber algorithm and private key for SM2 encryption.\n"
+    "    ";
+
+constexpr const char kEncDoc[] =
+    "\n"
+    "    Encrypts the given message using the hybrid encryption scheme.\n"
+    "\n"
+    "    Args:\n"
+    "        - pk (bytes): Public key containing two parts of information, Kyber pk || SM2 pk .\n"
+    "        - msg (list): List of messages to be encrypted.\n"
+    "\n"
+    "    Returns:\n"
+    "        Tuple containing the encrypted ciphertext, symmetric key, and encrypted message.\n"
+    "        - c_text (bytes): Encrypted ciphertext containing two parts of information,\n"
+    "          ciphertext encrypted using Kyber algorithm and ciphertext encrypted using SM2 encryption.\n"
+    "        - sym_key (str): Symmetric key used for encryption.\n"
+    "        - msg_enc (list): Encrypted message.\n"
+    "    ";
+
+constexpr const char kDecDoc[] =
+    "\n"
+    "    Decrypts the given ciphertext using the hybrid encryption scheme.\n"
+    "\n"
+    "    Args:\n"
+    "        - c_text (bytes): Ciphertext to be decrypted, containing two parts of information,\n"
+    "          ciphertext encrypted using Kyber algorithm and ciphertext encrypted using SM2 encryption.\n"
+    "        - sk (bytes): Private key containing two parts of information,\n"
+    "          private key for Kyber algorithm and private key for SM2 encryption.\n"
+    "        - msg_enc (list): Encrypted message.\n"
+    "\n"
+    "    Returns:\n"
+    "        Decrypted message.\n"
+    "    ";
+
+constexpr const char kXorDoc[] =
+    "\n"
+    "    Performs a bitwise XOR operation on two hexadecimal strings.\n"
+    "\n"
+    "    Args:\n"
+    "        hex_str1 (str): The first hexadecimal string.\n"
+    "        hex_str2 (str): The second hexadecimal string.\n"
+    "\n"
+    "    Returns:\n"
+    "        The result of the XOR operation as a hexadecimal string.\n"
+    "    ";
+
+constexpr const char kSm4EncodeDoc[] =
+    "\n"
+    "    Encrypts the given data using the SM4 encryption algorithm.\n"
+    "\n"
+    "    Args:\n"
+    "        key (str): The encryption key.\n"
+    "        data (str): The data to be encrypted.\n"
+    "\n"
+    "    Returns:\n"
+    "        The encrypted data as a hexadecimal string.\n"
+    "        :param key:\n"
+    "        :param data:\n"
+    "        :param IV:\n"
+    "    ";
+
+PyObject* run_key_gen_hybrid(PyObject* const*) { return key_gen_hybrid().release(); }
+PyObject* run_enc_hybrid(PyObject* const* a) { return enc_hybrid(a[0]).release(); }
+PyObject* run_dec_hybrid(PyObject* const* a) { return dec_hybrid(a[0], a[1], a[2]).release(); }
+PyObject* run_xor_hex_strings(PyObject* const* a) { return xor_hex_strings(a[0], a[1]).release(); }
+PyObject* run_sm4_encode(PyObject* const* a) { return sm4_encode(a[0], a[1], a[2]).release(); }
+PyObject* run_sm4_decode(PyObject* const* a) { return sm4_decode(a[0], a[1], a[2]).release(); }
+
+constexpr FunctionSpec kFunctions[] = {
+    {"key_gen_hybrid", "Velmora.key_gen_hybrid", {}, kKeyGenLocals, 0, kKeyGenAnnotations, kKeyGenDoc,
+     run_key_gen_hybrid},
+    {"enc_hybrid", "Velmora.enc_hybrid", kEncParameters, kEncLocals, 0b1, kEncAnnotations, kEncDoc, run_enc_hybrid},
+    {"dec_hybrid", "Velmora.dec_hybrid", kDecParameters, kDecLocals, 0, kDecAnnotations, kDecDoc, run_dec_hybrid},
+    {"xor_hex_strings", "Velmora.xor_hex_strings", kXorParameters, kXorLocals, 0b11, kXorAnnotations, kXorDoc,
+     run_xor_hex_strings},
+    {"sm4_encode", "Velmora.sm4_encode", kSm4Parameters, kSm4EncodeLocals, 0, {}, kSm4EncodeDoc, run_sm4_encode},
+    {"sm4_decode", "Velmora.sm4_decode", kSm4Parameters, kSm4DecodeLocals, 0, {}, nullptr, run_sm4_decode},
+};
+
+}  // namespace
+
+std::span<const FunctionSpec> function_table() { return kFunctions; }
+
+}  // namespace velmora

@@ -1,0 +1,19 @@
+// Text utilities: SM4-CBC for text messages and the hex XOR of the key derivation.
+#pragma once
+
+#include <Python.h>
+
+#include "../ref.hpp"
+
+namespace velmora {
+
+// Message text -> lower-case hex ciphertext, under hex key and IV.
+Ref sm4_encode(PyObject* key, PyObject* IV, PyObject* data);
+// Hex ciphertext -> message text.
+Ref sm4_decode(PyObject* key, PyObject* IV, PyObject* data);
+
+// Bytewise XOR of two hex strings (exact str), as lower-case hex, as long as
+// the shorter operand.
+Ref xor_hex_strings(PyObject* hex_str1, PyObject* hex_str2);
+
+}  // namespace velmora
