@@ -21,12 +21,21 @@ inline Ref attr(PyObject* object, Name attribute) {
   return Ref::steal(PyObject_GetAttr(object, name(attribute)));
 }
 
-// object.attribute(*args): the attribute is read first, then called, as a
-// Python expression does it.
+// object.attribute(*args), without making a bound method. Callers evaluate
+// the arguments first; where an argument can fail, they read the attribute
+// themselves beforehand, as a Python expression would.
 inline Ref call_attr(PyObject* object, Name attribute, std::initializer_list<PyObject*> args = {}) {
-  Ref method = attr(object, attribute);
-  if (!method) return {};
-  return call(method.get(), args);
+  constexpr size_t kMaxArguments = 4;
+  // stack[0] is spare room that the callee may use (PY_VECTORCALL_ARGUMENTS_OFFSET).
+  if (args.size() > kMaxArguments) {
+    PyErr_SetString(PyExc_SystemError, "call_attr: too many arguments");
+    return {};
+  }
+  PyObject* stack[2 + kMaxArguments] = {nullptr, object};
+  size_t count = 1;
+  for (PyObject* argument : args) stack[1 + count++] = argument;
+  return Ref::steal(
+      PyObject_VectorcallMethod(name(attribute), stack + 1, count | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
 }
 
 // <module global>.<attribute>, both looked up now.

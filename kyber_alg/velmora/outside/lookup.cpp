@@ -5,8 +5,15 @@
 namespace velmora {
 namespace {
 
-PyObject* g_globals = nullptr;
-PyObject* g_builtins = nullptr;
+// Strong references: a function object that outlives a failed load must
+// never look names up in a freed dict.
+struct Namespace {
+  Ref globals;
+  Ref builtins;
+};
+Namespace* g_namespace = nullptr;
+PyObject* g_globals = nullptr;   // g_namespace->globals, read on every lookup
+PyObject* g_builtins = nullptr;  // g_namespace->builtins
 
 struct CacheSlot {
   uint64_t version = 0;  // 0: empty (a live dict's tag is never 0)
@@ -33,6 +40,9 @@ Ref lookup_uncached(PyObject* key, bool* found_in_globals) {
 }  // namespace
 
 void bind_namespace(PyObject* globals, PyObject* builtins) {
+  Namespace& held = never_destroyed(g_namespace);
+  held.globals = Ref::borrow(globals);
+  held.builtins = Ref::borrow(builtins);
   g_globals = globals;
   g_builtins = builtins;
   for (CacheSlot& slot : g_cache) slot = CacheSlot{};

@@ -10,7 +10,7 @@
 namespace velmora {
 
 // Points lookups at the module's namespace dict and the builtins module's
-// dict (both borrowed; the module keeps them alive). Clears the caches.
+// dict (both kept alive from then on). Clears the caches.
 void bind_namespace(PyObject* globals, PyObject* builtins);
 PyObject* namespace_dict();
 
