@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Per-operation timings of ML-KEM-512 keygen, encapsulation and decapsulation through each Python API.
+
+Compares kyber_alg.Kyber (hex text in and out, as Velmora uses it) with kyber-py (pure Python) and, if it
+is importable, pqcrypto (a C implementation from PyPI), all in the same run.
+
+    python bench/bench_kyber.py [--seconds 0.5] [--repeat 5]
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import sys
+import timeit
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+
+from kyber_alg import Kyber  # noqa: E402
+
+OPERATIONS = ("keygen", "encaps", "decaps")
+# Upper bounds for kyber_alg.Kyber in microseconds (1.3x a leading portable C implementation on this hardware).
+TARGET_US = {"keygen": 25.0, "encaps": 28.0, "decaps": 34.0}
+
+
+def ours():
+    ek, dk = (x.decode() for x in Kyber.CCA_KeyGen())
+    m = os.urandom(32)
+    c, _ = Kyber.CCA_Enc(ek, m)
+    return {
+        "keygen": Kyber.CCA_KeyGen,
+        "encaps": lambda: Kyber.CCA_Enc(ek, m),
+        "decaps": lambda: Kyber.CCA_Dec(c, dk),
+    }
+
+
+def kyber_py():
+    from kyber_py.ml_kem import ML_KEM_512 as kem
+
+    ek, dk = kem.keygen()
+    _, c = kem.encaps(ek)
+    return {
+        "keygen": kem.keygen,
+        "encaps": lambda: kem.encaps(ek),
+        "decaps": lambda: kem.decaps(dk, c),
+    }
+
+
+def pqcrypto():
+    from pqcrypto.kem import ml_kem_512 as kem
+
+    pk, sk = kem.keygen()
+    c, _ = kem.encaps(pk)
+    return {
+        "keygen": kem.keygen,
+        "encaps": lambda: kem.encaps(pk),
+        "decaps": lambda: kem.decaps(sk, c),
+    }
+
+
+def per_op_us(fn, seconds: float, repeat: int) -> float:
+    timer = timeit.Timer(fn)
+    number, elapsed = timer.autorange()
+    number = max(1, int(number * seconds / max(elapsed, 1e-9)))
+    return min(timer.repeat(repeat=repeat, number=number)) / number * 1e6
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--seconds", type=float, default=0.5, help="approximate time per measurement (default 0.5)")
+    parser.add_argument("--repeat", type=int, default=5, help="measurements per operation; the minimum is kept")
+    args = parser.parse_args()
+
+    candidates = [("kyber_alg.Kyber", ours), ("pqcrypto", pqcrypto), ("kyber-py", kyber_py)]
+    results: dict[str, dict[str, float]] = {}
+    for name, setup in candidates:
+        try:
+            ops = setup()
+        except ImportError as exc:
+            print(f"[skip] {name}: not importable ({exc}); install it to add this column")
+            continue
+        # kyber-py takes milliseconds per call, so fewer repetitions do.
+        seconds, repeat = (args.seconds, 3) if name == "kyber-py" else (args.seconds, args.repeat)
+        results[name] = {op: per_op_us(ops[op], seconds, repeat) for op in OPERATIONS}
+
+    names = list(results)
+    print(f"\nML-KEM-512, microseconds per operation (minimum of repeated runs), Python {sys.version.split()[0]}")
+    print(f"{'operation':<10}" + "".join(f"{n:>18}" for n in names))
+    for op in OPERATIONS:
+        print(f"{op:<10}" + "".join(f"{results[n][op]:>18.2f}" for n in names))
+
+    base = results["kyber_alg.Kyber"]
+    print("\nratios (other / kyber_alg.Kyber; above 1 means kyber_alg.Kyber is faster)")
+    for n in names[1:]:
+        print(f"  {n:<16}" + "  ".join(f"{op} {results[n][op] / base[op]:8.2f}x" for op in OPERATIONS))
+
+    print("\ntargets for kyber_alg.Kyber")
+    ok = True
+    for op in OPERATIONS:
+        checks = [f"<= {TARGET_US[op]:.0f} us: {'yes' if base[op] <= TARGET_US[op] else 'NO'}"]
+        good = base[op] <= TARGET_US[op]
+        if "pqcrypto" in results:
+            faster = base[op] <= results["pqcrypto"][op]
+            checks.append(f"no slower than pqcrypto: {'yes' if faster else 'NO'}")
+            good &= faster
+        if "kyber-py" in results:
+            ratio = results["kyber-py"][op] / base[op]
+            checks.append(f">= 200x kyber-py: {'yes' if ratio >= 200 else 'NO'}")
+            good &= ratio >= 200
+        ok &= good
+        print(f"  {op:<8} " + "; ".join(checks))
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
