@@ -22,4 +22,7 @@ export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export PYTHONPATH="$stage${PYTHONPATH:+:$PYTHONPATH}"
 cd "$root"
-python3 -P -m pytest -p no:cacheprovider "${@:-tests}"
+# The constant-time test runs its own driver under valgrind, which cannot run
+# beside the preloaded sanitizer runtimes; it is left to the ordinary run.
+if [ $# -eq 0 ]; then set -- tests --ignore=tests/kyber/test_kyber_ct.py; fi
+python3 -P -m pytest -p no:cacheprovider "$@"
