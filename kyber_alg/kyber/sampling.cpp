@@ -17,19 +17,30 @@ void sample_ntt(Poly& a, const uint8_t rho[32], uint8_t j, uint8_t i) {
     std::size_t len = sizeof buf;
     xof.squeeze_blocks(buf, 3);
     int count = 0;
-    std::size_t pos = 0;
-    while (count < n) {
-        if (pos == len) {
-            xof.squeeze_blocks(buf, 1);
-            len = Shake128::rate;
-            pos = 0;
+    for (;;) {
+        std::size_t pos = 0;
+        // While two more values fit, store both unconditionally and advance
+        // by the acceptance bits: no unpredictable branch per candidate.
+        for (; pos + 3 <= len && count <= n - 2; pos += 3) {
+            const uint8_t* c = buf + pos;
+            const int16_t d1 = static_cast<int16_t>(c[0] | ((c[1] & 0x0f) << 8));
+            const int16_t d2 = static_cast<int16_t>((c[1] >> 4) | (c[2] << 4));
+            a.c[count] = d1;
+            count += d1 < q;
+            a.c[count] = d2;
+            count += d2 < q;
         }
-        const uint8_t* c = buf + pos;
-        pos += 3;
-        const int16_t d1 = static_cast<int16_t>(c[0] | ((c[1] & 0x0f) << 8));
-        const int16_t d2 = static_cast<int16_t>((c[1] >> 4) | (c[2] << 4));
-        if (d1 < q) a.c[count++] = d1;
-        if (d2 < q && count < n) a.c[count++] = d2;
+        // Last value: the second candidate of a group may not be needed.
+        for (; pos + 3 <= len && count < n; pos += 3) {
+            const uint8_t* c = buf + pos;
+            const int16_t d1 = static_cast<int16_t>(c[0] | ((c[1] & 0x0f) << 8));
+            const int16_t d2 = static_cast<int16_t>((c[1] >> 4) | (c[2] << 4));
+            if (d1 < q) a.c[count++] = d1;
+            if (d2 < q && count < n) a.c[count++] = d2;
+        }
+        if (count == n) return;
+        xof.squeeze_blocks(buf, 1);
+        len = Shake128::rate;
     }
 }
 
