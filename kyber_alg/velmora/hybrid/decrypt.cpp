@@ -21,26 +21,18 @@ Ref dec_hybrid(PyObject* c_text1, PyObject* c_text2, PyObject* sk) {
   if (!decrypt) return {};
   Ref sec_E = call(decrypt.get(), {sm2_ciphertext.get(), sk2.get(), len_para.get()});
   if (!sec_E) return {};
-  sec_E = hexlify(sec_E.get());
-  if (!sec_E) return {};
-  sec_E = call_attr(sec_E.get(), Name::decode);
+  sec_E = hexlify_to_text(sec_E.get(), false);
   if (!sec_E) return {};
 
   Ref kyber_dec = global_attr(Name::Kyber, Name::CCA_Dec);
   if (!kyber_dec) return {};
   Ref sec_K = call(kyber_dec.get(), {c_text1, sk1.get()});
   if (!sec_K) return {};
-  sec_K = hexlify(sec_K.get());
-  if (!sec_K) return {};
-  sec_K = call_attr(sec_K.get(), Name::decode, {name(Name::utf_8)});
+  sec_K = hexlify_to_text(sec_K.get(), true);
   if (!sec_K) return {};
 
   // SM2 secret first, then the Kyber secret: the order enc_hybrid hashes them in.
-  Ref info1 = Ref::steal(PyNumber_Add(sec_E.get(), sec_K.get()));
-  if (!info1) return {};
-  info1 = unhexlify(info1.get());
-  if (!info1) return {};
-  Ref digest = sm3_hexdigest(info1.get());
+  Ref digest = digest_of_secrets(sec_E.get(), sec_K.get());
   if (!digest) return {};
 
   KeyAndIv derived = split_digest(digest.get());

@@ -1,15 +1,19 @@
 #include "derivation.hpp"
 
-#include "../outside/call.hpp"
+#include "../outside/binascii_calls.hpp"
 #include "../subscript.hpp"
 
 namespace velmora {
 
-Ref sm3_hexdigest(PyObject* message) {
+Ref digest_of_secrets(PyObject* first_hex, PyObject* second_hex) {
+  Ref joined = Ref::steal(PyNumber_Add(first_hex, second_hex));
+  if (!joined) return {};
+  Ref message = unhexlify(joined.get());
+  if (!message) return {};
   Ref sm3_type = global(Name::SM3);
   if (!sm3_type) return {};
   Ref hash = call(sm3_type.get());
-  if (!hash || !call_attr(hash.get(), Name::update, {message})) return {};
+  if (!hash || !call_attr(hash.get(), Name::update, {message.get()})) return {};
   return call_attr(hash.get(), Name::hexdigest);
 }
 

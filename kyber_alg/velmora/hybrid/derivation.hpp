@@ -8,8 +8,9 @@
 
 namespace velmora {
 
-// SM3() → update(message) → hexdigest(), with SM3 found by name now.
-Ref sm3_hexdigest(PyObject* message);
+// SM3 hex digest of the bytes that unhexlify(first_hex + second_hex) gives:
+// SM3() → update(bytes) → hexdigest(), with SM3 found by name now.
+Ref digest_of_secrets(PyObject* first_hex, PyObject* second_hex);
 
 struct KeyAndIv {
   Ref key;

@@ -20,13 +20,6 @@ Ref urandom(PyObject* count) {
   return call(function.get(), {count});
 }
 
-// binascii.hexlify(data).decode("utf-8")
-Ref hex_text(PyObject* data) {
-  Ref digits = hexlify(data);
-  if (!digits) return {};
-  return call_attr(digits.get(), Name::decode, {name(Name::utf_8)});
-}
-
 }  // namespace
 
 Ref enc_hybrid(PyObject* pk) {
@@ -65,14 +58,10 @@ Ref enc_hybrid(PyObject* pk) {
   Ref kyber_result[2];  // c_text1, K_key
   if (!unpack_exactly(encapsulated.get(), 2, kyber_result)) return {};
   Ref& c_text1 = kyber_result[0];
-  Ref sec_K = hex_text(kyber_result[1].get());
+  Ref sec_K = hexlify_to_text(kyber_result[1].get(), true);
   if (!sec_K) return {};
-
-  Ref info0 = Ref::steal(PyNumber_Add(info11.get(), sec_K.get()));
-  if (!info0) return {};
-  info0 = unhexlify(info0.get());
-  if (!info0) return {};
-  Ref digest = sm3_hexdigest(info0.get());
+  // The SM2-protected secret first, then the Kyber secret.
+  Ref digest = digest_of_secrets(info11.get(), sec_K.get());
   if (!digest) return {};
 
   info11 = unhexlify(info11.get());

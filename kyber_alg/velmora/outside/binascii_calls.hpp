@@ -15,4 +15,12 @@ inline Ref call_binascii(Name function_name, PyObject* data) {
 inline Ref hexlify(PyObject* data) { return call_binascii(Name::hexlify, data); }
 inline Ref unhexlify(PyObject* data) { return call_binascii(Name::unhexlify, data); }
 
+// binascii.hexlify(data).decode(), or .decode("utf-8") when utf_8 is set.
+inline Ref hexlify_to_text(PyObject* data, bool utf_8) {
+  Ref digits = hexlify(data);
+  if (!digits) return {};
+  if (utf_8) return call_attr(digits.get(), Name::decode, {name(Name::utf_8)});
+  return call_attr(digits.get(), Name::decode);
+}
+
 }  // namespace velmora
