@@ -167,15 +167,14 @@ def test_second_interpreter_is_refused(site, fakes, first_load):
         except ImportError as e:
             first = type(e).__name__
         sub = si.create()
-        si.run_string(sub, """
-import sys
-sys.path.insert(0, {str(fakes)!r})
-try:
-    import pkg.Velmora
-    print("SUB:loaded", flush=True)
-except BaseException as e:
-    print("SUB:" + type(e).__name__ + ":" + str(e), flush=True)
-""")
+        si.run_string(sub, "\\n".join([
+            "import sys",
+            "sys.path.insert(0, {str(fakes)!r})",
+            "try:",
+            "    import pkg.Velmora",
+            "    print('SUB:loaded', flush=True)",
+            "except BaseException as e:",
+            "    print('SUB:' + type(e).__name__ + ':' + str(e), flush=True)"]))
         si.destroy(sub)
         sys.path.insert(0, {str(fakes)!r})
         importlib.invalidate_caches()
