@@ -10,15 +10,6 @@ namespace kyber_alg::kyber {
 
 namespace {
 
-// A_hat[i][j] = SampleNTT(rho || j || i); with transpose, A_hat^T instead.
-void generate_matrix(PolyMat& a, const uint8_t rho[32], bool transpose) {
-    for (int i = 0; i < k; ++i)
-        for (int j = 0; j < k; ++j) {
-            Poly& entry = transpose ? a[j][i] : a[i][j];
-            sample_ntt(entry, rho, static_cast<uint8_t>(j), static_cast<uint8_t>(i));
-        }
-}
-
 template <int Eta>
 void sample_cbd_from_prf(Poly& f, const uint8_t seed[32], uint8_t& counter) {
     ct::Wiped<uint8_t[64 * Eta]> buf;
@@ -45,13 +36,12 @@ void k_pke_keygen(uint8_t ek_pke[ek_pke_bytes], uint8_t dk_pke[dk_pke_bytes], co
 
     // 3-7: A_hat
     PolyMat a_hat;
-    generate_matrix(a_hat, rho, false);
+    sample_matrix(a_hat, rho, false);
 
     // 8-15: s, e from CBD_eta1
     ct::Wiped<PolyVec> s, e;
-    uint8_t counter = 0;
-    for (Poly& p : s.value) sample_cbd_from_prf<eta1>(p, sigma, counter);
-    for (Poly& p : e.value) sample_cbd_from_prf<eta1>(p, sigma, counter);
+    static_assert(k == 2);
+    sample_noise_x4<eta1, eta1>(s.value[0], s.value[1], e.value[0], e.value[1], sigma, 0);
 
     // 16-17: s_hat = NTT(s), e_hat = NTT(e)
     for (Poly& p : s.value) ntt(p), poly_reduce(p);
@@ -85,14 +75,13 @@ void k_pke_encrypt(uint8_t c[ct_bytes], const uint8_t ek_pke[ek_pke_bytes], cons
 
     // 4-8: A_hat, used transposed below
     PolyMat a_hat_t;
-    generate_matrix(a_hat_t, rho, true);
+    sample_matrix(a_hat_t, rho, true);
 
     // 9-17: y from CBD_eta1, e1 and e2 from CBD_eta2
     ct::Wiped<PolyVec> y, e1;
     ct::Wiped<Poly> e2;
-    uint8_t counter = 0;
-    for (Poly& p : y.value) sample_cbd_from_prf<eta1>(p, r, counter);
-    for (Poly& p : e1.value) sample_cbd_from_prf<eta2>(p, r, counter);
+    sample_noise_x4<eta1, eta2>(y.value[0], y.value[1], e1.value[0], e1.value[1], r, 0);
+    uint8_t counter = 2 * k;
     sample_cbd_from_prf<eta2>(e2.value, r, counter);
 
     // 18: y_hat = NTT(y)

@@ -1,56 +1,17 @@
 #include "ntt.h"
 
+#include "backend.h"
+#include "ntt_avx2.h"
+#include "ntt_tables.h"
+
 namespace kyber_alg::kyber {
 
-namespace {
+using tables::gammas;
+using tables::zetas;
 
-constexpr int bit_rev7(int i) {
-    int r = 0;
-    for (int b = 0; b < 7; ++b) r |= ((i >> b) & 1) << (6 - b);
-    return r;
-}
-
-constexpr int32_t pow_mod_q(int32_t base, int e) {
-    int32_t r = 1;
-    for (int i = 0; i < e; ++i) r = (r * base) % q;
-    return r;
-}
-
-// x * 2^16 mod q, centred in (-q/2, q/2], the form fqmul expects.
-constexpr int16_t montgomery_form(int32_t x) {
-    int32_t r = static_cast<int32_t>((static_cast<int64_t>(x) << 16) % q);
-    if (r > q / 2) r -= q;
-    return static_cast<int16_t>(r);
-}
-
-constexpr int32_t zeta = 17;  // primitive 256th root of unity mod q
-
-// zetas[i] = zeta^BitRev7(i), in Montgomery form (FIPS 203 Appendix A).
-constexpr std::array<int16_t, 128> zetas = [] {
-    std::array<int16_t, 128> z{};
-    for (int i = 0; i < 128; ++i) z[i] = montgomery_form(pow_mod_q(zeta, bit_rev7(i)));
-    return z;
-}();
-
-// gammas[i] = zeta^(2 BitRev7(i) + 1), in Montgomery form (MultiplyNTTs).
-constexpr std::array<int16_t, 128> gammas = [] {
-    std::array<int16_t, 128> g{};
-    for (int i = 0; i < 128; ++i) g[i] = montgomery_form(pow_mod_q(zeta, 2 * bit_rev7(i) + 1));
-    return g;
-}();
-
-// 2^32 / 128 mod q in Montgomery form: fqmul by it multiplies by 2^16 / 128.
-constexpr int16_t inverse_ntt_scale = montgomery_form((montgomery_form(1) + q) % q * 3303 % q);
-static_assert((128 * 3303) % q == 1);
-
-constexpr int16_t montgomery_r2 = montgomery_form((montgomery_form(1) + q) % q);  // 2^32 mod q
-
-static_assert(pow_mod_q(zeta, 128) == q - 1, "17 must have order 256 mod q");
-static_assert(zetas[1] == montgomery_form(1729));
-
-}  // namespace
 
 void ntt(Poly& p) {
+    if (use_avx2()) return avx2::ntt(p);
     int16_t* f = p.c.data();
     int i = 1;
     for (int len = 128; len >= 2; len /= 2) {
@@ -66,6 +27,7 @@ void ntt(Poly& p) {
 }
 
 void ntt_inverse(Poly& p) {
+    if (use_avx2()) return avx2::ntt_inverse(p);
     int16_t* f = p.c.data();
     int i = 127;
     for (int len = 2; len <= 128; len *= 2) {
@@ -78,8 +40,10 @@ void ntt_inverse(Poly& p) {
             }
         }
     }
-    for (int16_t& x : p.c) x = fqmul(x, inverse_ntt_scale);
+    for (int16_t& x : p.c) x = fqmul(x, tables::inverse_ntt_scale);
 }
+
+namespace {
 
 // Algorithm 12 on all 128 pairs: (a0 + a1 X)(b0 + b1 X) mod (X^2 - gamma_i),
 // written into h or added to it.
@@ -99,12 +63,20 @@ void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
     }
 }
 
-void multiply_ntts(Poly& h, const Poly& f, const Poly& g) { base_case_multiply_all<false>(h, f, g); }
+}  // namespace
 
-void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) { base_case_multiply_all<true>(h, f, g); }
+void multiply_ntts(Poly& h, const Poly& f, const Poly& g) {
+    if (use_avx2()) return avx2::multiply_ntts(h, f, g);
+    base_case_multiply_all<false>(h, f, g);
+}
+
+void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) {
+    if (use_avx2()) return avx2::multiply_ntts_add(h, f, g);
+    base_case_multiply_all<true>(h, f, g);
+}
 
 void to_montgomery(Poly& f) {
-    for (int16_t& x : f.c) x = fqmul(x, montgomery_r2);
+    for (int16_t& x : f.c) x = fqmul(x, tables::montgomery_r2);
 }
 
 void poly_reduce(Poly& f) {

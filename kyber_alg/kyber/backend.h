@@ -1,0 +1,36 @@
+// Run-time choice between the portable code and the AVX2 code. Both give
+// identical results; AVX2 is used when the CPU has it.
+#pragma once
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KYBER_ALG_HAVE_AVX2 1
+#else
+#define KYBER_ALG_HAVE_AVX2 0
+#endif
+
+namespace kyber_alg::kyber {
+
+enum class Backend { portable, avx2 };
+
+// True if the AVX2 code is compiled in and this CPU supports AVX2.
+bool avx2_available();
+
+// Picks the backend (for tests and the constant-time check). Returns false,
+// changing nothing, if the AVX2 backend is asked for but not available.
+bool set_backend(Backend b);
+
+Backend active_backend();
+
+namespace detail {
+extern bool use_avx2;
+}
+
+inline bool use_avx2() {
+#if KYBER_ALG_HAVE_AVX2
+    return detail::use_avx2;
+#else
+    return false;
+#endif
+}
+
+}  // namespace kyber_alg::kyber

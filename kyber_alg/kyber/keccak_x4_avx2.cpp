@@ -1,0 +1,168 @@
+// Built with -mavx2; only reached when the CPU supports AVX2.
+#include "keccak_x4.h"
+
+#include "backend.h"
+#include "ct.h"
+
+#if KYBER_ALG_HAVE_AVX2
+
+#include <immintrin.h>
+
+#include <cstring>
+
+namespace kyber_alg::kyber {
+
+namespace {
+
+using Vec = __m256i;
+
+constexpr uint64_t round_constants[24] = {
+    0x0000000000000001ULL, 0x0000000000008082ULL, 0x800000000000808aULL, 0x8000000080008000ULL,
+    0x000000000000808bULL, 0x0000000080000001ULL, 0x8000000080008081ULL, 0x8000000000008009ULL,
+    0x000000000000008aULL, 0x0000000000000088ULL, 0x0000000080008009ULL, 0x000000008000000aULL,
+    0x000000008000808bULL, 0x800000000000008bULL, 0x8000000000008089ULL, 0x8000000000008003ULL,
+    0x8000000000008002ULL, 0x8000000000000080ULL, 0x000000000000800aULL, 0x800000008000000aULL,
+    0x8000000080008081ULL, 0x8000000000008080ULL, 0x0000000080000001ULL, 0x8000000080008008ULL,
+};
+
+template <int R>
+inline Vec rotl(Vec x) {
+    if constexpr (R == 0) {
+        return x;
+    } else if constexpr (R == 8) {  // byte rotations are a single shuffle
+        const Vec m = _mm256_setr_epi8(7, 0, 1, 2, 3, 4, 5, 6, 15, 8, 9, 10, 11, 12, 13, 14,  //
+                                       7, 0, 1, 2, 3, 4, 5, 6, 15, 8, 9, 10, 11, 12, 13, 14);
+        return _mm256_shuffle_epi8(x, m);
+    } else if constexpr (R == 56) {
+        const Vec m = _mm256_setr_epi8(1, 2, 3, 4, 5, 6, 7, 0, 9, 10, 11, 12, 13, 14, 15, 8,  //
+                                       1, 2, 3, 4, 5, 6, 7, 0, 9, 10, 11, 12, 13, 14, 15, 8);
+        return _mm256_shuffle_epi8(x, m);
+    } else {
+        return _mm256_or_si256(_mm256_slli_epi64(x, R), _mm256_srli_epi64(x, 64 - R));
+    }
+}
+
+inline Vec x5(Vec a, Vec b, Vec c, Vec d, Vec e) {
+    return _mm256_xor_si256(_mm256_xor_si256(_mm256_xor_si256(a, b), _mm256_xor_si256(c, d)), e);
+}
+
+// chi: b0 ^ (~b1 & b2)
+inline Vec chi(Vec b0, Vec b1, Vec b2) { return _mm256_xor_si256(b0, _mm256_andnot_si256(b1, b2)); }
+
+// The round of keccak.cpp on four states at once (lane index x + 5y).
+void permute(Vec* s) {
+    Vec a00 = s[0], a10 = s[1], a20 = s[2], a30 = s[3], a40 = s[4];
+    Vec a01 = s[5], a11 = s[6], a21 = s[7], a31 = s[8], a41 = s[9];
+    Vec a02 = s[10], a12 = s[11], a22 = s[12], a32 = s[13], a42 = s[14];
+    Vec a03 = s[15], a13 = s[16], a23 = s[17], a33 = s[18], a43 = s[19];
+    Vec a04 = s[20], a14 = s[21], a24 = s[22], a34 = s[23], a44 = s[24];
+    for (int round = 0; round < 24; ++round) {
+        const Vec c0 = x5(a00, a01, a02, a03, a04);
+        const Vec c1 = x5(a10, a11, a12, a13, a14);
+        const Vec c2 = x5(a20, a21, a22, a23, a24);
+        const Vec c3 = x5(a30, a31, a32, a33, a34);
+        const Vec c4 = x5(a40, a41, a42, a43, a44);
+        const Vec d0 = _mm256_xor_si256(c4, rotl<1>(c1));
+        const Vec d1 = _mm256_xor_si256(c0, rotl<1>(c2));
+        const Vec d2 = _mm256_xor_si256(c1, rotl<1>(c3));
+        const Vec d3 = _mm256_xor_si256(c2, rotl<1>(c4));
+        const Vec d4 = _mm256_xor_si256(c3, rotl<1>(c0));
+        // B[y][2x+3y] = rotl(A[x][y] ^ D[x], r[x][y])
+        const Vec b00 = rotl<0>(_mm256_xor_si256(a00, d0));
+        const Vec b13 = rotl<36>(_mm256_xor_si256(a01, d0));
+        const Vec b21 = rotl<3>(_mm256_xor_si256(a02, d0));
+        const Vec b34 = rotl<41>(_mm256_xor_si256(a03, d0));
+        const Vec b42 = rotl<18>(_mm256_xor_si256(a04, d0));
+        const Vec b02 = rotl<1>(_mm256_xor_si256(a10, d1));
+        const Vec b10 = rotl<44>(_mm256_xor_si256(a11, d1));
+        const Vec b23 = rotl<10>(_mm256_xor_si256(a12, d1));
+        const Vec b31 = rotl<45>(_mm256_xor_si256(a13, d1));
+        const Vec b44 = rotl<2>(_mm256_xor_si256(a14, d1));
+        const Vec b04 = rotl<62>(_mm256_xor_si256(a20, d2));
+        const Vec b12 = rotl<6>(_mm256_xor_si256(a21, d2));
+        const Vec b20 = rotl<43>(_mm256_xor_si256(a22, d2));
+        const Vec b33 = rotl<15>(_mm256_xor_si256(a23, d2));
+        const Vec b41 = rotl<61>(_mm256_xor_si256(a24, d2));
+        const Vec b01 = rotl<28>(_mm256_xor_si256(a30, d3));
+        const Vec b14 = rotl<55>(_mm256_xor_si256(a31, d3));
+        const Vec b22 = rotl<25>(_mm256_xor_si256(a32, d3));
+        const Vec b30 = rotl<21>(_mm256_xor_si256(a33, d3));
+        const Vec b43 = rotl<56>(_mm256_xor_si256(a34, d3));
+        const Vec b03 = rotl<27>(_mm256_xor_si256(a40, d4));
+        const Vec b11 = rotl<20>(_mm256_xor_si256(a41, d4));
+        const Vec b24 = rotl<39>(_mm256_xor_si256(a42, d4));
+        const Vec b32 = rotl<8>(_mm256_xor_si256(a43, d4));
+        const Vec b40 = rotl<14>(_mm256_xor_si256(a44, d4));
+        // A[x][y] = B[x][y] ^ (~B[x+1][y] & B[x+2][y]), iota on A[0][0]
+        a00 = _mm256_xor_si256(chi(b00, b10, b20), _mm256_set1_epi64x(static_cast<long long>(round_constants[round])));
+        a10 = chi(b10, b20, b30);
+        a20 = chi(b20, b30, b40);
+        a30 = chi(b30, b40, b00);
+        a40 = chi(b40, b00, b10);
+        a01 = chi(b01, b11, b21);
+        a11 = chi(b11, b21, b31);
+        a21 = chi(b21, b31, b41);
+        a31 = chi(b31, b41, b01);
+        a41 = chi(b41, b01, b11);
+        a02 = chi(b02, b12, b22);
+        a12 = chi(b12, b22, b32);
+        a22 = chi(b22, b32, b42);
+        a32 = chi(b32, b42, b02);
+        a42 = chi(b42, b02, b12);
+        a03 = chi(b03, b13, b23);
+        a13 = chi(b13, b23, b33);
+        a23 = chi(b23, b33, b43);
+        a33 = chi(b33, b43, b03);
+        a43 = chi(b43, b03, b13);
+        a04 = chi(b04, b14, b24);
+        a14 = chi(b14, b24, b34);
+        a24 = chi(b24, b34, b44);
+        a34 = chi(b34, b44, b04);
+        a44 = chi(b44, b04, b14);
+    }
+    s[0] = a00, s[1] = a10, s[2] = a20, s[3] = a30, s[4] = a40;
+    s[5] = a01, s[6] = a11, s[7] = a21, s[8] = a31, s[9] = a41;
+    s[10] = a02, s[11] = a12, s[12] = a22, s[13] = a32, s[14] = a42;
+    s[15] = a03, s[16] = a13, s[17] = a23, s[18] = a33, s[19] = a43;
+    s[20] = a04, s[21] = a14, s[22] = a24, s[23] = a34, s[24] = a44;
+}
+
+inline Vec* lanes(uint64_t* state) { return reinterpret_cast<Vec*>(state); }
+
+}  // namespace
+
+KeccakX4::~KeccakX4() { ct::wipe(state_, sizeof state_); }
+
+void KeccakX4::absorb_once(const uint8_t* const in[4], std::size_t len, std::size_t rate, uint8_t domain) {
+    // Pad each input to one block (at most 168 bytes), then XOR the lanes in.
+    alignas(32) uint8_t block[4][168];
+    for (int l = 0; l < 4; ++l) {
+        std::memset(block[l], 0, rate);
+        std::memcpy(block[l], in[l], len);
+        block[l][len] ^= domain;
+        block[l][rate - 1] ^= 0x80;
+    }
+    std::memset(state_, 0, sizeof state_);
+    for (std::size_t i = 0; i < rate / 8; ++i)
+        for (int l = 0; l < 4; ++l) {
+            uint64_t w;
+            std::memcpy(&w, block[l] + 8 * i, 8);  // x86 is little-endian, the lane byte order
+            state_[4 * i + l] = w;
+        }
+    ct::wipe(block, sizeof block);
+    permute(lanes(state_));
+    fresh_ = true;
+}
+
+void KeccakX4::squeeze_blocks(uint8_t* const out[4], std::size_t blocks, std::size_t rate) {
+    for (std::size_t b = 0; b < blocks; ++b) {
+        if (!fresh_) permute(lanes(state_));
+        fresh_ = false;
+        for (std::size_t i = 0; i < rate / 8; ++i)
+            for (int l = 0; l < 4; ++l) std::memcpy(out[l] + b * rate + 8 * i, &state_[4 * i + l], 8);
+    }
+}
+
+}  // namespace kyber_alg::kyber
+
+#endif  // KYBER_ALG_HAVE_AVX2
