@@ -13,6 +13,9 @@ class StrSub(str):
     pass
 
 
+LongName = type("N" * 250, (), {})      # type names are cut at 200 characters
+
+
 def call_kwnames(f, a, kw):
     # A literal call site: positional values plus keyword names (vectorcall).
     src = "f(" + ", ".join([f"a[{i}]" for i in range(len(a))] +
@@ -63,6 +66,7 @@ BINDING_ERRORS = [
     ("xor_hex_strings", (1, 2), {}, BADTYPE.format("hex_str1", "int"), False),
     ("xor_hex_strings", ("ff", 2), {}, BADTYPE.format("hex_str2", "int"), False),
     ("xor_hex_strings", ("ff", None), {}, BADTYPE.format("hex_str2", "NoneType"), False),
+    ("xor_hex_strings", ("ff", LongName()), {}, BADTYPE.format("hex_str2", "N" * 200), False),
     ("xor_hex_strings", (b"ff", "0f"), {}, BADTYPE.format("hex_str1", "bytes"), False),
     ("xor_hex_strings", (StrSub("ff"), "0f"), {}, BADTYPE.format("hex_str1", "StrSub"), False),
     ("xor_hex_strings", (), {"hex_str2": 1, "hex_str1": "ff"},

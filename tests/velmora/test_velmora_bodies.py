@@ -338,6 +338,8 @@ def _dec_set(obj_name, attr, value):
 DEC_FAILURES = [
     ("sk None", {"sk": None}, None, TypeError, "'NoneType' object is unsliceable"),
     ("sk int", {"sk": 5}, None, TypeError, "'int' object is unsliceable"),
+    ("sk of a long type name", {"sk": type("N" * 250, (), {})()}, None, TypeError,
+     "'" + "N" * 200 + "' object is unsliceable"),
     ("sk None before bad c_text2", {"sk": None, "c_text2": "zz"}, None, TypeError,
      "'NoneType' object is unsliceable"),
     ("odd SM2 key part", {"sk": KY_SK.decode() + "abc"}, None, binascii.Error, None),
@@ -508,3 +510,11 @@ def test_xor_hex_strings_uses_zip_bound_at_load(mod, monkeypatch):
     finally:
         builtins.zip = saved
     assert result == "5e"
+
+
+def test_xor_failure_inside_enc_hybrid_adds_both_entries(mod, world):
+    world.digest_case = lambda d: "zz" * 32
+    e = raises_exactly(ValueError, mod.enc_hybrid, hybrid_pk(world))
+    names = tb_names(e)
+    assert names.count("Velmora.enc_hybrid") == 1 and names.count("Velmora.xor_hex_strings") == 1
+    assert names.index("Velmora.enc_hybrid") < names.index("Velmora.xor_hex_strings")

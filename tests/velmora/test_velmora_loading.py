@@ -308,3 +308,124 @@ def test_python_m_runs_the_self_test_with_real_components(tmp_path):
     assert len(lines[0]) == len("pk: ") + 1728
     assert lines[4] == lines[6] and lines[5] == lines[7]
     assert lines[-1] == f"{PLAIN_LABEL} {SAMPLE_TEXT}"
+
+
+def test_create_step_copies_spec_attributes(site):
+    run = run_python('''
+        import _imp
+        origin = importlib.util.find_spec("pkg.Velmora").origin
+        class Bare:                      # no loader, parent or search locations
+            name, origin = "pkg.Velmora", None
+        Bare.origin = origin
+        class Full(Bare):
+            loader, parent, submodule_search_locations = "L", None, ["/nowhere"]
+        class Broken(Bare):
+            @property
+            def loader(self):
+                raise LookupError("loader unreadable")
+        bare, full = _imp.create_dynamic(Bare()), _imp.create_dynamic(Full())
+        try:
+            _imp.create_dynamic(Broken())
+            broken = None
+        except BaseException as e:
+            broken = [type(e).__name__, str(e)]
+        emit(bare=[bare.__file__ == origin, bare.__loader__, bare.__package__,
+                   hasattr(bare, "__path__")],
+             full=[full.__loader__, full.__package__, full.__path__, list(full.__dict__)[-3:]],
+             distinct=bare is not full, broken=broken)
+    ''', pythonpath=[site])
+    r = run.result
+    assert r["bare"] == [True, None, None, False]
+    assert r["full"] == ["L", None, ["/nowhere"], ["__spec__", "__file__", "__path__"]]
+    assert r["distinct"] and r["broken"] == ["LookupError", "loader unreadable"]
+
+
+def test_module_already_in_module_table_is_taken(site, fakes):
+    run = run_python('''
+        import types
+        fake_random = sys.modules["random"] = types.ModuleType("random")
+        import pkg.Velmora as m
+        emit(taken=m.random is fake_random)
+    ''', pythonpath=[site, fakes])
+    assert run.result == {"taken": True}, run
+
+
+@pytest.mark.parametrize("case", ["no Kyber", "no hash_msg", "no zip builtin"])
+def test_load_failures_stop_at_the_failing_statement(tmp_path, fakes, case):
+    files = dict(FAKE_PYSMX)
+    site = tmp_path / "site"
+    make_package(site, kyber=None if case == "no Kyber" else FAKE_KYBER)
+    if case == "no hash_msg":
+        files["pysmx/SM3.py"] = files["pysmx/SM3.py"].replace("def hash_msg", "def _hash_msg")
+    fakes = make_fakes(tmp_path / "fakes2", files)
+    run = run_python(f'''
+        import builtins
+        zip_ = builtins.zip
+        if {case == "no zip builtin"}:
+            del builtins.zip
+        try:
+            import pkg.Velmora
+            err = None
+        except BaseException as e:
+            err = [type(e).__name__, str(e), tb_names(e)]
+        builtins.zip = zip_
+        counts = sorted(getattr(sys, "_velmora_counts", {{}}))
+        emit(err=err, counts=counts, plain="Velmora" in sys.modules)
+    ''', pythonpath=[site, fakes])
+    r = run.result
+    expected = {"no Kyber": ("ImportError", "cannot import name Kyber", []),
+                "no hash_msg": ("ImportError", "cannot import name hash_msg", ["Kyber", "SM2", "SM3"]),
+                "no zip builtin": ("NameError", "name 'zip' is not defined", [])}[case]
+    assert r["err"] is not None and r["err"][:2] == list(expected[:2]), r["err"]
+    assert "init Velmora" in r["err"][2]
+    assert r["counts"] == expected[2]          # nothing imported after the failing statement
+    assert r["plain"] is False
+
+
+# A Kyber stand-in whose key generation meddles with the module while the
+# self-test runs: the self-test must look its functions up at each call and
+# print through the builtin found at load.
+MEDDLING_KYBER = {
+    "enc returns three": '''
+def CCA_KeyGen():
+    import sys
+    sys.modules["Velmora"].enc_hybrid = lambda pk: ("c1", b"c2", "k")
+    return (PK, SK)
+''',
+    "dec returns list of three": '''
+def CCA_KeyGen():
+    import sys
+    sys.modules["Velmora"].dec_hybrid = lambda *a: ["k", "v", "extra"]
+    return (PK, SK)
+''',
+    "dec returns one": '''
+def CCA_KeyGen():
+    import sys
+    sys.modules["Velmora"].dec_hybrid = lambda *a: iter(["k"])
+    return (PK, SK)
+''',
+    "print replaced": '''
+def CCA_KeyGen():
+    import builtins
+    builtins.print = lambda *a, **k: None
+    return (PK, SK)
+''',
+}
+
+
+@pytest.mark.parametrize("case", list(MEDDLING_KYBER))
+def test_self_test_looks_up_functions_at_each_call(tmp_path, fakes, case):
+    site = tmp_path / "site"
+    make_package(site, kyber=FAKE_KYBER + MEDDLING_KYBER[case])
+    run = run_python(SELF_TEST_SCRIPT, pythonpath=[site, fakes])
+    assert run.rc == 0, run
+    err, lines = run.result["err"], run.lines
+    if case == "print replaced":
+        assert err is None and len(lines) == 10 and lines[-1] == f"{PLAIN_LABEL} {SAMPLE_TEXT}"
+        return
+    expected = {"enc returns three": ("need more than 3 values to unpack", 2),
+                "dec returns list of three": ("too many values to unpack (expected 2)", 6),
+                "dec returns one": ("need more than 1 value to unpack", 6)}[case]
+    assert err is not None and err[:2] == ["ValueError", expected[0]]
+    assert "init Velmora" in err[2]
+    assert len(lines) == expected[1], lines

@@ -205,7 +205,7 @@ def tb_names(e):
     return [f.name for f in traceback.extract_tb(e.__traceback__)]
 def emit(**kw):
     sys.stdout.flush()
-    print("RESULT:" + json.dumps(kw), flush=True)
+    sys.stdout.write("RESULT:" + json.dumps(kw) + chr(10)); sys.stdout.flush()
 '''
 
 
