@@ -1,5 +1,6 @@
 #include "keccak.h"
 
+#include "backend.h"
 #include "ct.h"
 
 namespace kyber_alg::kyber {
@@ -98,21 +99,42 @@ inline void store64_le(uint8_t* p, uint64_t v) {
         a44 = b44 ^ (~b04 & b14);                                                     \
     } while (0)
 
-void keccak_f1600(uint64_t s[25]) {
-    uint64_t a00 = s[0], a10 = s[1], a20 = s[2], a30 = s[3], a40 = s[4];
-    uint64_t a01 = s[5], a11 = s[6], a21 = s[7], a31 = s[8], a41 = s[9];
-    uint64_t a02 = s[10], a12 = s[11], a22 = s[12], a32 = s[13], a42 = s[14];
-    uint64_t a03 = s[15], a13 = s[16], a23 = s[17], a33 = s[18], a43 = s[19];
-    uint64_t a04 = s[20], a14 = s[21], a24 = s[22], a34 = s[23], a44 = s[24];
-    for (int round = 0; round < 24; round += 2) {
-        KECCAK_ROUND(round_constants[round]);
-        KECCAK_ROUND(round_constants[round + 1]);
-    }
-    s[0] = a00, s[1] = a10, s[2] = a20, s[3] = a30, s[4] = a40;
-    s[5] = a01, s[6] = a11, s[7] = a21, s[8] = a31, s[9] = a41;
-    s[10] = a02, s[11] = a12, s[12] = a22, s[13] = a32, s[14] = a42;
-    s[15] = a03, s[16] = a13, s[17] = a23, s[18] = a33, s[19] = a43;
+namespace {
+
+// Loads the lanes, runs 24 rounds, stores them back.
+#define KECCAK_F1600_BODY(s)                                                                  \
+    uint64_t a00 = s[0], a10 = s[1], a20 = s[2], a30 = s[3], a40 = s[4];                       \
+    uint64_t a01 = s[5], a11 = s[6], a21 = s[7], a31 = s[8], a41 = s[9];                       \
+    uint64_t a02 = s[10], a12 = s[11], a22 = s[12], a32 = s[13], a42 = s[14];                  \
+    uint64_t a03 = s[15], a13 = s[16], a23 = s[17], a33 = s[18], a43 = s[19];                  \
+    uint64_t a04 = s[20], a14 = s[21], a24 = s[22], a34 = s[23], a44 = s[24];                  \
+    for (int round = 0; round < 24; round += 2) {                                             \
+        KECCAK_ROUND(round_constants[round]);                                                 \
+        KECCAK_ROUND(round_constants[round + 1]);                                             \
+    }                                                                                         \
+    s[0] = a00, s[1] = a10, s[2] = a20, s[3] = a30, s[4] = a40;                               \
+    s[5] = a01, s[6] = a11, s[7] = a21, s[8] = a31, s[9] = a41;                               \
+    s[10] = a02, s[11] = a12, s[12] = a22, s[13] = a32, s[14] = a42;                          \
+    s[15] = a03, s[16] = a13, s[17] = a23, s[18] = a33, s[19] = a43;                          \
     s[20] = a04, s[21] = a14, s[22] = a24, s[23] = a34, s[24] = a44;
+
+void keccak_f1600_portable(uint64_t s[25]) { KECCAK_F1600_BODY(s) }
+
+#if KYBER_ALG_HAVE_AVX2
+// The same code for CPUs of the AVX2 path: BMI1 turns ~b & c into one andn
+// and BMI2 gives rorx, about a quarter faster.
+KYBER_ALG_AVX2 void keccak_f1600_bmi(uint64_t s[25]) { KECCAK_F1600_BODY(s) }
+#endif
+
+#undef KECCAK_F1600_BODY
+
+}  // namespace
+
+void keccak_f1600(uint64_t s[25]) {
+#if KYBER_ALG_HAVE_AVX2
+    if (use_avx2()) return keccak_f1600_bmi(s);
+#endif
+    keccak_f1600_portable(s);
 }
 
 #undef KECCAK_ROUND

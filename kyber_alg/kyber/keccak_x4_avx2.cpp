@@ -1,4 +1,4 @@
-// Built with -mavx2; only reached when the CPU supports AVX2.
+// AVX2 code (KYBER_ALG_AVX2 functions); only reached when the CPU has AVX2.
 #include "keccak_x4.h"
 
 #include "backend.h"
@@ -26,7 +26,7 @@ constexpr uint64_t round_constants[24] = {
 };
 
 template <int R>
-inline Vec rotl(Vec x) {
+inline KYBER_ALG_AVX2 Vec rotl(Vec x) {
     if constexpr (R == 0) {
         return x;
     } else if constexpr (R == 8) {  // byte rotations are a single shuffle
@@ -42,15 +42,15 @@ inline Vec rotl(Vec x) {
     }
 }
 
-inline Vec x5(Vec a, Vec b, Vec c, Vec d, Vec e) {
+inline KYBER_ALG_AVX2 Vec x5(Vec a, Vec b, Vec c, Vec d, Vec e) {
     return _mm256_xor_si256(_mm256_xor_si256(_mm256_xor_si256(a, b), _mm256_xor_si256(c, d)), e);
 }
 
 // chi: b0 ^ (~b1 & b2)
-inline Vec chi(Vec b0, Vec b1, Vec b2) { return _mm256_xor_si256(b0, _mm256_andnot_si256(b1, b2)); }
+inline KYBER_ALG_AVX2 Vec chi(Vec b0, Vec b1, Vec b2) { return _mm256_xor_si256(b0, _mm256_andnot_si256(b1, b2)); }
 
 // The round of keccak.cpp on four states at once (lane index x + 5y).
-void permute(Vec* s) {
+KYBER_ALG_AVX2 void permute(Vec* s) {
     Vec a00 = s[0], a10 = s[1], a20 = s[2], a30 = s[3], a40 = s[4];
     Vec a01 = s[5], a11 = s[6], a21 = s[7], a31 = s[8], a41 = s[9];
     Vec a02 = s[10], a12 = s[11], a22 = s[12], a32 = s[13], a42 = s[14];
@@ -127,13 +127,13 @@ void permute(Vec* s) {
     s[20] = a04, s[21] = a14, s[22] = a24, s[23] = a34, s[24] = a44;
 }
 
-inline Vec* lanes(uint64_t* state) { return reinterpret_cast<Vec*>(state); }
+inline KYBER_ALG_AVX2 Vec* lanes(uint64_t* state) { return reinterpret_cast<Vec*>(state); }
 
 }  // namespace
 
 KeccakX4::~KeccakX4() { ct::wipe(state_, sizeof state_); }
 
-void KeccakX4::absorb_once(const uint8_t* const in[4], std::size_t len, std::size_t rate, uint8_t domain) {
+KYBER_ALG_AVX2 void KeccakX4::absorb_once(const uint8_t* const in[4], std::size_t len, std::size_t rate, uint8_t domain) {
     // Pad each input to one block (at most 168 bytes), then XOR the lanes in.
     alignas(32) uint8_t block[4][168];
     for (int l = 0; l < 4; ++l) {
@@ -154,7 +154,7 @@ void KeccakX4::absorb_once(const uint8_t* const in[4], std::size_t len, std::siz
     fresh_ = true;
 }
 
-void KeccakX4::squeeze_blocks(uint8_t* const out[4], std::size_t blocks, std::size_t rate) {
+KYBER_ALG_AVX2 void KeccakX4::squeeze_blocks(uint8_t* const out[4], std::size_t blocks, std::size_t rate) {
     for (std::size_t b = 0; b < blocks; ++b) {
         if (!fresh_) permute(lanes(state_));
         fresh_ = false;

@@ -1,4 +1,4 @@
-// Built with -mavx2; only reached when the CPU supports AVX2.
+// AVX2 code (KYBER_ALG_AVX2 functions); only reached when the CPU has AVX2.
 #include "ntt_avx2.h"
 
 #include "backend.h"
@@ -28,7 +28,7 @@ struct MontConst {
 
 constexpr int16_t times_qinv(int16_t c) { return static_cast<int16_t>(c * q_inv); }
 
-inline MontConst broadcast(int16_t c) { return {_mm256_set1_epi16(c), _mm256_set1_epi16(times_qinv(c))}; }
+inline KYBER_ALG_AVX2 MontConst broadcast(int16_t c) { return {_mm256_set1_epi16(c), _mm256_set1_epi16(times_qinv(c))}; }
 
 // Zetas for the transposed layers (distance 8, 4, 2): lane r of the
 // vector for (len, h) holds the zeta of the butterfly group that row r's
@@ -62,33 +62,33 @@ constexpr std::array<int16_t, 128> gammas_qinv = [] {
     return t;
 }();
 
-inline Vec load_const(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p)); }
+inline KYBER_ALG_AVX2 Vec load_const(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p)); }
 
-inline MontConst lane_zetas(const std::array<LaneTable, 7>& table, int len, int h) {
+inline KYBER_ALG_AVX2 MontConst lane_zetas(const std::array<LaneTable, 7>& table, int len, int h) {
     const LaneTable& e = table[8 / len - 1 + h];
     return {load_const(e.c), load_const(e.c_qinv)};
 }
 
-inline Vec q_vec() { return _mm256_set1_epi16(q); }
+inline KYBER_ALG_AVX2 Vec q_vec() { return _mm256_set1_epi16(q); }
 
 // fqmul: a * c * 2^-16 mod q in (-q, q), as montgomery_reduce(a * c). The low
 // halves of a*c and t*q are equal, so the difference of the high halves is
 // exactly (a*c - t*q) / 2^16.
-inline Vec fqmul(Vec a, const MontConst& c) {
+inline KYBER_ALG_AVX2 Vec fqmul(Vec a, const MontConst& c) {
     const Vec hi = _mm256_mulhi_epi16(a, c.c);
     const Vec t = _mm256_mullo_epi16(a, c.c_qinv);
     return _mm256_sub_epi16(hi, _mm256_mulhi_epi16(t, q_vec()));
 }
 
 // fqmul of two variables.
-inline Vec fqmul(Vec a, Vec b) {
+inline KYBER_ALG_AVX2 Vec fqmul(Vec a, Vec b) {
     const Vec hi = _mm256_mulhi_epi16(a, b);
     const Vec t = _mm256_mullo_epi16(_mm256_mullo_epi16(a, b), _mm256_set1_epi16(q_inv));
     return _mm256_sub_epi16(hi, _mm256_mulhi_epi16(t, q_vec()));
 }
 
 // barrett_reduce: t = (v*a + 2^25) >> 26 computed as ((v*a >> 16) + 2^9) >> 10.
-inline Vec barrett(Vec a) {
+inline KYBER_ALG_AVX2 Vec barrett(Vec a) {
     constexpr int16_t v = ((1 << 26) + q / 2) / q;
     Vec t = _mm256_mulhi_epi16(a, _mm256_set1_epi16(v));
     t = _mm256_srai_epi16(_mm256_add_epi16(t, _mm256_set1_epi16(1 << 9)), 10);
@@ -96,21 +96,21 @@ inline Vec barrett(Vec a) {
 }
 
 // Cooley-Tukey butterfly of Algorithm 9.
-inline void ct_butterfly(Vec& a, Vec& b, const MontConst& z) {
+inline KYBER_ALG_AVX2 void ct_butterfly(Vec& a, Vec& b, const MontConst& z) {
     const Vec t = fqmul(b, z);
     b = _mm256_sub_epi16(a, t);
     a = _mm256_add_epi16(a, t);
 }
 
 // Gentleman-Sande butterfly of Algorithm 10.
-inline void gs_butterfly(Vec& a, Vec& b, const MontConst& z) {
+inline KYBER_ALG_AVX2 void gs_butterfly(Vec& a, Vec& b, const MontConst& z) {
     const Vec t = a;
     a = barrett(_mm256_add_epi16(t, b));
     b = fqmul(_mm256_sub_epi16(b, t), z);
 }
 
 // 8x8 transpose of 16-bit values inside each 128-bit half of x[0..7].
-inline void transpose8_halves(Vec* x) {
+inline KYBER_ALG_AVX2 void transpose8_halves(Vec* x) {
     Vec a[8], b[8];
     for (int i = 0; i < 4; ++i) {
         a[2 * i] = _mm256_unpacklo_epi16(x[2 * i], x[2 * i + 1]);
@@ -131,7 +131,7 @@ inline void transpose8_halves(Vec* x) {
 // Treats v[0..15] as a 16x16 matrix of coefficients (row r = coefficients
 // 16r..16r+15) and transposes it, so that lane r of v[j] is coefficient
 // 16r + j. The NTT layers with distance 8, 4 and 2 then pair whole vectors.
-inline void transpose16(Vec* v) {
+inline KYBER_ALG_AVX2 void transpose16(Vec* v) {
     transpose8_halves(v);
     transpose8_halves(v + 8);
     for (int j = 0; j < 8; ++j) {
@@ -141,17 +141,17 @@ inline void transpose16(Vec* v) {
     }
 }
 
-inline void load(Vec* v, const Poly& p) {
+inline KYBER_ALG_AVX2 void load(Vec* v, const Poly& p) {
     for (int r = 0; r < 16; ++r) v[r] = _mm256_loadu_si256(reinterpret_cast<const Vec*>(p.c.data() + 16 * r));
 }
 
-inline void store(Poly& p, const Vec* v) {
+inline KYBER_ALG_AVX2 void store(Poly& p, const Vec* v) {
     for (int r = 0; r < 16; ++r) _mm256_storeu_si256(reinterpret_cast<Vec*>(p.c.data() + 16 * r), v[r]);
 }
 
 }  // namespace
 
-void ntt(Poly& p) {
+KYBER_ALG_AVX2 void ntt(Poly& p) {
     Vec v[16];
     load(v, p);
     // len = 128, 64, 32, 16: butterflies between whole rows; the zeta index
@@ -176,7 +176,7 @@ void ntt(Poly& p) {
     store(p, v);
 }
 
-void ntt_inverse(Poly& p) {
+KYBER_ALG_AVX2 void ntt_inverse(Poly& p) {
     Vec v[16];
     load(v, p);
     // In Algorithm 10, i counts down from 127: group g of distance len uses
@@ -205,7 +205,7 @@ namespace {
 
 // Splits 32 coefficients (two rows) into their even- and odd-indexed ones,
 // i.e. the a0 and a1 of 16 consecutive pairs.
-inline void deinterleave(Vec x, Vec y, Vec& even, Vec& odd) {
+inline KYBER_ALG_AVX2 void deinterleave(Vec x, Vec y, Vec& even, Vec& odd) {
     const Vec mask = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15,  //
                                       0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
     // Each row becomes [8 even | 8 odd].
@@ -216,7 +216,7 @@ inline void deinterleave(Vec x, Vec y, Vec& even, Vec& odd) {
 }
 
 // Inverse of deinterleave.
-inline void interleave(Vec even, Vec odd, Vec& x, Vec& y) {
+inline KYBER_ALG_AVX2 void interleave(Vec even, Vec odd, Vec& x, Vec& y) {
     const Vec lo = _mm256_unpacklo_epi16(even, odd);  // pairs 0-3 | 8-11
     const Vec hi = _mm256_unpackhi_epi16(even, odd);  // pairs 4-7 | 12-15
     x = _mm256_permute2x128_si256(lo, hi, 0x20);
@@ -224,7 +224,7 @@ inline void interleave(Vec even, Vec odd, Vec& x, Vec& y) {
 }
 
 template <bool Accumulate>
-void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
+KYBER_ALG_AVX2 void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
     for (int blk = 0; blk < 8; ++blk) {  // 16 pairs = 32 coefficients each
         const int16_t* fp = f.c.data() + 32 * blk;
         const int16_t* gp = g.c.data() + 32 * blk;
@@ -251,9 +251,9 @@ void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
 
 }  // namespace
 
-void multiply_ntts(Poly& h, const Poly& f, const Poly& g) { base_case_multiply_all<false>(h, f, g); }
+KYBER_ALG_AVX2 void multiply_ntts(Poly& h, const Poly& f, const Poly& g) { base_case_multiply_all<false>(h, f, g); }
 
-void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) { base_case_multiply_all<true>(h, f, g); }
+KYBER_ALG_AVX2 void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) { base_case_multiply_all<true>(h, f, g); }
 
 }  // namespace kyber_alg::kyber::avx2
 
