@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "backend.h"
 #include "ct.h"
 #include "hex.h"
 #include "ml_kem.h"
@@ -199,6 +200,30 @@ PyObject* cca_dec(PyObject*, PyObject* args, PyObject* kwargs) {
     return raw_bytes(key.value, 32).release();
 }
 
+const char* backend_name(kyber::Backend b) { return b == kyber::Backend::avx2 ? "avx2" : "portable"; }
+
+PyObject* backend(PyObject*, PyObject*) { return PyUnicode_FromString(backend_name(kyber::active_backend())); }
+
+PyObject* available_backends(PyObject*, PyObject*) {
+    return kyber::avx2_available() ? Py_BuildValue("(ss)", "portable", "avx2") : Py_BuildValue("(s)", "portable");
+}
+
+PyObject* set_backend(PyObject*, PyObject* arg) {
+    if (!PyUnicode_Check(arg)) {
+        PyErr_Format(PyExc_TypeError, "_set_backend(): name must be str, not '%.100s'", Py_TYPE(arg)->tp_name);
+        return nullptr;
+    }
+    const char* name = PyUnicode_AsUTF8(arg);
+    if (!name) return nullptr;
+    const bool known = std::strcmp(name, "portable") == 0 || std::strcmp(name, "avx2") == 0;
+    const kyber::Backend b = std::strcmp(name, "avx2") == 0 ? kyber::Backend::avx2 : kyber::Backend::portable;
+    if (!known || !kyber::set_backend(b)) {
+        PyErr_Format(PyExc_ValueError, "_set_backend(): backend %R is not available here", arg);
+        return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
 PyDoc_STRVAR(cca_keygen_doc,
              "CCA_KeyGen() -> tuple[bytes, bytes]\n--\n\n"
              "Generate an ML-KEM-512 key pair from fresh operating-system randomness.\n\n"
@@ -235,6 +260,12 @@ PyMethodDef methods[] = {
      cca_enc_doc},
     {"CCA_Dec", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_dec)), METH_VARARGS | METH_KEYWORDS,
      cca_dec_doc},
+    {"_backend", backend, METH_NOARGS,
+     "_backend() -> str\n--\n\nThe code path in use: 'avx2' (chosen when the CPU supports it) or 'portable'."},
+    {"_available_backends", available_backends, METH_NOARGS,
+     "_available_backends() -> tuple[str, ...]\n--\n\nThe code paths this build can use on this CPU."},
+    {"_set_backend", set_backend, METH_O,
+     "_set_backend(name) -> None\n--\n\nSwitch code path (for tests and benchmarks); results are identical."},
     {nullptr, nullptr, 0, nullptr},
 };
 

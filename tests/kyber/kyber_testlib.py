@@ -6,6 +6,8 @@ import gzip
 import json
 from pathlib import Path
 
+import pytest
+
 # <repo>/tests/kyber/this_file -> <repo>/../shared/vectors
 VECTORS = Path(__file__).resolve().parents[2] / ".." / "shared" / "vectors"
 
@@ -52,3 +54,16 @@ def wycheproof_cases(name: str) -> list[tuple[str, dict]]:
 def hexlower(s: str) -> bytes:
     """A vector's hex value as the lower-case ASCII bytes our API returns."""
     return s.lower().encode("ascii")
+
+
+@pytest.fixture(params=["portable", "avx2"])
+def each_backend(request):
+    """Runs a test once per code path of the module (AVX2 only where the CPU has it)."""
+    from kyber_alg import Kyber
+
+    if request.param not in Kyber._available_backends():
+        pytest.skip(f"the {request.param} code path is not available on this CPU/build")
+    previous = Kyber._backend()
+    Kyber._set_backend(request.param)
+    yield request.param
+    Kyber._set_backend(previous)

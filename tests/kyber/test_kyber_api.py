@@ -12,6 +12,9 @@ import textwrap
 import pytest
 
 from kyber_alg import Kyber
+from kyber_testlib import each_backend  # noqa: F401  (fixture)
+
+pytestmark = pytest.mark.usefixtures("each_backend")
 
 D = bytes(range(32))
 Z = bytes(range(32, 64))

@@ -3,10 +3,12 @@
 from __future__ import annotations
 
 import random
+from pathlib import Path
 
 import pytest
 
 from kyber_alg import Kyber
+from kyber_testlib import each_backend  # noqa: F401  (fixture)
 
 ml_kem = pytest.importorskip("kyber_py.ml_kem", reason="kyber-py (the test extra) is not installed")
 REFERENCE = ml_kem.ML_KEM_512
@@ -16,6 +18,7 @@ RNG = random.Random(20240813)
 SEEDS = [tuple(RNG.randbytes(32) for _ in range(3)) for _ in range(24)]
 
 
+@pytest.mark.usefixtures("each_backend")
 @pytest.mark.parametrize("d,z,m", SEEDS, ids=[f"seed{i}" for i in range(len(SEEDS))])
 def test_same_keys_ciphertexts_and_secrets_as_kyber_py(d, z, m):
     ek_ref, dk_ref = REFERENCE._keygen_internal(d, z)
@@ -34,3 +37,37 @@ def test_same_keys_ciphertexts_and_secrets_as_kyber_py(d, z, m):
     damaged = bytearray(c_ref)
     damaged[m[0] % len(damaged)] ^= 1 << (m[1] % 8)
     assert Kyber.CCA_Dec(damaged.hex(), dk) == REFERENCE._decaps_internal(dk_ref, bytes(damaged))
+
+
+def _run_all(backend, d, z, m):
+    Kyber._set_backend(backend)
+    ek, dk = Kyber.CCA_KeyGen_derand(d, z)
+    c, k = Kyber.CCA_Enc(ek, m)
+    damaged = bytearray.fromhex(c.decode())
+    damaged[m[2] % len(damaged)] ^= 1 << (m[3] % 8)
+    return ek, dk, c, k, Kyber.CCA_Dec(c, dk), Kyber.CCA_Dec(damaged.hex(), dk)
+
+
+def test_avx2_and_portable_paths_agree():
+    if "avx2" not in Kyber._available_backends():
+        pytest.skip("no AVX2 on this CPU/build: only the portable path exists")
+    rng = random.Random(7)
+    previous = Kyber._backend()
+    try:
+        for _ in range(300):
+            d, z, m = (rng.randbytes(32) for _ in range(3))
+            assert _run_all("avx2", d, z, m) == _run_all("portable", d, z, m)
+    finally:
+        Kyber._set_backend(previous)
+
+
+def test_avx2_is_chosen_when_available():
+    # The fixture-free default: a fresh interpreter picks AVX2 if the CPU has it.
+    import subprocess
+    import sys
+
+    code = "from kyber_alg import Kyber; print(Kyber._backend(), ' '.join(Kyber._available_backends()))"
+    root = Path(__file__).resolve().parents[2]
+    out = subprocess.run([sys.executable, "-c", code], cwd=root, capture_output=True, text=True, check=True)
+    chosen, *available = out.stdout.split()
+    assert chosen == ("avx2" if "avx2" in available else "portable")

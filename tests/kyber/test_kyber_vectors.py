@@ -5,7 +5,8 @@ from __future__ import annotations
 import pytest
 
 from kyber_alg import Kyber
-from kyber_testlib import (
+from kyber_testlib import (  # noqa: F401  (each_backend is a fixture)
+    each_backend,
     hexlower,
     load_cctv_modulus_keys,
     load_cctv_records,
@@ -14,6 +15,9 @@ from kyber_testlib import (
 )
 
 M32 = bytes(range(32))
+
+# Every vector runs on each code path.
+pytestmark = pytest.mark.usefixtures("each_backend")
 
 
 def _ids(cases):
