@@ -5,7 +5,8 @@ namespace kyber_alg::kyber {
 bool avx2_available() {
 #if KYBER_ALG_HAVE_AVX2
     __builtin_cpu_init();  // may run before libgcc's own constructor
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+           __builtin_cpu_supports("popcnt");
 #else
     return false;
 #endif

@@ -7,7 +7,7 @@
 // Functions of the AVX2 code carry this attribute instead of building whole
 // files with -mavx2: that way no inline or template function shared with
 // the portable code is ever emitted with AVX2 instructions.
-#define KYBER_ALG_AVX2 __attribute__((target("avx2,bmi,bmi2")))
+#define KYBER_ALG_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
 #else
 #define KYBER_ALG_HAVE_AVX2 0
 #define KYBER_ALG_AVX2
@@ -18,7 +18,7 @@ namespace kyber_alg::kyber {
 enum class Backend { portable, avx2 };
 
 // True if the AVX2 code is compiled in and this CPU supports AVX2 (and
-// BMI1/BMI2, which the scalar Keccak of that path uses).
+// BMI1/BMI2 and POPCNT, which that path also uses).
 bool avx2_available();
 
 // Picks the backend (for tests and the constant-time check). Returns false,

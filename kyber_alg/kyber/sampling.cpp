@@ -6,6 +6,7 @@
 #include "ct.h"
 #include "keccak.h"
 #include "keccak_x4.h"
+#include "sampling_avx2.h"
 #include "symmetric.h"
 
 namespace kyber_alg::kyber {
@@ -16,6 +17,9 @@ namespace {
 // accepted 12-bit values to a[count..n) and returns the new count.
 int parse_uniform(Poly& a, int count, const uint8_t* buf, std::size_t len) {
     std::size_t pos = 0;
+#if KYBER_ALG_HAVE_AVX2
+    if (use_avx2()) pos = avx2::parse_uniform_prefix(a, count, buf, len);
+#endif
     // While two more values fit, store both unconditionally and advance
     // by the acceptance bits: no unpredictable branch per candidate.
     for (; pos + 3 <= len && count <= n - 2; pos += 3) {
@@ -155,10 +159,15 @@ void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[
         xof.absorb_once(in, 33, Shake256::rate, 0x1f);
         xof.squeeze_blocks(out, blocks, Shake256::rate);
         ct::wipe(inputs, sizeof inputs);
-        sample_poly_cbd<EtaA>(p0, bufs.value[0]);
-        sample_poly_cbd<EtaA>(p1, bufs.value[1]);
-        sample_poly_cbd<EtaB>(p2, bufs.value[2]);
-        sample_poly_cbd<EtaB>(p3, bufs.value[3]);
+        // The buffers are longer than 64 * eta, as avx2::sample_poly_cbd3 needs.
+        auto cbd = [](int eta, Poly& p, const uint8_t* bytes) {
+            eta == 3 ? avx2::sample_poly_cbd3(p, bytes) : avx2::sample_poly_cbd2(p, bytes);
+        };
+        static_assert((EtaA == 2 || EtaA == 3) && (EtaB == 2 || EtaB == 3));
+        cbd(EtaA, p0, bufs.value[0]);
+        cbd(EtaA, p1, bufs.value[1]);
+        cbd(EtaB, p2, bufs.value[2]);
+        cbd(EtaB, p3, bufs.value[3]);
         return;
     }
 #endif
