@@ -2,7 +2,8 @@
 // identical results; AVX2 is used when the CPU has it.
 #pragma once
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// -DKYBER_ALG_NO_AVX2 builds the portable code only.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(KYBER_ALG_NO_AVX2)
 #define KYBER_ALG_HAVE_AVX2 1
 // Functions of the AVX2 code carry this attribute instead of building whole
 // files with -mavx2: that way no inline or template function shared with
@@ -40,3 +41,12 @@ inline bool use_avx2() {
 }
 
 }  // namespace kyber_alg::kyber
+
+// `KYBER_ALG_USE_AVX2(f(x));` at the top of a function returns f(x) when the
+// AVX2 path is active; it compiles to nothing where AVX2 code is not built.
+#if KYBER_ALG_HAVE_AVX2
+#define KYBER_ALG_USE_AVX2(call) \
+    if (::kyber_alg::kyber::use_avx2()) return call
+#else
+#define KYBER_ALG_USE_AVX2(call) static_cast<void>(0)
+#endif

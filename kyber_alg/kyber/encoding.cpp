@@ -1,5 +1,8 @@
 #include "encoding.h"
 
+#include "backend.h"
+#include "encoding_avx2.h"
+
 namespace kyber_alg::kyber {
 
 namespace {
@@ -21,6 +24,9 @@ static_assert(div_q((1u << 23) - 1) == ((1u << 23) - 1) / 3329);
 template <int D>
 void byte_encode(uint8_t* out, const Poly& f) {
     static_assert(D >= 1 && D <= 12);
+    if constexpr (D == 12) {
+        KYBER_ALG_USE_AVX2(avx2::byte_encode_12(out, f));
+    }
     // 8 coefficients of D bits fill exactly D bytes.
     for (int i = 0; i < n; i += 8) {
         uint64_t acc = 0;
@@ -56,10 +62,13 @@ void byte_decode(Poly& f, const uint8_t* in) {
     }
 }
 
-void byte_decode_12_raw(Poly& f, const uint8_t* in) { byte_decode<12>(f, in); }
+void byte_decode_12_raw(Poly& f, const uint8_t* in) {
+    KYBER_ALG_USE_AVX2(avx2::byte_decode_12_raw(f, in));
+    byte_decode<12>(f, in);
+}
 
 void byte_decode_12(Poly& f, const uint8_t* in) {
-    byte_decode<12>(f, in);
+    byte_decode_12_raw(f, in);
     for (int16_t& x : f.c) {
         // x in [0, 4096): subtract q when x >= q, using the sign of x - q.
         const int16_t t = static_cast<int16_t>(x - q);

@@ -11,7 +11,7 @@ using tables::zetas;
 
 
 void ntt(Poly& p) {
-    if (use_avx2()) return avx2::ntt(p);
+    KYBER_ALG_USE_AVX2(avx2::ntt(p));
     int16_t* f = p.c.data();
     int i = 1;
     for (int len = 128; len >= 2; len /= 2) {
@@ -27,7 +27,7 @@ void ntt(Poly& p) {
 }
 
 void ntt_inverse(Poly& p) {
-    if (use_avx2()) return avx2::ntt_inverse(p);
+    KYBER_ALG_USE_AVX2(avx2::ntt_inverse(p));
     int16_t* f = p.c.data();
     int i = 127;
     for (int len = 2; len <= 128; len *= 2) {
@@ -66,24 +66,27 @@ void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
 }  // namespace
 
 void multiply_ntts(Poly& h, const Poly& f, const Poly& g) {
-    if (use_avx2()) return avx2::multiply_ntts(h, f, g);
+    KYBER_ALG_USE_AVX2(avx2::multiply_ntts(h, f, g));
     base_case_multiply_all<false>(h, f, g);
 }
 
 void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) {
-    if (use_avx2()) return avx2::multiply_ntts_add(h, f, g);
+    KYBER_ALG_USE_AVX2(avx2::multiply_ntts_add(h, f, g));
     base_case_multiply_all<true>(h, f, g);
 }
 
 void to_montgomery(Poly& f) {
+    KYBER_ALG_USE_AVX2(avx2::to_montgomery(f));
     for (int16_t& x : f.c) x = fqmul(x, tables::montgomery_r2);
 }
 
 void poly_reduce(Poly& f) {
+    KYBER_ALG_USE_AVX2(avx2::poly_reduce(f));
     for (int16_t& x : f.c) x = barrett_reduce(x);
 }
 
 void poly_canonical(Poly& f) {
+    KYBER_ALG_USE_AVX2(avx2::poly_canonical(f));
     for (int16_t& x : f.c) x = reduce_to_canonical(x);
 }
 

@@ -255,6 +255,31 @@ KYBER_ALG_AVX2 void multiply_ntts(Poly& h, const Poly& f, const Poly& g) { base_
 
 KYBER_ALG_AVX2 void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) { base_case_multiply_all<true>(h, f, g); }
 
+KYBER_ALG_AVX2 void to_montgomery(Poly& f) {
+    const MontConst r2 = broadcast(tables::montgomery_r2);
+    Vec v[16];
+    load(v, f);
+    for (Vec& x : v) x = fqmul(x, r2);
+    store(f, v);
+}
+
+KYBER_ALG_AVX2 void poly_reduce(Poly& f) {
+    Vec v[16];
+    load(v, f);
+    for (Vec& x : v) x = barrett(x);
+    store(f, v);
+}
+
+KYBER_ALG_AVX2 void poly_canonical(Poly& f) {
+    Vec v[16];
+    load(v, f);
+    for (Vec& x : v) {
+        const Vec r = barrett(x);
+        x = _mm256_add_epi16(r, _mm256_and_si256(_mm256_srai_epi16(r, 15), q_vec()));
+    }
+    store(f, v);
+}
+
 }  // namespace kyber_alg::kyber::avx2
 
 #endif  // KYBER_ALG_HAVE_AVX2

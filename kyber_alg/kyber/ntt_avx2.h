@@ -11,5 +11,8 @@ void ntt(Poly& f);
 void ntt_inverse(Poly& f);
 void multiply_ntts(Poly& h, const Poly& f, const Poly& g);
 void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g);
+void to_montgomery(Poly& f);
+void poly_reduce(Poly& f);
+void poly_canonical(Poly& f);
 
 }  // namespace kyber_alg::kyber::avx2

@@ -1,0 +1,12 @@
+// AVX2 versions of ByteEncode_12 / ByteDecode_12. Same results as the
+// portable code. Call only if avx2_available().
+#pragma once
+
+#include "params.h"
+
+namespace kyber_alg::kyber::avx2 {
+
+void byte_encode_12(uint8_t out[poly_bytes], const Poly& f);
+void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]);
+
+}  // namespace kyber_alg::kyber::avx2
