@@ -158,6 +158,10 @@ def test_replaced_attributes_do_not_change_binding(mod, monkeypatch):
     monkeypatch.setattr(f, "__qualname__", "renamed")
     monkeypatch.setattr(f, "__defaults__", ("x",))
     monkeypatch.setattr(f, "__annotations__", {})
+    monkeypatch.setattr(f, "__kwdefaults__", {"pk": "x"})
+    monkeypatch.setattr(f, "__doc__", "replaced")
+    monkeypatch.setattr(f, "__dict__", {"extra": 1})
+    assert (f.__name__, f.__doc__, f.extra) == ("renamed", "replaced", 1)
     with pytest.raises(TypeError) as ei:
         f()
     assert str(ei.value) == N1.format("enc_hybrid", 0)
