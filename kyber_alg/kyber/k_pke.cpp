@@ -40,7 +40,7 @@ void k_pke_keygen(uint8_t ek_pke[ek_pke_bytes], uint8_t dk_pke[dk_pke_bytes], co
 
     // 8-15: s, e from CBD_eta1
     ct::Wiped<PolyVec> s, e;
-    static_assert(k == 2);
+    static_assert(k == 2, "s and e are exactly the four polynomials of one sample_noise_x4");
     sample_noise_x4<eta1, eta1>(s.value[0], s.value[1], e.value[0], e.value[1], sigma, 0);
 
     // 16-17: s_hat = NTT(s), e_hat = NTT(e)

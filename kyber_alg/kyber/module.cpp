@@ -98,6 +98,7 @@ bool read_hex(PyObject* obj, Param p, uint8_t* out, std::size_t len, const char*
     };
 
     if (PyUnicode_Check(obj)) {
+        if (PyUnicode_READY(obj) < 0) return false;
         const Py_ssize_t got = PyUnicode_GET_LENGTH(obj);
         if (got != expected) return wrong_length(got);
         // An ASCII str stores its characters as one byte each; anything else
