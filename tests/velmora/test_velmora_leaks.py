@@ -1,4 +1,4 @@
-"""Runs bench/leaks.py (reference-leak check over every call path) in a subprocess."""
+"""Runs bench/leaks.py (reference leaks over every call path) in a subprocess."""
 import os
 import subprocess
 import sys
@@ -14,8 +14,6 @@ LEAKS = Path(__file__).resolve().parents[2] / "bench" / "leaks.py"
 @needs_so
 @pytest.mark.skipif(not LEAKS.exists(), reason="bench/leaks.py not in this tree")
 def test_no_reference_leaks():
-    env = dict(os.environ, VELMORA_SO=VELMORA_SO)
-    proc = subprocess.run([sys.executable, str(LEAKS), "--iterations", "1000"],
-                          capture_output=True, text=True, env=env, timeout=600)
-    assert proc.returncode == 0, proc.stdout + proc.stderr
-    assert "0 leaking" in proc.stdout
+    proc = subprocess.run([sys.executable, str(LEAKS), "--iterations", "1000"], capture_output=True, text=True,
+                          env=dict(os.environ, VELMORA_SO=VELMORA_SO), timeout=600)
+    assert proc.returncode == 0 and " 0 leaking" in proc.stdout, proc.stdout + proc.stderr
