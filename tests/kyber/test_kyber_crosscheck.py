@@ -61,13 +61,18 @@ def test_avx2_and_portable_paths_agree():
         Kyber._set_backend(previous)
 
 
-def test_avx2_is_chosen_when_available():
-    # The fixture-free default: a fresh interpreter picks AVX2 if the CPU has it.
+def test_avx2_is_chosen_when_available(tmp_path):
+    # The default in a fresh interpreter: AVX2 if the CPU has it.
+    import os
     import subprocess
     import sys
 
+    import kyber_alg
+
     code = "from kyber_alg import Kyber; print(Kyber._backend(), ' '.join(Kyber._available_backends()))"
-    root = Path(__file__).resolve().parents[2]
-    out = subprocess.run([sys.executable, "-c", code], cwd=root, capture_output=True, text=True, check=True)
+    package_root = str(Path(kyber_alg.__file__).resolve().parents[1])  # the same kyber_alg as this test run's
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(filter(None, [package_root, os.environ.get("PYTHONPATH")])))
+    out = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, env=env, capture_output=True, text=True,
+                         check=True)
     chosen, *available = out.stdout.split()
     assert chosen == ("avx2" if "avx2" in available else "portable")
