@@ -230,7 +230,9 @@ def test_getrandom_failure_raises_os_error(tmp_path):
     """)
     env = dict(os.environ, LD_PRELOAD=str(lib), PYTHONHASHSEED="0",
                PYTHONPATH=os.pathsep.join(filter(None, [str(_repo_root()), os.environ.get("PYTHONPATH")])))
-    out = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True, check=True)
+    # cwd is a scratch directory, so the kyber_alg on PYTHONPATH (this run's) is the one imported.
+    out = subprocess.run([sys.executable, "-c", script], env=env, cwd=tmp_path, capture_output=True, text=True,
+                         check=True)
     assert out.stdout.split() == ["OSError", "5"]
 
 
