@@ -129,17 +129,18 @@ Ref raw_bytes(const uint8_t* data, std::size_t len) {
     return Ref(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(data), static_cast<Py_ssize_t>(len)));
 }
 
-PyObject* pair(Ref a, Ref b) {
-    if (!a || !b) return nullptr;
-    return PyTuple_Pack(2, a.get(), b.get());
-}
+PyObject* pair(const Ref& a, const Ref& b) { return PyTuple_Pack(2, a.get(), b.get()); }
 
 // Shared by CCA_KeyGen and CCA_KeyGen_derand: (hex ek, hex dk) from d, z.
 PyObject* keygen_result(const uint8_t d[32], const uint8_t z[32]) {
     uint8_t ek[kyber::ek_bytes];
     kyber::ct::Wiped<uint8_t[kyber::dk_bytes]> dk;
     kyber::ml_kem_keygen_internal(ek, dk.value, d, z);
-    return pair(hex_bytes(ek, sizeof ek), hex_bytes(dk.value, kyber::dk_bytes));
+    const Ref ek_hex = hex_bytes(ek, sizeof ek);
+    if (!ek_hex) return nullptr;
+    const Ref dk_hex = hex_bytes(dk.value, kyber::dk_bytes);
+    if (!dk_hex) return nullptr;
+    return pair(ek_hex, dk_hex);
 }
 
 PyObject* cca_keygen(PyObject*, PyObject*) {
@@ -178,7 +179,11 @@ PyObject* cca_enc(PyObject*, PyObject* args, PyObject* kwargs) {
     uint8_t c[kyber::ct_bytes];
     kyber::ct::Wiped<uint8_t[32]> key;
     kyber::ml_kem_encaps_internal(key.value, c, ek, m.value);
-    return pair(hex_bytes(c, sizeof c), raw_bytes(key.value, 32));
+    const Ref c_hex = hex_bytes(c, sizeof c);
+    if (!c_hex) return nullptr;
+    const Ref key_bytes = raw_bytes(key.value, 32);
+    if (!key_bytes) return nullptr;
+    return pair(c_hex, key_bytes);
 }
 
 PyObject* cca_dec(PyObject*, PyObject* args, PyObject* kwargs) {

@@ -240,3 +240,34 @@ def _repo_root():
     import kyber_alg
     from pathlib import Path
     return Path(kyber_alg.__file__).resolve().parents[1]
+
+
+def test_no_reference_leaks_on_success_or_error_paths():
+    import gc
+    import tracemalloc
+
+    def calls():
+        Kyber.CCA_KeyGen()
+        Kyber.CCA_KeyGen_derand(D, Z)
+        Kyber.CCA_Enc(EK.decode(), M)
+        Kyber.CCA_Dec(bytearray(C), DK.decode())
+        for bad in (lambda: Kyber.CCA_Enc(EK[:-2], M), lambda: Kyber.CCA_Enc(EK, 5),
+                    lambda: Kyber.CCA_Dec(C, b"z" * 3264), lambda: Kyber.CCA_Dec(C, flip_hex_bit(DK, 1599, 0)),
+                    lambda: Kyber.CCA_Enc(set_coefficient(EK, 0, 4095), M)):
+            with pytest.raises((ValueError, TypeError)):
+                bad()
+
+    for _ in range(200):  # warm up caches and interned objects
+        calls()
+    gc.collect()
+    tracemalloc.start()
+    try:
+        before = tracemalloc.take_snapshot()
+        for _ in range(2000):
+            calls()
+        gc.collect()
+        growth = sum(s.size_diff for s in tracemalloc.take_snapshot().compare_to(before, "filename"))
+    finally:
+        tracemalloc.stop()
+    # One leaked key or ciphertext per round would be megabytes.
+    assert growth < 64 * 1024
