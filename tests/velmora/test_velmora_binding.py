@@ -107,6 +107,17 @@ def test_keyword_calls_bind_like_positional(mod, world, rec, path):
     assert call(mod.xor_hex_strings, (), {"hex_str2": "0f", fresh: "ff"}) == "f0"
 
 
+def test_keyword_names_of_a_str_subclass(mod):
+    class Raising(str):
+        __hash__ = str.__hash__
+
+        def __eq__(self, other):
+            raise RuntimeError("no comparison")
+    assert mod.xor_hex_strings(**{StrSub("hex_str1"): "ff", "hex_str2": "0f"}) == "f0"
+    with pytest.raises(RuntimeError, match="^no comparison$"):
+        mod.enc_hybrid(**{Raising("pk"): "x"})
+
+
 def test_replaced_attributes_leave_binding_alone(mod, monkeypatch):
     f = mod.enc_hybrid
     for attr, value in [("__name__", "renamed"), ("__qualname__", "renamed"), ("__defaults__", ("x",)),
