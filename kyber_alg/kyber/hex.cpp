@@ -15,7 +15,7 @@ constexpr std::size_t chunk = 32;  // bytes per inner loop
 
 // 0..15 -> '0'..'9', 'a'..'f'
 inline uint8_t hex_digit(uint8_t nibble) {
-    const uint8_t letter = static_cast<uint8_t>(-static_cast<uint8_t>(nibble > 9));
+    const uint8_t letter = ct::lt_mask8(9, nibble);
     return static_cast<uint8_t>(nibble + '0' + (letter & ('a' - '0' - 10)));
 }
 
@@ -23,8 +23,8 @@ inline uint8_t hex_digit(uint8_t nibble) {
 inline uint8_t hex_value(uint8_t ch) {
     const uint8_t digit = static_cast<uint8_t>(ch - '0');
     const uint8_t letter = static_cast<uint8_t>((ch | 0x20) - 'a');  // | 0x20 folds 'A'..'F' onto 'a'..'f'
-    const uint8_t is_digit = static_cast<uint8_t>(-static_cast<uint8_t>(digit < 10));
-    const uint8_t is_letter = static_cast<uint8_t>(-static_cast<uint8_t>(letter < 6));
+    const uint8_t is_digit = ct::lt_mask8(digit, 10);
+    const uint8_t is_letter = ct::lt_mask8(letter, 6);
     const uint8_t invalid = static_cast<uint8_t>(~(is_digit | is_letter) & 0x10);
     return static_cast<uint8_t>((digit & is_digit) | ((letter + 10) & is_letter) | invalid);
 }
