@@ -231,19 +231,19 @@ PyObject* set_backend(PyObject*, PyObject* arg) {
 }
 
 PyDoc_STRVAR(cca_keygen_doc,
-             "CCA_KeyGen() -> tuple[bytes, bytes]\n--\n\n"
+             "CCA_KeyGen($module, /)\n--\n\n"
              "Generate an ML-KEM-512 key pair from fresh operating-system randomness.\n\n"
              "Returns (ek, dk) as lower-case hexadecimal ASCII bytes: the 800-byte\n"
              "encapsulation key (1600 characters) and the 1632-byte decapsulation key\n"
              "(3264 characters). Raises OSError if the system CSPRNG fails.");
 
 PyDoc_STRVAR(cca_keygen_derand_doc,
-             "CCA_KeyGen_derand(d, z) -> tuple[bytes, bytes]\n--\n\n"
+             "CCA_KeyGen_derand($module, d, z)\n--\n\n"
              "ML-KEM-512 key pair derived from the 32-byte seeds d and z\n"
-             "(ML-KEM.KeyGen_internal). Same result format as CCA_KeyGen().");
+             "(ML-KEM.KeyGen_internal). Returns (ek, dk) like CCA_KeyGen().");
 
 PyDoc_STRVAR(cca_enc_doc,
-             "CCA_Enc(pk, m) -> tuple[bytes, bytes]\n--\n\n"
+             "CCA_Enc($module, pk, m)\n--\n\n"
              "Encapsulate to the encapsulation key pk (1600 hexadecimal characters, str\n"
              "or bytes-like, either case) with the 32-byte randomness m\n"
              "(ML-KEM.Encaps_internal). Returns (c, K): the 768-byte ciphertext as\n"
@@ -251,7 +251,7 @@ PyDoc_STRVAR(cca_enc_doc,
              "Raises ValueError if pk fails the modulus check.");
 
 PyDoc_STRVAR(cca_dec_doc,
-             "CCA_Dec(c, dk) -> bytes\n--\n\n"
+             "CCA_Dec($module, c, dk)\n--\n\n"
              "Decapsulate the ciphertext c (1536 hexadecimal characters) with the\n"
              "decapsulation key dk (3264 hexadecimal characters) and return the 32-byte\n"
              "shared secret. A ciphertext that was not produced for this key yields a\n"
@@ -267,11 +267,11 @@ PyMethodDef methods[] = {
     {"CCA_Dec", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_dec)), METH_VARARGS | METH_KEYWORDS,
      cca_dec_doc},
     {"_backend", backend, METH_NOARGS,
-     "_backend() -> str\n--\n\nThe code path in use: 'avx2' (chosen when the CPU supports it) or 'portable'."},
+     "_backend($module, /)\n--\n\nThe code path in use: 'avx2' (chosen when the CPU supports it) or 'portable'."},
     {"_available_backends", available_backends, METH_NOARGS,
-     "_available_backends() -> tuple[str, ...]\n--\n\nThe code paths this build can use on this CPU."},
+     "_available_backends($module, /)\n--\n\nThe code paths this build can use on this CPU."},
     {"_set_backend", set_backend, METH_O,
-     "_set_backend(name) -> None\n--\n\nSwitch code path (for tests and benchmarks); results are identical."},
+     "_set_backend($module, name, /)\n--\n\nSwitch code path (for tests and benchmarks); results are identical."},
     {nullptr, nullptr, 0, nullptr},
 };
 
