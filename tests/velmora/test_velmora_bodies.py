@@ -3,6 +3,7 @@ names (and the real SM4 component for the text cipher round trips)."""
 import binascii
 import builtins
 import hashlib
+import threading
 import types
 
 import pytest
@@ -209,6 +210,44 @@ def test_xor_failure_inside_enc_hybrid_adds_both_entries(mod, world):
     names = tb_names(raises(ValueError, mod.enc_hybrid, HYBRID_PK, entry="enc_hybrid"))
     assert names.count("Velmora.xor_hex_strings") == 1
     assert names.index("Velmora.enc_hybrid") < names.index("Velmora.xor_hex_strings")
+
+
+def test_names_are_looked_up_at_each_use_within_a_call(mod, world, monkeypatch):
+    def cca_enc(pk, m):                    # rebinding while enc_hybrid runs
+        mod.Encrypt = lambda *a: b"\x05" * 8
+        return FAKE["Kyber"].CCA_Enc(pk, m)
+    monkeypatch.setattr(world.Kyber, "CCA_Enc", cca_enc)
+    assert mod.enc_hybrid(HYBRID_PK)[1] == b"05" * 8
+    monkeypatch.setattr(world.Kyber, "CCA_Enc", lambda pk, m: delattr(mod, "SM3") or ("c", b"k"))
+    raises(NameError, mod.enc_hybrid, HYBRID_PK, message="name 'SM3' is not defined", entry="enc_hybrid")
+
+
+def test_concurrent_calls_while_names_are_rebound(mod, world, monkeypatch):
+    original, errors, done = mod.xor_hex_strings, [], threading.Event()
+    monkeypatch.setattr(mod, "xor_hex_strings", original)
+    alternative = lambda a, b: original(a, b)  # noqa: E731
+
+    def work():
+        try:
+            for i in range(300):
+                c1, c2, k, v = mod.enc_hybrid(HYBRID_PK)
+                assert mod.dec_hybrid(c1, c2, HYBRID_SK) == (k, v)
+                assert mod.sm4_decode(k, v, mod.sm4_encode(k, v, str(i))) == str(i)
+        except Exception as e:  # reported below
+            errors.append(e)
+
+    def rebind():
+        while not done.is_set():
+            mod.xor_hex_strings = alternative if mod.xor_hex_strings is original else original
+    workers = [threading.Thread(target=work) for _ in range(4)]
+    flipper = threading.Thread(target=rebind)
+    for t in [flipper, *workers]:
+        t.start()
+    for t in workers:
+        t.join()
+    done.set()
+    flipper.join()
+    assert errors == []
 
 
 KEY, IV = "00112233445566778899AABBCCDDEEFF", "0f0e0d0c0b0a09080706050403020100"
