@@ -64,10 +64,7 @@ constexpr std::array<int16_t, 128> gammas_qinv = [] {
 
 inline KYBER_ALG_AVX2 Vec load_const(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p)); }
 
-inline KYBER_ALG_AVX2 MontConst lane_zetas(const std::array<LaneTable, 7>& table, int len, int h) {
-    const LaneTable& e = table[8 / len - 1 + h];
-    return {load_const(e.c), load_const(e.c_qinv)};
-}
+inline KYBER_ALG_AVX2 MontConst lane_zetas(const LaneTable& e) { return {load_const(e.c), load_const(e.c_qinv)}; }
 
 inline KYBER_ALG_AVX2 Vec q_vec() { return _mm256_set1_epi16(q); }
 
@@ -151,27 +148,61 @@ inline KYBER_ALG_AVX2 void store(Poly& p, const Vec* v) {
 
 }  // namespace
 
+namespace {
+
+// One layer of Algorithm 9 with distance Len >= 16: butterflies between
+// whole rows. Group g uses zeta 128/Len + g, as i counts up.
+template <int Len>
+inline KYBER_ALG_AVX2 void forward_row_layer(Vec* v) {
+    constexpr int rows = Len / 16;
+    for (int g = 0; g < 8 / rows; ++g) {
+        const MontConst z = broadcast(zetas[128 / Len + g]);
+        for (int r = 2 * rows * g; r < 2 * rows * g + rows; ++r) ct_butterfly(v[r], v[r + rows], z);
+    }
+}
+
+// One layer of Algorithm 9 with distance Len = 8, 4, 2 on the transposed
+// matrix (lane r of v[j] is coefficient 16r + j): the h-th group of 2*Len
+// coefficients of every row at once, with per-lane zetas.
+template <int Len>
+inline KYBER_ALG_AVX2 void forward_lane_layer(Vec* v) {
+    for (int h = 0; h < 8 / Len; ++h) {
+        const MontConst z = lane_zetas(forward_lane_zetas[8 / Len - 1 + h]);
+        for (int j = 2 * Len * h; j < 2 * Len * h + Len; ++j) ct_butterfly(v[j], v[j + Len], z);
+    }
+}
+
+// The same for Algorithm 10, where i counts down: group g uses zeta 256/Len - 1 - g.
+template <int Len>
+inline KYBER_ALG_AVX2 void inverse_lane_layer(Vec* v) {
+    for (int h = 0; h < 8 / Len; ++h) {
+        const MontConst z = lane_zetas(inverse_lane_zetas[8 / Len - 1 + h]);
+        for (int j = 2 * Len * h; j < 2 * Len * h + Len; ++j) gs_butterfly(v[j], v[j + Len], z);
+    }
+}
+
+template <int Len>
+inline KYBER_ALG_AVX2 void inverse_row_layer(Vec* v) {
+    constexpr int rows = Len / 16;
+    for (int g = 0; g < 8 / rows; ++g) {
+        const MontConst z = broadcast(zetas[256 / Len - 1 - g]);
+        for (int r = 2 * rows * g; r < 2 * rows * g + rows; ++r) gs_butterfly(v[r], v[r + rows], z);
+    }
+}
+
+}  // namespace
+
 KYBER_ALG_AVX2 void ntt(Poly& p) {
     Vec v[16];
     load(v, p);
-    // len = 128, 64, 32, 16: butterflies between whole rows; the zeta index
-    // of group g is 128/len + g, as i counts up in Algorithm 9.
-    for (int rows = 8; rows >= 1; rows /= 2) {
-        const int len = 16 * rows;
-        for (int g = 0; g < 8 / rows; ++g) {
-            const MontConst z = broadcast(zetas[128 / len + g]);
-            for (int r = 2 * rows * g; r < 2 * rows * g + rows; ++r) ct_butterfly(v[r], v[r + rows], z);
-        }
-    }
-    // len = 8, 4, 2 on the transposed matrix: lane r of v[j] is coefficient
-    // 16r + j, and group (16r + j) / (2 len) uses zeta 128/len + that group.
+    forward_row_layer<128>(v);
+    forward_row_layer<64>(v);
+    forward_row_layer<32>(v);
+    forward_row_layer<16>(v);
     transpose16(v);
-    for (int len = 8; len >= 2; len /= 2) {
-        for (int h = 0; h < 8 / len; ++h) {  // group within a row of 16
-            const MontConst z = lane_zetas(forward_lane_zetas, len, h);
-            for (int j = 2 * len * h; j < 2 * len * h + len; ++j) ct_butterfly(v[j], v[j + len], z);
-        }
-    }
+    forward_lane_layer<8>(v);
+    forward_lane_layer<4>(v);
+    forward_lane_layer<2>(v);
     transpose16(v);
     store(p, v);
 }
@@ -179,23 +210,15 @@ KYBER_ALG_AVX2 void ntt(Poly& p) {
 KYBER_ALG_AVX2 void ntt_inverse(Poly& p) {
     Vec v[16];
     load(v, p);
-    // In Algorithm 10, i counts down from 127: group g of distance len uses
-    // zeta 256/len - 1 - g.
     transpose16(v);
-    for (int len = 2; len <= 8; len *= 2) {
-        for (int h = 0; h < 8 / len; ++h) {
-            const MontConst z = lane_zetas(inverse_lane_zetas, len, h);
-            for (int j = 2 * len * h; j < 2 * len * h + len; ++j) gs_butterfly(v[j], v[j + len], z);
-        }
-    }
+    inverse_lane_layer<2>(v);
+    inverse_lane_layer<4>(v);
+    inverse_lane_layer<8>(v);
     transpose16(v);
-    for (int rows = 1; rows <= 8; rows *= 2) {
-        const int len = 16 * rows;
-        for (int g = 0; g < 8 / rows; ++g) {
-            const MontConst z = broadcast(zetas[256 / len - 1 - g]);
-            for (int r = 2 * rows * g; r < 2 * rows * g + rows; ++r) gs_butterfly(v[r], v[r + rows], z);
-        }
-    }
+    inverse_row_layer<16>(v);
+    inverse_row_layer<32>(v);
+    inverse_row_layer<64>(v);
+    inverse_row_layer<128>(v);
     const MontConst scale = broadcast(tables::inverse_ntt_scale);
     for (Vec& x : v) x = fqmul(x, scale);
     store(p, v);
