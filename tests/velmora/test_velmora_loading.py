@@ -194,6 +194,34 @@ def test_create_step_copies_spec_attributes(site):
                  "full": ["L", None, ["/nowhere"], ["__spec__", "__file__", "__path__"]]}
 
 
+def test_builtins_found_at_load_are_kept(site, fakes):
+    rc, lines, r, proc = run_python('''
+        import builtins
+        real = {n: getattr(builtins, n) for n in ("print", "zip", "TypeError")}
+        pairs = []
+        class PkError(Exception):
+            pass
+        builtins.zip = lambda a, b: pairs.append((a, b)) or real["zip"](a, b)
+        builtins.print = lambda *a: real["print"]("P:", *a)
+        builtins.TypeError = PkError
+        spec = importlib.util.find_spec("pkg.Velmora")
+        m = importlib.util.module_from_spec(spec)
+        m.__name__ = "__main__"
+        spec.loader.exec_module(m)
+        for n, v in real.items():
+            setattr(builtins, n, v)
+        try:
+            m.enc_hybrid("")
+        except BaseException as e:
+            pk_error = [type(e).__name__, e.args]
+        pairs.clear()
+        emit(xor=m.xor_hex_strings("a1b2c3", "ff"), pairs=[[a.hex(), b.hex()] for a, b in pairs],
+             pk_error=pk_error)
+    ''', pythonpath=[site, fakes])
+    assert len(lines) == 10 and all(line.startswith("P: ") for line in lines), lines
+    assert r == {"xor": "5e", "pairs": [["a1b2c3", "ff"]], "pk_error": ["PkError", ["pk error!"]]}
+
+
 SELF_TEST = '''
     spec = importlib.util.find_spec("pkg.Velmora")
     m = importlib.util.module_from_spec(spec)
