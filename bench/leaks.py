@@ -181,7 +181,7 @@ def scenarios(m):
     ]
 
 
-def run_once(fn, expected):
+def run_once(fn):
     try:
         fn()
     except Exception as e:
@@ -213,12 +213,12 @@ def main():
     bound = max(100, opts.iterations // 10)   # a leak of one block per call is far above
     leaks, surprises = [], []
     for name, expected, fn in scenarios(m):
-        got = run_once(fn, expected)
+        got = run_once(fn)
         if got is not expected:
             surprises.append(f"{name}: expected {expected and expected.__name__}, "
                              f"got {got and got.__name__}")
         for _ in range(200):                  # warm-up: caches, free lists
-            run_once(fn, expected)
+            run_once(fn)
         rounds = [growth(fn, opts.iterations) for _ in range(3)]
         worst = min(rounds)
         if opts.verbose:

@@ -41,7 +41,7 @@ def test_import_binds_namespace_in_order(site, fakes, taken):
             SM2=(m.generate_keypair, m.Encrypt, m.Decrypt) == (S2.generate_keypair, S2.Encrypt, S2.Decrypt),
             SM3=m.SM3 is S3.SM3 and m.hash_msg is S3.hash_msg, sm4=m.sm4 is sys.modules["gmssl.sm4"],
             test=type(m.__test__) is dict and m.__test__ == {{}}, doc=m.__doc__ is None,
-            spec=(m.__name__, m.__file__, m.__loader__, m.__package__) ==
+            attrs=(m.__name__, m.__file__, m.__loader__, m.__package__) ==
                  ("pkg.Velmora", m.__spec__.origin, m.__spec__.loader, "pkg"),
             no_path=not hasattr(m, "__path__"), plain=sys.modules["Velmora"] is (other if taken else m),
             dicts=all(getattr(m, f).__dict__ == {{}} for f in {FUNCS!r}),
@@ -173,7 +173,7 @@ def test_second_module_object_is_refused(site, fakes):
     assert r["checks"] == [True] * 4
 
 
-def test_create_step_copies_spec_attributes(site):
+def test_create_step_copies_loader_origin_parent_and_path(site):
     rc, lines, r, proc = run_python('''
         import _imp
         class Bare:                      # no loader, parent or search locations
