@@ -121,13 +121,18 @@ def test_dec_hybrid_call_order_and_derivation(mod, world, rec, monkeypatch):
                    ("hexdigest", (), {}), ("xor", (D[:32], D[32:]), {})]
 
 
-def test_dec_hybrid_matches_enc_hybrid(mod, world, rec):
-    c1, c2, key, iv = mod.enc_hybrid(HYBRID_PK)
-    result = mod.dec_hybrid(c1, c2, HYBRID_SK)
+def test_dec_hybrid_matches_enc_hybrid_silently(mod, world, rec, capfd):
+    pk, sk = mod.key_gen_hybrid()
+    c1, c2, key, iv = mod.enc_hybrid(pk)
+    result = mod.dec_hybrid(c1, c2, sk)
     assert type(result) is tuple and result == (key, iv)
-    assert mod.dec_hybrid(c1, c2.decode().upper(), HYBRID_SK[:3264] + HYBRID_SK[3264:].upper()) == (key, iv)
-    mod.dec_hybrid(c1, c2, HYBRID_SK[:3264])               # no SM2 part: Decrypt gets b""
+    assert mod.dec_hybrid(c1, c2.decode().upper(), sk[:3264] + sk[3264:].upper()) == (key, iv)
+    mod.dec_hybrid(c1, c2, sk[:3264])                      # no SM2 part: Decrypt gets b""
     assert rec.of("Decrypt")[-1][1] == b""
+    assert mod.sm4_decode(key, iv, mod.sm4_encode(key, iv, "m")) == "m"
+    with pytest.raises(TypeError):
+        mod.dec_hybrid(c1, c2, None)
+    assert capfd.readouterr() == ("", "")                  # the functions print nothing
 
 
 def _glob(name, value):
@@ -273,7 +278,7 @@ def test_sm4_call_order(mod, world, rec, monkeypatch):
 @pytest.mark.parametrize("text", ["plain ascii", "", SAMPLE_TEXT, "\u660e\u6587 \u00e9\U0001f600" * 5])
 def test_sm4_round_trip(mod, text):
     ct = mod.sm4_encode(KEY, IV, text)
-    assert type(ct) is str and ct == ct.lower() and len(ct) % 32 == 0 and ct
+    assert type(ct) is str and ct == ct.lower()
     assert mod.sm4_decode(KEY.lower(), IV.upper().encode(), ct.upper()) == text
     spaced = " ".join(ct[i:i + 2] for i in range(0, len(ct), 2))
     assert mod.sm4_decode(data=spaced, key=KEY, IV=IV) == text
