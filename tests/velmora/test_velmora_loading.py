@@ -96,11 +96,13 @@ def test_failed_load_then_success_in_same_process(tmp_path, site, fakes, missing
     assert r["after"] == [True, True] and r["works"] == "f0" and r["plain"]
 
 
-@pytest.mark.parametrize("case", ["no Kyber", "no hash_msg", "no zip builtin"])
+@pytest.mark.parametrize("case", ["no Kyber", "no hash_msg", "no zip builtin", "plain name replaced"])
 def test_load_failures_stop_at_the_failing_statement(tmp_path, case):
     files = dict(FAKE_OUTSIDE)
-    if case == "no hash_msg":
+    if case in ("no hash_msg", "plain name replaced"):
         files["pysmx/SM3.py"] = files["pysmx/SM3.py"].replace("def hash_msg", "def _hash_msg")
+    if case == "plain name replaced":       # someone else's entry: a failed load leaves it alone
+        files["pysmx/SM3.py"] += "import types\nsys.modules['Velmora'] = types.ModuleType('other')\n"
     site = make_package(tmp_path / "site", kyber=None if case == "no Kyber" else FAKE_KYBER)
     rc, lines, r, proc = run_python(f'''
         import builtins
@@ -111,13 +113,16 @@ def test_load_failures_stop_at_the_failing_statement(tmp_path, case):
             import pkg.Velmora
         except BaseException as e:
             err = [type(e).__name__, str(e), "init Velmora" in tb_names(e)]
-        emit(err=err, imported=sorted(getattr(sys, "_velmora_counts", {{}})), plain="Velmora" in sys.modules)
+        emit(err=err, imported=sorted(getattr(sys, "_velmora_counts", {{}})),
+             plain=getattr(sys.modules.get("Velmora"), "__name__", None))
     ''', pythonpath=[site, write_tree(tmp_path / "fakes", files)])
     expected = {"no Kyber": (["ImportError", "cannot import name Kyber", True], []),
                 "no hash_msg": (["ImportError", "cannot import name hash_msg", True],
                                 ["pkg.Kyber", "pysmx.SM2", "pysmx.SM3"]),
-                "no zip builtin": (["NameError", "name 'zip' is not defined", True], [])}[case]
-    assert (r["err"], r["imported"], r["plain"]) == (*expected, False)
+                "no zip builtin": (["NameError", "name 'zip' is not defined", True], [])}
+    expected["plain name replaced"] = expected["no hash_msg"]
+    assert (r["err"], r["imported"], r["plain"]) == \
+        (*expected[case], "other" if case == "plain name replaced" else None)
 
 
 @pytest.mark.parametrize("first_load", ["succeeded", "failed"])
