@@ -9,32 +9,49 @@
 // files with -mavx2: that way no inline or template function shared with
 // the portable code is ever emitted with AVX2 instructions.
 #define KYBER_ALG_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
+// The AVX-512VL variant of the four-way Keccak (still on 256-bit vectors).
+#define KYBER_ALG_AVX512VL __attribute__((target("avx2,bmi,bmi2,popcnt,avx512f,avx512vl")))
 #else
 #define KYBER_ALG_HAVE_AVX2 0
 #define KYBER_ALG_AVX2
+#define KYBER_ALG_AVX512VL
 #endif
 
 namespace kyber_alg::kyber {
 
-enum class Backend { portable, avx2 };
+// avx512 is the AVX2 code with the four-way Keccak using AVX-512VL
+// rotations and ternary logic on the same 256-bit vectors.
+enum class Backend { portable, avx2, avx512 };
 
-// True if the AVX2 code is compiled in and this CPU supports AVX2 (and
-// BMI1/BMI2 and POPCNT, which that path also uses).
-bool avx2_available();
+// True if the code path is compiled in and this CPU supports it: AVX2 with
+// BMI1/BMI2 and POPCNT, plus AVX-512F/VL for avx512.
+bool backend_available(Backend b);
 
-// Picks the backend (for tests and the constant-time check). Returns false,
-// changing nothing, if the AVX2 backend is asked for but not available.
+// The best available code path; chosen at load time.
+Backend best_backend();
+
+// Picks the code path (for tests, benchmarks and the constant-time check).
+// Returns false, changing nothing, if it is not available.
 bool set_backend(Backend b);
 
 Backend active_backend();
 
 namespace detail {
-extern bool use_avx2;
+extern Backend active;
 }
 
+// True on the avx2 and avx512 paths.
 inline bool use_avx2() {
 #if KYBER_ALG_HAVE_AVX2
-    return detail::use_avx2;
+    return detail::active != Backend::portable;
+#else
+    return false;
+#endif
+}
+
+inline bool use_avx512() {
+#if KYBER_ALG_HAVE_AVX2
+    return detail::active == Backend::avx512;
 #else
     return false;
 #endif

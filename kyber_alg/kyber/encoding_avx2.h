@@ -1,5 +1,5 @@
 // AVX2 versions of ByteEncode_12 / ByteDecode_12. Same results as the
-// portable code. Call only if avx2_available().
+// portable code. Call only on the AVX2 path (use_avx2()).
 #pragma once
 
 #include "params.h"

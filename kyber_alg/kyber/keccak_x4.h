@@ -1,7 +1,7 @@
 // Four Keccak-f[1600] sponges stepped together with AVX2, for the four
 // independent SHAKE calls of matrix and noise sampling. Only the shapes
 // ML-KEM needs: one short absorb (less than a block), then whole blocks out.
-// Call only if avx2_available().
+// Call only on the AVX2 path (use_avx2()).
 #pragma once
 
 #include <cstddef>

@@ -42,89 +42,119 @@ inline KYBER_ALG_AVX2 Vec rotl(Vec x) {
     }
 }
 
-inline KYBER_ALG_AVX2 Vec x5(Vec a, Vec b, Vec c, Vec d, Vec e) {
+inline KYBER_ALG_AVX2 Vec xor5(Vec a, Vec b, Vec c, Vec d, Vec e) {
     return _mm256_xor_si256(_mm256_xor_si256(_mm256_xor_si256(a, b), _mm256_xor_si256(c, d)), e);
 }
 
 // chi: b0 ^ (~b1 & b2)
 inline KYBER_ALG_AVX2 Vec chi(Vec b0, Vec b1, Vec b2) { return _mm256_xor_si256(b0, _mm256_andnot_si256(b1, b2)); }
 
-// The round of keccak.cpp on four states at once (lane index x + 5y).
-KYBER_ALG_AVX2 void permute(Vec* s) {
-    Vec a00 = s[0], a10 = s[1], a20 = s[2], a30 = s[3], a40 = s[4];
-    Vec a01 = s[5], a11 = s[6], a21 = s[7], a31 = s[8], a41 = s[9];
-    Vec a02 = s[10], a12 = s[11], a22 = s[12], a32 = s[13], a42 = s[14];
-    Vec a03 = s[15], a13 = s[16], a23 = s[17], a33 = s[18], a43 = s[19];
-    Vec a04 = s[20], a14 = s[21], a24 = s[22], a34 = s[23], a44 = s[24];
-    for (int round = 0; round < 24; ++round) {
-        const Vec c0 = x5(a00, a01, a02, a03, a04);
-        const Vec c1 = x5(a10, a11, a12, a13, a14);
-        const Vec c2 = x5(a20, a21, a22, a23, a24);
-        const Vec c3 = x5(a30, a31, a32, a33, a34);
-        const Vec c4 = x5(a40, a41, a42, a43, a44);
-        const Vec d0 = _mm256_xor_si256(c4, rotl<1>(c1));
-        const Vec d1 = _mm256_xor_si256(c0, rotl<1>(c2));
-        const Vec d2 = _mm256_xor_si256(c1, rotl<1>(c3));
-        const Vec d3 = _mm256_xor_si256(c2, rotl<1>(c4));
-        const Vec d4 = _mm256_xor_si256(c3, rotl<1>(c0));
-        // B[y][2x+3y] = rotl(A[x][y] ^ D[x], r[x][y])
-        const Vec b00 = rotl<0>(_mm256_xor_si256(a00, d0));
-        const Vec b13 = rotl<36>(_mm256_xor_si256(a01, d0));
-        const Vec b21 = rotl<3>(_mm256_xor_si256(a02, d0));
-        const Vec b34 = rotl<41>(_mm256_xor_si256(a03, d0));
-        const Vec b42 = rotl<18>(_mm256_xor_si256(a04, d0));
-        const Vec b02 = rotl<1>(_mm256_xor_si256(a10, d1));
-        const Vec b10 = rotl<44>(_mm256_xor_si256(a11, d1));
-        const Vec b23 = rotl<10>(_mm256_xor_si256(a12, d1));
-        const Vec b31 = rotl<45>(_mm256_xor_si256(a13, d1));
-        const Vec b44 = rotl<2>(_mm256_xor_si256(a14, d1));
-        const Vec b04 = rotl<62>(_mm256_xor_si256(a20, d2));
-        const Vec b12 = rotl<6>(_mm256_xor_si256(a21, d2));
-        const Vec b20 = rotl<43>(_mm256_xor_si256(a22, d2));
-        const Vec b33 = rotl<15>(_mm256_xor_si256(a23, d2));
-        const Vec b41 = rotl<61>(_mm256_xor_si256(a24, d2));
-        const Vec b01 = rotl<28>(_mm256_xor_si256(a30, d3));
-        const Vec b14 = rotl<55>(_mm256_xor_si256(a31, d3));
-        const Vec b22 = rotl<25>(_mm256_xor_si256(a32, d3));
-        const Vec b30 = rotl<21>(_mm256_xor_si256(a33, d3));
-        const Vec b43 = rotl<56>(_mm256_xor_si256(a34, d3));
-        const Vec b03 = rotl<27>(_mm256_xor_si256(a40, d4));
-        const Vec b11 = rotl<20>(_mm256_xor_si256(a41, d4));
-        const Vec b24 = rotl<39>(_mm256_xor_si256(a42, d4));
-        const Vec b32 = rotl<8>(_mm256_xor_si256(a43, d4));
-        const Vec b40 = rotl<14>(_mm256_xor_si256(a44, d4));
-        // A[x][y] = B[x][y] ^ (~B[x+1][y] & B[x+2][y]), iota on A[0][0]
-        a00 = _mm256_xor_si256(chi(b00, b10, b20), _mm256_set1_epi64x(static_cast<long long>(round_constants[round])));
-        a10 = chi(b10, b20, b30);
-        a20 = chi(b20, b30, b40);
-        a30 = chi(b30, b40, b00);
-        a40 = chi(b40, b00, b10);
-        a01 = chi(b01, b11, b21);
-        a11 = chi(b11, b21, b31);
-        a21 = chi(b21, b31, b41);
-        a31 = chi(b31, b41, b01);
-        a41 = chi(b41, b01, b11);
-        a02 = chi(b02, b12, b22);
-        a12 = chi(b12, b22, b32);
-        a22 = chi(b22, b32, b42);
-        a32 = chi(b32, b42, b02);
-        a42 = chi(b42, b02, b12);
-        a03 = chi(b03, b13, b23);
-        a13 = chi(b13, b23, b33);
-        a23 = chi(b23, b33, b43);
-        a33 = chi(b33, b43, b03);
-        a43 = chi(b43, b03, b13);
-        a04 = chi(b04, b14, b24);
-        a14 = chi(b14, b24, b34);
-        a24 = chi(b24, b34, b44);
-        a34 = chi(b34, b44, b04);
-        a44 = chi(b44, b04, b14);
-    }
-    s[0] = a00, s[1] = a10, s[2] = a20, s[3] = a30, s[4] = a40;
-    s[5] = a01, s[6] = a11, s[7] = a21, s[8] = a31, s[9] = a41;
-    s[10] = a02, s[11] = a12, s[12] = a22, s[13] = a32, s[14] = a42;
-    s[15] = a03, s[16] = a13, s[17] = a23, s[18] = a33, s[19] = a43;
+// AVX-512VL: one-instruction rotations, and ternary logic for the 5-way XOR
+// (0x96 = a ^ b ^ c) and for chi (0xd2 = a ^ (~b & c)).
+template <int R>
+inline KYBER_ALG_AVX512VL Vec rotl_512(Vec x) {
+    if constexpr (R == 0)
+        return x;
+    else
+        return _mm256_rol_epi64(x, R);
+}
+
+inline KYBER_ALG_AVX512VL Vec xor5_512(Vec a, Vec b, Vec c, Vec d, Vec e) {
+    return _mm256_ternarylogic_epi64(_mm256_ternarylogic_epi64(a, b, c, 0x96), d, e, 0x96);
+}
+
+inline KYBER_ALG_AVX512VL Vec chi_512(Vec b0, Vec b1, Vec b2) { return _mm256_ternarylogic_epi64(b0, b1, b2, 0xd2); }
+
+// The rounds of keccak.cpp on four states at once (lane index x + 5y),
+// written once for both instruction sets.
+#define KECCAK_X4_PERMUTE(ROTL, XOR5, CHI)                                                                   \
+    Vec a00 = s[0], a10 = s[1], a20 = s[2], a30 = s[3], a40 = s[4];                                        \
+    Vec a01 = s[5], a11 = s[6], a21 = s[7], a31 = s[8], a41 = s[9];                                        \
+    Vec a02 = s[10], a12 = s[11], a22 = s[12], a32 = s[13], a42 = s[14];                                   \
+    Vec a03 = s[15], a13 = s[16], a23 = s[17], a33 = s[18], a43 = s[19];                                   \
+    Vec a04 = s[20], a14 = s[21], a24 = s[22], a34 = s[23], a44 = s[24];                                   \
+    for (int round = 0; round < 24; ++round) {                                                             \
+        const Vec c0 = XOR5(a00, a01, a02, a03, a04);                                                      \
+        const Vec c1 = XOR5(a10, a11, a12, a13, a14);                                                      \
+        const Vec c2 = XOR5(a20, a21, a22, a23, a24);                                                      \
+        const Vec c3 = XOR5(a30, a31, a32, a33, a34);                                                      \
+        const Vec c4 = XOR5(a40, a41, a42, a43, a44);                                                      \
+        const Vec d0 = _mm256_xor_si256(c4, ROTL<1>(c1));                                                  \
+        const Vec d1 = _mm256_xor_si256(c0, ROTL<1>(c2));                                                  \
+        const Vec d2 = _mm256_xor_si256(c1, ROTL<1>(c3));                                                  \
+        const Vec d3 = _mm256_xor_si256(c2, ROTL<1>(c4));                                                  \
+        const Vec d4 = _mm256_xor_si256(c3, ROTL<1>(c0));                                                  \
+        /* B[y][2x+3y] = rotl(A[x][y] ^ D[x], r[x][y]) */                                                  \
+        const Vec b00 = ROTL<0>(_mm256_xor_si256(a00, d0));                                                \
+        const Vec b13 = ROTL<36>(_mm256_xor_si256(a01, d0));                                               \
+        const Vec b21 = ROTL<3>(_mm256_xor_si256(a02, d0));                                                \
+        const Vec b34 = ROTL<41>(_mm256_xor_si256(a03, d0));                                               \
+        const Vec b42 = ROTL<18>(_mm256_xor_si256(a04, d0));                                               \
+        const Vec b02 = ROTL<1>(_mm256_xor_si256(a10, d1));                                                \
+        const Vec b10 = ROTL<44>(_mm256_xor_si256(a11, d1));                                               \
+        const Vec b23 = ROTL<10>(_mm256_xor_si256(a12, d1));                                               \
+        const Vec b31 = ROTL<45>(_mm256_xor_si256(a13, d1));                                               \
+        const Vec b44 = ROTL<2>(_mm256_xor_si256(a14, d1));                                                \
+        const Vec b04 = ROTL<62>(_mm256_xor_si256(a20, d2));                                               \
+        const Vec b12 = ROTL<6>(_mm256_xor_si256(a21, d2));                                                \
+        const Vec b20 = ROTL<43>(_mm256_xor_si256(a22, d2));                                               \
+        const Vec b33 = ROTL<15>(_mm256_xor_si256(a23, d2));                                               \
+        const Vec b41 = ROTL<61>(_mm256_xor_si256(a24, d2));                                               \
+        const Vec b01 = ROTL<28>(_mm256_xor_si256(a30, d3));                                               \
+        const Vec b14 = ROTL<55>(_mm256_xor_si256(a31, d3));                                               \
+        const Vec b22 = ROTL<25>(_mm256_xor_si256(a32, d3));                                               \
+        const Vec b30 = ROTL<21>(_mm256_xor_si256(a33, d3));                                               \
+        const Vec b43 = ROTL<56>(_mm256_xor_si256(a34, d3));                                               \
+        const Vec b03 = ROTL<27>(_mm256_xor_si256(a40, d4));                                               \
+        const Vec b11 = ROTL<20>(_mm256_xor_si256(a41, d4));                                               \
+        const Vec b24 = ROTL<39>(_mm256_xor_si256(a42, d4));                                               \
+        const Vec b32 = ROTL<8>(_mm256_xor_si256(a43, d4));                                                \
+        const Vec b40 = ROTL<14>(_mm256_xor_si256(a44, d4));                                               \
+        /* A[x][y] = B[x][y] ^ (~B[x+1][y] & B[x+2][y]), iota on A[0][0] */                                \
+        a00 = _mm256_xor_si256(CHI(b00, b10, b20),                                                         \
+                               _mm256_set1_epi64x(static_cast<long long>(round_constants[round])));        \
+        a10 = CHI(b10, b20, b30);                                                                          \
+        a20 = CHI(b20, b30, b40);                                                                          \
+        a30 = CHI(b30, b40, b00);                                                                          \
+        a40 = CHI(b40, b00, b10);                                                                          \
+        a01 = CHI(b01, b11, b21);                                                                          \
+        a11 = CHI(b11, b21, b31);                                                                          \
+        a21 = CHI(b21, b31, b41);                                                                          \
+        a31 = CHI(b31, b41, b01);                                                                          \
+        a41 = CHI(b41, b01, b11);                                                                          \
+        a02 = CHI(b02, b12, b22);                                                                          \
+        a12 = CHI(b12, b22, b32);                                                                          \
+        a22 = CHI(b22, b32, b42);                                                                          \
+        a32 = CHI(b32, b42, b02);                                                                          \
+        a42 = CHI(b42, b02, b12);                                                                          \
+        a03 = CHI(b03, b13, b23);                                                                          \
+        a13 = CHI(b13, b23, b33);                                                                          \
+        a23 = CHI(b23, b33, b43);                                                                          \
+        a33 = CHI(b33, b43, b03);                                                                          \
+        a43 = CHI(b43, b03, b13);                                                                          \
+        a04 = CHI(b04, b14, b24);                                                                          \
+        a14 = CHI(b14, b24, b34);                                                                          \
+        a24 = CHI(b24, b34, b44);                                                                          \
+        a34 = CHI(b34, b44, b04);                                                                          \
+        a44 = CHI(b44, b04, b14);                                                                          \
+    }                                                                                                      \
+    s[0] = a00, s[1] = a10, s[2] = a20, s[3] = a30, s[4] = a40;                                            \
+    s[5] = a01, s[6] = a11, s[7] = a21, s[8] = a31, s[9] = a41;                                            \
+    s[10] = a02, s[11] = a12, s[12] = a22, s[13] = a32, s[14] = a42;                                       \
+    s[15] = a03, s[16] = a13, s[17] = a23, s[18] = a33, s[19] = a43;                                       \
     s[20] = a04, s[21] = a14, s[22] = a24, s[23] = a34, s[24] = a44;
+
+KYBER_ALG_AVX2 void permute_avx2(Vec* s) { KECCAK_X4_PERMUTE(rotl, xor5, chi) }
+
+KYBER_ALG_AVX512VL void permute_avx512(Vec* s) { KECCAK_X4_PERMUTE(rotl_512, xor5_512, chi_512) }
+
+#undef KECCAK_X4_PERMUTE
+
+inline void permute(Vec* s) {
+    if (use_avx512())
+        permute_avx512(s);
+    else
+        permute_avx2(s);
 }
 
 inline KYBER_ALG_AVX2 Vec* lanes(uint64_t* state) { return reinterpret_cast<Vec*>(state); }

@@ -206,12 +206,30 @@ PyObject* cca_dec(PyObject*, PyObject* args, PyObject* kwargs) {
     return raw_bytes(key.value, 32).release();
 }
 
-const char* backend_name(kyber::Backend b) { return b == kyber::Backend::avx2 ? "avx2" : "portable"; }
+constexpr struct {
+    kyber::Backend backend;
+    const char* name;
+} backend_names[] = {
+    {kyber::Backend::portable, "portable"},
+    {kyber::Backend::avx2, "avx2"},
+    {kyber::Backend::avx512, "avx512"},
+};
 
-PyObject* backend(PyObject*, PyObject*) { return PyUnicode_FromString(backend_name(kyber::active_backend())); }
+PyObject* backend(PyObject*, PyObject*) {
+    for (const auto& b : backend_names)
+        if (b.backend == kyber::active_backend()) return PyUnicode_FromString(b.name);
+    Py_UNREACHABLE();
+}
 
 PyObject* available_backends(PyObject*, PyObject*) {
-    return kyber::avx2_available() ? Py_BuildValue("(ss)", "portable", "avx2") : Py_BuildValue("(s)", "portable");
+    Ref names(PyList_New(0));
+    if (!names) return nullptr;
+    for (const auto& b : backend_names) {
+        if (!kyber::backend_available(b.backend)) continue;
+        Ref name(PyUnicode_FromString(b.name));
+        if (!name || PyList_Append(names.get(), name.get()) < 0) return nullptr;
+    }
+    return PyList_AsTuple(names.get());
 }
 
 PyObject* set_backend(PyObject*, PyObject* arg) {
@@ -219,15 +237,10 @@ PyObject* set_backend(PyObject*, PyObject* arg) {
         PyErr_Format(PyExc_TypeError, "_set_backend(): name must be str, not '%.100s'", Py_TYPE(arg)->tp_name);
         return nullptr;
     }
-    const char* name = PyUnicode_AsUTF8(arg);
-    if (!name) return nullptr;
-    const bool known = std::strcmp(name, "portable") == 0 || std::strcmp(name, "avx2") == 0;
-    const kyber::Backend b = std::strcmp(name, "avx2") == 0 ? kyber::Backend::avx2 : kyber::Backend::portable;
-    if (!known || !kyber::set_backend(b)) {
-        PyErr_Format(PyExc_ValueError, "_set_backend(): backend %R is not available here", arg);
-        return nullptr;
-    }
-    Py_RETURN_NONE;
+    for (const auto& b : backend_names)
+        if (PyUnicode_CompareWithASCIIString(arg, b.name) == 0 && kyber::set_backend(b.backend)) Py_RETURN_NONE;
+    PyErr_Format(PyExc_ValueError, "_set_backend(): code path %R is not available here", arg);
+    return nullptr;
 }
 
 PyDoc_STRVAR(cca_keygen_doc,
@@ -267,7 +280,7 @@ PyMethodDef methods[] = {
     {"CCA_Dec", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_dec)), METH_VARARGS | METH_KEYWORDS,
      cca_dec_doc},
     {"_backend", backend, METH_NOARGS,
-     "_backend($module, /)\n--\n\nThe code path in use: 'avx2' (chosen when the CPU supports it) or 'portable'."},
+     "_backend($module, /)\n--\n\nThe code path in use: 'avx512', 'avx2' or 'portable' (the best the CPU supports, unless changed)."},
     {"_available_backends", available_backends, METH_NOARGS,
      "_available_backends($module, /)\n--\n\nThe code paths this build can use on this CPU."},
     {"_set_backend", set_backend, METH_O,

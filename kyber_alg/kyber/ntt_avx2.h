@@ -1,6 +1,6 @@
 // AVX2 versions of the NTT-domain arithmetic in ntt.h: the same operations
 // in the same order on 16 coefficients at a time, so the results are
-// bit-for-bit those of the portable code. Call only if avx2_available().
+// bit-for-bit those of the portable code. Call only on the AVX2 path (use_avx2()).
 #pragma once
 
 #include "params.h"

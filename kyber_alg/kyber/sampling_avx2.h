@@ -1,6 +1,6 @@
 // AVX2 parts of sampling: rejection sampling 16 candidates at a time and
-// SamplePolyCBD. Same results as the portable code. Call only if
-// avx2_available().
+// SamplePolyCBD. Same results as the portable code. Call only when
+// use_avx2().
 #pragma once
 
 #include "params.h"

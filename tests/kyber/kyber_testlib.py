@@ -56,9 +56,9 @@ def hexlower(s: str) -> bytes:
     return s.lower().encode("ascii")
 
 
-@pytest.fixture(params=["portable", "avx2"])
+@pytest.fixture(params=["portable", "avx2", "avx512"])
 def each_backend(request):
-    """Runs a test once per code path of the module (AVX2 only where the CPU has it)."""
+    """Runs a test once per code path of the module (each where the CPU has it)."""
     from kyber_alg import Kyber
 
     if request.param not in Kyber._available_backends():

@@ -6,8 +6,8 @@
 // become public; the library itself declassifies rho and the ek/H(ek) part
 // of dk (see ct::declassify). Exit status 0 and no memcheck errors = clean.
 //
-// Usage: ctgrind_driver [portable|avx2] checks that code path (exit code 77
-// if AVX2 is not available). With --leak-self-test the driver instead
+// Usage: ctgrind_driver [portable|avx2|avx512] checks that code path (exit
+// code 77 if the CPU, or valgrind's emulated CPU, does not offer it). With --leak-self-test the driver instead
 // branches on a secret on purpose, to show that the harness does catch it.
 #include <valgrind/memcheck.h>
 
@@ -78,9 +78,12 @@ int leak_self_test() {
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--leak-self-test") == 0) return leak_self_test();
-    const bool avx2 = argc > 1 && std::strcmp(argv[1], "avx2") == 0;
-    if (!kyber::set_backend(avx2 ? kyber::Backend::avx2 : kyber::Backend::portable)) {
-        std::puts("ctgrind driver: AVX2 not available");
+    const char* path = argc > 1 ? argv[1] : "portable";
+    const kyber::Backend backend = std::strcmp(path, "avx512") == 0 ? kyber::Backend::avx512
+                                   : std::strcmp(path, "avx2") == 0 ? kyber::Backend::avx2
+                                                                    : kyber::Backend::portable;
+    if (!kyber::set_backend(backend)) {
+        std::printf("ctgrind driver: %s not available\n", path);
         return 77;
     }
     for (int i = 0; i < 3; ++i) {
@@ -89,6 +92,6 @@ int main(int argc, char** argv) {
             return rc;
         }
     }
-    std::printf("ctgrind driver: 3 keygen/encaps/decaps rounds done (%s)\n", avx2 ? "avx2" : "portable");
+    std::printf("ctgrind driver: 3 keygen/encaps/decaps rounds done (%s)\n", path);
     return 0;
 }
