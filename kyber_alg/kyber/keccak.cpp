@@ -7,15 +7,6 @@ namespace kyber_alg::kyber {
 
 namespace {
 
-constexpr uint64_t round_constants[24] = {
-    0x0000000000000001ULL, 0x0000000000008082ULL, 0x800000000000808aULL, 0x8000000080008000ULL,
-    0x000000000000808bULL, 0x0000000080000001ULL, 0x8000000080008081ULL, 0x8000000000008009ULL,
-    0x000000000000008aULL, 0x0000000000000088ULL, 0x0000000080008009ULL, 0x000000008000000aULL,
-    0x000000008000808bULL, 0x800000000000008bULL, 0x8000000000008089ULL, 0x8000000000008003ULL,
-    0x8000000000008002ULL, 0x8000000000000080ULL, 0x000000000000800aULL, 0x800000008000000aULL,
-    0x8000000080008081ULL, 0x8000000000008080ULL, 0x0000000080000001ULL, 0x8000000080008008ULL,
-};
-
 inline uint64_t rotl(uint64_t x, unsigned r) { return r == 0 ? x : (x << r) | (x >> (64 - r)); }
 
 inline uint64_t load64_le(const uint8_t* p) {
@@ -109,8 +100,8 @@ namespace {
     uint64_t a03 = s[15], a13 = s[16], a23 = s[17], a33 = s[18], a43 = s[19];                  \
     uint64_t a04 = s[20], a14 = s[21], a24 = s[22], a34 = s[23], a44 = s[24];                  \
     for (int round = 0; round < 24; round += 2) {                                             \
-        KECCAK_ROUND(round_constants[round]);                                                 \
-        KECCAK_ROUND(round_constants[round + 1]);                                             \
+        KECCAK_ROUND(keccak_round_constants[round]);                                                 \
+        KECCAK_ROUND(keccak_round_constants[round + 1]);                                             \
     }                                                                                         \
     s[0] = a00, s[1] = a10, s[2] = a20, s[3] = a30, s[4] = a40;                               \
     s[5] = a01, s[6] = a11, s[7] = a21, s[8] = a31, s[9] = a41;                               \

@@ -3,6 +3,7 @@
 
 #include "backend.h"
 #include "ct.h"
+#include "keccak.h"
 
 #if KYBER_ALG_HAVE_AVX2
 
@@ -15,15 +16,6 @@ namespace kyber_alg::kyber {
 namespace {
 
 using Vec = __m256i;
-
-constexpr uint64_t round_constants[24] = {
-    0x0000000000000001ULL, 0x0000000000008082ULL, 0x800000000000808aULL, 0x8000000080008000ULL,
-    0x000000000000808bULL, 0x0000000080000001ULL, 0x8000000080008081ULL, 0x8000000000008009ULL,
-    0x000000000000008aULL, 0x0000000000000088ULL, 0x0000000080008009ULL, 0x000000008000000aULL,
-    0x000000008000808bULL, 0x800000000000008bULL, 0x8000000000008089ULL, 0x8000000000008003ULL,
-    0x8000000000008002ULL, 0x8000000000000080ULL, 0x000000000000800aULL, 0x800000008000000aULL,
-    0x8000000080008081ULL, 0x8000000000008080ULL, 0x0000000080000001ULL, 0x8000000080008008ULL,
-};
 
 template <int R>
 inline KYBER_ALG_AVX2 Vec rotl(Vec x) {
@@ -112,7 +104,7 @@ inline KYBER_ALG_AVX512VL Vec chi_512(Vec b0, Vec b1, Vec b2) { return _mm256_te
         const Vec b40 = ROTL<14>(_mm256_xor_si256(a44, d4));                                               \
         /* A[x][y] = B[x][y] ^ (~B[x+1][y] & B[x+2][y]), iota on A[0][0] */                                \
         a00 = _mm256_xor_si256(CHI(b00, b10, b20),                                                         \
-                               _mm256_set1_epi64x(static_cast<long long>(round_constants[round])));        \
+                               _mm256_set1_epi64x(static_cast<long long>(keccak_round_constants[round])));        \
         a10 = CHI(b10, b20, b30);                                                                          \
         a20 = CHI(b20, b30, b40);                                                                          \
         a30 = CHI(b30, b40, b00);                                                                          \
