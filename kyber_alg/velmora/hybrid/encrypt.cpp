@@ -35,9 +35,13 @@ Ref enc_hybrid(PyObject* pk) {
   // The SM2 part is checked first, then the Kyber part.
   Py_ssize_t sm2_length = PyObject_Size(pk2.get());
   if (sm2_length < 0) return {};
-  Py_ssize_t kyber_length = sm2_length == kSm2PublicKeyBytes ? PyObject_Size(pk1.get()) : 0;
+  if (sm2_length != kSm2PublicKeyBytes) {
+    raise_pk_error();
+    return {};
+  }
+  Py_ssize_t kyber_length = PyObject_Size(pk1.get());
   if (kyber_length < 0) return {};
-  if (sm2_length != kSm2PublicKeyBytes || kyber_length != kKyberPublicKeyChars) {
+  if (kyber_length != kKyberPublicKeyChars) {
     raise_pk_error();
     return {};
   }

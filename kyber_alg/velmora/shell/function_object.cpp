@@ -9,17 +9,23 @@
 namespace velmora {
 namespace {
 
-struct FunctionObject {
-  PyObject_HEAD
-  vectorcallfunc vectorcall;
-  PyObject* dict;  // managed by the type's generic __dict__ support
-  PyObject* weakrefs;
-  const FunctionSpec* spec;
+// The owned members, constructed in place after allocation and destroyed on dealloc.
+struct FunctionFields {
   Ref parameter_names[kMaxParameters];
   Ref name, qualname, module, doc, annotations, defaults, kwdefaults, globals, code;
 };
 
+struct FunctionObject {
+  PyObject_HEAD
+  vectorcallfunc vectorcall;
+  PyObject* dict;      // managed by the type's generic __dict__ support
+  PyObject* weakrefs;  // managed by the weak reference machinery
+  const FunctionSpec* spec;
+  FunctionFields fields;
+};
+
 FunctionObject* as_function(PyObject* self) { return reinterpret_cast<FunctionObject*>(self); }
+FunctionFields& fields_of(PyObject* self) { return as_function(self)->fields; }
 
 PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
   FunctionObject* function = as_function(self);
@@ -28,7 +34,7 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
   if (spec.parameters.empty()) {
     if (!check_no_arguments(spec, nargsf, kwnames)) return nullptr;
   } else {
-    switch (bind_arguments(spec, function->parameter_names, args, nargsf, kwnames, bound)) {
+    switch (bind_arguments(spec, function->fields.parameter_names, args, nargsf, kwnames, bound)) {
       case BindResult::bound:
         break;
       case BindResult::count_or_keyword_error:
@@ -45,10 +51,10 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
 
 int function_traverse(PyObject* self, visitproc visit, void* arg) {
   FunctionObject* f = as_function(self);
-  Py_VISIT(Py_TYPE(self));
   Py_VISIT(f->dict);
-  for (PyObject* member : {f->name.get(), f->qualname.get(), f->module.get(), f->doc.get(), f->annotations.get(),
-                           f->defaults.get(), f->kwdefaults.get(), f->globals.get(), f->code.get()}) {
+  const FunctionFields& m = f->fields;
+  for (PyObject* member : {m.name.get(), m.qualname.get(), m.module.get(), m.doc.get(), m.annotations.get(),
+                           m.defaults.get(), m.kwdefaults.get(), m.globals.get(), m.code.get()}) {
     Py_VISIT(member);
   }
   return 0;
@@ -57,8 +63,9 @@ int function_traverse(PyObject* self, visitproc visit, void* arg) {
 int function_clear(PyObject* self) {
   FunctionObject* f = as_function(self);
   Py_CLEAR(f->dict);
-  for (Ref* member : {&f->name, &f->qualname, &f->module, &f->doc, &f->annotations, &f->defaults, &f->kwdefaults,
-                      &f->globals, &f->code}) {
+  FunctionFields& m = f->fields;
+  for (Ref* member : {&m.name, &m.qualname, &m.module, &m.doc, &m.annotations, &m.defaults, &m.kwdefaults, &m.globals,
+                      &m.code}) {
     member->reset();
   }
   return 0;
@@ -69,22 +76,13 @@ void function_dealloc(PyObject* self) {
   PyObject_GC_UnTrack(self);
   if (f->weakrefs) PyObject_ClearWeakRefs(self);
   function_clear(self);
-  for (Ref& parameter : f->parameter_names) parameter.~Ref();
-  f->name.~Ref();
-  f->qualname.~Ref();
-  f->module.~Ref();
-  f->doc.~Ref();
-  f->annotations.~Ref();
-  f->defaults.~Ref();
-  f->kwdefaults.~Ref();
-  f->globals.~Ref();
-  f->code.~Ref();
+  f->fields.~FunctionFields();
   PyTypeObject* type = Py_TYPE(self);
   type->tp_free(self);
 }
 
 PyObject* function_repr(PyObject* self) {
-  return PyUnicode_FromFormat("<function %U at %p>", as_function(self)->qualname.get(), self);
+  return PyUnicode_FromFormat("<function %U at %p>", fields_of(self).qualname.get(), self);
 }
 
 // --- attributes -------------------------------------------------------------
@@ -114,27 +112,29 @@ int set_optional(Ref& member, PyObject* value, PyTypeObject* type, const char* a
   return 0;
 }
 
-PyObject* get_name(PyObject* self, void*) { return get_ref(as_function(self)->name); }
-int set_name(PyObject* self, PyObject* value, void*) { return set_text(as_function(self)->name, value, "__name__"); }
-PyObject* get_qualname(PyObject* self, void*) { return get_ref(as_function(self)->qualname); }
-int set_qualname(PyObject* self, PyObject* value, void*) {
-  return set_text(as_function(self)->qualname, value, "__qualname__");
+PyObject* get_name(PyObject* self, void*) { return get_ref(fields_of(self).name); }
+int set_name(PyObject* self, PyObject* value, void*) {
+  return set_text(fields_of(self).name, value, "__name__");
 }
-PyObject* get_doc(PyObject* self, void*) { return get_ref(as_function(self)->doc); }
+PyObject* get_qualname(PyObject* self, void*) { return get_ref(fields_of(self).qualname); }
+int set_qualname(PyObject* self, PyObject* value, void*) {
+  return set_text(fields_of(self).qualname, value, "__qualname__");
+}
+PyObject* get_doc(PyObject* self, void*) { return get_ref(fields_of(self).doc); }
 int set_doc(PyObject* self, PyObject* value, void*) {
-  as_function(self)->doc = Ref::borrow(value ? value : Py_None);
+  fields_of(self).doc = Ref::borrow(value ? value : Py_None);
   return 0;
 }
-PyObject* get_defaults(PyObject* self, void*) { return get_ref(as_function(self)->defaults); }
+PyObject* get_defaults(PyObject* self, void*) { return get_ref(fields_of(self).defaults); }
 int set_defaults(PyObject* self, PyObject* value, void*) {
-  return set_optional(as_function(self)->defaults, value, &PyTuple_Type, "__defaults__");
+  return set_optional(fields_of(self).defaults, value, &PyTuple_Type, "__defaults__");
 }
-PyObject* get_kwdefaults(PyObject* self, void*) { return get_ref(as_function(self)->kwdefaults); }
+PyObject* get_kwdefaults(PyObject* self, void*) { return get_ref(fields_of(self).kwdefaults); }
 int set_kwdefaults(PyObject* self, PyObject* value, void*) {
-  return set_optional(as_function(self)->kwdefaults, value, &PyDict_Type, "__kwdefaults__");
+  return set_optional(fields_of(self).kwdefaults, value, &PyDict_Type, "__kwdefaults__");
 }
 PyObject* get_annotations(PyObject* self, void*) {
-  Ref& annotations = as_function(self)->annotations;
+  Ref& annotations = fields_of(self).annotations;
   if (!annotations || annotations.get() == Py_None) annotations = Ref::steal(PyDict_New());
   return annotations ? Py_NewRef(annotations.get()) : nullptr;
 }
@@ -144,15 +144,15 @@ int set_annotations(PyObject* self, PyObject* value, void*) {
     return -1;
   }
   // None or deletion: a fresh empty dict appears on the next read, as for Python functions.
-  as_function(self)->annotations = Ref::borrow(value == Py_None ? nullptr : value);
+  fields_of(self).annotations = Ref::borrow(value == Py_None ? nullptr : value);
   return 0;
 }
-PyObject* get_globals(PyObject* self, void*) { return get_ref(as_function(self)->globals); }
-PyObject* get_code(PyObject* self, void*) { return get_ref(as_function(self)->code); }
+PyObject* get_globals(PyObject* self, void*) { return get_ref(fields_of(self).globals); }
+PyObject* get_code(PyObject* self, void*) { return get_ref(fields_of(self).code); }
 PyObject* get_closure(PyObject*, void*) { Py_RETURN_NONE; }
-PyObject* get_module(PyObject* self, void*) { return get_ref(as_function(self)->module); }
+PyObject* get_module(PyObject* self, void*) { return get_ref(fields_of(self).module); }
 int set_module(PyObject* self, PyObject* value, void*) {
-  as_function(self)->module = Ref::borrow(value ? value : Py_None);
+  fields_of(self).module = Ref::borrow(value ? value : Py_None);
   return 0;
 }
 
@@ -214,16 +214,19 @@ Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, P
   f->dict = nullptr;
   f->weakrefs = nullptr;
   f->spec = &spec;
-  for (size_t p = 0; p < kMaxParameters; ++p) new (&f->parameter_names[p]) Ref(Ref::borrow(constants.parameter_names[p].get()));
-  new (&f->qualname) Ref(Ref::borrow(name.get()));
-  new (&f->name) Ref(std::move(name));
-  new (&f->module) Ref(std::move(module));
-  new (&f->doc) Ref(std::move(doc));
-  new (&f->annotations) Ref(std::move(annotation_dict));
-  new (&f->defaults) Ref(Ref::borrow(Py_None));
-  new (&f->kwdefaults) Ref(Ref::borrow(Py_None));
-  new (&f->globals) Ref(Ref::borrow(globals));
-  new (&f->code) Ref(Ref::borrow(constants.code.get()));
+  FunctionFields& fields = *new (&f->fields) FunctionFields{};
+  for (size_t p = 0; p < kMaxParameters; ++p) {
+    fields.parameter_names[p] = Ref::borrow(constants.parameter_names[p].get());
+  }
+  fields.qualname = Ref::borrow(name.get());
+  fields.name = std::move(name);
+  fields.module = std::move(module);
+  fields.doc = std::move(doc);
+  fields.annotations = std::move(annotation_dict);
+  fields.defaults = Ref::borrow(Py_None);
+  fields.kwdefaults = Ref::borrow(Py_None);
+  fields.globals = Ref::borrow(globals);
+  fields.code = Ref::borrow(constants.code.get());
   PyObject_GC_Track(f);
   return Ref::steal(reinterpret_cast<PyObject*>(f));
 }
