@@ -228,7 +228,9 @@ def test_getrandom_failure_raises_os_error(tmp_path):
         else:
             print("no error")
     """)
-    env = dict(os.environ, LD_PRELOAD=str(lib), PYTHONHASHSEED="0",
+    # Appended, so that libraries already preloaded (sanitizer runtimes) stay first.
+    preload = " ".join(filter(None, [os.environ.get("LD_PRELOAD"), str(lib)]))
+    env = dict(os.environ, LD_PRELOAD=preload, PYTHONHASHSEED="0",
                PYTHONPATH=os.pathsep.join(filter(None, [str(_repo_root()), os.environ.get("PYTHONPATH")])))
     # cwd is a scratch directory, so the kyber_alg on PYTHONPATH (this run's) is the one imported.
     out = subprocess.run([sys.executable, "-c", script], env=env, cwd=tmp_path, capture_output=True, text=True,
