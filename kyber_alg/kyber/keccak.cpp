@@ -1,4 +1,5 @@
 #include "keccak.h"
+#include "keccak_lanes.h"
 
 #include "backend.h"
 #include "ct.h"
@@ -94,20 +95,12 @@ namespace {
 
 // Loads the lanes, runs 24 rounds, stores them back.
 #define KECCAK_F1600_BODY(s)                                                                  \
-    uint64_t a00 = s[0], a10 = s[1], a20 = s[2], a30 = s[3], a40 = s[4];                       \
-    uint64_t a01 = s[5], a11 = s[6], a21 = s[7], a31 = s[8], a41 = s[9];                       \
-    uint64_t a02 = s[10], a12 = s[11], a22 = s[12], a32 = s[13], a42 = s[14];                  \
-    uint64_t a03 = s[15], a13 = s[16], a23 = s[17], a33 = s[18], a43 = s[19];                  \
-    uint64_t a04 = s[20], a14 = s[21], a24 = s[22], a34 = s[23], a44 = s[24];                  \
+    KECCAK_LOAD_LANES(uint64_t, s)                                                             \
     for (int round = 0; round < 24; round += 2) {                                             \
         KECCAK_ROUND(keccak_round_constants[round]);                                                 \
         KECCAK_ROUND(keccak_round_constants[round + 1]);                                             \
     }                                                                                         \
-    s[0] = a00, s[1] = a10, s[2] = a20, s[3] = a30, s[4] = a40;                               \
-    s[5] = a01, s[6] = a11, s[7] = a21, s[8] = a31, s[9] = a41;                               \
-    s[10] = a02, s[11] = a12, s[12] = a22, s[13] = a32, s[14] = a42;                          \
-    s[15] = a03, s[16] = a13, s[17] = a23, s[18] = a33, s[19] = a43;                          \
-    s[20] = a04, s[21] = a14, s[22] = a24, s[23] = a34, s[24] = a44;
+    KECCAK_STORE_LANES(s)
 
 void keccak_f1600_portable(uint64_t s[25]) { KECCAK_F1600_BODY(s) }
 

@@ -4,6 +4,7 @@
 #include "backend.h"
 #include "ct.h"
 #include "keccak.h"
+#include "keccak_lanes.h"
 
 #if KYBER_ALG_HAVE_AVX2
 
@@ -60,11 +61,7 @@ inline KYBER_ALG_AVX512VL Vec chi_512(Vec b0, Vec b1, Vec b2) { return _mm256_te
 // The rounds of keccak.cpp on four states at once (lane index x + 5y),
 // written once for both instruction sets.
 #define KECCAK_X4_PERMUTE(ROTL, XOR5, CHI)                                                                   \
-    Vec a00 = s[0], a10 = s[1], a20 = s[2], a30 = s[3], a40 = s[4];                                        \
-    Vec a01 = s[5], a11 = s[6], a21 = s[7], a31 = s[8], a41 = s[9];                                        \
-    Vec a02 = s[10], a12 = s[11], a22 = s[12], a32 = s[13], a42 = s[14];                                   \
-    Vec a03 = s[15], a13 = s[16], a23 = s[17], a33 = s[18], a43 = s[19];                                   \
-    Vec a04 = s[20], a14 = s[21], a24 = s[22], a34 = s[23], a44 = s[24];                                   \
+    KECCAK_LOAD_LANES(Vec, s)                                                                              \
     for (int round = 0; round < 24; ++round) {                                                             \
         const Vec c0 = XOR5(a00, a01, a02, a03, a04);                                                      \
         const Vec c1 = XOR5(a10, a11, a12, a13, a14);                                                      \
@@ -130,11 +127,7 @@ inline KYBER_ALG_AVX512VL Vec chi_512(Vec b0, Vec b1, Vec b2) { return _mm256_te
         a34 = CHI(b34, b44, b04);                                                                          \
         a44 = CHI(b44, b04, b14);                                                                          \
     }                                                                                                      \
-    s[0] = a00, s[1] = a10, s[2] = a20, s[3] = a30, s[4] = a40;                                            \
-    s[5] = a01, s[6] = a11, s[7] = a21, s[8] = a31, s[9] = a41;                                            \
-    s[10] = a02, s[11] = a12, s[12] = a22, s[13] = a32, s[14] = a42;                                       \
-    s[15] = a03, s[16] = a13, s[17] = a23, s[18] = a33, s[19] = a43;                                       \
-    s[20] = a04, s[21] = a14, s[22] = a24, s[23] = a34, s[24] = a44;
+    KECCAK_STORE_LANES(s)
 
 KYBER_ALG_AVX2 void permute_avx2(Vec* s) { KECCAK_X4_PERMUTE(rotl, xor5, chi) }
 
