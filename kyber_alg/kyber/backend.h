@@ -2,6 +2,8 @@
 // identical results; AVX2 is used when the CPU has it.
 #pragma once
 
+#include "common/cpu.hpp"
+
 // -DKYBER_ALG_NO_AVX2 builds the portable code only.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(KYBER_ALG_NO_AVX2)
 #define KYBER_ALG_HAVE_AVX2 1
@@ -19,9 +21,10 @@
 
 namespace kyber_alg::kyber {
 
-// avx512 is the AVX2 code with the four-way Keccak using AVX-512VL
-// rotations and ternary logic on the same 256-bit vectors.
-enum class Backend { portable, avx2, avx512 };
+using kyber_alg::Backend;
+
+// Backend (common/cpu.hpp): avx512 is the AVX2 code with the four-way Keccak
+// using AVX-512VL rotations and ternary logic on the same 256-bit vectors.
 
 // True if the code path is compiled in and this CPU supports it: AVX2 with
 // BMI1/BMI2 and POPCNT, plus AVX-512F/VL for avx512.

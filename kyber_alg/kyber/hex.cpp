@@ -1,6 +1,6 @@
 #include "hex.h"
 
-#include "ct.h"
+#include "common/ct.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -1,6 +1,6 @@
 #include "k_pke.h"
 
-#include "ct.h"
+#include "common/ct.hpp"
 #include "encoding.h"
 #include "ntt.h"
 #include "sampling.h"

@@ -2,7 +2,7 @@
 #include "keccak_lanes.h"
 
 #include "backend.h"
-#include "ct.h"
+#include "common/ct.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -2,7 +2,7 @@
 #include "keccak_x4.h"
 
 #include "backend.h"
-#include "ct.h"
+#include "common/ct.hpp"
 #include "keccak.h"
 #include "keccak_lanes.h"
 

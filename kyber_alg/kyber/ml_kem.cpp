@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ct.h"
+#include "common/ct.hpp"
 #include "encoding.h"
 #include "k_pke.h"
 #include "symmetric.h"

@@ -7,55 +7,17 @@
 #include <utility>
 
 #include "backend.h"
-#include "ct.h"
+#include "common/buffer.hpp"
+#include "common/ct.hpp"
+#include "common/ref.hpp"
 #include "hex.h"
 #include "ml_kem.h"
-#include "os_random.h"
+#include "common/os_random.hpp"
 
 namespace kyber = kyber_alg::kyber;
+using kyber_alg::Ref;
 
 namespace {
-
-// Owns one strong reference.
-class Ref {
-public:
-    explicit Ref(PyObject* p = nullptr) : p_(p) {}
-    Ref(Ref&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    Ref& operator=(Ref&&) = delete;
-    ~Ref() { Py_XDECREF(p_); }
-
-    PyObject* get() const { return p_; }
-    PyObject* release() { return std::exchange(p_, nullptr); }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    PyObject* p_;
-};
-
-// Holds a Py_buffer for as long as the bytes are read.
-class Buffer {
-public:
-    Buffer() = default;
-    Buffer(const Buffer&) = delete;
-    Buffer& operator=(const Buffer&) = delete;
-    ~Buffer() {
-        if (held_) PyBuffer_Release(&view_);
-    }
-
-    bool acquire(PyObject* obj) {
-        if (PyObject_GetBuffer(obj, &view_, PyBUF_SIMPLE) < 0) return false;
-        held_ = true;
-        return true;
-    }
-    const uint8_t* data() const { return static_cast<const uint8_t*>(view_.buf); }
-    Py_ssize_t size() const { return view_.len; }
-
-private:
-    Py_buffer view_{};
-    bool held_ = false;
-};
 
 // A function name and a parameter name, for error messages.
 struct Param {
@@ -70,7 +32,7 @@ bool read_bytes(PyObject* obj, Param p, uint8_t* out, std::size_t len) {
                      Py_TYPE(obj)->tp_name);
         return false;
     }
-    Buffer buf;
+    kyber_alg::ByteView buf;
     if (!buf.acquire(obj)) return false;
     if (buf.size() != static_cast<Py_ssize_t>(len)) {
         PyErr_Format(PyExc_ValueError, "%s(): %s must be %zu bytes long, got %zd", p.function, p.name, len,
@@ -112,7 +74,7 @@ bool read_hex(PyObject* obj, Param p, uint8_t* out, std::size_t len, const char*
                      p.function, p.name, Py_TYPE(obj)->tp_name);
         return false;
     }
-    Buffer buf;
+    kyber_alg::ByteView buf;
     if (!buf.acquire(obj)) return false;
     if (buf.size() != expected) return wrong_length(buf.size());
     return kyber::hex_decode(out, reinterpret_cast<const char*>(buf.data()), len) || not_hex();
@@ -120,13 +82,13 @@ bool read_hex(PyObject* obj, Param p, uint8_t* out, std::size_t len, const char*
 
 // New bytes object with the lower-case hex text of data.
 Ref hex_bytes(const uint8_t* data, std::size_t len) {
-    Ref out(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(2 * len)));
+    Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(2 * len)));
     if (out) kyber::hex_encode(PyBytes_AS_STRING(out.get()), data, len);
     return out;
 }
 
 Ref raw_bytes(const uint8_t* data, std::size_t len) {
-    return Ref(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(data), static_cast<Py_ssize_t>(len)));
+    return Ref::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(data), static_cast<Py_ssize_t>(len)));
 }
 
 PyObject* pair(const Ref& a, const Ref& b) { return PyTuple_Pack(2, a.get(), b.get()); }
@@ -134,7 +96,7 @@ PyObject* pair(const Ref& a, const Ref& b) { return PyTuple_Pack(2, a.get(), b.g
 // Shared by CCA_KeyGen and CCA_KeyGen_derand: (hex ek, hex dk) from d, z.
 PyObject* keygen_result(const uint8_t d[32], const uint8_t z[32]) {
     uint8_t ek[kyber::ek_bytes];
-    kyber::ct::Wiped<uint8_t[kyber::dk_bytes]> dk;
+    kyber_alg::ct::Wiped<uint8_t[kyber::dk_bytes]> dk;
     kyber::ml_kem_keygen_internal(ek, dk.value, d, z);
     const Ref ek_hex = hex_bytes(ek, sizeof ek);
     if (!ek_hex) return nullptr;
@@ -144,8 +106,8 @@ PyObject* keygen_result(const uint8_t d[32], const uint8_t z[32]) {
 }
 
 PyObject* cca_keygen(PyObject*, PyObject*) {
-    kyber::ct::Wiped<uint8_t[64]> seeds;
-    if (!kyber::os_random(seeds.value, sizeof seeds.value)) return PyErr_SetFromErrno(PyExc_OSError);
+    kyber_alg::ct::Wiped<uint8_t[64]> seeds;
+    if (!kyber_alg::os_random(seeds.value, sizeof seeds.value)) return PyErr_SetFromErrno(PyExc_OSError);
     return keygen_result(seeds.value, seeds.value + 32);
 }
 
@@ -155,7 +117,7 @@ PyObject* cca_keygen_derand(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:CCA_KeyGen_derand", const_cast<char**>(keywords), &d_obj,
                                      &z_obj))
         return nullptr;
-    kyber::ct::Wiped<uint8_t[32]> d, z;
+    kyber_alg::ct::Wiped<uint8_t[32]> d, z;
     if (!read_bytes(d_obj, {"CCA_KeyGen_derand", "d"}, d.value, 32)) return nullptr;
     if (!read_bytes(z_obj, {"CCA_KeyGen_derand", "z"}, z.value, 32)) return nullptr;
     return keygen_result(d.value, z.value);
@@ -168,7 +130,7 @@ PyObject* cca_enc(PyObject*, PyObject* args, PyObject* kwargs) {
         return nullptr;
     uint8_t ek[kyber::ek_bytes];
     if (!read_hex(pk_obj, {"CCA_Enc", "pk"}, ek, sizeof ek, "encapsulation key")) return nullptr;
-    kyber::ct::Wiped<uint8_t[32]> m;
+    kyber_alg::ct::Wiped<uint8_t[32]> m;
     if (!read_bytes(m_obj, {"CCA_Enc", "m"}, m.value, 32)) return nullptr;
     if (!kyber::ek_modulus_check(ek)) {
         PyErr_SetString(PyExc_ValueError,
@@ -177,7 +139,7 @@ PyObject* cca_enc(PyObject*, PyObject* args, PyObject* kwargs) {
         return nullptr;
     }
     uint8_t c[kyber::ct_bytes];
-    kyber::ct::Wiped<uint8_t[32]> key;
+    kyber_alg::ct::Wiped<uint8_t[32]> key;
     kyber::ml_kem_encaps_internal(key.value, c, ek, m.value);
     const Ref c_hex = hex_bytes(c, sizeof c);
     if (!c_hex) return nullptr;
@@ -193,7 +155,7 @@ PyObject* cca_dec(PyObject*, PyObject* args, PyObject* kwargs) {
         return nullptr;
     uint8_t c[kyber::ct_bytes];
     if (!read_hex(c_obj, {"CCA_Dec", "c"}, c, sizeof c, "ciphertext")) return nullptr;
-    kyber::ct::Wiped<uint8_t[kyber::dk_bytes]> dk;
+    kyber_alg::ct::Wiped<uint8_t[kyber::dk_bytes]> dk;
     if (!read_hex(dk_obj, {"CCA_Dec", "dk"}, dk.value, kyber::dk_bytes, "decapsulation key")) return nullptr;
     if (!kyber::dk_hash_check(dk.value)) {
         PyErr_SetString(PyExc_ValueError,
@@ -201,7 +163,7 @@ PyObject* cca_dec(PyObject*, PyObject* args, PyObject* kwargs) {
                         "not match its ek part (hash check failed)");
         return nullptr;
     }
-    kyber::ct::Wiped<uint8_t[32]> key;
+    kyber_alg::ct::Wiped<uint8_t[32]> key;
     kyber::ml_kem_decaps_internal(key.value, dk.value, c);
     return raw_bytes(key.value, 32).release();
 }
@@ -222,11 +184,11 @@ PyObject* backend(PyObject*, PyObject*) {
 }
 
 PyObject* available_backends(PyObject*, PyObject*) {
-    Ref names(PyList_New(0));
+    Ref names = Ref::steal(PyList_New(0));
     if (!names) return nullptr;
     for (const auto& b : backend_names) {
         if (!kyber::backend_available(b.backend)) continue;
-        Ref name(PyUnicode_FromString(b.name));
+        Ref name = Ref::steal(PyUnicode_FromString(b.name));
         if (!name || PyList_Append(names.get(), name.get()) < 0) return nullptr;
     }
     return PyList_AsTuple(names.get());

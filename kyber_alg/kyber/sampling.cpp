@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "backend.h"
-#include "ct.h"
+#include "common/ct.hpp"
 #include "keccak.h"
 #include "keccak_x4.h"
 #include "sampling_avx2.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 // Plain substring for an exact str, with Python's clamping of the bounds.
@@ -46,4 +46,4 @@ Ref slice(PyObject* value, std::optional<Py_ssize_t> start, std::optional<Py_ssi
   return Ref::steal(mapping->mp_subscript(value, range.get()));
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -6,9 +6,9 @@
 
 #include <optional>
 
-#include "ref.hpp"
+#include "common/ref.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // value[index]
 Ref item(PyObject* value, Py_ssize_t index);
@@ -17,4 +17,4 @@ Ref item(PyObject* value, Py_ssize_t index);
 // TypeError "'<type>' object is unsliceable".
 Ref slice(PyObject* value, std::optional<Py_ssize_t> start, std::optional<Py_ssize_t> stop);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

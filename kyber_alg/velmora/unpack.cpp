@@ -1,6 +1,6 @@
 #include "unpack.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 void raise_too_many(Py_ssize_t expected) {
@@ -45,4 +45,4 @@ bool unpack_exactly(PyObject* values, Py_ssize_t count, Ref* out) {
   return !PyErr_Occurred();
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

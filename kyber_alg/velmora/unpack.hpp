@@ -3,12 +3,12 @@
 
 #include <Python.h>
 
-#include "ref.hpp"
+#include "common/ref.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // A tuple or list of length count is taken directly; anything else is
 // iterated and must yield exactly count items. Fills out[0..count).
 bool unpack_exactly(PyObject* values, Py_ssize_t count, Ref* out);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

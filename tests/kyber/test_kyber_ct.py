@@ -18,6 +18,7 @@ import pytest
 
 REPO = Path(__file__).resolve().parents[2]
 SOURCES = REPO / "kyber_alg" / "kyber"
+COMMON = REPO / "kyber_alg" / "common"
 DRIVER = Path(__file__).resolve().parent / "ct" / "ctgrind_driver.cpp"
 CXX = os.environ.get("CXX") or shutil.which("g++") or shutil.which("c++")
 VALGRIND = shutil.which("valgrind")
@@ -36,7 +37,7 @@ pytestmark = [
 
 def _compile(source: Path, out_dir: Path) -> Path:
     obj = out_dir / (source.stem + ".o")
-    flags = ["-std=c++20", "-O3", "-g", "-Wall", "-Wextra", "-DKYBER_ALG_CTGRIND", f"-I{SOURCES}"]
+    flags = ["-std=c++20", "-O3", "-g", "-Wall", "-Wextra", "-DKYBER_ALG_CTGRIND", f"-I{SOURCES}", f"-I{REPO / 'kyber_alg'}"]
     subprocess.run([CXX, *flags, "-c", str(source), "-o", str(obj)], check=True)
     return obj
 
@@ -44,7 +45,7 @@ def _compile(source: Path, out_dir: Path) -> Path:
 @pytest.fixture(scope="module")
 def driver(tmp_path_factory) -> Path:
     out = tmp_path_factory.mktemp("ctgrind")
-    sources = [p for p in sorted(SOURCES.glob("*.cpp")) if p.name != "module.cpp"] + [DRIVER]
+    sources = [p for p in sorted(SOURCES.glob("*.cpp")) if p.name != "module.cpp"] + sorted(COMMON.glob("*.cpp")) + [DRIVER]
     with ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
         objects = list(pool.map(lambda s: _compile(s, out), sources))
     exe = out / "ctgrind_driver"

@@ -3,7 +3,7 @@
 #include "derivation.hpp"
 #include "hybrid.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 Ref dec_hybrid(PyObject* c_text1, PyObject* c_text2, PyObject* sk) {
   Ref sk1 = slice(sk, std::nullopt, kKyberSecretKeyChars);
@@ -40,4 +40,4 @@ Ref dec_hybrid(PyObject* c_text1, PyObject* c_text2, PyObject* sk) {
   return Ref::steal(PyTuple_Pack(2, derived.key.get(), derived.iv.get()));
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

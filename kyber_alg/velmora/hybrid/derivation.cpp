@@ -3,7 +3,7 @@
 #include "../outside/binascii_calls.hpp"
 #include "../subscript.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 Ref digest_of_secrets(PyObject* first_hex, PyObject* second_hex) {
   Ref joined = Ref::steal(PyNumber_Add(first_hex, second_hex));
@@ -31,4 +31,4 @@ KeyAndIv split_digest(PyObject* digest) {
   return {std::move(key), std::move(iv)};
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -4,9 +4,9 @@
 
 #include <Python.h>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // SM3 hex digest of the bytes that unhexlify(first_hex + second_hex) gives:
 // SM3() → update(bytes) → hexdigest(), with SM3 found by name now.
@@ -29,4 +29,4 @@ constexpr Py_ssize_t kSm2PublicKeyBytes = 64;
 constexpr Py_ssize_t kKyberSecretKeyChars = 3264;
 constexpr long kSecretBytes = 32;
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

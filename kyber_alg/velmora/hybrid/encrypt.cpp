@@ -5,7 +5,7 @@
 #include "derivation.hpp"
 #include "hybrid.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 // TypeError("pk error!"), made with the TypeError cached at load.
@@ -84,4 +84,4 @@ Ref enc_hybrid(PyObject* pk) {
   return Ref::steal(PyTuple_Pack(4, c_text1.get(), c_text2.get(), derived.key.get(), derived.iv.get()));
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -3,9 +3,9 @@
 
 #include <Python.h>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // -> (public key text, secret key text): Kyber key then SM2 key in hex.
 Ref key_gen_hybrid();
@@ -16,4 +16,4 @@ Ref enc_hybrid(PyObject* pk);
 // -> (sym_key, IV), equal to enc_hybrid's for the matching key and ciphertext.
 Ref dec_hybrid(PyObject* c_text1, PyObject* c_text2, PyObject* sk);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -4,7 +4,7 @@
 #include "derivation.hpp"
 #include "hybrid.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 // (kyber_part + sm2_hex).decode("utf-8"): byte strings joined, Kyber first.
@@ -48,4 +48,4 @@ Ref key_gen_hybrid() {
   return Ref::steal(PyTuple_Pack(2, public_key.get(), secret_key.get()));
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -4,7 +4,7 @@
 
 #include "call.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 inline Ref call_binascii(Name function_name, PyObject* data) {
   Ref function = global_attr(Name::binascii, function_name);
@@ -23,4 +23,4 @@ inline Ref hexlify_to_text(PyObject* data, bool utf_8) {
   return call_attr(digits.get(), Name::decode);
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

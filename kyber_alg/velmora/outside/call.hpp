@@ -5,11 +5,11 @@
 
 #include <initializer_list>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 #include "lookup.hpp"
 #include "names.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // callable(*args); args are borrowed and must all be non-null.
 inline Ref call(PyObject* callable, std::initializer_list<PyObject*> args = {}) {
@@ -45,4 +45,4 @@ inline Ref global_attr(Name module_global, Name attribute) {
   return attr(owner.get(), attribute);
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

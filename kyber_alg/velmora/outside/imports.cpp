@@ -2,7 +2,7 @@
 
 #include "names.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 // True when sys.modules holds the module and it is not still being initialised.
@@ -67,4 +67,4 @@ Ref import_from(PyObject* module_name, PyObject* attribute, int level, PyObject*
   return value;
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -3,9 +3,9 @@
 
 #include <Python.h>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // `import <module>`: an entry of sys.modules that has finished initialising
 // is taken as it is; anything else goes through the import system.
@@ -16,4 +16,4 @@ Ref import_module(PyObject* module_name, PyObject* globals);
 // entry "<module>.<attribute>" of sys.modules; ImportError when neither exists.
 Ref import_from(PyObject* module_name, PyObject* attribute, int level, PyObject* globals);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

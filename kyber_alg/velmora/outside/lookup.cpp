@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 // Strong references: a function object that outlives a failed load must
@@ -69,4 +69,4 @@ Ref global_named(PyObject* key) {
 
 bool set_global(Name id, PyObject* value) { return PyDict_SetItem(g_globals, name(id), value) == 0; }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -4,10 +4,10 @@
 
 #include <Python.h>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 #include "names.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // Points lookups at the module's namespace dict and the builtins module's
 // dict (both kept alive from then on). Clears the caches.
@@ -26,4 +26,4 @@ Ref global_named(PyObject* key);
 // Binds key in the module namespace.
 bool set_global(Name id, PyObject* value);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

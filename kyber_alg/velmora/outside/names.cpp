@@ -1,8 +1,8 @@
 #include "names.hpp"
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 constexpr const char* kTexts[] = {
@@ -31,4 +31,4 @@ bool prepare_names() {
 
 PyObject* name(Name id) { return g_names->interned[static_cast<int>(id)].get(); }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -3,7 +3,7 @@
 
 #include <Python.h>
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // X(identifier, text). The first block are the module globals that the
 // function bodies look up at each call; lookup.cpp caches those per name.
@@ -97,4 +97,4 @@ bool prepare_names();
 // (or the next prepare_names() after a failed load).
 PyObject* name(Name id);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

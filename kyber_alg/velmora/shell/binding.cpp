@@ -1,6 +1,6 @@
 #include "binding.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 void raise_count_error(const FunctionSpec& spec, Py_ssize_t given) {
@@ -125,4 +125,4 @@ bool check_no_arguments(const FunctionSpec& spec, size_t nargsf, PyObject* kwnam
   return true;
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

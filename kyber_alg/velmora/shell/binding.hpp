@@ -3,10 +3,10 @@
 
 #include <Python.h>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 #include "function_table.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 enum class BindResult { bound, count_or_keyword_error, type_error };
 
@@ -18,4 +18,4 @@ BindResult bind_arguments(const FunctionSpec& spec, const Ref* parameter_names, 
 // key_gen_hybrid takes nothing; false with TypeError set otherwise.
 bool check_no_arguments(const FunctionSpec& spec, size_t nargsf, PyObject* kwnames);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

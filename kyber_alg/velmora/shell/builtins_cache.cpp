@@ -1,9 +1,9 @@
 #include "builtins_cache.hpp"
 
 #include "../outside/names.hpp"
-#include "../ref.hpp"
+#include "common/ref.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 struct Held {
@@ -36,4 +36,4 @@ bool cache_builtins(PyObject* builtins_dict) {
 
 const CachedBuiltins& cached_builtins() { return g_view; }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

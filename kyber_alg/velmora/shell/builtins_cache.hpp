@@ -3,7 +3,7 @@
 
 #include <Python.h>
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 struct CachedBuiltins {
   PyObject* print;
@@ -17,4 +17,4 @@ bool cache_builtins(PyObject* builtins_dict);
 // Borrowed references, valid after a successful cache_builtins().
 const CachedBuiltins& cached_builtins();
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -1,8 +1,8 @@
-#include "../ref.hpp"
+#include "common/ref.hpp"
 #include "loading_steps.hpp"
 #include "process_records.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 bool claim_interpreter() {
@@ -53,4 +53,4 @@ PyObject* create_step(PyObject* spec, PyModuleDef*) {
   return module.release();
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

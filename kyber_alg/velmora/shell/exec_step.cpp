@@ -3,7 +3,7 @@
 #include "../outside/imports.hpp"
 #include "../outside/lookup.hpp"
 #include "../outside/names.hpp"
-#include "../ref.hpp"
+#include "common/ref.hpp"
 #include "builtins_cache.hpp"
 #include "function_constants.hpp"
 #include "function_object.hpp"
@@ -12,7 +12,7 @@
 #include "self_test.hpp"
 #include "traceback_entry.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 constexpr int kBuiltForMajor = 3;
@@ -165,4 +165,4 @@ int exec_step(PyObject* module) {
   return -1;
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -4,7 +4,7 @@
 
 #include "../outside/names.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 constexpr int kOptimizedNewLocals = 0x0001 | 0x0002;  // CO_OPTIMIZED | CO_NEWLOCALS, as for any function
@@ -70,4 +70,4 @@ bool prepare_function_constants() {
 
 const FunctionConstants& function_constants(size_t index) { return (*g_constants)[index]; }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -4,10 +4,10 @@
 
 #include <Python.h>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 #include "function_table.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 struct FunctionConstants {
   Ref parameter_names[kMaxParameters];
@@ -18,4 +18,4 @@ bool prepare_function_constants();
 // Indexed like function_table().
 const FunctionConstants& function_constants(size_t index);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -6,7 +6,7 @@
 #include "binding.hpp"
 #include "traceback_entry.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 // The owned members, constructed in place after allocation and destroyed on dealloc.
@@ -231,4 +231,4 @@ Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, P
   return Ref::steal(reinterpret_cast<PyObject*>(f));
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -4,11 +4,11 @@
 
 #include <Python.h>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 #include "function_constants.hpp"
 #include "function_table.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 bool ready_function_type();
 
@@ -17,4 +17,4 @@ bool ready_function_type();
 Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, PyObject* globals,
                  PyObject* annotations);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -3,7 +3,7 @@
 #include "../hybrid/hybrid.hpp"
 #include "../text/text.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 constexpr const char* kKeyGenLocals[] = {"len_para", "KEYs", "pk1", "sk1", "pk2", "sk2"};
@@ -120,4 +120,4 @@ constexpr FunctionSpec kFunctions[] = {
 
 std::span<const FunctionSpec> function_table() { return kFunctions; }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

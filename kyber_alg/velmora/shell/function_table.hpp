@@ -5,7 +5,7 @@
 
 #include <span>
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // A body receives the bound arguments (borrowed, in parameter order) and
 // returns a new reference, or null with an exception set.
@@ -32,4 +32,4 @@ constexpr Py_ssize_t kMaxParameters = 3;
 // In the order in which the exec step creates and binds them.
 std::span<const FunctionSpec> function_table();
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

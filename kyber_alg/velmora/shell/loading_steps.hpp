@@ -3,7 +3,7 @@
 
 #include <Python.h>
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // Returns the one module object of the process (new reference), creating it
 // from the spec on first use.
@@ -13,4 +13,4 @@ PyObject* create_step(PyObject* spec, PyModuleDef* definition);
 // 0 on success, -1 with an exception set.
 int exec_step(PyObject* module);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

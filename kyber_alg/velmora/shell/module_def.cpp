@@ -3,7 +3,7 @@
 
 #include "loading_steps.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 PyModuleDef_Slot kSlots[] = {
@@ -25,8 +25,8 @@ PyModuleDef kModuleDef = {
 };
 
 }  // namespace
-}  // namespace velmora
+}  // namespace kyber_alg::velmora
 
 extern "C" __attribute__((visibility("default"))) PyObject* PyInit_Velmora() {
-  return PyModuleDef_Init(&velmora::kModuleDef);
+  return PyModuleDef_Init(&kyber_alg::velmora::kModuleDef);
 }

@@ -1,10 +1,10 @@
 #include "process_records.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 ProcessRecords& process_records() {
   static ProcessRecords* records = nullptr;
   return never_destroyed(records);
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 struct ProcessRecords {
   // ID of the interpreter that first created the module; -1 until then, never reset.
@@ -19,4 +19,4 @@ struct ProcessRecords {
 
 ProcessRecords& process_records();
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

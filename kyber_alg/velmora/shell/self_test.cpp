@@ -7,11 +7,11 @@
 #include "../outside/call.hpp"
 #include "../outside/lookup.hpp"
 #include "../outside/names.hpp"
-#include "../ref.hpp"
+#include "common/ref.hpp"
 #include "../unpack.hpp"
 #include "builtins_cache.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 constexpr const char kSampleText[] = "hello Bellmar![\\%tdy se76s66443a5hfd$nnn]";
@@ -87,4 +87,4 @@ bool run_self_test_if_main() {
   return print_line(kPlaintextLabel, Name::cc_text);
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -3,7 +3,7 @@
 #include "../unpack.hpp"
 #include "text.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 Ref from_hex(PyObject* text) {
@@ -60,4 +60,4 @@ Ref xor_hex_strings(PyObject* hex_str1, PyObject* hex_str2) {
   return xor_through_zip(zip, bytes1.get(), bytes2.get());
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -1,7 +1,7 @@
 #include "../outside/binascii_calls.hpp"
 #include "text.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 namespace {
 
 struct PreparedCipher {
@@ -60,4 +60,4 @@ Ref sm4_decode(PyObject* key, PyObject* IV, PyObject* data) {
   return call_attr(deRes.get(), Name::decode);
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -3,9 +3,9 @@
 
 #include <Python.h>
 
-#include "../ref.hpp"
+#include "common/ref.hpp"
 
-namespace velmora {
+namespace kyber_alg::velmora {
 
 // Message text -> lower-case hex ciphertext, under hex key and IV.
 Ref sm4_encode(PyObject* key, PyObject* IV, PyObject* data);
@@ -16,4 +16,4 @@ Ref sm4_decode(PyObject* key, PyObject* IV, PyObject* data);
 // the shorter operand.
 Ref xor_hex_strings(PyObject* hex_str1, PyObject* hex_str2);
 
-}  // namespace velmora
+}  // namespace kyber_alg::velmora

@@ -10,7 +10,7 @@
 #include <valgrind/memcheck.h>
 #endif
 
-namespace kyber_alg::kyber::ct {
+namespace kyber_alg::ct {
 
 // Opaque to the optimiser: stops it from proving a mask is 0/1 and turning
 // the masked arithmetic back into a branch.
@@ -85,4 +85,4 @@ inline void declassify([[maybe_unused]] const void* p, [[maybe_unused]] std::siz
 #endif
 }
 
-}  // namespace kyber_alg::kyber::ct
+}  // namespace kyber_alg::ct

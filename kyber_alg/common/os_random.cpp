@@ -1,10 +1,10 @@
-#include "os_random.h"
+#include "common/os_random.hpp"
 
 #include <sys/random.h>
 
 #include <cerrno>
 
-namespace kyber_alg::kyber {
+namespace kyber_alg {
 
 bool os_random(uint8_t* out, std::size_t len) {
     while (len > 0) {
@@ -23,4 +23,4 @@ bool os_random(uint8_t* out, std::size_t len) {
     return true;
 }
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg

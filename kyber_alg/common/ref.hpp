@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace velmora {
+namespace kyber_alg {
 
 class Ref {
  public:
@@ -53,4 +53,4 @@ T& never_destroyed(T*& slot) {
   return *slot;
 }
 
-}  // namespace velmora
+}  // namespace kyber_alg

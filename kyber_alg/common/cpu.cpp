@@ -1,0 +1,32 @@
+#include "common/cpu.hpp"
+
+namespace kyber_alg {
+
+const char* backend_name(Backend b) {
+  switch (b) {
+    case Backend::avx2:
+      return "avx2";
+    case Backend::avx512:
+      return "avx512";
+    case Backend::portable:
+      break;
+  }
+  return "portable";
+}
+
+bool cpu_supports(Backend b) {
+  if (b == Backend::portable) return true;
+#if KYBER_ALG_HAVE_X86_VECTOR
+  __builtin_cpu_init();  // may run before libgcc's own constructor
+  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                    __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt") &&
+                    __builtin_cpu_supports("aes") && __builtin_cpu_supports("pclmul");
+  if (b == Backend::avx2) return avx2;
+  return avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("gfni");
+#else
+  return false;
+#endif
+}
+
+}  // namespace kyber_alg

@@ -1,0 +1,32 @@
+// Code paths a component can be built with, and whether this CPU runs them.
+#pragma once
+
+// -DKYBER_ALG_NO_VECTOR builds the portable code only.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(KYBER_ALG_NO_VECTOR)
+#define KYBER_ALG_HAVE_X86_VECTOR 1
+// Vector functions carry a target attribute instead of whole files being built
+// with -mavx2: no inline or template function shared with the portable code is
+// ever emitted with vector instructions that an older CPU lacks.
+#define KYBER_ALG_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt,aes,pclmul")))
+#define KYBER_ALG_TARGET_AVX512 \
+  __attribute__((target("avx2,bmi,bmi2,popcnt,aes,pclmul,avx512f,avx512vl,avx512bw,gfni")))
+#else
+#define KYBER_ALG_HAVE_X86_VECTOR 0
+#define KYBER_ALG_TARGET_AVX2
+#define KYBER_ALG_TARGET_AVX512
+#endif
+
+namespace kyber_alg {
+
+// avx2: AVX2 with BMI1/BMI2, POPCNT and AES-NI. avx512: all of that plus
+// AVX-512F/VL/BW and GFNI.
+enum class Backend { portable, avx2, avx512 };
+
+inline constexpr Backend kAllBackends[] = {Backend::portable, Backend::avx2, Backend::avx512};
+
+const char* backend_name(Backend b);
+
+// True if the path is compiled in and this CPU has every feature it uses.
+bool cpu_supports(Backend b);
+
+}  // namespace kyber_alg

@@ -1,0 +1,61 @@
+// One shape for run-time selection of vector code, used by every component.
+//
+// A component lists its kernels in a struct of function pointers and defines
+// one constant instance per code path: the portable one beside the portable
+// code, the others in their *_avx2 / *_avx512 files (null where a path is not
+// compiled). A Dispatch picks the best path the CPU runs when the library
+// loads; tests and benchmarks may switch it. Every path gives identical results.
+#pragma once
+
+#include "common/cpu.hpp"
+
+namespace kyber_alg {
+
+template <class Kernels>
+struct KernelSet {
+  const Kernels* portable;
+  const Kernels* avx2;    // null if not compiled
+  const Kernels* avx512;  // null if not compiled
+};
+
+template <class Kernels>
+class Dispatch {
+ public:
+  explicit Dispatch(KernelSet<Kernels> set) : set_(set) {
+    for (Backend b : {Backend::avx512, Backend::avx2, Backend::portable})
+      if (select(b)) break;
+  }
+
+  const Kernels& operator*() const { return *active_; }
+  const Kernels* operator->() const { return active_; }
+  Backend backend() const { return backend_; }
+
+  bool available(Backend b) const { return kernels_for(b) != nullptr && cpu_supports(b); }
+
+  // Switches path; false, changing nothing, if this build or CPU lacks it.
+  bool select(Backend b) {
+    if (!available(b)) return false;
+    active_ = kernels_for(b);
+    backend_ = b;
+    return true;
+  }
+
+ private:
+  const Kernels* kernels_for(Backend b) const {
+    switch (b) {
+      case Backend::avx2:
+        return set_.avx2;
+      case Backend::avx512:
+        return set_.avx512;
+      case Backend::portable:
+        break;
+    }
+    return set_.portable;
+  }
+
+  KernelSet<Kernels> set_;
+  const Kernels* active_ = nullptr;
+  Backend backend_ = Backend::portable;
+};
+
+}  // namespace kyber_alg
