@@ -9,7 +9,7 @@
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
-#include "common/object_lock.hpp"
+#include "common/object_lock.hpp"  // kReleaseGilMinSize
 #include "common/ref.hpp"
 #include "sm4/kernels.hpp"
 #include "sm4/padding.hpp"
@@ -31,13 +31,26 @@ struct ModuleState {
 
 ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
 
+// Calls that drop the GIL work on a copy of the key schedule taken while
+// holding it, so set_key() from another thread can never change the keys
+// under a running call, and one object may serve several threads at once.
 struct CipherObject {
   PyObject_HEAD sm4::RoundKeys keys;  // in the order the rounds use them for `mode`
   long mode;
   long padding_mode;
   bool keyed;
-  kyber_alg::ObjectLock lock;
 };
+
+// Runs work() with the GIL released if the input is large.
+template <class Work>
+void run_without_gil_if_large(std::size_t input_size, Work&& work) {
+  if (input_size >= kyber_alg::kReleaseGilMinSize) {
+    Py_BEGIN_ALLOW_THREADS work();
+    Py_END_ALLOW_THREADS
+  } else {
+    work();
+  }
+}
 
 CipherObject* as_cipher(PyObject* self) { return reinterpret_cast<CipherObject*>(self); }
 
@@ -83,33 +96,32 @@ bool require_key(CipherObject* self, const char* function) {
 
 enum class Chaining { ecb, cbc };
 
-void encrypt_into(const CipherObject* self, Chaining chaining, uint8_t iv[sm4::kBlockSize], const uint8_t* in,
+void encrypt_into(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize], const uint8_t* in,
                   std::size_t len, sm4::Padding padding, uint8_t* out) {
   const std::size_t whole = len / sm4::kBlockSize;
   kyber_alg::ct::Wiped<uint8_t[sm4::kBlockSize]> last;
   sm4::pad_last_block(in, len, padding, last.value);
   uint8_t* out_last = out + whole * sm4::kBlockSize;
   if (chaining == Chaining::cbc) {
-    sm4::cbc_encrypt(self->keys, iv, in, out, whole);
-    sm4::cbc_encrypt(self->keys, iv, last.value, out_last, 1);
+    sm4::cbc_encrypt(keys, iv, in, out, whole);
+    sm4::cbc_encrypt(keys, iv, last.value, out_last, 1);
   } else {
-    sm4::ecb(self->keys, in, out, whole);
-    sm4::ecb(self->keys, last.value, out_last, 1);
+    sm4::ecb(keys, in, out, whole);
+    sm4::ecb(keys, last.value, out_last, 1);
   }
 }
 
-PyObject* encrypt(CipherObject* self, Chaining chaining, uint8_t iv[sm4::kBlockSize], const ByteView& data,
+PyObject* encrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize], const ByteView& data,
                   sm4::Padding padding) {
   const auto len = static_cast<std::size_t>(data.size());
   Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(sm4::padded_size(len))));
   if (!out) return nullptr;
   auto* out_bytes = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
-  if (!kyber_alg::run_locked(self->lock, len, [&] { encrypt_into(self, chaining, iv, data.data(), len, padding, out_bytes); }))
-    return nullptr;
+  run_without_gil_if_large(len, [&] { encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes); });
   return out.release();
 }
 
-PyObject* decrypt(CipherObject* self, Chaining chaining, uint8_t iv[sm4::kBlockSize], const ByteView& data,
+PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize], const ByteView& data,
                   sm4::Padding padding, const char* function) {
   const auto len = static_cast<std::size_t>(data.size());
   if (len == 0 || len % sm4::kBlockSize != 0) {
@@ -121,14 +133,13 @@ PyObject* decrypt(CipherObject* self, Chaining chaining, uint8_t iv[sm4::kBlockS
   if (!out) return nullptr;
   auto* plain = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
   std::size_t pad = 0;
-  const bool ran = kyber_alg::run_locked(self->lock, len, [&] {
+  run_without_gil_if_large(len, [&] {
     if (chaining == Chaining::cbc)
-      sm4::cbc_decrypt(self->keys, iv, data.data(), plain, len / sm4::kBlockSize);
+      sm4::cbc_decrypt(keys, iv, data.data(), plain, len / sm4::kBlockSize);
     else
-      sm4::ecb(self->keys, data.data(), plain, len / sm4::kBlockSize);
+      sm4::ecb(keys, data.data(), plain, len / sm4::kBlockSize);
     pad = sm4::padding_length(plain, len, padding);
   });
-  if (!ran) return nullptr;
   if (pad == 0) {
     kyber_alg::ct::wipe(plain, len);
     PyErr_Format(PyExc_ValueError, "%s: decryption failed: the padding is not valid (wrong key, or a damaged "
@@ -162,7 +173,6 @@ PyObject* cipher_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 void cipher_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
   kyber_alg::ct::wipe_object(as_cipher(self)->keys);
-  as_cipher(self)->lock.free();
   type->tp_free(self);
   Py_DECREF(type);
 }
@@ -179,14 +189,12 @@ PyObject* cipher_set_key(PyObject* op, PyObject* args, PyObject* kwargs) {
   if (!parse_mode(mode_obj, "set_key()", mode)) return nullptr;
   kyber_alg::ct::Wiped<sm4::RoundKeys> schedule;
   sm4::expand_key(key.data(), schedule.value);
-  self->lock.acquire();
   if (mode == kDecrypt)
     sm4::reverse_keys(schedule.value, self->keys);
   else
     self->keys = schedule.value;
   self->mode = mode;
   self->keyed = true;
-  self->lock.release();
   Py_RETURN_NONE;
 }
 
@@ -195,8 +203,10 @@ PyObject* crypt(CipherObject* self, Chaining chaining, uint8_t iv[sm4::kBlockSiz
   if (!require_key(self, function)) return nullptr;
   ByteView data;
   if (!data.acquire(data_obj)) return nullptr;
-  if (self->mode == kEncrypt) return encrypt(self, chaining, iv, data, padding);
-  return decrypt(self, chaining, iv, data, padding, function);
+  kyber_alg::ct::Wiped<sm4::RoundKeys> keys_copy;
+  keys_copy.value = self->keys;
+  if (self->mode == kEncrypt) return encrypt(keys_copy.value, chaining, iv, data, padding);
+  return decrypt(keys_copy.value, chaining, iv, data, padding, function);
 }
 
 PyObject* cipher_crypt_ecb(PyObject* op, PyObject* data) {
