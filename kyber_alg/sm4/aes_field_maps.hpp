@@ -131,8 +131,8 @@ constexpr uint8_t sbox_through_aes(uint8_t x) {
   return static_cast<uint8_t>(kG(aes_sbox(static_cast<uint8_t>(kF(x) ^ kF0))) ^ kG0);
 }
 // First and last entries of the S-box table printed in GB/T 32907-2016.
-static_assert(sbox_through_aes(0x00) == 0xd6 && sbox_through_aes(0x01) == 0x90 && sbox_through_aes(0xfe) == 0x39 &&
-              sbox_through_aes(0xff) == 0x48);
+static_assert(sbox_through_aes(0x00) == 0xd6 && sbox_through_aes(0x01) == 0x90 &&
+              sbox_through_aes(0xfe) == 0x39 && sbox_through_aes(0xff) == 0x48);
 
 // Lookup tables for one byte-wise map: entry n of `low` is the image of n,
 // of `high` the image of n << 4.
@@ -172,8 +172,8 @@ constexpr LinearLayer linear_layer(const unsigned (&rotations)[N]) {
   ByteMap parts[4] = {};
   for (unsigned r : rotations) {
     const unsigned q = r / 8, s = r % 8;
-    const ByteMap shifted_up =
-        compose(kF, compose(linear_map([=](uint8_t x) { return static_cast<uint8_t>((x << s) & 0xff); }), kG));
+    const ByteMap shifted_up = compose(
+        kF, compose(linear_map([=](uint8_t x) { return static_cast<uint8_t>((x << s) & 0xff); }), kG));
     for (unsigned i = 0; i < 8; ++i) parts[q].bit_images[i] ^= shifted_up.bit_images[i];
     if (s > 0) {
       const ByteMap shifted_down =

@@ -74,8 +74,8 @@ KYBER_ALG_TARGET_AVX2 inline __m128i xor3(__m128i a, __m128i b, __m128i c) {
 // X_(i+4)..X_(i+7) after each group of four rounds.
 template <class AfterFour>
 KYBER_ALG_TARGET_AVX2 inline void serial_rounds(__m128i& x0, __m128i& x1, __m128i& x2, __m128i& x3,
-                                                const uint32_t round_keys[kRounds], const af::LinearLayer& layer,
-                                                AfterFour after_four) {
+                                                const uint32_t round_keys[kRounds],
+                                                const af::LinearLayer& layer, AfterFour after_four) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i k = _mm_set1_epi32(static_cast<int>(layer.k));
   auto key = [&](unsigned i) { return _mm_set1_epi32(static_cast<int>(round_keys[i % kRounds])); };
@@ -113,8 +113,8 @@ KYBER_ALG_TARGET_AVX2 inline void round_keys_in_domain(const uint32_t rk[kRounds
 // Word w of a 16-byte register, byte-swapped from big-endian and broadcast to every lane.
 KYBER_ALG_TARGET_AVX2 inline __m128i broadcast_word(__m128i block, int w) {
   const char b = static_cast<char>(4 * w);
-  return _mm_shuffle_epi8(block, _mm_setr_epi8(b + 3, b + 2, b + 1, b, b + 3, b + 2, b + 1, b, b + 3, b + 2, b + 1, b,
-                                               b + 3, b + 2, b + 1, b));
+  return _mm_shuffle_epi8(block, _mm_setr_epi8(b + 3, b + 2, b + 1, b, b + 3, b + 2, b + 1, b, b + 3, b + 2,
+                                               b + 1, b, b + 3, b + 2, b + 1, b));
 }
 
 // Lane 0 of a, 1 of b, 2 of c, 3 of d.
@@ -127,12 +127,12 @@ KYBER_ALG_TARGET_AVX2 inline __m128i byte_swap_words(__m128i x) {
 }
 
 KYBER_ALG_TARGET_AVX2 void expand_key_avx2(const uint8_t key[kKeySize], uint32_t rk[kRounds]) {
-  const __m128i fk = _mm_setr_epi32(static_cast<int>(kFK[0]), static_cast<int>(kFK[1]), static_cast<int>(kFK[2]),
-                                    static_cast<int>(kFK[3]));
+  const __m128i fk = _mm_setr_epi32(static_cast<int>(kFK[0]), static_cast<int>(kFK[1]),
+                                    static_cast<int>(kFK[2]), static_cast<int>(kFK[3]));
   // K_0..K_3 = MK ^ FK, in the F domain.
-  const __m128i k = map_bytes(_mm_xor_si128(byte_swap_words(_mm_loadu_si128(reinterpret_cast<const __m128i*>(key))),
-                                            fk),
-                              af::kToDomain);
+  const __m128i k =
+      map_bytes(_mm_xor_si128(byte_swap_words(_mm_loadu_si128(reinterpret_cast<const __m128i*>(key))), fk),
+                af::kToDomain);
   __m128i k0 = _mm_shuffle_epi32(k, 0x00), k1 = _mm_shuffle_epi32(k, 0x55);
   __m128i k2 = _mm_shuffle_epi32(k, 0xaa), k3 = _mm_shuffle_epi32(k, 0xff);
   // rk_i = K_(i+4): the rounds of the cipher, with L' and CK_i in place of L and rk_i.
@@ -190,8 +190,8 @@ KYBER_ALG_TARGET_AVX2 inline __m256i linear_layer(__m256i z, const af::LinearLay
 // The AES S-box on 32 bytes. Lanes hold different words here, so the input
 // is first put through InvShiftRows to cancel AESENCLAST's ShiftRows.
 KYBER_ALG_TARGET_AVX2 inline __m256i aes_sbox(__m256i x) {
-  const __m256i inv_shift_rows = _mm256_broadcastsi128_si256(
-      _mm_setr_epi8(0, 13, 10, 7, 4, 1, 14, 11, 8, 5, 2, 15, 12, 9, 6, 3));
+  const __m256i inv_shift_rows =
+      _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 13, 10, 7, 4, 1, 14, 11, 8, 5, 2, 15, 12, 9, 6, 3));
   const __m128i zero = _mm_setzero_si128();
   const __m256i y = _mm256_shuffle_epi8(x, inv_shift_rows);
   const __m128i low = _mm_aesenclast_si128(_mm256_castsi256_si128(y), zero);
@@ -200,9 +200,10 @@ KYBER_ALG_TARGET_AVX2 inline __m256i aes_sbox(__m256i x) {
 }
 
 // X_i ^ L(tau(X_(i+1) ^ X_(i+2) ^ X_(i+3) ^ rk_i)) for eight blocks, F domain.
-KYBER_ALG_TARGET_AVX2 inline __m256i parallel_round(__m256i x0, __m256i x1, __m256i x2, __m256i x3, uint32_t round_key) {
-  const __m256i input =
-      _mm256_xor_si256(_mm256_xor_si256(x1, x2), _mm256_xor_si256(x3, _mm256_set1_epi32(static_cast<int>(round_key))));
+KYBER_ALG_TARGET_AVX2 inline __m256i parallel_round(__m256i x0, __m256i x1, __m256i x2, __m256i x3,
+                                                    uint32_t round_key) {
+  const __m256i input = _mm256_xor_si256(
+      _mm256_xor_si256(x1, x2), _mm256_xor_si256(x3, _mm256_set1_epi32(static_cast<int>(round_key))));
   const __m256i k = _mm256_set1_epi32(static_cast<int>(af::kRoundLayer.k));
   return _mm256_xor_si256(_mm256_xor_si256(x0, k), linear_layer(aes_sbox(input), af::kRoundLayer));
 }
@@ -219,7 +220,8 @@ KYBER_ALG_TARGET_AVX2 inline void transpose(__m256i& a, __m256i& b, __m256i& c, 
 }
 
 // Eight blocks in, eight blocks out (in and out may be the same buffer).
-KYBER_ALG_TARGET_AVX2 inline void crypt_8_blocks(const uint32_t keys[kRounds], const uint8_t* in, uint8_t* out) {
+KYBER_ALG_TARGET_AVX2 inline void crypt_8_blocks(const uint32_t keys[kRounds], const uint8_t* in,
+                                                 uint8_t* out) {
   const __m256i big_endian =
       _mm256_broadcastsi128_si256(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12));
   __m256i x[4];

@@ -58,7 +58,8 @@ bool parse_mode(PyObject* obj, const char* function, long& mode) {
   const long value = PyLong_AsLong(obj);
   if (value == -1 && PyErr_Occurred()) return false;
   if (value != kEncrypt && value != kDecrypt) {
-    PyErr_Format(PyExc_ValueError, "%s: mode must be SM4_ENCRYPT (0) or SM4_DECRYPT (1), got %R", function, obj);
+    PyErr_Format(PyExc_ValueError, "%s: mode must be SM4_ENCRYPT (0) or SM4_DECRYPT (1), got %R", function,
+                 obj);
     return false;
   }
   mode = value;
@@ -96,8 +97,8 @@ bool require_key(CipherObject* self, const char* function) {
 
 enum class Chaining { ecb, cbc };
 
-void encrypt_into(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize], const uint8_t* in,
-                  std::size_t len, sm4::Padding padding, uint8_t* out) {
+void encrypt_into(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
+                  const uint8_t* in, std::size_t len, sm4::Padding padding, uint8_t* out) {
   const std::size_t whole = len / sm4::kBlockSize;
   kyber_alg::ct::Wiped<uint8_t[sm4::kBlockSize]> last;
   sm4::pad_last_block(in, len, padding, last.value);
@@ -111,18 +112,19 @@ void encrypt_into(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4:
   }
 }
 
-PyObject* encrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize], const ByteView& data,
-                  sm4::Padding padding) {
+PyObject* encrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
+                  const ByteView& data, sm4::Padding padding) {
   const auto len = static_cast<std::size_t>(data.size());
   Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(sm4::padded_size(len))));
   if (!out) return nullptr;
   auto* out_bytes = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
-  run_without_gil_if_large(len, [&] { encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes); });
+  run_without_gil_if_large(len,
+                           [&] { encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes); });
   return out.release();
 }
 
-PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize], const ByteView& data,
-                  sm4::Padding padding, const char* function) {
+PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
+                  const ByteView& data, sm4::Padding padding, const char* function) {
   const auto len = static_cast<std::size_t>(data.size());
   if (len == 0 || len % sm4::kBlockSize != 0) {
     PyErr_Format(PyExc_ValueError,
@@ -142,8 +144,10 @@ PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4:
   });
   if (pad == 0) {
     kyber_alg::ct::wipe(plain, len);
-    PyErr_Format(PyExc_ValueError, "%s: decryption failed: the padding is not valid (wrong key, or a damaged "
-                 "or truncated ciphertext)", function);
+    PyErr_Format(PyExc_ValueError,
+                 "%s: decryption failed: the padding is not valid (wrong key, or a damaged "
+                 "or truncated ciphertext)",
+                 function);
     return nullptr;
   }
   kyber_alg::ct::wipe(plain + (len - pad), pad);
@@ -180,7 +184,8 @@ void cipher_dealloc(PyObject* self) {
 PyObject* cipher_set_key(PyObject* op, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"key", "mode", nullptr};
   PyObject *key_obj, *mode_obj;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:set_key", const_cast<char**>(keywords), &key_obj, &mode_obj))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:set_key", const_cast<char**>(keywords), &key_obj,
+                                   &mode_obj))
     return nullptr;
   CipherObject* self = as_cipher(op);
   ByteView key;
@@ -218,7 +223,8 @@ PyObject* cipher_crypt_ecb(PyObject* op, PyObject* data) {
 PyObject* cipher_crypt_cbc(PyObject* op, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"iv", "input_data", nullptr};
   PyObject *iv_obj, *data_obj;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:crypt_cbc", const_cast<char**>(keywords), &iv_obj, &data_obj))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:crypt_cbc", const_cast<char**>(keywords), &iv_obj,
+                                   &data_obj))
     return nullptr;
   CipherObject* self = as_cipher(op);
   if (!require_key(self, "crypt_cbc()")) return nullptr;
@@ -231,7 +237,9 @@ PyObject* cipher_crypt_cbc(PyObject* op, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* cipher_mode(PyObject* self, void*) { return PyLong_FromLong(as_cipher(self)->mode); }
-PyObject* cipher_padding_mode(PyObject* self, void*) { return PyLong_FromLong(as_cipher(self)->padding_mode); }
+PyObject* cipher_padding_mode(PyObject* self, void*) {
+  return PyLong_FromLong(as_cipher(self)->padding_mode);
+}
 
 PyMethodDef cipher_methods[] = {
     {"set_key", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cipher_set_key)),
@@ -254,7 +262,8 @@ PyMethodDef cipher_methods[] = {
 };
 
 PyGetSetDef cipher_getset[] = {
-    {"mode", cipher_mode, nullptr, "SM4_ENCRYPT or SM4_DECRYPT: the direction the last set_key() chose.", nullptr},
+    {"mode", cipher_mode, nullptr, "SM4_ENCRYPT or SM4_DECRYPT: the direction the last set_key() chose.",
+     nullptr},
     {"padding_mode", cipher_padding_mode, nullptr, "PKCS7 or ZERO: the padding crypt_ecb() uses.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
@@ -276,11 +285,11 @@ PyType_Slot cipher_slots[] = {
 };
 
 PyType_Spec cipher_spec = {
-    "kyber_alg.sm.sm4.CryptSM4",
-    sizeof(CipherObject),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    cipher_slots,
+    .name = "kyber_alg.sm.sm4.CryptSM4",
+    .basicsize = sizeof(CipherObject),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    .slots = cipher_slots,
 };
 
 using Paths = kyber_alg::DispatchFunctions<sm4::Kernels, sm4::kernels>;
@@ -327,15 +336,15 @@ PyDoc_STRVAR(module_doc,
              "crypt_ecb(input_data) and crypt_cbc(iv, input_data).");
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "kyber_alg.sm.sm4",
-    module_doc,
-    sizeof(ModuleState),
-    module_methods,
-    module_slots,
-    module_traverse,
-    module_clear,
-    module_free,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kyber_alg.sm.sm4",
+    .m_doc = module_doc,
+    .m_size = sizeof(ModuleState),
+    .m_methods = module_methods,
+    .m_slots = module_slots,
+    .m_traverse = module_traverse,
+    .m_clear = module_clear,
+    .m_free = module_free,
 };
 
 }  // namespace
