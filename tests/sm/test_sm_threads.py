@@ -64,7 +64,7 @@ def test_separate_ciphers(sm4_path, size):
         enc, dec = native_sm4.CryptSM4(), native_sm4.CryptSM4()
         enc.set_key(key, native_sm4.SM4_ENCRYPT)
         dec.set_key(key, native_sm4.SM4_DECRYPT)
-        for _ in range(10):
+        for _ in range(10 if size < 100_000 else 2):
             assert enc.crypt_cbc(iv, data) == expected[i]
             assert dec.crypt_cbc(iv, expected[i]) == data
 
