@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "common/buffer.hpp"
+#include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/object_lock.hpp"
 #include "common/ref.hpp"
@@ -83,6 +84,7 @@ PyObject* hash_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 void hash_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
+  kyber_alg::ct::wipe_object(as_hash(self)->state);  // the buffered tail of the message
   as_hash(self)->lock.free();
   type->tp_free(self);
   Py_DECREF(type);
