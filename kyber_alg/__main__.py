@@ -28,6 +28,7 @@ def handle_options(argv: list[str] | None = None) -> None:
 
 
 def main(argv: list[str] | None = None) -> None:
+    """Runs the self-test, or prints the usage for -h/--help."""
     handle_options(argv)
     spec = importlib.util.find_spec("kyber_alg.Velmora")
     if spec is None or spec.loader is None:
