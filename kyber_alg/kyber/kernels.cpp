@@ -2,6 +2,8 @@
 
 #include "encoding.hpp"
 #include "keccak.hpp"
+#include "kernels_avx2.hpp"
+#include "kernels_avx512.hpp"
 #include "ntt.hpp"
 #include "sampling.hpp"
 

@@ -36,12 +36,9 @@ struct Kernels {
   void (*sample_noise_x4_eta1_eta2)(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce);
 };
 
+// One constant table per code path: portable_kernels (kernels.cpp),
+// avx2_kernels (kernels_avx2.hpp) and avx512_kernels (kernels_avx512.hpp).
 extern const Kernels portable_kernels;
-#if KYBER_ALG_HAVE_X86_VECTOR
-extern const Kernels avx2_kernels;
-// The AVX2 table with the four-way Keccak on AVX-512VL instructions.
-extern const Kernels avx512_kernels;
-#endif
 
 extern Dispatch<Kernels> kernels;
 

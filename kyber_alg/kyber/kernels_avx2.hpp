@@ -1,4 +1,6 @@
 // The avx2 kernel table: every vector kernel of this component on AVX2.
+#pragma once
+
 #include "common/cpu.hpp"
 
 #if KYBER_ALG_HAVE_X86_VECTOR
@@ -12,7 +14,7 @@
 
 namespace kyber_alg::kyber {
 
-const Kernels avx2_kernels = {
+inline constexpr Kernels avx2_kernels = {
     .keccak_f1600 = avx2::keccak_f1600,
     .keccak_f1600_x4 = avx2::keccak_f1600_x4,
     .ntt = avx2::ntt,
