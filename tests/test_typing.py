@@ -8,6 +8,7 @@ import importlib
 import importlib.util
 import inspect
 import json
+import os
 import shutil
 import subprocess
 import sys
@@ -26,7 +27,9 @@ def _tool(module: str) -> None:
 
 
 def _run(args: list[str], cwd: Path) -> subprocess.CompletedProcess[str]:
-    return subprocess.run(args, cwd=cwd, capture_output=True, text=True, timeout=600)
+    # pyright's --verifytypes finds packages through the `python` on PATH, so that is this interpreter.
+    path = os.pathsep.join([str(Path(sys.executable).parent), os.environ.get("PATH", "")])
+    return subprocess.run(args, cwd=cwd, capture_output=True, text=True, timeout=600, env={**os.environ, "PATH": path})
 
 
 def _stub_path(module: str) -> Path:
