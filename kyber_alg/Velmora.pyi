@@ -35,21 +35,25 @@ def enc_hybrid(pk: str) -> tuple[bytes, bytes, str, str]:
     and the SM4 key and IV as 32 hex digits each (``str``). Send ``c_text1`` and
     ``c_text2``; keep the key and IV for ``sm4_encode``.
 
-    Raises ``TypeError`` if ``pk`` is not exactly ``str``, ``TypeError("pk
-    error!")`` if it is not 1728 characters long, ``binascii.Error`` or
-    ``ValueError`` if its SM2 part is not hex, and ``ValueError`` if its ML-KEM
-    part is not a valid encapsulation key.
+    Only the shape of ``pk`` is checked. Raises ``TypeError`` if ``pk`` is not
+    exactly ``str``; ``TypeError("pk error!")`` if it is far too short (its SM2
+    part is not 64 bytes, or its ML-KEM part not 1600 digits);
+    ``binascii.Error`` for a non-hex digit or an odd number of digits in the
+    SM2 part; ``ValueError`` for a non-hex ML-KEM part, or one that is not a
+    valid encapsulation key (which is also what a few digits too many or too
+    few usually give).
     """
 
 def dec_hybrid(c_text1: str | Buffer, c_text2: bytes | str, sk: str) -> tuple[str, str]:
     """Recover ``(sym_key, sym_iv)`` from the two ciphertexts with the hybrid secret key ``sk``.
 
     ``c_text1`` and ``c_text2`` are the first two values ``enc_hybrid`` returned.
-    Nothing is checked beyond what the components check: a damaged ``c_text2``
-    (or a wrong SM2 key) makes SM2 decryption raise, while a damaged
-    ``c_text1`` (or a wrong ML-KEM key) silently gives a different key and IV.
-    Malformed hex raises ``binascii.Error`` or ``ValueError``; a secret key
-    of the wrong length usually raises ``ValueError``.
+    Nothing is checked beyond what the components check: a damaged ``c_text2``,
+    a wrong ``sk`` or swapped ciphertexts fail SM2's integrity check, which
+    surfaces as ``TypeError`` ("a bytes-like object is required, not
+    'NoneType'"), while a damaged ``c_text1`` silently gives a different key and
+    IV. Non-hex ``c_text2`` raises ``binascii.Error``; a secret key cut short
+    raises ``ValueError``; ``sk`` that cannot be sliced raises ``TypeError``.
     """
 
 def xor_hex_strings(hex_str1: str, hex_str2: str) -> str:
@@ -62,9 +66,11 @@ def xor_hex_strings(hex_str1: str, hex_str2: str) -> str:
 def sm4_encode(key: str, IV: str | bytes, data: str) -> str:
     """Encrypt the text ``data`` with SM4-CBC (PKCS#7 padding) under the hex ``key`` and ``IV``.
 
-    Returns the lower-case hex ciphertext. No integrity protection is added.
-    Raises ``AttributeError`` if ``key`` or ``data`` is not ``str``,
-    ``binascii.Error`` for key or IV text that is not hex, and
+    Returns the lower-case hex ciphertext. No integrity protection is added,
+    and the same key, IV and text always give the same ciphertext: use each
+    key and IV for one message. Raises ``AttributeError`` if ``key`` or
+    ``data`` is not ``str``, ``binascii.Error`` for key or IV text that is not
+    hex, ``IndexError`` if the key or IV is not 16 bytes, and
     ``UnicodeEncodeError`` for text with lone surrogates.
     """
 
@@ -72,10 +78,11 @@ def sm4_decode(key: str, IV: str | bytes, data: str) -> str:
     """Decrypt the hex ciphertext ``data`` with SM4-CBC under the hex ``key`` and ``IV``.
 
     Returns the message text. With a wrong key or IV, or a changed
-    ciphertext, this may raise ``UnicodeDecodeError`` or an error of the
-    SM4 component, or it may return other text without any error. Raises
-    ``ValueError`` if ``data`` is not hex and ``binascii.Error`` for key or
-    IV text that is not hex.
+    ciphertext, the default SM4 component usually returns ``''`` or other
+    text without any error, and sometimes raises ``UnicodeDecodeError``.
+    Raises ``ValueError`` if ``data`` is not hex, ``TypeError`` if it is not
+    ``str``, ``IndexError`` if it is not whole 16-byte blocks, and
+    ``binascii.Error`` for key or IV text that is not hex.
     """
 
 # The outside components, bound when the module loads and looked up by name at
