@@ -32,8 +32,10 @@ struct Kernels {
 
   void (*sample_matrix)(PolyMat& a, const uint8_t rho[32], bool transpose);
   // sample_noise_x4 for (eta1, eta1), key generation, and (eta1, eta2), encryption.
-  void (*sample_noise_x4_eta1_eta1)(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce);
-  void (*sample_noise_x4_eta1_eta2)(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce);
+  void (*sample_noise_x4_eta1_eta1)(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32],
+                                    uint8_t nonce);
+  void (*sample_noise_x4_eta1_eta2)(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32],
+                                    uint8_t nonce);
 };
 
 // One constant table per code path: portable_kernels (kernels.cpp),
