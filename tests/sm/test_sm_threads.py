@@ -3,6 +3,7 @@ by two threads (its lock keeps each call whole) on inputs large enough that
 the GIL is released."""
 import os
 import threading
+import time
 
 import pytest
 from cryptography.hazmat.primitives import hashes
@@ -110,3 +111,48 @@ def test_one_cipher_shared_by_threads_while_rekeyed():
                 assert shared.crypt_cbc(iv, data) in (outputs[key_a], outputs[key_b])
 
     run_threads(work, 3)
+
+
+def _large_calls():
+    data = os.urandom(48 << 20)
+    enc, dec = native_sm4.CryptSM4(), native_sm4.CryptSM4()
+    enc.set_key(bytes(16), native_sm4.SM4_ENCRYPT)
+    dec.set_key(bytes(16), native_sm4.SM4_DECRYPT)
+    ct, ecb_ct = enc.crypt_cbc(bytes(16), data), enc.crypt_ecb(data)
+    h = native_sm3.SM3()
+    return {"SM3.update": lambda: h.update(data), "hash_msg": lambda: native_sm3.hash_msg(data),
+            "cbc encrypt": lambda: enc.crypt_cbc(bytes(16), data), "cbc decrypt": lambda: dec.crypt_cbc(bytes(16), ct),
+            "ecb decrypt": lambda: dec.crypt_ecb(ecb_ct)}
+
+
+@pytest.mark.parametrize("name", ["SM3.update", "hash_msg", "cbc encrypt", "cbc decrypt", "ecb decrypt"])
+def test_large_calls_let_other_threads_run(name):
+    # The worker notes the time just before and just after a call on 48 MiB;
+    # this thread notes times while it runs. Had the call kept the GIL, this
+    # thread could run only at the edges of that span (a switch interval of
+    # 5 ms before the call starts and after it returns), never in its middle
+    # half. (Not a speed check: one time in the middle shows the release.)
+    call = _large_calls()[name]
+    span, done, errors = [], threading.Event(), []
+
+    def work():
+        try:
+            span.append(time.perf_counter())
+            call()
+            span.append(time.perf_counter())
+        except Exception as e:
+            errors.append(e)
+        finally:
+            done.set()
+
+    seen = []
+    worker = threading.Thread(target=work)
+    worker.start()
+    while not done.is_set():
+        seen.append(time.perf_counter())
+    worker.join()
+    assert not errors and len(span) == 2
+    quarter = (span[1] - span[0]) / 4
+    if quarter < 0.015:
+        pytest.skip(f"the call took only {4 * quarter * 1e3:.0f} ms: too short to tell the edges from the middle")
+    assert any(span[0] + quarter < t < span[1] - quarter for t in seen)
