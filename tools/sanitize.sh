@@ -10,6 +10,9 @@ stage="$build/stage"
 reports="$build/reports"
 python="${PYTHON:-python3}"
 
+if ! command -v cmake >/dev/null 2>&1 || ! command -v ninja >/dev/null 2>&1; then
+  "$python" -m pip install -q cmake ninja
+fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKYBER_ALG_SANITIZE=ON \
   -DPython_EXECUTABLE="$(command -v "$python")" >/dev/null
 cmake --build "$build" -j2
