@@ -18,7 +18,7 @@ from adversarial import StrSubclass, anything, mutated_text, texts
 from velmora_model import PARAMETERS, outcome, sm4_encode
 from velmora_support import FUNCS, HAS_REAL_KYBER
 
-SETTINGS = settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+SETTINGS = settings(max_examples=100, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 
 
 @contextlib.contextmanager
@@ -74,7 +74,7 @@ def test_xor_hex_strings_on_any_text(mod, a, b, wrap_a):
 
 # --- keys and ciphertexts damaged ------------------------------------------------
 
-@SETTINGS
+@settings(SETTINGS, max_examples=60)
 @given(st.data())
 def test_damaged_keys_and_ciphertexts_match_the_model(mod, data):
     with stand_ins(mod) as module:
