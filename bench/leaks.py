@@ -21,6 +21,7 @@ import importlib.util
 import os
 import shutil
 import sys
+import sysconfig
 import tempfile
 import types
 
@@ -46,7 +47,7 @@ def locate_so():
         return spec.origin
     here = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     for entry in [here] + sys.path:
-        hits = glob.glob(os.path.join(entry or ".", "kyber_alg", "Velmora.cpython-311*.so"))
+        hits = glob.glob(os.path.join(entry or ".", "kyber_alg", "Velmora" + sysconfig.get_config_var("EXT_SUFFIX")))
         if hits:
             return hits[0]
     return None

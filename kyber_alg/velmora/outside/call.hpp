@@ -39,8 +39,8 @@ inline Ref call_attr(PyObject* object, Name attribute, std::initializer_list<PyO
 }
 
 // <module global>.<attribute>, both looked up now.
-inline Ref global_attr(Name module_global, Name attribute) {
-  Ref owner = global(module_global);
+inline Ref global_attr(Namespace& names, Name module_global, Name attribute) {
+  Ref owner = names.global(module_global);
   if (!owner) return {};
   return attr(owner.get(), attribute);
 }

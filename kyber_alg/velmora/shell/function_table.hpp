@@ -5,11 +5,13 @@
 
 #include <span>
 
+#include "../outside/lookup.hpp"
+
 namespace kyber_alg::velmora {
 
-// A body receives the bound arguments (borrowed, in parameter order) and
-// returns a new reference, or null with an exception set.
-using Body = PyObject* (*)(PyObject* const* arguments);
+// A body receives its function's namespace and the bound arguments (borrowed,
+// in parameter order) and returns a new reference, or null with an exception set.
+using Body = PyObject* (*)(Namespace& names, PyObject* const* arguments);
 
 struct Annotation {
   const char* key;
