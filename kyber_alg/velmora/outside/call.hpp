@@ -13,7 +13,8 @@ namespace kyber_alg::velmora {
 
 // callable(*args); args are borrowed and must all be non-null.
 inline Ref call(PyObject* callable, std::initializer_list<PyObject*> args = {}) {
-  return Ref::steal(PyObject_Vectorcall(callable, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
+  return Ref::steal(
+      PyObject_Vectorcall(callable, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
 }
 
 // object.attribute

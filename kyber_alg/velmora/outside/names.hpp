@@ -54,25 +54,25 @@ namespace kyber_alg::velmora {
   X(gmssl, "gmssl")
 
 // Attributes and methods read from outside objects.
-#define VELMORA_ATTRIBUTE_NAMES(X)  \
-  X(CCA_KeyGen, "CCA_KeyGen")       \
-  X(CCA_Enc, "CCA_Enc")             \
-  X(CCA_Dec, "CCA_Dec")             \
-  X(hexlify, "hexlify")             \
-  X(unhexlify, "unhexlify")         \
-  X(urandom, "urandom")             \
-  X(hex, "hex")                     \
-  X(decode, "decode")               \
-  X(encode, "encode")               \
-  X(update, "update")               \
-  X(hexdigest, "hexdigest")         \
-  X(CryptSM4, "CryptSM4")           \
-  X(set_key, "set_key")             \
-  X(crypt_cbc, "crypt_cbc")         \
-  X(SM4_ENCRYPT, "SM4_ENCRYPT")     \
-  X(SM4_DECRYPT, "SM4_DECRYPT")     \
-  X(fromhex, "fromhex")             \
-  X(dunder_spec, "__spec__")        \
+#define VELMORA_ATTRIBUTE_NAMES(X) \
+  X(CCA_KeyGen, "CCA_KeyGen")      \
+  X(CCA_Enc, "CCA_Enc")            \
+  X(CCA_Dec, "CCA_Dec")            \
+  X(hexlify, "hexlify")            \
+  X(unhexlify, "unhexlify")        \
+  X(urandom, "urandom")            \
+  X(hex, "hex")                    \
+  X(decode, "decode")              \
+  X(encode, "encode")              \
+  X(update, "update")              \
+  X(hexdigest, "hexdigest")        \
+  X(CryptSM4, "CryptSM4")          \
+  X(set_key, "set_key")            \
+  X(crypt_cbc, "crypt_cbc")        \
+  X(SM4_ENCRYPT, "SM4_ENCRYPT")    \
+  X(SM4_DECRYPT, "SM4_DECRYPT")    \
+  X(fromhex, "fromhex")            \
+  X(dunder_spec, "__spec__")       \
   X(initializing, "_initializing")
 
 // Builtins resolved once at load.
@@ -82,10 +82,10 @@ namespace kyber_alg::velmora {
   X(zip, "zip")
 
 // Constant texts that calls pass or compare with.
-#define VELMORA_TEXTS(X)      \
-  X(utf_8, "utf-8")           \
-  X(pk_error, "pk error!")    \
-  X(dunder_main, "__main__")  \
+#define VELMORA_TEXTS(X)     \
+  X(utf_8, "utf-8")          \
+  X(pk_error, "pk error!")   \
+  X(dunder_main, "__main__") \
   X(plain_module_name, VELMORA_MODULE_NAME)
 
 #define VELMORA_ALL_NAMES(X) \

@@ -13,8 +13,9 @@ bool claim_interpreter() {
     return current != -1;  // -1: the host has raised already
   }
   if (owner != current) {
-    PyErr_SetString(PyExc_ImportError,
-                    "Interpreter change detected - this module can only be loaded into one interpreter per process.");
+    PyErr_SetString(
+        PyExc_ImportError,
+        "Interpreter change detected - this module can only be loaded into one interpreter per process.");
     return false;
   }
   return true;

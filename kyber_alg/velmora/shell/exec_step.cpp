@@ -49,7 +49,8 @@ bool warn_on_version_mismatch() {
   int minor = static_cast<int>((Py_Version >> 16) & 0xff);
   if (major == kBuiltForMajor && minor == kBuiltForMinor) return true;
   char message[200];
-  std::snprintf(message, sizeof message, "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
+  std::snprintf(message, sizeof message,
+                "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
                 kBuiltForMajor, kBuiltForMinor, kModuleName, "does not match", major, minor);
   return PyErr_WarnEx(PyExc_RuntimeWarning, message, 1) == 0;
 }
@@ -61,9 +62,9 @@ class Loading {
   explicit Loading(PyObject* module) : module_(module), globals_(PyModule_GetDict(module)) {}
 
   bool run() {
-    return bind_builtins_module() && warn_on_version_mismatch() && prepare_constants() && enter_plain_name() &&
-           resolve_builtins() && run_imports() && create_functions() && run_self_test_if_main(*names_) &&
-           bind_test_dict();
+    return bind_builtins_module() && warn_on_version_mismatch() && prepare_constants() &&
+           enter_plain_name() && resolve_builtins() && run_imports() && create_functions() &&
+           run_self_test_if_main(*names_) && bind_test_dict();
   }
 
   void fail() {

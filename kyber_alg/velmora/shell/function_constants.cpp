@@ -38,7 +38,8 @@ Ref make_code(const FunctionSpec& spec) {
   Ref qualname = Ref::steal(PyUnicode_InternFromString(spec.name));
   if (!set_item(changes.get(), "co_varnames", local_names.get()) ||
       !set_item(changes.get(), "co_argcount", argcount.get()) ||
-      !set_item(changes.get(), "co_nlocals", nlocals.get()) || !set_item(changes.get(), "co_flags", flags.get()) ||
+      !set_item(changes.get(), "co_nlocals", nlocals.get()) ||
+      !set_item(changes.get(), "co_flags", flags.get()) ||
       !set_item(changes.get(), "co_qualname", qualname.get())) {
     return {};
   }

@@ -22,8 +22,7 @@ struct FunctionFields {
 };
 
 struct FunctionObject {
-  PyObject_HEAD
-  vectorcallfunc vectorcall;
+  PyObject_HEAD vectorcallfunc vectorcall;
   PyObject* dict;      // managed by the type's generic __dict__ support
   PyObject* weakrefs;  // managed by the weak reference machinery
   const FunctionSpec* spec;
@@ -70,7 +69,8 @@ int function_clear(PyObject* self) {
   FunctionObject* f = as_function(self);
   Py_CLEAR(f->dict);
   FunctionFields& m = f->fields;
-  for (Ref* member : {&m.name, &m.qualname, &m.module, &m.doc, &m.annotations, &m.defaults, &m.kwdefaults, &m.code}) {
+  for (Ref* member :
+       {&m.name, &m.qualname, &m.module, &m.doc, &m.annotations, &m.defaults, &m.kwdefaults, &m.code}) {
     member->reset();
   }
   // The namespace stays until dealloc, so that a call in the meantime finds

@@ -23,7 +23,7 @@ struct FunctionSpec {
   const char* entry_name;  // traceback entry: "Velmora.<name>"
   std::span<const char* const> parameters;
   std::span<const char* const> local_names;  // parameters first
-  unsigned exact_str_parameters;              // bit i: parameter i must be exactly str
+  unsigned exact_str_parameters;             // bit i: parameter i must be exactly str
   std::span<const Annotation> annotations;
   const char* doc;  // null: __doc__ is None
   Body body;

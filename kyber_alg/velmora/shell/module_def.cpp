@@ -21,9 +21,9 @@ PyModuleDef_Slot kSlots[] = {
 PyModuleDef kModuleDef = {
     PyModuleDef_HEAD_INIT,
     kModuleName,  // m_name
-    nullptr,    // m_doc: __doc__ is None
-    0,          // m_size
-    nullptr,    // m_methods: the functions are made by the exec step
+    nullptr,      // m_doc: __doc__ is None
+    0,            // m_size
+    nullptr,      // m_methods: the functions are made by the exec step
     kSlots,
     nullptr,
     nullptr,

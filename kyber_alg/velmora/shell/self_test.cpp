@@ -6,8 +6,8 @@
 
 #include "../outside/call.hpp"
 #include "../outside/names.hpp"
-#include "common/ref.hpp"
 #include "../unpack.hpp"
+#include "common/ref.hpp"
 
 namespace kyber_alg::velmora {
 namespace {
@@ -67,14 +67,18 @@ bool run_self_test_if_main(Namespace& names) {
   if (!print_line(names, "pk:", Name::pk0) || !print_line(names, "sk:", Name::sk0)) return false;
 
   Ref encrypted = call_public(names, Name::enc_hybrid, {Name::pk0});
-  if (!encrypted || !bind_unpacked(names, encrypted.get(), {Name::cipher0, Name::cipher1, Name::key0, Name::iv})) return false;
+  if (!encrypted ||
+      !bind_unpacked(names, encrypted.get(), {Name::cipher0, Name::cipher1, Name::key0, Name::iv}))
+    return false;
   if (!print_line(names, "cipher1:", Name::cipher0) || !print_line(names, "cipher2:", Name::cipher1) ||
       !print_line(names, "sym_key:", Name::key0) || !print_line(names, "sym_iv:", Name::iv)) {
     return false;
   }
 
   if (!bind_result(names, Name::text, Ref::steal(PyUnicode_FromString(kSampleText)))) return false;
-  if (!bind_result(names, Name::c_text, call_public(names, Name::sm4_encode, {Name::key0, Name::iv, Name::text}))) return false;
+  if (!bind_result(names, Name::c_text,
+                   call_public(names, Name::sm4_encode, {Name::key0, Name::iv, Name::text})))
+    return false;
 
   Ref decrypted = call_public(names, Name::dec_hybrid, {Name::cipher0, Name::cipher1, Name::sk0});
   if (!decrypted || !bind_unpacked(names, decrypted.get(), {Name::key0, Name::iv})) return false;
@@ -83,7 +87,9 @@ bool run_self_test_if_main(Namespace& names) {
     return false;
   }
 
-  if (!bind_result(names, Name::cc_text, call_public(names, Name::sm4_decode, {Name::key0, Name::iv, Name::c_text}))) return false;
+  if (!bind_result(names, Name::cc_text,
+                   call_public(names, Name::sm4_decode, {Name::key0, Name::iv, Name::c_text})))
+    return false;
   return print_line(names, kPlaintextLabel, Name::cc_text);
 }
 
