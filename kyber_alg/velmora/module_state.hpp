@@ -2,6 +2,8 @@
 // What one load makes for its functions (the namespace they read, the builtins
 // found then, their code objects) belongs to the function objects instead, so
 // that functions outliving a failed load keep exactly what that load gave them.
+// Besides this, the function type (shell/function_object.cpp) is a static type
+// object, readied by the first load and kept to the end of the process.
 #pragma once
 
 #include <Python.h>
