@@ -156,3 +156,29 @@ def test_subinterpreter_with_its_own_gil_is_refused_by_the_interpreter(tmp_path)
     ''', pythonpath=[site, fakes])
     assert lines == ["SUB:module pkg.Velmora does not support loading in subinterpreters"], proc.stderr
     assert r["works"] == "f0"
+
+
+@pytest.mark.skipif(sys.version_info < (3, 12), reason="dict watchers came in 3.12")
+@needs_so
+def test_lookups_stay_right_when_every_dict_watcher_is_taken(tmp_path):
+    pytest.importorskip("_testcapi")
+    site = make_package(tmp_path / "site")
+    fakes = write_tree(tmp_path / "fakes", FAKE_OUTSIDE)
+    rc, lines, r, proc = run_python('''
+        import _testcapi
+        taken = 0
+        try:
+            while True:
+                _testcapi.add_dict_watcher(0)
+                taken += 1
+        except RuntimeError:
+            pass
+        import pkg.Velmora as m
+        before = m.key_gen_hybrid()
+        m.__dict__["generate_keypair"] = lambda n: (b"\\x07" * 64, b"\\x08" * 32)
+        after = m.key_gen_hybrid()
+        m.__dict__.update(generate_keypair=lambda n: (b"\\x09" * 64, b"\\x0a" * 32))
+        emit(taken=taken, before=before[0][-2:], after=after[0][-2:], again=m.key_gen_hybrid()[0][-2:])
+    ''', pythonpath=[site, fakes])
+    assert r["taken"] > 0 and r["before"] != "07"
+    assert (r["after"], r["again"]) == ("07", "09")
