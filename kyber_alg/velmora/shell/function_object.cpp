@@ -22,7 +22,8 @@ struct FunctionFields {
 };
 
 struct FunctionObject {
-  PyObject_HEAD vectorcallfunc vectorcall;
+  PyObject ob_base;  // what PyObject_HEAD declares
+  vectorcallfunc vectorcall;
   PyObject* dict;      // managed by the type's generic __dict__ support
   PyObject* weakrefs;  // managed by the weak reference machinery
   const FunctionSpec* spec;
