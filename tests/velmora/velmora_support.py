@@ -6,12 +6,14 @@ copy of the built .so; in-process tests share one module per session.
 """
 import glob
 import importlib
+import importlib.machinery
 import importlib.util
 import json
 import os
 import shutil
 import subprocess
 import sys
+import sysconfig
 import textwrap
 import traceback
 import types
@@ -35,13 +37,14 @@ def locate_velmora():
     if spec is not None and (spec.origin or "").endswith(".so"):
         return spec.origin
     hits = [h for entry in sys.path
-            for h in glob.glob(os.path.join(entry or ".", "kyber_alg", "Velmora.cpython-311*.so"))]
+            for h in glob.glob(os.path.join(entry or ".", "kyber_alg", "Velmora" + sysconfig.get_config_var("EXT_SUFFIX")))]
     return hits[0] if hits else None
 
 
 VELMORA_SO = locate_velmora()
 PKG_DIR = Path(VELMORA_SO).parent if VELMORA_SO else None
-HAS_REAL_KYBER = bool(PKG_DIR and glob.glob(str(PKG_DIR / "Kyber.cpython-311*.so")))
+HAS_REAL_KYBER = bool(PKG_DIR and any((PKG_DIR / ("Kyber" + suffix)).exists()
+                                      for suffix in importlib.machinery.EXTENSION_SUFFIXES))
 needs_so = pytest.mark.skipif(VELMORA_SO is None, reason="Velmora extension not built yet")
 
 # The stand-ins for the outside modules live in tests/outside_fakes.py.
