@@ -1,0 +1,221 @@
+// Arithmetic modulo the SM2 prime p = 2^256 - 2^224 - 2^96 + 2^64 - 1 (sm2p256v1).
+//
+// Elements are four 64-bit limbs, least significant first, kept in Montgomery
+// form (a*R mod p with R = 2^256) and always fully reduced (< p). Every function
+// runs in time independent of the values: carries are propagated
+// arithmetically and final corrections are masked selects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/ct.hpp"
+
+namespace kyber_alg::sm2 {
+
+using u128 = unsigned __int128;
+
+struct Fe {
+  uint64_t v[4];
+};
+
+inline constexpr Fe kPrime = {{0xffffffffffffffff, 0xffffffff00000000, 0xffffffffffffffff, 0xfffffffeffffffff}};
+// R mod p: the Montgomery form of 1.
+inline constexpr Fe kOne = {{0x0000000000000001, 0x00000000ffffffff, 0x0000000000000000, 0x0000000100000000}};
+// R^2 mod p: multiplying by it enters Montgomery form.
+inline constexpr Fe kRSquared = {
+    {0x0000000200000003, 0x00000002ffffffff, 0x0000000100000001, 0x0000000400000002}};
+
+namespace detail {
+
+inline uint64_t add_carry(uint64_t a, uint64_t b, uint64_t& carry) {
+  const u128 s = static_cast<u128>(a) + b + carry;
+  carry = static_cast<uint64_t>(s >> 64);
+  return static_cast<uint64_t>(s);
+}
+
+inline uint64_t sub_borrow(uint64_t a, uint64_t b, uint64_t& borrow) {
+  const u128 d = static_cast<u128>(a) - b - borrow;
+  borrow = static_cast<uint64_t>(d >> 64) & 1;
+  return static_cast<uint64_t>(d);
+}
+
+// r = (top:t) mod p for a value below 2p held in 257 bits.
+inline void reduce_once(Fe& r, const uint64_t t[4], uint64_t top) {
+  uint64_t borrow = 0;
+  uint64_t d[4];
+  for (int i = 0; i < 4; ++i) d[i] = sub_borrow(t[i], kPrime.v[i], borrow);
+  // Keep t only when it was already below p: no carry out of 256 bits and a borrow.
+  const uint64_t keep = ct::mask64_from_bit(borrow & (top ^ 1));
+  for (int i = 0; i < 4; ++i) r.v[i] = (t[i] & keep) | (d[i] & ~keep);
+}
+
+// One Montgomery round on a 256-bit value r: (r + m*p) / 2^64 with m = r[0].
+// Because p = -1 mod 2^64 the quotient digit is the low limb itself, the
+// low limb cancels, and what remains is r / 2^64 + m*(2^192 - 2^160 - 2^32 + 1),
+// built from shifts. That sum stays below 2^256, so four limbs hold it.
+inline void montgomery_round(uint64_t& r0, uint64_t& r1, uint64_t& r2, uint64_t& r3) {
+  const uint64_t m = r0;
+  const uint64_t lo = m << 32, hi = m >> 32;
+  uint64_t borrow = 0;
+  const uint64_t q0 = sub_borrow(m, lo, borrow);
+  const uint64_t q1 = sub_borrow(0, hi, borrow);
+  const uint64_t q2 = sub_borrow(0, lo, borrow);
+  const uint64_t q3 = sub_borrow(m, hi, borrow);
+  uint64_t carry = 0;
+  r0 = add_carry(r1, q0, carry);
+  r1 = add_carry(r2, q1, carry);
+  r2 = add_carry(r3, q2, carry);
+  r3 = q3 + carry;
+}
+
+// Montgomery reduction of a 512-bit product: t * 2^-256 mod p. The low half
+// goes through four rounds, then the high half is added; the sum is the
+// usual (t + M*p) / 2^256 < 2p, so one conditional subtraction finishes it.
+inline void montgomery_reduce(Fe& r, const uint64_t t[8]) {
+  uint64_t r0 = t[0], r1 = t[1], r2 = t[2], r3 = t[3];
+  montgomery_round(r0, r1, r2, r3);
+  montgomery_round(r0, r1, r2, r3);
+  montgomery_round(r0, r1, r2, r3);
+  montgomery_round(r0, r1, r2, r3);
+  uint64_t carry = 0;
+  const uint64_t s[4] = {add_carry(r0, t[4], carry), add_carry(r1, t[5], carry), add_carry(r2, t[6], carry),
+                         add_carry(r3, t[7], carry)};
+  reduce_once(r, s, carry);
+}
+
+}  // namespace detail
+
+inline Fe fe_add(const Fe& a, const Fe& b) {
+  uint64_t carry = 0, s[4];
+  for (int i = 0; i < 4; ++i) s[i] = detail::add_carry(a.v[i], b.v[i], carry);
+  Fe r;
+  detail::reduce_once(r, s, carry);
+  return r;
+}
+
+inline Fe fe_sub(const Fe& a, const Fe& b) {
+  uint64_t borrow = 0;
+  Fe r;
+  for (int i = 0; i < 4; ++i) r.v[i] = detail::sub_borrow(a.v[i], b.v[i], borrow);
+  // Add p back when the difference went negative.
+  const uint64_t mask = ct::mask64_from_bit(borrow);
+  uint64_t carry = 0;
+  for (int i = 0; i < 4; ++i) r.v[i] = detail::add_carry(r.v[i], kPrime.v[i] & mask, carry);
+  return r;
+}
+
+inline Fe fe_neg(const Fe& a) { return fe_sub(Fe{{0, 0, 0, 0}}, a); }
+
+inline Fe fe_double(const Fe& a) { return fe_add(a, a); }
+
+namespace detail {
+
+// A 192-bit column accumulator (c2:c1:c0) for product scanning.
+struct Column {
+  uint64_t c0 = 0, c1 = 0, c2 = 0;
+  void add(uint64_t x, uint64_t y) {
+    const u128 prod = static_cast<u128>(x) * y;
+    const u128 low = static_cast<u128>(c0) + static_cast<uint64_t>(prod);
+    c0 = static_cast<uint64_t>(low);
+    const u128 high = static_cast<u128>(c1) + static_cast<uint64_t>(prod >> 64) + static_cast<uint64_t>(low >> 64);
+    c1 = static_cast<uint64_t>(high);
+    c2 += static_cast<uint64_t>(high >> 64);
+  }
+  uint64_t shift() {
+    const uint64_t out = c0;
+    c0 = c1;
+    c1 = c2;
+    c2 = 0;
+    return out;
+  }
+};
+
+}  // namespace detail
+
+inline Fe fe_mul(const Fe& a, const Fe& b) {
+  const uint64_t *x = a.v, *y = b.v;
+  detail::Column col;
+  uint64_t t[8];
+  col.add(x[0], y[0]);
+  t[0] = col.shift();
+  col.add(x[0], y[1]), col.add(x[1], y[0]);
+  t[1] = col.shift();
+  col.add(x[0], y[2]), col.add(x[1], y[1]), col.add(x[2], y[0]);
+  t[2] = col.shift();
+  col.add(x[0], y[3]), col.add(x[1], y[2]), col.add(x[2], y[1]), col.add(x[3], y[0]);
+  t[3] = col.shift();
+  col.add(x[1], y[3]), col.add(x[2], y[2]), col.add(x[3], y[1]);
+  t[4] = col.shift();
+  col.add(x[2], y[3]), col.add(x[3], y[2]);
+  t[5] = col.shift();
+  col.add(x[3], y[3]);
+  t[6] = col.shift();
+  t[7] = col.c0;
+  Fe r;
+  detail::montgomery_reduce(r, t);
+  return r;
+}
+
+inline Fe fe_sqr(const Fe& a) {
+  // Cross products once, doubled, then the squares on the diagonal.
+  uint64_t t[8] = {};
+  for (int i = 0; i < 3; ++i) {
+    uint64_t carry = 0;
+    for (int j = i + 1; j < 4; ++j) {
+      const u128 prod = static_cast<u128>(a.v[i]) * a.v[j] + t[i + j] + carry;
+      t[i + j] = static_cast<uint64_t>(prod);
+      carry = static_cast<uint64_t>(prod >> 64);
+    }
+    t[i + 4] = carry;
+  }
+  t[7] = t[6] >> 63;
+  for (int k = 6; k > 0; --k) t[k] = (t[k] << 1) | (t[k - 1] >> 63);
+  t[0] <<= 1;
+  uint64_t carry = 0;
+  for (int i = 0; i < 4; ++i) {
+    const u128 sq = static_cast<u128>(a.v[i]) * a.v[i];
+    t[2 * i] = detail::add_carry(t[2 * i], static_cast<uint64_t>(sq), carry);
+    t[2 * i + 1] = detail::add_carry(t[2 * i + 1], static_cast<uint64_t>(sq >> 64), carry);
+  }
+  Fe r;
+  detail::montgomery_reduce(r, t);
+  return r;
+}
+
+// a^(2^count), by repeated squaring.
+inline Fe fe_sqr_n(Fe a, int count) {
+  for (int i = 0; i < count; ++i) a = fe_sqr(a);
+  return a;
+}
+
+// All ones if a == 0 (a fully reduced), zero otherwise.
+inline uint64_t fe_is_zero(const Fe& a) { return ct::mask64_zero(a.v[0] | a.v[1] | a.v[2] | a.v[3]); }
+
+inline uint64_t fe_equal(const Fe& a, const Fe& b) {
+  return ct::mask64_zero((a.v[0] ^ b.v[0]) | (a.v[1] ^ b.v[1]) | (a.v[2] ^ b.v[2]) | (a.v[3] ^ b.v[3]));
+}
+
+// r = mask ? a : r.
+inline void fe_select(Fe& r, const Fe& a, uint64_t mask) { ct::select_words(r.v, a.v, 4, mask); }
+
+inline Fe to_montgomery(const Fe& a) { return fe_mul(a, kRSquared); }
+
+inline Fe from_montgomery(const Fe& a) {
+  uint64_t t[8] = {a.v[0], a.v[1], a.v[2], a.v[3], 0, 0, 0, 0};
+  Fe r;
+  detail::montgomery_reduce(r, t);
+  return r;
+}
+
+// a^(p-2) = 1/a (0 for a = 0): a fixed chain of squarings and multiplications.
+Fe fe_invert(const Fe& a);
+
+// Big-endian 32 bytes to a plain (not Montgomery) 256-bit number, unreduced.
+Fe fe_from_bytes(const uint8_t in[32]);
+void fe_to_bytes(uint8_t out[32], const Fe& plain);
+
+// All ones if the plain number a is below p.
+uint64_t fe_is_canonical(const Fe& a);
+
+}  // namespace kyber_alg::sm2

@@ -1,0 +1,134 @@
+// Point formulas for a = -3 (explicit-formulas database names in brackets).
+#include "sm2/point.hpp"
+
+#include "common/ct.hpp"
+
+namespace kyber_alg::sm2 {
+
+namespace {
+
+constexpr Fe kGeneratorX = {{0x715a4589334c74c7, 0x8fe30bbff2660be1, 0x5f9904466a39c994, 0x32c4ae2c1f198119}};
+constexpr Fe kGeneratorY = {{0x02df32e52139f0a0, 0xd0a9877cc62a4740, 0x59bdcee36b692153, 0xbc3736a2f4f6779c}};
+constexpr Fe kCurveB = {{0xddbcbd414d940e93, 0xf39789f515ab8f92, 0x4d5a9e4bcf6509a7, 0x28e9fa9e9d9f5e34}};
+
+void point_select(JacobianPoint& r, const JacobianPoint& a, uint64_t mask) {
+  fe_select(r.x, a.x, mask);
+  fe_select(r.y, a.y, mask);
+  fe_select(r.z, a.z, mask);
+}
+
+}  // namespace
+
+const AffinePoint& generator() {
+  static const AffinePoint g{to_montgomery(kGeneratorX), to_montgomery(kGeneratorY)};
+  return g;
+}
+
+const Fe& curve_b() {
+  static const Fe b = to_montgomery(kCurveB);
+  return b;
+}
+
+JacobianPoint to_jacobian(const AffinePoint& p) { return {p.x, p.y, kOne}; }
+
+AffinePoint to_affine(const JacobianPoint& p) {
+  const Fe z_inv = fe_invert(p.z);
+  const Fe z_inv2 = fe_sqr(z_inv);
+  return {fe_mul(p.x, z_inv2), fe_mul(p.y, fe_mul(z_inv2, z_inv))};
+}
+
+// [dbl-2001-b] 3M + 5S.
+JacobianPoint point_double(const JacobianPoint& p) {
+  const Fe delta = fe_sqr(p.z);
+  const Fe gamma = fe_sqr(p.y);
+  const Fe beta = fe_mul(p.x, gamma);
+  const Fe t = fe_mul(fe_sub(p.x, delta), fe_add(p.x, delta));
+  const Fe alpha = fe_add(fe_double(t), t);
+  const Fe beta4 = fe_double(fe_double(beta));
+  JacobianPoint r;
+  r.x = fe_sub(fe_sqr(alpha), fe_double(beta4));
+  r.z = fe_sub(fe_sub(fe_sqr(fe_add(p.y, p.z)), gamma), delta);
+  const Fe gamma2 = fe_sqr(gamma);
+  const Fe gamma2_8 = fe_double(fe_double(fe_double(gamma2)));
+  r.y = fe_sub(fe_mul(alpha, fe_sub(beta4, r.x)), gamma2_8);
+  return r;
+}
+
+namespace {
+
+// [add-2007-bl] 11M + 5S. Also reports whether the inputs were equal
+// (H = 0 and r = 0), the case the formula cannot handle.
+JacobianPoint add_formula(const JacobianPoint& p, const JacobianPoint& q, uint64_t& equal) {
+  const Fe z1z1 = fe_sqr(p.z);
+  const Fe z2z2 = fe_sqr(q.z);
+  const Fe u1 = fe_mul(p.x, z2z2);
+  const Fe u2 = fe_mul(q.x, z1z1);
+  const Fe s1 = fe_mul(fe_mul(p.y, q.z), z2z2);
+  const Fe s2 = fe_mul(fe_mul(q.y, p.z), z1z1);
+  const Fe h = fe_sub(u2, u1);
+  const Fe r = fe_double(fe_sub(s2, s1));
+  equal = fe_is_zero(h) & fe_is_zero(r);
+  const Fe i = fe_sqr(fe_double(h));
+  const Fe j = fe_mul(h, i);
+  const Fe v = fe_mul(u1, i);
+  JacobianPoint out;
+  out.x = fe_sub(fe_sub(fe_sqr(r), j), fe_double(v));
+  out.y = fe_sub(fe_mul(r, fe_sub(v, out.x)), fe_double(fe_mul(s1, j)));
+  out.z = fe_mul(fe_sub(fe_sub(fe_sqr(fe_add(p.z, q.z)), z1z1), z2z2), h);
+  return out;
+}
+
+// Replaces a sum whose inputs included the point at infinity.
+void fix_infinity(JacobianPoint& sum, const JacobianPoint& p, const JacobianPoint& q, uint64_t p_inf,
+                  uint64_t q_inf) {
+  point_select(sum, q, p_inf);
+  point_select(sum, p, q_inf);
+}
+
+}  // namespace
+
+JacobianPoint point_add(const JacobianPoint& p, const JacobianPoint& q) {
+  uint64_t equal;
+  JacobianPoint sum = add_formula(p, q, equal);
+  fix_infinity(sum, p, q, fe_is_zero(p.z), fe_is_zero(q.z));
+  return sum;
+}
+
+JacobianPoint point_add_complete(const JacobianPoint& p, const JacobianPoint& q) {
+  uint64_t equal;
+  JacobianPoint sum = add_formula(p, q, equal);
+  const uint64_t p_inf = fe_is_zero(p.z), q_inf = fe_is_zero(q.z);
+  point_select(sum, point_double(p), equal & ~p_inf & ~q_inf);
+  fix_infinity(sum, p, q, p_inf, q_inf);
+  return sum;
+}
+
+// [madd-2007-bl] 7M + 4S.
+JacobianPoint point_add_affine(const JacobianPoint& p, const AffinePoint& q) {
+  const Fe z1z1 = fe_sqr(p.z);
+  const Fe u2 = fe_mul(q.x, z1z1);
+  const Fe s2 = fe_mul(q.y, fe_mul(p.z, z1z1));
+  const Fe h = fe_sub(u2, p.x);
+  const Fe hh = fe_sqr(h);
+  const Fe i = fe_double(fe_double(hh));
+  const Fe j = fe_mul(h, i);
+  const Fe r = fe_double(fe_sub(s2, p.y));
+  const Fe v = fe_mul(p.x, i);
+  JacobianPoint out;
+  out.x = fe_sub(fe_sub(fe_sqr(r), j), fe_double(v));
+  out.y = fe_sub(fe_mul(r, fe_sub(v, out.x)), fe_double(fe_mul(p.y, j)));
+  out.z = fe_sub(fe_sub(fe_sqr(fe_add(p.z, h)), z1z1), hh);
+  point_select(out, to_jacobian(q), fe_is_zero(p.z));
+  return out;
+}
+
+void conditional_negate(Fe& y, uint64_t mask) { fe_select(y, fe_neg(y), mask); }
+
+bool is_on_curve(const AffinePoint& p) {
+  // y^2 = x^3 - 3x + b = x(x^2 - 3) + b
+  const Fe three = fe_add(fe_double(kOne), kOne);
+  const Fe rhs = fe_add(fe_mul(p.x, fe_sub(fe_sqr(p.x), three)), curve_b());
+  return fe_equal(fe_sqr(p.y), rhs) != 0;
+}
+
+}  // namespace kyber_alg::sm2
