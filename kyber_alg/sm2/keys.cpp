@@ -14,6 +14,7 @@ bool draw(Scalar& s, uint64_t (*accept)(const Scalar&)) {
   ct::Wiped<uint8_t[32]> bytes;
   for (;;) {
     if (!os_random(bytes.value, sizeof bytes.value)) return false;
+    ct::classify(bytes.value, sizeof bytes.value);
     s = scalar_from_bytes(bytes.value);
     uint64_t ok = accept(s);
     ct::declassify(&ok, sizeof ok);
