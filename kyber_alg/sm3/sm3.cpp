@@ -5,13 +5,15 @@
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "sm3/compress.hpp"
+#include "sm3/kernels.hpp"
+#include "sm3/rounds.hpp"
 
 namespace kyber_alg::sm3 {
 
 namespace {
-constexpr uint32_t kInitialValue[8] = {0x7380166f, 0x4914b2b9, 0x172442d7, 0xda8a0600,
-                                       0xa96f30bc, 0x163138aa, 0xe38dee4d, 0xb0fb0e4e};
+void compress_blocks(uint32_t v[8], const uint8_t* data, std::size_t blocks) {
+  if (blocks > 0) kernels()->compress_blocks(v, data, blocks);
+}
 }  // namespace
 
 void init(State& state) {
