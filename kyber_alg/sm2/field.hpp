@@ -11,6 +11,17 @@
 
 #include "common/ct.hpp"
 
+// On x86-64 the carry chains use the add-with-carry intrinsics (plain ADC/SBB,
+// in every x86-64 CPU): compilers turn 128-bit additions into much slower
+// code. KYBER_ALG_SM2_GENERIC_CARRIES forces the 128-bit version, which other
+// targets use, so that it can be tested here too.
+#if defined(__x86_64__) && !defined(KYBER_ALG_SM2_GENERIC_CARRIES)
+#include <x86intrin.h>
+#define KYBER_ALG_SM2_CARRY_INTRINSICS 1
+#else
+#define KYBER_ALG_SM2_CARRY_INTRINSICS 0
+#endif
+
 namespace kyber_alg::sm2 {
 
 using u128 = unsigned __int128;
@@ -28,16 +39,30 @@ inline constexpr Fe kRSquared = {
 
 namespace detail {
 
+// a + b + carry (carry 0 or 1); carry receives the carry out.
 inline uint64_t add_carry(uint64_t a, uint64_t b, uint64_t& carry) {
+#if KYBER_ALG_SM2_CARRY_INTRINSICS
+  unsigned long long out;
+  carry = _addcarry_u64(static_cast<unsigned char>(carry), a, b, &out);
+  return out;
+#else
   const u128 s = static_cast<u128>(a) + b + carry;
   carry = static_cast<uint64_t>(s >> 64);
   return static_cast<uint64_t>(s);
+#endif
 }
 
+// a - b - borrow (borrow 0 or 1); borrow receives the borrow out.
 inline uint64_t sub_borrow(uint64_t a, uint64_t b, uint64_t& borrow) {
+#if KYBER_ALG_SM2_CARRY_INTRINSICS
+  unsigned long long out;
+  borrow = _subborrow_u64(static_cast<unsigned char>(borrow), a, b, &out);
+  return out;
+#else
   const u128 d = static_cast<u128>(a) - b - borrow;
   borrow = static_cast<uint64_t>(d >> 64) & 1;
   return static_cast<uint64_t>(d);
+#endif
 }
 
 // r = (top:t) mod p for a value below 2p held in 257 bits.
@@ -111,47 +136,91 @@ inline Fe fe_double(const Fe& a) { return fe_add(a, a); }
 
 namespace detail {
 
-// A 192-bit column accumulator (c2:c1:c0) for product scanning.
-struct Column {
-  uint64_t c0 = 0, c1 = 0, c2 = 0;
-  void add(uint64_t x, uint64_t y) {
-    const u128 prod = static_cast<u128>(x) * y;
-    const u128 low = static_cast<u128>(c0) + static_cast<uint64_t>(prod);
-    c0 = static_cast<uint64_t>(low);
-    const u128 high = static_cast<u128>(c1) + static_cast<uint64_t>(prod >> 64) + static_cast<uint64_t>(low >> 64);
-    c1 = static_cast<uint64_t>(high);
-    c2 += static_cast<uint64_t>(high >> 64);
-  }
-  uint64_t shift() {
-    const uint64_t out = c0;
-    c0 = c1;
-    c1 = c2;
-    c2 = 0;
-    return out;
-  }
-};
+// t[0..4] = x * y[0..3] (t[4] the top limb). The products are summed in
+// two unbroken carry chains, which compilers turn into plain ADC sequences.
+inline void mul_row(uint64_t t[5], uint64_t x, const uint64_t y[4]) {
+  const u128 p0 = static_cast<u128>(x) * y[0], p1 = static_cast<u128>(x) * y[1];
+  const u128 p2 = static_cast<u128>(x) * y[2], p3 = static_cast<u128>(x) * y[3];
+  uint64_t carry = 0;
+  t[0] = static_cast<uint64_t>(p0);
+  t[1] = add_carry(static_cast<uint64_t>(p1), static_cast<uint64_t>(p0 >> 64), carry);
+  t[2] = add_carry(static_cast<uint64_t>(p2), static_cast<uint64_t>(p1 >> 64), carry);
+  t[3] = add_carry(static_cast<uint64_t>(p3), static_cast<uint64_t>(p2 >> 64), carry);
+  t[4] = static_cast<uint64_t>(p3 >> 64) + carry;  // x*y < 2^320: no carry out
+}
+
+// acc[0..4] += row[0..4]; acc[4] was zero, so nothing carries further.
+inline void add_row(uint64_t acc[5], const uint64_t row[5]) {
+  uint64_t carry = 0;
+  acc[0] = add_carry(acc[0], row[0], carry);
+  acc[1] = add_carry(acc[1], row[1], carry);
+  acc[2] = add_carry(acc[2], row[2], carry);
+  acc[3] = add_carry(acc[3], row[3], carry);
+  acc[4] = row[4] + carry;
+}
 
 }  // namespace detail
 
+#if KYBER_ALG_SM2_CARRY_INTRINSICS
+// One column step of product scanning: (hi:mid:lo) += a[i] * b[j].
+#define KYBER_ALG_SM2_MULADD(i, j, lo, mid, hi) \
+  "movq " #i "*8(%[a]), %%rax\n\t"            \
+  "mulq " #j "*8(%[b])\n\t"                   \
+  "addq %%rax, %%" lo "\n\t"                  \
+  "adcq %%rdx, %%" mid "\n\t"                 \
+  "adcq $0, %%" hi "\n\t"
+#define KYBER_ALG_SM2_STORE(k, lo) "movq %%" lo ", " #k "*8(%[t])\n\t" "xorl %%" lo "d, %%" lo "d\n\t"
+#endif
+
+// t[0..7] = a * b, the full 512-bit product.
+inline void mul_wide(uint64_t t[8], const uint64_t a[4], const uint64_t b[4]) {
+#if KYBER_ALG_SM2_CARRY_INTRINSICS
+  // Product scanning in three rotating accumulator registers: GCC's own code
+  // for the 128-bit products spills and shuffles carries through flags bytes.
+  __asm__ volatile(
+      "xorl %%r8d, %%r8d\n\t"
+      "xorl %%r9d, %%r9d\n\t"
+      "xorl %%r10d, %%r10d\n\t"
+      KYBER_ALG_SM2_MULADD(0, 0, "r8", "r9", "r10")
+      KYBER_ALG_SM2_STORE(0, "r8")
+      KYBER_ALG_SM2_MULADD(0, 1, "r9", "r10", "r8")
+      KYBER_ALG_SM2_MULADD(1, 0, "r9", "r10", "r8")
+      KYBER_ALG_SM2_STORE(1, "r9")
+      KYBER_ALG_SM2_MULADD(0, 2, "r10", "r8", "r9")
+      KYBER_ALG_SM2_MULADD(1, 1, "r10", "r8", "r9")
+      KYBER_ALG_SM2_MULADD(2, 0, "r10", "r8", "r9")
+      KYBER_ALG_SM2_STORE(2, "r10")
+      KYBER_ALG_SM2_MULADD(0, 3, "r8", "r9", "r10")
+      KYBER_ALG_SM2_MULADD(1, 2, "r8", "r9", "r10")
+      KYBER_ALG_SM2_MULADD(2, 1, "r8", "r9", "r10")
+      KYBER_ALG_SM2_MULADD(3, 0, "r8", "r9", "r10")
+      KYBER_ALG_SM2_STORE(3, "r8")
+      KYBER_ALG_SM2_MULADD(1, 3, "r9", "r10", "r8")
+      KYBER_ALG_SM2_MULADD(2, 2, "r9", "r10", "r8")
+      KYBER_ALG_SM2_MULADD(3, 1, "r9", "r10", "r8")
+      KYBER_ALG_SM2_STORE(4, "r9")
+      KYBER_ALG_SM2_MULADD(2, 3, "r10", "r8", "r9")
+      KYBER_ALG_SM2_MULADD(3, 2, "r10", "r8", "r9")
+      KYBER_ALG_SM2_STORE(5, "r10")
+      KYBER_ALG_SM2_MULADD(3, 3, "r8", "r9", "r10")
+      "movq %%r8, 6*8(%[t])\n\t"
+      "movq %%r9, 7*8(%[t])\n\t"
+      :
+      : [a] "r"(a), [b] "r"(b), [t] "r"(t)
+      : "rax", "rdx", "r8", "r9", "r10", "cc", "memory");
+#else
+  uint64_t row[5];
+  detail::mul_row(t, a[0], b);
+  for (int i = 1; i < 4; ++i) {
+    detail::mul_row(row, a[i], b);
+    detail::add_row(t + i, row);
+  }
+#endif
+}
+
 inline Fe fe_mul(const Fe& a, const Fe& b) {
-  const uint64_t *x = a.v, *y = b.v;
-  detail::Column col;
   uint64_t t[8];
-  col.add(x[0], y[0]);
-  t[0] = col.shift();
-  col.add(x[0], y[1]), col.add(x[1], y[0]);
-  t[1] = col.shift();
-  col.add(x[0], y[2]), col.add(x[1], y[1]), col.add(x[2], y[0]);
-  t[2] = col.shift();
-  col.add(x[0], y[3]), col.add(x[1], y[2]), col.add(x[2], y[1]), col.add(x[3], y[0]);
-  t[3] = col.shift();
-  col.add(x[1], y[3]), col.add(x[2], y[2]), col.add(x[3], y[1]);
-  t[4] = col.shift();
-  col.add(x[2], y[3]), col.add(x[3], y[2]);
-  t[5] = col.shift();
-  col.add(x[3], y[3]);
-  t[6] = col.shift();
-  t[7] = col.c0;
+  mul_wide(t, a.v, b.v);
   Fe r;
   detail::montgomery_reduce(r, t);
   return r;

@@ -7,8 +7,11 @@
 // its checks (key in range, KDF not all zero, C3 match). Exit status 0 and no
 // memcheck errors = clean.
 //
-// Usage: ctgrind_driver [rounds]; with --leak-self-test it branches on a
-// secret on purpose, to show that the harness catches that.
+// Usage: ctgrind_driver rounds [dB k message expected] (hex): the optional
+// worked example (C1 || C3 || C2 expected from the private key dB and the
+// nonce k) confirms that the build under test computes the right thing. With
+// --leak-self-test it branches on a secret on purpose, to show that the
+// harness catches that.
 #include <valgrind/memcheck.h>
 
 #include <sys/random.h>
@@ -16,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
@@ -96,6 +100,37 @@ int fixed_nonces() {
   return 0;
 }
 
+bool from_hex(std::vector<uint8_t>& out, const char* hex) {
+  const std::size_t len = std::strlen(hex);
+  if (len % 2) return false;
+  out.resize(len / 2);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    unsigned byte;
+    if (std::sscanf(hex + 2 * i, "%2x", &byte) != 1) return false;
+    out[i] = static_cast<uint8_t>(byte);
+  }
+  return true;
+}
+
+// Public key, then encryption with the given nonce, both with secrets marked.
+int worked_example(char** hex) {
+  std::vector<uint8_t> d, k, message, expected;
+  if (!from_hex(d, hex[0]) || !from_hex(k, hex[1]) || !from_hex(message, hex[2]) || !from_hex(expected, hex[3]))
+    return 9;
+  if (d.size() != 32 || k.size() != 32 || expected.size() != sm2::kCiphertextOverhead + message.size()) return 9;
+  secret(d.data(), 32), secret(k.data(), 32), secret(message.data(), message.size());
+  uint8_t pub[64];
+  sm2::derive_public_key(pub, d.data());
+  sm2::AffinePoint public_point;
+  if (sm2::decode_point(public_point, pub) != sm2::PointCheck::ok) return 10;
+  std::vector<uint8_t> c(expected.size());
+  const sm2::CiphertextParts parts{c.data(), c.data() + 64, c.data() + 96};
+  const sm2::Scalar nonce = sm2::scalar_from_bytes(k.data());
+  if (sm2::encrypt_with_nonce(parts, message.data(), message.size(), public_point, nonce) != sm2::CipherStatus::ok)
+    return 11;
+  return c == expected ? 0 : 12;
+}
+
 int leak_self_test() {
   uint8_t s[1];
   if (!fill_random(s, 1)) return 2;
@@ -111,9 +146,12 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--leak-self-test") == 0) return leak_self_test();
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 2;
   sm2::prepare_base_table();  // public data, built before any secret is in play
+  if (argc > 5)
+    if (const int rc = worked_example(argv + 2)) return rc;
   for (int i = 0; i < rounds; ++i)
     if (const int rc = round_trip()) return rc;
   if (const int rc = fixed_nonces()) return rc;
-  std::printf("%d keygen/encrypt/decrypt rounds and the fixed nonces done\n", rounds);
+  std::printf("%d keygen/encrypt/decrypt rounds and the fixed nonces done%s\n", rounds,
+              argc > 5 ? ", worked example matches" : "");
   return 0;
 }
