@@ -33,6 +33,9 @@ inline uint32_t mask_nonzero(uint32_t x) {
 // All ones if x == 0, zero otherwise.
 inline uint32_t mask_zero(uint32_t x) { return ~mask_nonzero(x); }
 
+// All ones if a < b, zero otherwise; a and b below 2^31.
+inline uint32_t mask_lt(uint32_t a, uint32_t b) { return 0u - (value_barrier(a - b) >> 31); }
+
 // 0xff if a < b, else 0x00. No barrier here: it is meant for loops over
 // whole buffers (hex), which the compiler vectorises into compare
 // instructions; the valgrind check covers the emitted code.

@@ -6,8 +6,10 @@
 #include <cstddef>
 
 #include "common/buffer.hpp"
+#include "common/dispatch_functions.hpp"
 #include "common/object_lock.hpp"
 #include "common/ref.hpp"
+#include "sm3/kernels.hpp"
 #include "sm3/sm3.hpp"
 
 namespace sm3 = kyber_alg::sm3;
@@ -189,7 +191,12 @@ PyObject* hash_msg(PyObject*, PyObject* msg) {
   return hex_string(out, sizeof out).release();
 }
 
+using Paths = kyber_alg::DispatchFunctions<sm3::Kernels, sm3::kernels>;
+
 PyMethodDef module_methods[] = {
+    Paths::backend_method,
+    Paths::available_method,
+    Paths::set_method,
     {"hash_msg", hash_msg, METH_O,
      "hash_msg($module, msg, /)\n--\n\n"
      "SM3 digest of msg as 64 lower-case hexadecimal characters, as pysmx.SM3.hash_msg\n"
