@@ -3,6 +3,8 @@
 
 One run, same process, same machine load for every contender:
 
+Each figure is the best of seven rounds that time every contender in turn (see per_call).
+
 1. SM2 key generation / encryption of 32 bytes / decryption: microseconds per call for
    kyber_alg.sm.SM2, pysmx.SM2 (the default) and gmssl-pyx (GmSSL in C, if importable), with the
    ratios against the targets (at least 40x pysmx and 5x gmssl-pyx for each operation).
@@ -21,7 +23,6 @@ from __future__ import annotations
 
 import argparse
 import os
-import statistics
 import time
 
 from kyber_alg.sm import SM2
@@ -36,21 +37,28 @@ except ImportError:
 MESSAGE = os.urandom(32)
 
 
-def per_call(fn, seconds: float) -> float:
-    """Median over five batches of the time per call, in microseconds."""
-    fn()
-    calls, start = 0, time.perf_counter()
-    while time.perf_counter() - start < seconds / 10:
+def per_call(fns: dict, seconds: float, rounds: int = 7) -> dict:
+    """Microseconds per call of each function, measured in interleaved rounds.
+
+    Each round times one batch of every function in turn, so that all of them see the same
+    machine load; each result is the best round (the least disturbed one).
+    """
+    batches = {}
+    for name, fn in fns.items():
         fn()
-        calls += 1
-    batch = max(1, calls)
-    samples = []
-    for _ in range(5):
-        start = time.perf_counter()
-        for _ in range(batch):
+        calls, start = 0, time.perf_counter()
+        while time.perf_counter() - start < seconds / (rounds * len(fns)):
             fn()
-        samples.append((time.perf_counter() - start) / batch * 1e6)
-    return statistics.median(samples)
+            calls += 1
+        batches[name] = max(1, calls)
+    best = {name: float("inf") for name in fns}
+    for _ in range(rounds):
+        for name, fn in fns.items():
+            start = time.perf_counter()
+            for _ in range(batches[name]):
+                fn()
+            best[name] = min(best[name], (time.perf_counter() - start) / batches[name] * 1e6)
+    return best
 
 
 def sm2_operations():
@@ -74,7 +82,11 @@ def sm2_operations():
 
 def bench_sm2(seconds: float) -> bool:
     ops = sm2_operations()
-    times = {name: {op: per_call(fn, seconds) for op, fn in table.items()} for name, table in ops.items()}
+    times = {name: {} for name in ops}
+    for op in ("keygen", "encrypt", "decrypt"):
+        measured = per_call({name: table[op] for name, table in ops.items()}, seconds * len(ops))
+        for name, t in measured.items():
+            times[name][op] = t
     print("SM2, microseconds per call (32-byte message)")
     print(f"  {'':10}" + "".join(f"{name:>12}" for name in times))
     for op in ("keygen", "encrypt", "decrypt"):
@@ -128,16 +140,25 @@ def bench_exchange(seconds: float) -> bool:
     import kyber_alg.Velmora as V
 
     data = "x" * 1024
-    sm.use_default()
-    default = per_call(lambda: exchange(V, data), seconds)
+    def with_defaults():
+        sm.use_default()
+        exchange(V, data)
+
+    def with_native(fn):
+        def run():
+            sm.use_native()
+            fn(V, data)
+        return run
+
     try:
         sm.use_native()
     except ImportError as exc:
-        print(f"\nFull exchange: defaults {default:.0f} us; use_native() not possible here: {exc}")
+        print(f"\nFull exchange: use_native() not possible here: {exc}")
         return False
-    native = per_call(lambda: exchange(V, data), seconds)
-    parts = per_call(lambda: components_only(V, data), seconds)
+    times = per_call({"default": with_defaults, "native": with_native(exchange),
+                      "parts": with_native(components_only)}, seconds * 3)
     sm.use_default()
+    default, native, parts = times["default"], times["native"], times["parts"]
     ratio = default / native
     outside = max(0.0, native - parts) / native
     print("\nFull exchange (key_gen_hybrid + enc_hybrid + dec_hybrid + sm4_encode/decode of 1 KB)")
