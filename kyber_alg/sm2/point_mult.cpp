@@ -29,7 +29,8 @@ JacobianPoint mul_point(const Scalar& k, const AffinePoint& p) {
   ct::Wiped<JacobianPoint[kTableSize]> table;
   table.value[0] = to_jacobian(p);
   table.value[1] = point_double(table.value[0]);
-  for (int j = 2; j < kTableSize; ++j) table.value[j] = point_add(table.value[j - 1], table.value[0]);
+  // jP + P with P affine: never equal inputs, since P has prime order n > 16.
+  for (int j = 2; j < kTableSize; ++j) table.value[j] = point_add_affine(table.value[j - 1], p);
 
   ct::Wiped<int8_t[kDigits]> digits;
   scalar_recode(digits.value, k);
