@@ -3,7 +3,7 @@
 
 One run, same process, same machine load for every contender:
 
-Each figure is the best of seven rounds that time every contender in turn (see per_call).
+Each figure is the best of 25 rounds that time every contender in turn (see per_call).
 
 1. SM2 key generation / encryption of 32 bytes / decryption: microseconds per call for
    kyber_alg.sm.SM2, pysmx.SM2 (the default) and gmssl-pyx (GmSSL in C, if importable), with the
@@ -37,7 +37,7 @@ except ImportError:
 MESSAGE = os.urandom(32)
 
 
-def per_call(fns: dict, seconds: float, rounds: int = 7) -> dict:
+def per_call(fns: dict, seconds: float, rounds: int = 25) -> dict:
     """Microseconds per call of each function, measured in interleaved rounds.
 
     Each round times one batch of every function in turn, so that all of them see the same
