@@ -112,21 +112,88 @@ inline void montgomery_reduce(Fe& r, const uint64_t t[8]) {
 }  // namespace detail
 
 inline Fe fe_add(const Fe& a, const Fe& b) {
+  Fe r;
+#if KYBER_ALG_SM2_CARRY_INTRINSICS
+  // Sum in 257 bits, minus p, keep the difference unless it borrowed.
+  const uint64_t* pa = a.v;
+  __asm__ volatile(
+      "xorl %%r12d, %%r12d\n\t"
+      "movq 0*8(%[a]), %%r8\n\t"
+      "addq 0*8(%[b]), %%r8\n\t"
+      "movq 1*8(%[a]), %%r9\n\t"
+      "adcq 1*8(%[b]), %%r9\n\t"
+      "movq 2*8(%[a]), %%r10\n\t"
+      "adcq 2*8(%[b]), %%r10\n\t"
+      "movq 3*8(%[a]), %%r11\n\t"
+      "adcq 3*8(%[b]), %%r11\n\t"
+      "adcq $0, %%r12\n\t"
+      "movabsq $0xffffffff00000000, %%rdx\n\t"
+      "movabsq $0xfffffffeffffffff, %[a]\n\t"
+      "movq %%r8, %%rax\n\t"
+      "movq %%r9, %%r13\n\t"
+      "movq %%r10, %%r14\n\t"
+      "movq %%r11, %%r15\n\t"
+      "subq $-1, %%rax\n\t"
+      "sbbq %%rdx, %%r13\n\t"
+      "sbbq $-1, %%r14\n\t"
+      "sbbq %[a], %%r15\n\t"
+      "sbbq $0, %%r12\n\t"
+      "cmovncq %%rax, %%r8\n\t"
+      "cmovncq %%r13, %%r9\n\t"
+      "cmovncq %%r14, %%r10\n\t"
+      "cmovncq %%r15, %%r11\n\t"
+      "movq %%r8, 0*8(%[r])\n\t"
+      "movq %%r9, 1*8(%[r])\n\t"
+      "movq %%r10, 2*8(%[r])\n\t"
+      "movq %%r11, 3*8(%[r])\n\t"
+      : [a] "+r"(pa)
+      : [b] "r"(b.v), [r] "r"(r.v)
+      : "rax", "rdx", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15", "cc", "memory");
+#else
   uint64_t carry = 0, s[4];
   for (int i = 0; i < 4; ++i) s[i] = detail::add_carry(a.v[i], b.v[i], carry);
-  Fe r;
   detail::reduce_once(r, s, carry);
+#endif
   return r;
 }
 
 inline Fe fe_sub(const Fe& a, const Fe& b) {
-  uint64_t borrow = 0;
   Fe r;
+#if KYBER_ALG_SM2_CARRY_INTRINSICS
+  // Difference, then p added back under the all-ones mask of the borrow.
+  __asm__ volatile(
+      "movq 0*8(%[a]), %%r8\n\t"
+      "subq 0*8(%[b]), %%r8\n\t"
+      "movq 1*8(%[a]), %%r9\n\t"
+      "sbbq 1*8(%[b]), %%r9\n\t"
+      "movq 2*8(%[a]), %%r10\n\t"
+      "sbbq 2*8(%[b]), %%r10\n\t"
+      "movq 3*8(%[a]), %%r11\n\t"
+      "sbbq 3*8(%[b]), %%r11\n\t"
+      "sbbq %%rax, %%rax\n\t"
+      "movabsq $0xffffffff00000000, %%rdx\n\t"
+      "movabsq $0xfffffffeffffffff, %%r12\n\t"
+      "andq %%rax, %%rdx\n\t"
+      "andq %%rax, %%r12\n\t"
+      "addq %%rax, %%r8\n\t"
+      "adcq %%rdx, %%r9\n\t"
+      "adcq %%rax, %%r10\n\t"
+      "adcq %%r12, %%r11\n\t"
+      "movq %%r8, 0*8(%[r])\n\t"
+      "movq %%r9, 1*8(%[r])\n\t"
+      "movq %%r10, 2*8(%[r])\n\t"
+      "movq %%r11, 3*8(%[r])\n\t"
+      :
+      : [a] "r"(a.v), [b] "r"(b.v), [r] "r"(r.v)
+      : "rax", "rdx", "r8", "r9", "r10", "r11", "r12", "cc", "memory");
+#else
+  uint64_t borrow = 0;
   for (int i = 0; i < 4; ++i) r.v[i] = detail::sub_borrow(a.v[i], b.v[i], borrow);
   // Add p back when the difference went negative.
   const uint64_t mask = ct::mask64_from_bit(borrow);
   uint64_t carry = 0;
   for (int i = 0; i < 4; ++i) r.v[i] = detail::add_carry(r.v[i], kPrime.v[i] & mask, carry);
+#endif
   return r;
 }
 
