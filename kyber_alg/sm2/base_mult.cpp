@@ -42,7 +42,7 @@ const BaseTable& build() {
     row[0] = base;
     row[1] = point_double(base);
     for (int j = 2; j < kRowSize; ++j) row[j] = point_add(row[j - 1], base);  // (j+1)B != B
-    base = point_double(row[kRowSize - 1]);                                  // 32 * B
+    base = point_double(row[kRowSize - 1]);                                   // 32 * B
   }
   batch_to_affine(&table.row[0][0], points.data(), points.size());
   return table;

@@ -22,7 +22,8 @@ void shared_point_bytes(uint8_t out[kPointSize], const Scalar& k, const AffinePo
 }
 
 // Hash(x2 || M || y2).
-void check_value(uint8_t out[kHashSize], const uint8_t xy[kPointSize], const uint8_t* message, std::size_t len) {
+void check_value(uint8_t out[kHashSize], const uint8_t xy[kPointSize], const uint8_t* message,
+                 std::size_t len) {
   ct::Wiped<sm3::State> state;
   sm3::init(state.value);
   sm3::update(state.value, xy, 32);

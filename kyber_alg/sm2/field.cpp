@@ -17,11 +17,11 @@ Fe fe_invert(const Fe& a) {
   const Fe x32 = fe_mul(fe_sqr(x31), x1);
   const Fe x62 = fe_mul(fe_sqr_n(x32, 30), x30);
 
-  Fe t = fe_sqr(x31);                                   // 31 ones, 0
+  Fe t = fe_sqr(x31);                                            // 31 ones, 0
   for (int i = 0; i < 4; ++i) t = fe_mul(fe_sqr_n(t, 32), x32);  // 128 ones
-  t = fe_sqr_n(t, 32);                                  // 32 zeros
-  t = fe_mul(fe_sqr_n(t, 62), x62);                     // 62 ones
-  return fe_mul(fe_sqr_n(t, 2), x1);                    // 0, 1
+  t = fe_sqr_n(t, 32);                                           // 32 zeros
+  t = fe_mul(fe_sqr_n(t, 62), x62);                              // 62 ones
+  return fe_mul(fe_sqr_n(t, 2), x1);                             // 0, 1
 }
 
 Fe fe_from_bytes(const uint8_t in[32]) {

@@ -30,7 +30,8 @@ struct Fe {
   uint64_t v[4];
 };
 
-inline constexpr Fe kPrime = {{0xffffffffffffffff, 0xffffffff00000000, 0xffffffffffffffff, 0xfffffffeffffffff}};
+inline constexpr Fe kPrime = {
+    {0xffffffffffffffff, 0xffffffff00000000, 0xffffffffffffffff, 0xfffffffeffffffff}};
 // R mod p: the Montgomery form of 1.
 inline constexpr Fe kOne = {{0x0000000000000001, 0x00000000ffffffff, 0x0000000000000000, 0x0000000100000000}};
 // R^2 mod p: multiplying by it enters Montgomery form.
@@ -228,6 +229,7 @@ inline void add_row(uint64_t acc[5], const uint64_t row[5]) {
 
 }  // namespace detail
 
+// clang-format off
 #if KYBER_ALG_SM2_CARRY_INTRINSICS
 // One column step of product scanning: (hi:mid:lo) += a[i] * b[j].
 #define KYBER_ALG_SM2_MULADD(i, j, lo, mid, hi) \
@@ -238,6 +240,7 @@ inline void add_row(uint64_t acc[5], const uint64_t row[5]) {
   "adcq $0, %%" hi "\n\t"
 #define KYBER_ALG_SM2_STORE(k, lo) "movq %%" lo ", " #k "*8(%[t])\n\t" "xorl %%" lo "d, %%" lo "d\n\t"
 #endif
+// clang-format on
 
 // t[0..7] = a * b, the full 512-bit product (plain C++ version).
 inline void mul_wide(uint64_t t[8], const uint64_t a[4], const uint64_t b[4]) {
@@ -249,6 +252,7 @@ inline void mul_wide(uint64_t t[8], const uint64_t a[4], const uint64_t b[4]) {
   }
 }
 
+// clang-format off
 #if KYBER_ALG_SM2_CARRY_INTRINSICS
 // One Montgomery round in assembly on the window (w0..w3), as in
 // detail::montgomery_round; the window comes out as (w1, w2, w3, w0).
@@ -263,6 +267,7 @@ inline void mul_wide(uint64_t t[8], const uint64_t a[4], const uint64_t b[4]) {
   "addq %%r14, %%" w1 "\n\t" "adcq %%r12, %%" w2 "\n\t" "adcq %%r13, %%" w3 "\n\t" \
   "adcq $0, %%" w0 "\n\t"
 #endif
+// clang-format on
 
 inline Fe fe_mul(const Fe& a, const Fe& b) {
   Fe r;

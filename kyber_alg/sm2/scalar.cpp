@@ -30,7 +30,9 @@ Scalar scalar_from_bytes(const uint8_t in[32]) {
   return Scalar{{f.v[0], f.v[1], f.v[2], f.v[3]}};
 }
 
-void scalar_to_bytes(uint8_t out[32], const Scalar& s) { fe_to_bytes(out, Fe{{s.v[0], s.v[1], s.v[2], s.v[3]}}); }
+void scalar_to_bytes(uint8_t out[32], const Scalar& s) {
+  fe_to_bytes(out, Fe{{s.v[0], s.v[1], s.v[2], s.v[3]}});
+}
 
 uint64_t scalar_is_nonce(const Scalar& s) { return is_nonzero(s) & less_than(s, kOrder); }
 
@@ -47,7 +49,8 @@ void scalar_recode(int8_t digits[kDigits], const Scalar& s) {
     window = (window & 31) + carry;
     // window in [0, 32]; above 16 it becomes window - 32 with a carry of one.
     carry = (16 - window) >> 63;
-    digits[i] = static_cast<int8_t>(static_cast<int64_t>(window) - static_cast<int64_t>(carry << kWindowBits));
+    digits[i] =
+        static_cast<int8_t>(static_cast<int64_t>(window) - static_cast<int64_t>(carry << kWindowBits));
   }
 }
 

@@ -11,7 +11,8 @@ struct Scalar {
   uint64_t v[4];
 };
 
-inline constexpr Scalar kOrder = {{0x53bbf40939d54123, 0x7203df6b21c6052b, 0xffffffffffffffff, 0xfffffffeffffffff}};
+inline constexpr Scalar kOrder = {
+    {0x53bbf40939d54123, 0x7203df6b21c6052b, 0xffffffffffffffff, 0xfffffffeffffffff}};
 
 // Signed radix-32 digits: k = sum of digit[i] * 32^i, each digit in [-16, 16]
 // (the top one in [0, 2]).

@@ -83,8 +83,9 @@ int fixed_nonces() {
   uint8_t d[32];
   sm2::AffinePoint public_point;
   if (!keygen(d, public_point)) return 2;
-  uint8_t k_bytes[32] = {0xff, 0xff, 0xff, 0xfe, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-                         0x72, 0x03, 0xdf, 0x6b, 0x21, 0xc6, 0x05, 0x2b, 0x53, 0xbb, 0xf4, 0x09, 0x39, 0xd5, 0x41, 0x1d};
+  uint8_t k_bytes[32] = {0xff, 0xff, 0xff, 0xfe, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                         0xff, 0xff, 0xff, 0xff, 0xff, 0x72, 0x03, 0xdf, 0x6b, 0x21, 0xc6,
+                         0x05, 0x2b, 0x53, 0xbb, 0xf4, 0x09, 0x39, 0xd5, 0x41, 0x1d};
   uint8_t message[kMessageSize] = {1, 2, 3};
   for (int i = 0; i < 2; ++i) {
     if (i == 1 && !fill_random(k_bytes, 32)) return 2;
@@ -115,9 +116,11 @@ bool from_hex(std::vector<uint8_t>& out, const char* hex) {
 // Public key, then encryption with the given nonce, both with secrets marked.
 int worked_example(char** hex) {
   std::vector<uint8_t> d, k, message, expected;
-  if (!from_hex(d, hex[0]) || !from_hex(k, hex[1]) || !from_hex(message, hex[2]) || !from_hex(expected, hex[3]))
+  if (!from_hex(d, hex[0]) || !from_hex(k, hex[1]) || !from_hex(message, hex[2]) ||
+      !from_hex(expected, hex[3]))
     return 9;
-  if (d.size() != 32 || k.size() != 32 || expected.size() != sm2::kCiphertextOverhead + message.size()) return 9;
+  if (d.size() != 32 || k.size() != 32 || expected.size() != sm2::kCiphertextOverhead + message.size())
+    return 9;
   secret(d.data(), 32), secret(k.data(), 32), secret(message.data(), message.size());
   uint8_t pub[64];
   sm2::derive_public_key(pub, d.data());
@@ -126,7 +129,8 @@ int worked_example(char** hex) {
   std::vector<uint8_t> c(expected.size());
   const sm2::CiphertextParts parts{c.data(), c.data() + 64, c.data() + 96};
   const sm2::Scalar nonce = sm2::scalar_from_bytes(k.data());
-  if (sm2::encrypt_with_nonce(parts, message.data(), message.size(), public_point, nonce) != sm2::CipherStatus::ok)
+  if (sm2::encrypt_with_nonce(parts, message.data(), message.size(), public_point, nonce) !=
+      sm2::CipherStatus::ok)
     return 11;
   return c == expected ? 0 : 12;
 }
