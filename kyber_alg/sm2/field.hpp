@@ -198,6 +198,18 @@ inline Fe fe_sub(const Fe& a, const Fe& b) {
   return r;
 }
 
+// a / 2: a + p when a is odd (p is odd, so the sum is even), then one bit
+// to the right across the 257-bit sum.
+inline Fe fe_half(const Fe& a) {
+  const uint64_t mask = ct::mask64_from_bit(a.v[0] & 1);
+  uint64_t carry = 0, s[4];
+  for (int i = 0; i < 4; ++i) s[i] = detail::add_carry(a.v[i], kPrime.v[i] & mask, carry);
+  Fe r;
+  for (int i = 0; i < 3; ++i) r.v[i] = (s[i] >> 1) | (s[i + 1] << 63);
+  r.v[3] = (s[3] >> 1) | (carry << 63);
+  return r;
+}
+
 inline Fe fe_neg(const Fe& a) { return fe_sub(Fe{{0, 0, 0, 0}}, a); }
 
 inline Fe fe_double(const Fe& a) { return fe_add(a, a); }

@@ -37,20 +37,21 @@ AffinePoint to_affine(const JacobianPoint& p) {
   return {fe_mul(p.x, z_inv2), fe_mul(p.y, fe_mul(z_inv2, z_inv))};
 }
 
-// [dbl-2001-b] 3M + 5S.
+// 4M + 4S, arranged to need few additions (they cost a fair share of a
+// multiplication here): with Y2 = 2Y,
+//   S = X * Y2^2 = 4XY^2,  M = 3(X - Z^2)(X + Z^2)  (a = -3),
+//   X3 = M^2 - 2S,  Y3 = M(S - X3) - Y2^4 / 2,  Z3 = Y2 * Z.
 JacobianPoint point_double(const JacobianPoint& p) {
-  const Fe delta = fe_sqr(p.z);
-  const Fe gamma = fe_sqr(p.y);
-  const Fe beta = fe_mul(p.x, gamma);
-  const Fe t = fe_mul(fe_sub(p.x, delta), fe_add(p.x, delta));
-  const Fe alpha = fe_add(fe_double(t), t);
-  const Fe beta4 = fe_double(fe_double(beta));
+  const Fe z2 = fe_sqr(p.z);
+  const Fe y2 = fe_double(p.y);
   JacobianPoint r;
-  r.x = fe_sub(fe_sqr(alpha), fe_double(beta4));
-  r.z = fe_sub(fe_sub(fe_sqr(fe_add(p.y, p.z)), gamma), delta);
-  const Fe gamma2 = fe_sqr(gamma);
-  const Fe gamma2_8 = fe_double(fe_double(fe_double(gamma2)));
-  r.y = fe_sub(fe_mul(alpha, fe_sub(beta4, r.x)), gamma2_8);
+  r.z = fe_mul(y2, p.z);
+  const Fe y2_sq = fe_sqr(y2);
+  const Fe s = fe_mul(p.x, y2_sq);
+  const Fe t = fe_mul(fe_sub(p.x, z2), fe_add(p.x, z2));
+  const Fe m = fe_add(fe_double(t), t);
+  r.x = fe_sub(fe_sqr(m), fe_double(s));
+  r.y = fe_sub(fe_mul(m, fe_sub(s, r.x)), fe_half(fe_sqr(y2_sq)));
   return r;
 }
 
