@@ -1,4 +1,4 @@
-// Point formulas for a = -3 (explicit-formulas database names in brackets).
+// Point formulas for a = -3 in Jacobian coordinates.
 #include "sm2/point.hpp"
 
 #include "common/ct.hpp"
@@ -57,8 +57,11 @@ JacobianPoint point_double(const JacobianPoint& p) {
 
 namespace {
 
-// [add-2007-bl] 11M + 5S. Also reports whether the inputs were equal
-// (H = 0 and r = 0), the case the formula cannot handle.
+// 12M + 4S in the textbook arrangement, which needs fewer additions than
+// add-2007-bl's 11M + 5S. Also reports whether the inputs were equal
+// (H = 0 and R = 0), the case the formula cannot handle.
+//   U1 = X1 Z2^2, U2 = X2 Z1^2, S1 = Y1 Z2^3, S2 = Y2 Z1^3, H = U2 - U1, R = S2 - S1,
+//   X3 = R^2 - H^3 - 2 U1 H^2, Y3 = R (U1 H^2 - X3) - S1 H^3, Z3 = Z1 Z2 H.
 JacobianPoint add_formula(const JacobianPoint& p, const JacobianPoint& q, uint64_t& equal) {
   const Fe z1z1 = fe_sqr(p.z);
   const Fe z2z2 = fe_sqr(q.z);
@@ -67,15 +70,15 @@ JacobianPoint add_formula(const JacobianPoint& p, const JacobianPoint& q, uint64
   const Fe s1 = fe_mul(fe_mul(p.y, q.z), z2z2);
   const Fe s2 = fe_mul(fe_mul(q.y, p.z), z1z1);
   const Fe h = fe_sub(u2, u1);
-  const Fe r = fe_double(fe_sub(s2, s1));
+  const Fe r = fe_sub(s2, s1);
   equal = fe_is_zero(h) & fe_is_zero(r);
-  const Fe i = fe_sqr(fe_double(h));
-  const Fe j = fe_mul(h, i);
-  const Fe v = fe_mul(u1, i);
+  const Fe hh = fe_sqr(h);
+  const Fe hhh = fe_mul(h, hh);
+  const Fe v = fe_mul(u1, hh);
   JacobianPoint out;
-  out.x = fe_sub(fe_sub(fe_sqr(r), j), fe_double(v));
-  out.y = fe_sub(fe_mul(r, fe_sub(v, out.x)), fe_double(fe_mul(s1, j)));
-  out.z = fe_mul(fe_sub(fe_sub(fe_sqr(fe_add(p.z, q.z)), z1z1), z2z2), h);
+  out.x = fe_sub(fe_sub(fe_sqr(r), hhh), fe_double(v));
+  out.y = fe_sub(fe_mul(r, fe_sub(v, out.x)), fe_mul(s1, hhh));
+  out.z = fe_mul(fe_mul(p.z, q.z), h);
   return out;
 }
 
@@ -104,21 +107,20 @@ JacobianPoint point_add_complete(const JacobianPoint& p, const JacobianPoint& q)
   return sum;
 }
 
-// [madd-2007-bl] 7M + 4S.
+// The same with Z2 = 1: 8M + 3S (U1 = X1, S1 = Y1, Z3 = Z1 H).
 JacobianPoint point_add_affine(const JacobianPoint& p, const AffinePoint& q) {
   const Fe z1z1 = fe_sqr(p.z);
   const Fe u2 = fe_mul(q.x, z1z1);
   const Fe s2 = fe_mul(q.y, fe_mul(p.z, z1z1));
   const Fe h = fe_sub(u2, p.x);
+  const Fe r = fe_sub(s2, p.y);
   const Fe hh = fe_sqr(h);
-  const Fe i = fe_double(fe_double(hh));
-  const Fe j = fe_mul(h, i);
-  const Fe r = fe_double(fe_sub(s2, p.y));
-  const Fe v = fe_mul(p.x, i);
+  const Fe hhh = fe_mul(h, hh);
+  const Fe v = fe_mul(p.x, hh);
   JacobianPoint out;
-  out.x = fe_sub(fe_sub(fe_sqr(r), j), fe_double(v));
-  out.y = fe_sub(fe_mul(r, fe_sub(v, out.x)), fe_double(fe_mul(p.y, j)));
-  out.z = fe_sub(fe_sub(fe_sqr(fe_add(p.z, h)), z1z1), hh);
+  out.x = fe_sub(fe_sub(fe_sqr(r), hhh), fe_double(v));
+  out.y = fe_sub(fe_mul(r, fe_sub(v, out.x)), fe_mul(p.y, hhh));
+  out.z = fe_mul(p.z, h);
   point_select(out, to_jacobian(q), fe_is_zero(p.z));
   return out;
 }
