@@ -1,5 +1,5 @@
-"""Location of the shared third-party test vectors (kept outside the project)."""
+"""Where the third-party test vectors live: tests/vectors/ inside the repository (see its README)."""
 
 from pathlib import Path
 
-VECTORS = Path(__file__).resolve().parents[1].parent / "shared" / "vectors"
+VECTORS = Path(__file__).resolve().parent / "vectors"

@@ -23,7 +23,7 @@ bool cpu_supports(Backend b) {
                     __builtin_cpu_supports("aes") && __builtin_cpu_supports("pclmul");
   if (b == Backend::avx2) return avx2;
   return avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("gfni");
+         __builtin_cpu_supports("avx512bw");
 #else
   return false;
 #endif

@@ -9,7 +9,7 @@
 // ever emitted with vector instructions that an older CPU lacks.
 #define KYBER_ALG_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt,aes,pclmul")))
 #define KYBER_ALG_TARGET_AVX512 \
-  __attribute__((target("avx2,bmi,bmi2,popcnt,aes,pclmul,avx512f,avx512vl,avx512bw,gfni")))
+  __attribute__((target("avx2,bmi,bmi2,popcnt,aes,pclmul,avx512f,avx512vl,avx512bw")))
 #else
 #define KYBER_ALG_HAVE_X86_VECTOR 0
 #define KYBER_ALG_TARGET_AVX2
@@ -18,8 +18,8 @@
 
 namespace kyber_alg {
 
-// avx2: AVX2 with BMI1/BMI2, POPCNT and AES-NI. avx512: all of that plus
-// AVX-512F/VL/BW and GFNI.
+// avx2: AVX2 with BMI1/BMI2, POPCNT, AES-NI and PCLMULQDQ. avx512: all of that plus
+// AVX-512F/VL/BW.
 enum class Backend { portable, avx2, avx512 };
 
 inline constexpr Backend kAllBackends[] = {Backend::portable, Backend::avx2, Backend::avx512};

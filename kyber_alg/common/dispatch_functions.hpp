@@ -13,7 +13,9 @@ namespace kyber_alg {
 
 template <class Kernels, Dispatch<Kernels>& (*kDispatch)()>
 struct DispatchFunctions {
-  static PyObject* backend(PyObject*, PyObject*) { return PyUnicode_FromString(backend_name(kDispatch().backend())); }
+  static PyObject* backend(PyObject*, PyObject*) {
+    return PyUnicode_FromString(backend_name(kDispatch().backend()));
+  }
 
   static PyObject* available_backends(PyObject*, PyObject*) {
     Ref names = Ref::steal(PyList_New(0));
@@ -32,7 +34,8 @@ struct DispatchFunctions {
       return nullptr;
     }
     for (Backend b : kAllBackends)
-      if (PyUnicode_CompareWithASCIIString(arg, backend_name(b)) == 0 && kDispatch().select(b)) Py_RETURN_NONE;
+      if (PyUnicode_CompareWithASCIIString(arg, backend_name(b)) == 0 && kDispatch().select(b))
+        Py_RETURN_NONE;
     PyErr_Format(PyExc_ValueError, "_set_backend(): code path %R is not available here", arg);
     return nullptr;
   }
@@ -44,9 +47,9 @@ struct DispatchFunctions {
   static constexpr PyMethodDef available_method = {
       "_available_backends", available_backends, METH_NOARGS,
       "_available_backends($module, /)\n--\n\nThe code paths this build can use on this CPU."};
-  static constexpr PyMethodDef set_method = {
-      "_set_backend", set_backend, METH_O,
-      "_set_backend($module, name, /)\n--\n\nSwitch code path (for tests and benchmarks); results are identical."};
+  static constexpr PyMethodDef set_method = {"_set_backend", set_backend, METH_O,
+                                             "_set_backend($module, name, /)\n--\n\nSwitch code path (for "
+                                             "tests and benchmarks); results are identical."};
 };
 
 }  // namespace kyber_alg

@@ -1,7 +1,7 @@
-#include "encoding.h"
+#include "encoding.hpp"
 
-#include "backend.h"
-#include "encoding_avx2.h"
+#include "kernels.hpp"
+#include "ntt.hpp"
 
 namespace kyber_alg::kyber {
 
@@ -19,14 +19,9 @@ constexpr uint32_t div_q(uint32_t y) {
 static_assert(div_q(q - 1) == 0 && div_q(q) == 1 && div_q(3329 * 1024 + 3328) == 1024);
 static_assert(div_q((1u << 23) - 1) == ((1u << 23) - 1) / 3329);
 
-}  // namespace
-
 template <int D>
-void byte_encode(uint8_t* out, const Poly& f) {
+void encode_bits(uint8_t* out, const Poly& f) {
     static_assert(D >= 1 && D <= 12);
-    if constexpr (D == 12) {
-        KYBER_ALG_USE_AVX2(avx2::byte_encode_12(out, f));
-    }
     // 8 coefficients of D bits fill exactly D bytes.
     for (int i = 0; i < n; i += 8) {
         uint64_t acc = 0;
@@ -44,7 +39,7 @@ void byte_encode(uint8_t* out, const Poly& f) {
 }
 
 template <int D>
-void byte_decode(Poly& f, const uint8_t* in) {
+void decode_bits(Poly& f, const uint8_t* in) {
     static_assert(D >= 1 && D <= 12);
     constexpr uint32_t mask = (1u << D) - 1;
     for (int i = 0; i < n; i += 8) {
@@ -62,19 +57,33 @@ void byte_decode(Poly& f, const uint8_t* in) {
     }
 }
 
-void byte_decode_12_raw(Poly& f, const uint8_t* in) {
-    KYBER_ALG_USE_AVX2(avx2::byte_decode_12_raw(f, in));
-    byte_decode<12>(f, in);
+}  // namespace
+
+template <int D>
+void byte_encode(uint8_t* out, const Poly& f) {
+    if constexpr (D == 12)
+        kernels->byte_encode_12(out, f);
+    else
+        encode_bits<D>(out, f);
 }
+
+template <int D>
+void byte_decode(Poly& f, const uint8_t* in) {
+    static_assert(D < 12, "ByteDecode_12 reduces mod q: byte_decode_12 or byte_decode_12_raw");
+    decode_bits<D>(f, in);
+}
+
+void byte_decode_12_raw(Poly& f, const uint8_t* in) { kernels->byte_decode_12_raw(f, in); }
 
 void byte_decode_12(Poly& f, const uint8_t* in) {
     byte_decode_12_raw(f, in);
-    for (int16_t& x : f.c) {
-        // x in [0, 4096): subtract q when x >= q, using the sign of x - q.
-        const int16_t t = static_cast<int16_t>(x - q);
-        x = static_cast<int16_t>(t + ((t >> 15) & q));
-    }
+    poly_canonical(f);  // values below 4096 < 2q: this subtracts q where x >= q
 }
+
+namespace portable {
+void byte_encode_12(uint8_t out[poly_bytes], const Poly& f) { encode_bits<12>(out, f); }
+void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]) { decode_bits<12>(f, in); }
+}  // namespace portable
 
 bool all_below_q(const Poly& f) {
     uint32_t bad = 0;

@@ -1,9 +1,9 @@
-// AVX2 code (KYBER_ALG_AVX2 functions); only reached when the CPU has AVX2.
-#include "encoding_avx2.h"
+// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through avx2_kernels when the CPU has AVX2.
+#include "encoding_avx2.hpp"
 
-#include "backend.h"
+#include "common/cpu.hpp"
 
-#if KYBER_ALG_HAVE_AVX2
+#if KYBER_ALG_HAVE_X86_VECTOR
 
 #include <immintrin.h>
 
@@ -15,7 +15,7 @@ namespace {
 using Vec = __m256i;
 }
 
-KYBER_ALG_AVX2 void byte_encode_12(uint8_t out[poly_bytes], const Poly& f) {
+KYBER_ALG_TARGET_AVX2 void byte_encode_12(uint8_t out[poly_bytes], const Poly& f) {
     // 16 coefficients -> 8 dwords a + 4096 b -> 24 bytes.
     const Vec weights = _mm256_set1_epi32(1 | (4096 << 16));
     const Vec pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,  //
@@ -31,7 +31,7 @@ KYBER_ALG_AVX2 void byte_encode_12(uint8_t out[poly_bytes], const Poly& f) {
     }
 }
 
-KYBER_ALG_AVX2 void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]) {
+KYBER_ALG_TARGET_AVX2 void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]) {
     // 24 bytes -> 16 values: even words (b0 | b1 << 8) & 0xfff, odd words (b1 | b2 << 8) >> 4.
     const Vec spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
     const Vec pairs = _mm256_setr_epi8(0, 1, 1, 2, 3, 4, 4, 5, 6, 7, 7, 8, 9, 10, 10, 11,  //
@@ -49,4 +49,4 @@ KYBER_ALG_AVX2 void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]) {
 
 }  // namespace kyber_alg::kyber::avx2
 
-#endif  // KYBER_ALG_HAVE_AVX2
+#endif  // KYBER_ALG_HAVE_X86_VECTOR

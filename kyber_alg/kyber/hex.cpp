@@ -1,4 +1,4 @@
-#include "hex.h"
+#include "hex.hpp"
 
 #include "common/ct.hpp"
 

@@ -1,10 +1,10 @@
-#include "k_pke.h"
+#include "k_pke.hpp"
 
 #include "common/ct.hpp"
-#include "encoding.h"
-#include "ntt.h"
-#include "sampling.h"
-#include "symmetric.h"
+#include "encoding.hpp"
+#include "ntt.hpp"
+#include "sampling.hpp"
+#include "symmetric.hpp"
 
 namespace kyber_alg::kyber {
 

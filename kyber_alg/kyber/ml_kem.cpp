@@ -1,11 +1,11 @@
-#include "ml_kem.h"
+#include "ml_kem.hpp"
 
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "encoding.h"
-#include "k_pke.h"
-#include "symmetric.h"
+#include "encoding.hpp"
+#include "k_pke.hpp"
+#include "symmetric.hpp"
 
 namespace kyber_alg::kyber {
 

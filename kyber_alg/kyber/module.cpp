@@ -6,12 +6,13 @@
 #include <cstring>
 #include <utility>
 
-#include "backend.h"
 #include "common/buffer.hpp"
+#include "common/cpu.hpp"
 #include "common/ct.hpp"
 #include "common/ref.hpp"
-#include "hex.h"
-#include "ml_kem.h"
+#include "hex.hpp"
+#include "kernels.hpp"
+#include "ml_kem.hpp"
 #include "common/os_random.hpp"
 
 namespace kyber = kyber_alg::kyber;
@@ -168,27 +169,14 @@ PyObject* cca_dec(PyObject*, PyObject* args, PyObject* kwargs) {
     return raw_bytes(key.value, 32).release();
 }
 
-constexpr struct {
-    kyber::Backend backend;
-    const char* name;
-} backend_names[] = {
-    {kyber::Backend::portable, "portable"},
-    {kyber::Backend::avx2, "avx2"},
-    {kyber::Backend::avx512, "avx512"},
-};
-
-PyObject* backend(PyObject*, PyObject*) {
-    for (const auto& b : backend_names)
-        if (b.backend == kyber::active_backend()) return PyUnicode_FromString(b.name);
-    Py_UNREACHABLE();
-}
+PyObject* backend(PyObject*, PyObject*) { return PyUnicode_FromString(kyber_alg::backend_name(kyber::kernels.backend())); }
 
 PyObject* available_backends(PyObject*, PyObject*) {
     Ref names = Ref::steal(PyList_New(0));
     if (!names) return nullptr;
-    for (const auto& b : backend_names) {
-        if (!kyber::backend_available(b.backend)) continue;
-        Ref name = Ref::steal(PyUnicode_FromString(b.name));
+    for (kyber_alg::Backend b : kyber_alg::kAllBackends) {
+        if (!kyber::kernels.available(b)) continue;
+        Ref name = Ref::steal(PyUnicode_FromString(kyber_alg::backend_name(b)));
         if (!name || PyList_Append(names.get(), name.get()) < 0) return nullptr;
     }
     return PyList_AsTuple(names.get());
@@ -199,8 +187,9 @@ PyObject* set_backend(PyObject*, PyObject* arg) {
         PyErr_Format(PyExc_TypeError, "_set_backend(): name must be str, not '%.100s'", Py_TYPE(arg)->tp_name);
         return nullptr;
     }
-    for (const auto& b : backend_names)
-        if (PyUnicode_CompareWithASCIIString(arg, b.name) == 0 && kyber::set_backend(b.backend)) Py_RETURN_NONE;
+    for (kyber_alg::Backend b : kyber_alg::kAllBackends)
+        if (PyUnicode_CompareWithASCIIString(arg, kyber_alg::backend_name(b)) == 0 && kyber::kernels.select(b))
+            Py_RETURN_NONE;
     PyErr_Format(PyExc_ValueError, "_set_backend(): code path %R is not available here", arg);
     return nullptr;
 }

@@ -1,17 +1,24 @@
-#include "ntt.h"
+#include "ntt.hpp"
 
-#include "backend.h"
-#include "ntt_avx2.h"
-#include "ntt_tables.h"
+#include "common/ct.hpp"
+#include "ntt_tables.hpp"
 
 namespace kyber_alg::kyber {
 
 using tables::gammas;
 using tables::zetas;
 
+void poly_add(Poly& f, const Poly& g) {
+    for (int i = 0; i < n; ++i) f.c[i] = static_cast<int16_t>(f.c[i] + g.c[i]);
+}
+
+void poly_sub(Poly& f, const Poly& g) {
+    for (int i = 0; i < n; ++i) f.c[i] = static_cast<int16_t>(f.c[i] - g.c[i]);
+}
+
+namespace portable {
 
 void ntt(Poly& p) {
-    KYBER_ALG_USE_AVX2(avx2::ntt(p));
     int16_t* f = p.c.data();
     int i = 1;
     for (int len = 128; len >= 2; len /= 2) {
@@ -27,7 +34,6 @@ void ntt(Poly& p) {
 }
 
 void ntt_inverse(Poly& p) {
-    KYBER_ALG_USE_AVX2(avx2::ntt_inverse(p));
     int16_t* f = p.c.data();
     int i = 127;
     for (int len = 2; len <= 128; len *= 2) {
@@ -43,12 +49,10 @@ void ntt_inverse(Poly& p) {
     for (int16_t& x : p.c) x = fqmul(x, tables::inverse_ntt_scale);
 }
 
-namespace {
-
 // Algorithm 12 on all 128 pairs: (a0 + a1 X)(b0 + b1 X) mod (X^2 - gamma_i),
 // written into h or added to it.
 template <bool Accumulate>
-void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
+static void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
     for (int i = 0; i < 128; ++i) {
         const int16_t a0 = f.c[2 * i], a1 = f.c[2 * i + 1];
         const int16_t b0 = g.c[2 * i], b1 = g.c[2 * i + 1];
@@ -63,39 +67,27 @@ void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
     }
 }
 
-}  // namespace
-
 void multiply_ntts(Poly& h, const Poly& f, const Poly& g) {
-    KYBER_ALG_USE_AVX2(avx2::multiply_ntts(h, f, g));
     base_case_multiply_all<false>(h, f, g);
 }
 
 void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) {
-    KYBER_ALG_USE_AVX2(avx2::multiply_ntts_add(h, f, g));
     base_case_multiply_all<true>(h, f, g);
 }
 
 void to_montgomery(Poly& f) {
-    KYBER_ALG_USE_AVX2(avx2::to_montgomery(f));
     for (int16_t& x : f.c) x = fqmul(x, tables::montgomery_r2);
 }
 
 void poly_reduce(Poly& f) {
-    KYBER_ALG_USE_AVX2(avx2::poly_reduce(f));
     for (int16_t& x : f.c) x = barrett_reduce(x);
 }
 
 void poly_canonical(Poly& f) {
-    KYBER_ALG_USE_AVX2(avx2::poly_canonical(f));
-    for (int16_t& x : f.c) x = reduce_to_canonical(x);
+    for (int16_t& x : f.c) x = barrett_reduce(x);  // to [-(q-1)/2, (q-1)/2]
+    ct::add_if_negative(f.c, q);
 }
 
-void poly_add(Poly& f, const Poly& g) {
-    for (int i = 0; i < n; ++i) f.c[i] = static_cast<int16_t>(f.c[i] + g.c[i]);
-}
-
-void poly_sub(Poly& f, const Poly& g) {
-    for (int i = 0; i < n; ++i) f.c[i] = static_cast<int16_t>(f.c[i] - g.c[i]);
-}
+}  // namespace portable
 
 }  // namespace kyber_alg::kyber

@@ -1,13 +1,19 @@
-// AVX2 code (KYBER_ALG_AVX2 functions); only reached when the CPU has AVX2.
-#include "sampling_avx2.h"
+// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through avx2_kernels when the CPU has AVX2.
+#include "sampling_avx2.hpp"
 
-#include "backend.h"
+#include "common/cpu.hpp"
 
-#if KYBER_ALG_HAVE_AVX2
+#if KYBER_ALG_HAVE_X86_VECTOR
 
 #include <immintrin.h>
 
 #include <array>
+#include <cstring>
+
+#include "common/ct.hpp"
+#include "keccak.hpp"
+#include "keccak_x4.hpp"
+#include "sampling.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 
@@ -33,13 +39,13 @@ constexpr std::array<std::array<uint8_t, 16>, 256> compress_shuffles = [] {
     return t;
 }();
 
-KYBER_ALG_AVX2 inline __m128i load_shuffle(unsigned mask) {
+KYBER_ALG_TARGET_AVX2 inline __m128i load_shuffle(unsigned mask) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(compress_shuffles[mask].data()));
 }
 
 }  // namespace
 
-KYBER_ALG_AVX2 std::size_t parse_uniform_prefix(Poly& a, int& count, const uint8_t* buf, std::size_t len) {
+KYBER_ALG_TARGET_AVX2 std::size_t parse_uniform_prefix(Poly& a, int& count, const uint8_t* buf, std::size_t len) {
     // 24 bytes = 8 groups of 3 = 16 candidates; 12 bytes to each 128-bit lane.
     const Vec spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
     // Word 2g <- bytes (3g, 3g+1), word 2g+1 <- bytes (3g+1, 3g+2) of the lane.
@@ -67,7 +73,7 @@ KYBER_ALG_AVX2 std::size_t parse_uniform_prefix(Poly& a, int& count, const uint8
     return pos;
 }
 
-KYBER_ALG_AVX2 void sample_poly_cbd2(Poly& f, const uint8_t* b) {
+KYBER_ALG_TARGET_AVX2 void sample_poly_cbd2(Poly& f, const uint8_t* b) {
     // Per byte: two coefficients, (x0 + x1) - (y0 + y1) over each nibble.
     const __m128i m55 = _mm_set1_epi8(0x55), m3 = _mm_set1_epi8(3);
     for (int i = 0; i < 8; ++i) {
@@ -82,7 +88,7 @@ KYBER_ALG_AVX2 void sample_poly_cbd2(Poly& f, const uint8_t* b) {
     }
 }
 
-KYBER_ALG_AVX2 void sample_poly_cbd3(Poly& f, const uint8_t* b) {
+KYBER_ALG_TARGET_AVX2 void sample_poly_cbd3(Poly& f, const uint8_t* b) {
     // 24 bytes -> 8 dwords of 3 bytes -> 32 coefficients of 6 bits each.
     const Vec spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
     const Vec to_dwords = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
@@ -114,6 +120,86 @@ KYBER_ALG_AVX2 void sample_poly_cbd3(Poly& f, const uint8_t* b) {
     }
 }
 
+namespace {
+
+// Algorithm 7's loop with the vector prefix, then the portable loop for the rest.
+int parse_uniform_x16(Poly& a, int count, const uint8_t* buf, std::size_t len) {
+    const std::size_t pos = parse_uniform_prefix(a, count, buf, len);
+    return parse_uniform(a, count, buf + pos, len - pos);
+}
+
+}  // namespace
+
+void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose) {
+    static_assert(k == 2, "the four-way sponge samples the whole 2x2 matrix at once");
+    auto entry = [&](int i, int j) -> Poly& { return transpose ? a[j][i] : a[i][j]; };
+    // A_hat[i][j] from rho || j || i, four SHAKE128 instances at once.
+    uint8_t seeds[4][34];
+    const uint8_t* in[4];
+    alignas(32) uint8_t bufs[4][sample_ntt_first_blocks * Shake128::rate];
+    uint8_t* out[4];
+    Poly* polys[4];
+    for (int e = 0; e < 4; ++e) {
+        const int i = e / 2, j = e % 2;
+        std::memcpy(seeds[e], rho, 32);
+        seeds[e][32] = static_cast<uint8_t>(j);
+        seeds[e][33] = static_cast<uint8_t>(i);
+        in[e] = seeds[e];
+        out[e] = bufs[e];
+        polys[e] = &entry(i, j);
+    }
+    KeccakX4 xof;
+    xof.absorb_once(in, 34, Shake128::rate, 0x1f);
+    xof.squeeze_blocks(out, sample_ntt_first_blocks, Shake128::rate);
+    int counts[4];
+    bool done = true;
+    for (int e = 0; e < 4; ++e) {
+        counts[e] = parse_uniform_x16(*polys[e], 0, bufs[e], sizeof bufs[e]);
+        done &= counts[e] == n;
+    }
+    while (!done) {  // rare: squeeze one more block of all four
+        xof.squeeze_blocks(out, 1, Shake128::rate);
+        done = true;
+        for (int e = 0; e < 4; ++e) {
+            counts[e] = parse_uniform_x16(*polys[e], counts[e], bufs[e], Shake128::rate);
+            done &= counts[e] == n;
+        }
+    }
+}
+
+template <int EtaA, int EtaB>
+void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce) {
+    // Two SHAKE256 blocks (272 bytes) cover the 192 bytes eta = 3 needs.
+    constexpr std::size_t blocks = 2;
+    static_assert(blocks * Shake256::rate >= 64 * EtaA && blocks * Shake256::rate >= 64 * EtaB);
+    uint8_t inputs[4][33];
+    const uint8_t* in[4];
+    ct::Wiped<uint8_t[4][blocks * Shake256::rate]> bufs;
+    uint8_t* out[4];
+    for (int l = 0; l < 4; ++l) {
+        std::memcpy(inputs[l], seed, 32);
+        inputs[l][32] = static_cast<uint8_t>(nonce + l);
+        in[l] = inputs[l];
+        out[l] = bufs.value[l];
+    }
+    KeccakX4 xof;
+    xof.absorb_once(in, 33, Shake256::rate, 0x1f);
+    xof.squeeze_blocks(out, blocks, Shake256::rate);
+    ct::wipe(inputs, sizeof inputs);
+    // The buffers are longer than 64 * eta, as sample_poly_cbd3 needs.
+    auto cbd = [](int eta, Poly& p, const uint8_t* bytes) {
+        eta == 3 ? sample_poly_cbd3(p, bytes) : sample_poly_cbd2(p, bytes);
+    };
+    static_assert((EtaA == 2 || EtaA == 3) && (EtaB == 2 || EtaB == 3));
+    cbd(EtaA, p0, bufs.value[0]);
+    cbd(EtaA, p1, bufs.value[1]);
+    cbd(EtaB, p2, bufs.value[2]);
+    cbd(EtaB, p3, bufs.value[3]);
+}
+
+template void sample_noise_x4<eta1, eta1>(Poly&, Poly&, Poly&, Poly&, const uint8_t*, uint8_t);
+template void sample_noise_x4<eta1, eta2>(Poly&, Poly&, Poly&, Poly&, const uint8_t*, uint8_t);
+
 }  // namespace kyber_alg::kyber::avx2
 
-#endif  // KYBER_ALG_HAVE_AVX2
+#endif  // KYBER_ALG_HAVE_X86_VECTOR

@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "common/buffer.hpp"
+#include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/object_lock.hpp"
 #include "common/ref.hpp"
@@ -72,7 +73,8 @@ void current_digest(HashObject* self, uint8_t out[sm3::kDigestSize]) {
 PyObject* hash_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"msg", nullptr};
   PyObject* data = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:SM3", const_cast<char**>(keywords), &data)) return nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:SM3", const_cast<char**>(keywords), &data))
+    return nullptr;
   Ref self = Ref::steal(type->tp_alloc(type, 0));
   if (!self) return nullptr;
   sm3::init(as_hash(self.get())->state);
@@ -82,6 +84,7 @@ PyObject* hash_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 void hash_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
+  kyber_alg::ct::wipe_object(as_hash(self)->state);  // the buffered tail of the message
   as_hash(self)->lock.free();
   type->tp_free(self);
   Py_DECREF(type);
@@ -152,11 +155,11 @@ PyType_Slot hash_slots[] = {
 };
 
 PyType_Spec hash_spec = {
-    "kyber_alg.sm.SM3.SM3",
-    sizeof(HashObject),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    hash_slots,
+    .name = "kyber_alg.sm.SM3.SM3",
+    .basicsize = sizeof(HashObject),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    .slots = hash_slots,
 };
 
 // --- module functions -----------------------------------------------------
@@ -237,15 +240,15 @@ PyDoc_STRVAR(module_doc,
              "hash_msg(msg) -> hexadecimal digest");
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "kyber_alg.sm.SM3",
-    module_doc,
-    sizeof(ModuleState),
-    module_methods,
-    module_slots,
-    module_traverse,
-    module_clear,
-    module_free,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kyber_alg.sm.SM3",
+    .m_doc = module_doc,
+    .m_size = sizeof(ModuleState),
+    .m_methods = module_methods,
+    .m_slots = module_slots,
+    .m_traverse = module_traverse,
+    .m_clear = module_clear,
+    .m_free = module_free,
 };
 
 }  // namespace

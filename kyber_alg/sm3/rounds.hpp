@@ -62,7 +62,9 @@ inline void round(Registers& r, uint32_t w_j, uint32_t w_prime_j, uint32_t t_j) 
   r.e = p0(tt2);
 }
 
-inline Registers load_registers(const uint32_t v[8]) { return {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]}; }
+inline Registers load_registers(const uint32_t v[8]) {
+  return {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
+}
 
 // V(i+1) = ABCDEFGH ^ V(i).
 inline void fold_registers(uint32_t v[8], const Registers& r) {

@@ -10,10 +10,10 @@ inline constexpr std::size_t kDigestSize = 32, kBlockSize = 64;
 
 // Running hash. Copyable by value: a copy continues independently.
 struct State {
-  uint32_t v[8];               // chaining value V(i)
-  uint64_t length;             // bytes absorbed so far
-  uint8_t block[kBlockSize];   // bytes of the block not yet compressed
-  std::size_t block_fill;      // how many bytes of block are in use
+  uint32_t v[8];              // chaining value V(i)
+  uint64_t length;            // bytes absorbed so far
+  uint8_t block[kBlockSize];  // bytes of the block not yet compressed
+  std::size_t block_fill;     // how many bytes of block are in use
 };
 
 void init(State& state);

@@ -131,8 +131,8 @@ constexpr uint8_t sbox_through_aes(uint8_t x) {
   return static_cast<uint8_t>(kG(aes_sbox(static_cast<uint8_t>(kF(x) ^ kF0))) ^ kG0);
 }
 // First and last entries of the S-box table printed in GB/T 32907-2016.
-static_assert(sbox_through_aes(0x00) == 0xd6 && sbox_through_aes(0x01) == 0x90 && sbox_through_aes(0xfe) == 0x39 &&
-              sbox_through_aes(0xff) == 0x48);
+static_assert(sbox_through_aes(0x00) == 0xd6 && sbox_through_aes(0x01) == 0x90 &&
+              sbox_through_aes(0xfe) == 0x39 && sbox_through_aes(0xff) == 0x48);
 
 // Lookup tables for one byte-wise map: entry n of `low` is the image of n,
 // of `high` the image of n << 4.
@@ -160,9 +160,12 @@ constexpr uint32_t map_bytes(ByteMap m, uint32_t word) {
 
 // The linear layer after AESENCLAST for the word rotations of L (or L'):
 // F(L(G z ^ g0)) = M_0(z) ^ M_1(z) <<< 8 ^ M_2(z) <<< 16 ^ M_3(z) <<< 24 ^ K.
+// K = F(L(g0 g0 g0 g0)) has four equal bytes (rotating a word of equal
+// bytes gives equal bytes), so it is folded into M_0's low-nibble table,
+// which every output byte goes through once.
 struct LinearLayer {
   NibbleTables m[4];
-  uint32_t k;
+  bool constant_folded;  // false would mean K's bytes differ: checked below
 };
 
 template <std::size_t N>
@@ -172,8 +175,8 @@ constexpr LinearLayer linear_layer(const unsigned (&rotations)[N]) {
   ByteMap parts[4] = {};
   for (unsigned r : rotations) {
     const unsigned q = r / 8, s = r % 8;
-    const ByteMap shifted_up =
-        compose(kF, compose(linear_map([=](uint8_t x) { return static_cast<uint8_t>((x << s) & 0xff); }), kG));
+    const ByteMap shifted_up = compose(
+        kF, compose(linear_map([=](uint8_t x) { return static_cast<uint8_t>((x << s) & 0xff); }), kG));
     for (unsigned i = 0; i < 8; ++i) parts[q].bit_images[i] ^= shifted_up.bit_images[i];
     if (s > 0) {
       const ByteMap shifted_down =
@@ -186,12 +189,16 @@ constexpr LinearLayer linear_layer(const unsigned (&rotations)[N]) {
   uint32_t l_of_g0 = 0;
   const uint32_t g0_word = 0x01010101u * kG0;
   for (unsigned r : rotations) l_of_g0 ^= rotl32(g0_word, r);
-  layer.k = map_bytes(kF, l_of_g0);
+  const uint32_t k = map_bytes(kF, l_of_g0);
+  const auto k_byte = static_cast<uint8_t>(k);
+  layer.constant_folded = k == 0x01010101u * k_byte;
+  for (uint8_t& entry : layer.m[0].low) entry ^= k_byte;
   return layer;
 }
 
 inline constexpr LinearLayer kRoundLayer = linear_layer(kRoundRotations);
 inline constexpr LinearLayer kKeyLayer = linear_layer(kKeyRotations);
+static_assert(kRoundLayer.constant_folded && kKeyLayer.constant_folded);
 inline constexpr NibbleTables kToDomain = nibble_tables(kF);
 inline constexpr NibbleTables kFromDomain = nibble_tables(kFInverse);
 

@@ -46,9 +46,8 @@ KYBER_ALG_TARGET_AVX2 inline __m128i rotate_mask_128(int bytes) {
   return _mm_load_si128(reinterpret_cast<const __m128i*>(mask));
 }
 
-// acc ^ F(L(S-box output)) for the S-box outputs z (AES form), minus the
-// constant K. acc is added first: it is ready long before z, and the byte
-// rotations of M_1..M_3 come last.
+// acc ^ F(L(S-box output)) for the S-box outputs z (AES form). acc is added first: it is ready long before z,
+// and the byte rotations of M_1..M_3 come last.
 KYBER_ALG_TARGET_AVX2 inline __m128i add_linear_layer(__m128i acc, __m128i z, const af::LinearLayer& layer) {
   // Keeps the compiler from re-associating the XORs so that acc's parts
   // would be added after the late terms, on the round's critical path.
@@ -57,7 +56,14 @@ KYBER_ALG_TARGET_AVX2 inline __m128i add_linear_layer(__m128i acc, __m128i z, co
   const __m128i m1 = _mm_shuffle_epi8(map_bytes(z, layer.m[1]), rotate_mask_128(1));
   const __m128i m2 = _mm_shuffle_epi8(map_bytes(z, layer.m[2]), rotate_mask_128(2));
   const __m128i m3 = _mm_shuffle_epi8(map_bytes(z, layer.m[3]), rotate_mask_128(3));
-  return _mm_xor_si128(_mm_xor_si128(_mm_xor_si128(acc, m0), m3), _mm_xor_si128(m1, m2));
+  // M_0 needs no rotation and is ready first: acc ^ m0, then two balanced
+  // halves, each kept as a unit by the barrier, then one XOR.
+  __m128i with_m0 = _mm_xor_si128(acc, m0);
+  __asm__("" : "+x"(with_m0));
+  __m128i early = _mm_xor_si128(with_m0, m3);
+  __m128i late = _mm_xor_si128(m1, m2);
+  __asm__("" : "+x"(early), "+x"(late));
+  return _mm_xor_si128(early, late);
 }
 
 KYBER_ALG_TARGET_AVX2 inline __m128i xor3(__m128i a, __m128i b, __m128i c) {
@@ -66,35 +72,31 @@ KYBER_ALG_TARGET_AVX2 inline __m128i xor3(__m128i a, __m128i b, __m128i c) {
 
 // The 32 rounds on broadcast words x0..x3 (F domain), round_keys in the F
 // domain with f0 folded in. One chain of dependent rounds, so it is written
-// for latency: with z_i the S-box output of round i,
-//   X_(i+4)     = (X_i ^ K) ^ M(z_i)
-//   input_(i+1) = (X_(i+2) ^ X_(i+3) ^ rk_(i+1) ^ X_i ^ K) ^ M(z_i)
+// for latency: with z_i the S-box output of round i and M the linear layer
+// (constant included),
+//   X_(i+4)     = X_i ^ M(z_i)
+//   input_(i+1) = (X_(i+2) ^ X_(i+3) ^ rk_(i+1) ^ X_i) ^ M(z_i)
 // both computed from z_i in parallel, the bracketed parts ahead of time.
 // Unrolled by four so the words stay in registers; after_four(i) sees
 // X_(i+4)..X_(i+7) after each group of four rounds.
 template <class AfterFour>
 KYBER_ALG_TARGET_AVX2 inline void serial_rounds(__m128i& x0, __m128i& x1, __m128i& x2, __m128i& x3,
-                                                const uint32_t round_keys[kRounds], const af::LinearLayer& layer,
-                                                AfterFour after_four) {
+                                                const uint32_t round_keys[kRounds],
+                                                const af::LinearLayer& layer, AfterFour after_four) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i k = _mm_set1_epi32(static_cast<int>(layer.k));
   auto key = [&](unsigned i) { return _mm_set1_epi32(static_cast<int>(round_keys[i % kRounds])); };
   __m128i input = _mm_xor_si128(xor3(x1, x2, x3), key(0));
   for (unsigned i = 0; i < kRounds; i += 4) {
     __m128i z = _mm_aesenclast_si128(input, zero);
-    x0 = _mm_xor_si128(x0, k);
     input = add_linear_layer(_mm_xor_si128(xor3(x2, x3, x0), key(i + 1)), z, layer);
     x0 = add_linear_layer(x0, z, layer);
     z = _mm_aesenclast_si128(input, zero);
-    x1 = _mm_xor_si128(x1, k);
     input = add_linear_layer(_mm_xor_si128(xor3(x3, x0, x1), key(i + 2)), z, layer);
     x1 = add_linear_layer(x1, z, layer);
     z = _mm_aesenclast_si128(input, zero);
-    x2 = _mm_xor_si128(x2, k);
     input = add_linear_layer(_mm_xor_si128(xor3(x0, x1, x2), key(i + 3)), z, layer);
     x2 = add_linear_layer(x2, z, layer);
     z = _mm_aesenclast_si128(input, zero);
-    x3 = _mm_xor_si128(x3, k);
     input = add_linear_layer(_mm_xor_si128(xor3(x1, x2, x3), key(i + 4)), z, layer);
     x3 = add_linear_layer(x3, z, layer);
     after_four(i);
@@ -113,8 +115,8 @@ KYBER_ALG_TARGET_AVX2 inline void round_keys_in_domain(const uint32_t rk[kRounds
 // Word w of a 16-byte register, byte-swapped from big-endian and broadcast to every lane.
 KYBER_ALG_TARGET_AVX2 inline __m128i broadcast_word(__m128i block, int w) {
   const char b = static_cast<char>(4 * w);
-  return _mm_shuffle_epi8(block, _mm_setr_epi8(b + 3, b + 2, b + 1, b, b + 3, b + 2, b + 1, b, b + 3, b + 2, b + 1, b,
-                                               b + 3, b + 2, b + 1, b));
+  return _mm_shuffle_epi8(block, _mm_setr_epi8(b + 3, b + 2, b + 1, b, b + 3, b + 2, b + 1, b, b + 3, b + 2,
+                                               b + 1, b, b + 3, b + 2, b + 1, b));
 }
 
 // Lane 0 of a, 1 of b, 2 of c, 3 of d.
@@ -127,12 +129,12 @@ KYBER_ALG_TARGET_AVX2 inline __m128i byte_swap_words(__m128i x) {
 }
 
 KYBER_ALG_TARGET_AVX2 void expand_key_avx2(const uint8_t key[kKeySize], uint32_t rk[kRounds]) {
-  const __m128i fk = _mm_setr_epi32(static_cast<int>(kFK[0]), static_cast<int>(kFK[1]), static_cast<int>(kFK[2]),
-                                    static_cast<int>(kFK[3]));
+  const __m128i fk = _mm_setr_epi32(static_cast<int>(kFK[0]), static_cast<int>(kFK[1]),
+                                    static_cast<int>(kFK[2]), static_cast<int>(kFK[3]));
   // K_0..K_3 = MK ^ FK, in the F domain.
-  const __m128i k = map_bytes(_mm_xor_si128(byte_swap_words(_mm_loadu_si128(reinterpret_cast<const __m128i*>(key))),
-                                            fk),
-                              af::kToDomain);
+  const __m128i k =
+      map_bytes(_mm_xor_si128(byte_swap_words(_mm_loadu_si128(reinterpret_cast<const __m128i*>(key))), fk),
+                af::kToDomain);
   __m128i k0 = _mm_shuffle_epi32(k, 0x00), k1 = _mm_shuffle_epi32(k, 0x55);
   __m128i k2 = _mm_shuffle_epi32(k, 0xaa), k3 = _mm_shuffle_epi32(k, 0xff);
   // rk_i = K_(i+4): the rounds of the cipher, with L' and CK_i in place of L and rk_i.
@@ -142,22 +144,31 @@ KYBER_ALG_TARGET_AVX2 void expand_key_avx2(const uint8_t key[kKeySize], uint32_t
   });
 }
 
+// The chaining value stays in the F domain as the four broadcast words the
+// rounds leave: F(P ^ C) = F(P) ^ F(C), and the words of F(C) are X35..X32
+// in the F domain already, so the next block starts one XOR after the last
+// round of the previous one. Writing out the ciphertext is off that path.
 KYBER_ALG_TARGET_AVX2 void cbc_encrypt_avx2(const uint32_t rk[kRounds], uint8_t iv[kBlockSize],
                                             const uint8_t* in, uint8_t* out, std::size_t blocks) {
   alignas(16) uint32_t keys[kRounds];
   round_keys_in_domain(rk, keys);
-  __m128i chain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(iv));
+  const __m128i iv_words = map_bytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(iv)), af::kToDomain);
+  __m128i c0 = broadcast_word(iv_words, 0), c1 = broadcast_word(iv_words, 1);
+  __m128i c2 = broadcast_word(iv_words, 2), c3 = broadcast_word(iv_words, 3);
   for (std::size_t b = 0; b < blocks; ++b) {
-    const __m128i plain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + kBlockSize * b));
-    const __m128i block = map_bytes(_mm_xor_si128(plain, chain), af::kToDomain);
-    __m128i x0 = broadcast_word(block, 0), x1 = broadcast_word(block, 1);
-    __m128i x2 = broadcast_word(block, 2), x3 = broadcast_word(block, 3);
+    const __m128i plain =
+        map_bytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + kBlockSize * b)), af::kToDomain);
+    __m128i x0 = _mm_xor_si128(broadcast_word(plain, 0), c0),
+            x1 = _mm_xor_si128(broadcast_word(plain, 1), c1);
+    __m128i x2 = _mm_xor_si128(broadcast_word(plain, 2), c2),
+            x3 = _mm_xor_si128(broadcast_word(plain, 3), c3);
     serial_rounds(x0, x1, x2, x3, keys, af::kRoundLayer, [](unsigned) {});
-    // The reverse transform R: (X35, X34, X33, X32).
-    chain = byte_swap_words(map_bytes(gather_lanes(x3, x2, x1, x0), af::kFromDomain));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kBlockSize * b), chain);
+    // The reverse transform R: the ciphertext is (X35, X34, X33, X32).
+    c0 = x3, c1 = x2, c2 = x1, c3 = x0;
+    const __m128i cipher = byte_swap_words(map_bytes(gather_lanes(x3, x2, x1, x0), af::kFromDomain));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kBlockSize * b), cipher);
   }
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(iv), chain);
+  std::memcpy(iv, out + kBlockSize * (blocks - 1), kBlockSize);
   ct::wipe(keys, sizeof keys);
 }
 
@@ -190,8 +201,8 @@ KYBER_ALG_TARGET_AVX2 inline __m256i linear_layer(__m256i z, const af::LinearLay
 // The AES S-box on 32 bytes. Lanes hold different words here, so the input
 // is first put through InvShiftRows to cancel AESENCLAST's ShiftRows.
 KYBER_ALG_TARGET_AVX2 inline __m256i aes_sbox(__m256i x) {
-  const __m256i inv_shift_rows = _mm256_broadcastsi128_si256(
-      _mm_setr_epi8(0, 13, 10, 7, 4, 1, 14, 11, 8, 5, 2, 15, 12, 9, 6, 3));
+  const __m256i inv_shift_rows =
+      _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 13, 10, 7, 4, 1, 14, 11, 8, 5, 2, 15, 12, 9, 6, 3));
   const __m128i zero = _mm_setzero_si128();
   const __m256i y = _mm256_shuffle_epi8(x, inv_shift_rows);
   const __m128i low = _mm_aesenclast_si128(_mm256_castsi256_si128(y), zero);
@@ -200,11 +211,11 @@ KYBER_ALG_TARGET_AVX2 inline __m256i aes_sbox(__m256i x) {
 }
 
 // X_i ^ L(tau(X_(i+1) ^ X_(i+2) ^ X_(i+3) ^ rk_i)) for eight blocks, F domain.
-KYBER_ALG_TARGET_AVX2 inline __m256i parallel_round(__m256i x0, __m256i x1, __m256i x2, __m256i x3, uint32_t round_key) {
-  const __m256i input =
-      _mm256_xor_si256(_mm256_xor_si256(x1, x2), _mm256_xor_si256(x3, _mm256_set1_epi32(static_cast<int>(round_key))));
-  const __m256i k = _mm256_set1_epi32(static_cast<int>(af::kRoundLayer.k));
-  return _mm256_xor_si256(_mm256_xor_si256(x0, k), linear_layer(aes_sbox(input), af::kRoundLayer));
+KYBER_ALG_TARGET_AVX2 inline __m256i parallel_round(__m256i x0, __m256i x1, __m256i x2, __m256i x3,
+                                                    uint32_t round_key) {
+  const __m256i input = _mm256_xor_si256(
+      _mm256_xor_si256(x1, x2), _mm256_xor_si256(x3, _mm256_set1_epi32(static_cast<int>(round_key))));
+  return _mm256_xor_si256(x0, linear_layer(aes_sbox(input), af::kRoundLayer));
 }
 
 // 4x4 transpose of 32-bit words within each 128-bit half: blocks to words
@@ -219,7 +230,8 @@ KYBER_ALG_TARGET_AVX2 inline void transpose(__m256i& a, __m256i& b, __m256i& c, 
 }
 
 // Eight blocks in, eight blocks out (in and out may be the same buffer).
-KYBER_ALG_TARGET_AVX2 inline void crypt_8_blocks(const uint32_t keys[kRounds], const uint8_t* in, uint8_t* out) {
+KYBER_ALG_TARGET_AVX2 inline void crypt_8_blocks(const uint32_t keys[kRounds], const uint8_t* in,
+                                                 uint8_t* out) {
   const __m256i big_endian =
       _mm256_broadcastsi128_si256(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12));
   __m256i x[4];

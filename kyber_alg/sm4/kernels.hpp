@@ -11,7 +11,9 @@ namespace kyber_alg::sm4 {
 
 struct Kernels {
   void (*expand_key)(const uint8_t key[kKeySize], uint32_t rk[kRounds]);
-  // Independent blocks: processed several at a time where the path can.
+  // Independent blocks: processed several at a time where the path can. ecb
+  // and cbc_encrypt also work in place (in == out); cbc_decrypt needs
+  // separate buffers (it reads each ciphertext block again after the rounds).
   void (*ecb)(const uint32_t rk[kRounds], const uint8_t* in, uint8_t* out, std::size_t blocks);
   // One block after another: each needs the previous ciphertext block.
   void (*cbc_encrypt)(const uint32_t rk[kRounds], uint8_t iv[kBlockSize], const uint8_t* in, uint8_t* out,

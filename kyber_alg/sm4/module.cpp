@@ -58,7 +58,8 @@ bool parse_mode(PyObject* obj, const char* function, long& mode) {
   const long value = PyLong_AsLong(obj);
   if (value == -1 && PyErr_Occurred()) return false;
   if (value != kEncrypt && value != kDecrypt) {
-    PyErr_Format(PyExc_ValueError, "%s: mode must be SM4_ENCRYPT (0) or SM4_DECRYPT (1), got %R", function, obj);
+    PyErr_Format(PyExc_ValueError, "%s: mode must be SM4_ENCRYPT (0) or SM4_DECRYPT (1), got %R", function,
+                 obj);
     return false;
   }
   mode = value;
@@ -92,37 +93,74 @@ bool require_key(CipherObject* self, const char* function) {
   return false;
 }
 
+// Binds the two required parameters of set_key() and crypt_cbc() from a
+// vectorcall (positional or by keyword), without building an argument tuple:
+// these calls are made once per message and their overhead counts.
+bool bind_two(const char* function, const char* const names[2], PyObject* const* args, Py_ssize_t nargs,
+              PyObject* kwnames, PyObject* out[2]) {
+  if (nargs > 2) {
+    PyErr_Format(PyExc_TypeError, "%s takes at most 2 arguments (%zd given)", function, nargs);
+    return false;
+  }
+  out[0] = nargs > 0 ? args[0] : nullptr;
+  out[1] = nargs > 1 ? args[1] : nullptr;
+  const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  for (Py_ssize_t k = 0; k < keywords; ++k) {
+    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    int slot = -1;
+    for (int i = 0; i < 2; ++i)
+      if (PyUnicode_CompareWithASCIIString(keyword, names[i]) == 0) slot = i;
+    if (slot < 0) {
+      PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", function, keyword);
+      return false;
+    }
+    if (out[slot]) {
+      PyErr_Format(PyExc_TypeError, "argument for %s given by name ('%s') and position (%d)", function,
+                   names[slot], slot + 1);
+      return false;
+    }
+    out[slot] = args[nargs + k];
+  }
+  for (int i = 0; i < 2; ++i) {
+    if (!out[i]) {
+      PyErr_Format(PyExc_TypeError, "%s missing required argument '%s' (pos %d)", function, names[i], i + 1);
+      return false;
+    }
+  }
+  return true;
+}
+
 // --- encryption and decryption --------------------------------------------
 
 enum class Chaining { ecb, cbc };
 
-void encrypt_into(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize], const uint8_t* in,
-                  std::size_t len, sm4::Padding padding, uint8_t* out) {
-  const std::size_t whole = len / sm4::kBlockSize;
-  kyber_alg::ct::Wiped<uint8_t[sm4::kBlockSize]> last;
-  sm4::pad_last_block(in, len, padding, last.value);
-  uint8_t* out_last = out + whole * sm4::kBlockSize;
-  if (chaining == Chaining::cbc) {
-    sm4::cbc_encrypt(keys, iv, in, out, whole);
-    sm4::cbc_encrypt(keys, iv, last.value, out_last, 1);
-  } else {
-    sm4::ecb(keys, in, out, whole);
-    sm4::ecb(keys, last.value, out_last, 1);
-  }
+// The padded message is laid out in `out` and encrypted there in one call
+// (ecb and cbc_encrypt work in place).
+void encrypt_into(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
+                  const uint8_t* in, std::size_t len, sm4::Padding padding, uint8_t* out) {
+  const std::size_t whole = len - len % sm4::kBlockSize;
+  std::memcpy(out, in, whole);
+  sm4::pad_last_block(in, len, padding, out + whole);
+  const std::size_t blocks = whole / sm4::kBlockSize + 1;
+  if (chaining == Chaining::cbc)
+    sm4::cbc_encrypt(keys, iv, out, out, blocks);
+  else
+    sm4::ecb(keys, out, out, blocks);
 }
 
-PyObject* encrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize], const ByteView& data,
-                  sm4::Padding padding) {
+PyObject* encrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
+                  const ByteView& data, sm4::Padding padding) {
   const auto len = static_cast<std::size_t>(data.size());
   Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(sm4::padded_size(len))));
   if (!out) return nullptr;
   auto* out_bytes = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
-  run_without_gil_if_large(len, [&] { encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes); });
+  run_without_gil_if_large(len,
+                           [&] { encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes); });
   return out.release();
 }
 
-PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize], const ByteView& data,
-                  sm4::Padding padding, const char* function) {
+PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
+                  const ByteView& data, sm4::Padding padding, const char* function) {
   const auto len = static_cast<std::size_t>(data.size());
   if (len == 0 || len % sm4::kBlockSize != 0) {
     PyErr_Format(PyExc_ValueError,
@@ -142,8 +180,10 @@ PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4:
   });
   if (pad == 0) {
     kyber_alg::ct::wipe(plain, len);
-    PyErr_Format(PyExc_ValueError, "%s: decryption failed: the padding is not valid (wrong key, or a damaged "
-                 "or truncated ciphertext)", function);
+    PyErr_Format(PyExc_ValueError,
+                 "%s: decryption failed: the padding is not valid (wrong key, or a damaged "
+                 "or truncated ciphertext)",
+                 function);
     return nullptr;
   }
   kyber_alg::ct::wipe(plain + (len - pad), pad);
@@ -177,11 +217,11 @@ void cipher_dealloc(PyObject* self) {
   Py_DECREF(type);
 }
 
-PyObject* cipher_set_key(PyObject* op, PyObject* args, PyObject* kwargs) {
-  static const char* keywords[] = {"key", "mode", nullptr};
-  PyObject *key_obj, *mode_obj;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:set_key", const_cast<char**>(keywords), &key_obj, &mode_obj))
-    return nullptr;
+PyObject* cipher_set_key(PyObject* op, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"key", "mode"};
+  PyObject* bound[2];
+  if (!bind_two("set_key()", names, args, nargs, kwnames, bound)) return nullptr;
+  PyObject *key_obj = bound[0], *mode_obj = bound[1];
   CipherObject* self = as_cipher(op);
   ByteView key;
   if (!read_block_argument(key_obj, "set_key()", "key", key)) return nullptr;
@@ -215,11 +255,11 @@ PyObject* cipher_crypt_ecb(PyObject* op, PyObject* data) {
   return crypt(self, Chaining::ecb, nullptr, data, padding, "crypt_ecb()");
 }
 
-PyObject* cipher_crypt_cbc(PyObject* op, PyObject* args, PyObject* kwargs) {
-  static const char* keywords[] = {"iv", "input_data", nullptr};
-  PyObject *iv_obj, *data_obj;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:crypt_cbc", const_cast<char**>(keywords), &iv_obj, &data_obj))
-    return nullptr;
+PyObject* cipher_crypt_cbc(PyObject* op, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"iv", "input_data"};
+  PyObject* bound[2];
+  if (!bind_two("crypt_cbc()", names, args, nargs, kwnames, bound)) return nullptr;
+  PyObject *iv_obj = bound[0], *data_obj = bound[1];
   CipherObject* self = as_cipher(op);
   if (!require_key(self, "crypt_cbc()")) return nullptr;
   ByteView iv_view;
@@ -231,11 +271,13 @@ PyObject* cipher_crypt_cbc(PyObject* op, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* cipher_mode(PyObject* self, void*) { return PyLong_FromLong(as_cipher(self)->mode); }
-PyObject* cipher_padding_mode(PyObject* self, void*) { return PyLong_FromLong(as_cipher(self)->padding_mode); }
+PyObject* cipher_padding_mode(PyObject* self, void*) {
+  return PyLong_FromLong(as_cipher(self)->padding_mode);
+}
 
 PyMethodDef cipher_methods[] = {
     {"set_key", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cipher_set_key)),
-     METH_VARARGS | METH_KEYWORDS,
+     METH_FASTCALL | METH_KEYWORDS,
      "set_key($self, key, mode)\n--\n\n"
      "Key the cipher with the 16-byte key for mode SM4_ENCRYPT or SM4_DECRYPT.\n"
      "Raises ValueError for a key that is not 16 bytes long or an unknown mode."},
@@ -245,7 +287,7 @@ PyMethodDef cipher_methods[] = {
      "Decryption raises ValueError if the input is empty or not a multiple of 16\n"
      "bytes, or if the padding is not valid."},
     {"crypt_cbc", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cipher_crypt_cbc)),
-     METH_VARARGS | METH_KEYWORDS,
+     METH_FASTCALL | METH_KEYWORDS,
      "crypt_cbc($self, iv, input_data)\n--\n\n"
      "Encrypt with PKCS#7 padding, or decrypt and check and remove it, in CBC mode\n"
      "with the 16-byte iv. Decryption raises ValueError if the input is empty or not\n"
@@ -254,7 +296,8 @@ PyMethodDef cipher_methods[] = {
 };
 
 PyGetSetDef cipher_getset[] = {
-    {"mode", cipher_mode, nullptr, "SM4_ENCRYPT or SM4_DECRYPT: the direction the last set_key() chose.", nullptr},
+    {"mode", cipher_mode, nullptr, "SM4_ENCRYPT or SM4_DECRYPT: the direction the last set_key() chose.",
+     nullptr},
     {"padding_mode", cipher_padding_mode, nullptr, "PKCS7 or ZERO: the padding crypt_ecb() uses.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
@@ -276,11 +319,11 @@ PyType_Slot cipher_slots[] = {
 };
 
 PyType_Spec cipher_spec = {
-    "kyber_alg.sm.sm4.CryptSM4",
-    sizeof(CipherObject),
-    0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    cipher_slots,
+    .name = "kyber_alg.sm.sm4.CryptSM4",
+    .basicsize = sizeof(CipherObject),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    .slots = cipher_slots,
 };
 
 using Paths = kyber_alg::DispatchFunctions<sm4::Kernels, sm4::kernels>;
@@ -327,15 +370,15 @@ PyDoc_STRVAR(module_doc,
              "crypt_ecb(input_data) and crypt_cbc(iv, input_data).");
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "kyber_alg.sm.sm4",
-    module_doc,
-    sizeof(ModuleState),
-    module_methods,
-    module_slots,
-    module_traverse,
-    module_clear,
-    module_free,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kyber_alg.sm.sm4",
+    .m_doc = module_doc,
+    .m_size = sizeof(ModuleState),
+    .m_methods = module_methods,
+    .m_slots = module_slots,
+    .m_traverse = module_traverse,
+    .m_clear = module_clear,
+    .m_free = module_free,
 };
 
 }  // namespace

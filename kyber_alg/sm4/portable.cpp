@@ -92,7 +92,8 @@ void expand_key_portable(const uint8_t key[kKeySize], uint32_t rk[kRounds]) {
   uint32_t k[4];
   for (int i = 0; i < 4; ++i) k[i] = load_be32(key + 4 * i) ^ kFK[i];
   for (unsigned i = 0; i < kRounds; ++i) {
-    const uint32_t next = k[i % 4] ^ linear_l_key(tau(k[(i + 1) % 4] ^ k[(i + 2) % 4] ^ k[(i + 3) % 4] ^ kCK[i]));
+    const uint32_t next =
+        k[i % 4] ^ linear_l_key(tau(k[(i + 1) % 4] ^ k[(i + 2) % 4] ^ k[(i + 3) % 4] ^ kCK[i]));
     k[i % 4] = next;
     rk[i] = next;
   }
@@ -137,7 +138,8 @@ void cbc_decrypt_portable(const uint32_t rk[kRounds], uint8_t iv[kBlockSize], co
 
 }  // namespace
 
-const Kernels kPortableKernels = {expand_key_portable, ecb_portable, cbc_encrypt_portable, cbc_decrypt_portable};
+const Kernels kPortableKernels = {expand_key_portable, ecb_portable, cbc_encrypt_portable,
+                                  cbc_decrypt_portable};
 
 Dispatch<Kernels>& kernels() {
   static Dispatch<Kernels> dispatch(KernelSet<Kernels>{&kPortableKernels, kAvx2Kernels, nullptr});

@@ -5,7 +5,9 @@
 
 namespace kyber_alg::sm4 {
 
-void expand_key(const uint8_t key[kKeySize], RoundKeys& encrypt_keys) { kernels()->expand_key(key, encrypt_keys.rk); }
+void expand_key(const uint8_t key[kKeySize], RoundKeys& encrypt_keys) {
+  kernels()->expand_key(key, encrypt_keys.rk);
+}
 
 void reverse_keys(const RoundKeys& encrypt_keys, RoundKeys& decrypt_keys) {
   for (std::size_t i = 0; i < kRounds; ++i) decrypt_keys.rk[i] = encrypt_keys.rk[kRounds - 1 - i];

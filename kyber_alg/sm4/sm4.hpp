@@ -19,9 +19,11 @@ void expand_key(const uint8_t key[kKeySize], RoundKeys& encrypt_keys);
 void reverse_keys(const RoundKeys& encrypt_keys, RoundKeys& decrypt_keys);
 
 // Each block through the 32 rounds (encryption or decryption, by the schedule).
+// in and out may be the same buffer; they must not overlap otherwise.
 void ecb(const RoundKeys& keys, const uint8_t* in, uint8_t* out, std::size_t blocks);
 // CBC; iv is updated to the last ciphertext block so calls can be chained.
-// in and out must not overlap.
+// Encryption may work in place (in == out); otherwise, and always for
+// decryption, in and out must not overlap.
 void cbc_encrypt(const RoundKeys& encrypt_keys, uint8_t iv[kBlockSize], const uint8_t* in, uint8_t* out,
                  std::size_t blocks);
 void cbc_decrypt(const RoundKeys& decrypt_keys, uint8_t iv[kBlockSize], const uint8_t* in, uint8_t* out,

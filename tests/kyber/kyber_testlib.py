@@ -7,15 +7,13 @@ import json
 from pathlib import Path
 
 import pytest
-
-# <repo>/tests/kyber/this_file -> <repo>/../shared/vectors
-VECTORS = Path(__file__).resolve().parents[2] / ".." / "shared" / "vectors"
+from vectors import VECTORS
 
 
 def vector_path(relative: str) -> Path:
     path = (VECTORS / relative).resolve()
     if not path.is_file():
-        raise FileNotFoundError(f"test vector file {path} is missing (expected shared/ beside the repository)")
+        raise FileNotFoundError(f"test vector file {path} is missing from tests/vectors/")
     return path
 
 

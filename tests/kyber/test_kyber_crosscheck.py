@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import platform
 import random
 from pathlib import Path
 
@@ -78,3 +79,19 @@ def test_best_path_is_chosen_by_default(tmp_path):
     chosen, *available = out.stdout.split()
     assert available[0] == "portable"
     assert chosen == available[-1]
+
+
+# The CPU features each vector path needs, as /proc/cpuinfo names them.
+PATH_FLAGS = {
+    "avx2": {"avx2", "bmi1", "bmi2", "popcnt", "aes", "pclmulqdq"},
+    "avx512": {"avx2", "bmi1", "bmi2", "popcnt", "aes", "pclmulqdq", "avx512f", "avx512vl", "avx512bw"},
+}
+
+
+@pytest.mark.parametrize("path", sorted(PATH_FLAGS))
+def test_vector_path_offered_exactly_when_the_cpu_has_its_features(path):
+    cpuinfo = Path("/proc/cpuinfo")
+    if platform.machine() != "x86_64" or not cpuinfo.is_file():
+        pytest.skip("needs x86-64 Linux")
+    flags = set(next(line for line in cpuinfo.read_text().splitlines() if line.startswith("flags")).split(":")[1].split())
+    assert (path in Kyber._available_backends()) == PATH_FLAGS[path].issubset(flags)

@@ -1,4 +1,4 @@
-"""Known-answer tests: every ML-KEM-512 vector in ../shared/vectors (ACVP, CCTV, Wycheproof)."""
+"""Known-answer tests: every ML-KEM-512 vector in tests/vectors (ACVP, CCTV, Wycheproof)."""
 
 from __future__ import annotations
 

@@ -68,18 +68,6 @@ def test_one_million_encryptions(sm4_path):
     assert out[16 * (rounds - 1):16 * rounds].hex() == STANDARD["ciphertext_after_1000000_encryptions"]
 
 
-def test_round_keys_through_the_first_round():
-    # With rk_0 known, one round of SM4 on a chosen block is predictable:
-    # check the key expansion's first output via gmssl's round function.
-    key = bytes.fromhex(STANDARD["key"])
-    rk = [int(k, 16) for k in STANDARD["round_keys_rk0_to_rk31"]]
-    g = gmssl_sm4.CryptSM4()
-    g.set_key(key, gmssl_sm4.SM4_ENCRYPT)
-    assert g.sk == rk  # the vector file and the oracle agree
-    block = os.urandom(16)
-    assert cipher(key, native.SM4_ENCRYPT).crypt_ecb(block)[:16] == bytes(g.one_round(rk, list(block)))
-
-
 @pytest.mark.parametrize("record", OPENSSL_ECB + OPENSSL_CBC, ids=lambda r: f"{r['Cipher']}-{len(r['Plaintext'])}")
 def test_openssl_vectors(sm4_path, record):
     key, plain, expected = record["Key"], record["Plaintext"], record["Ciphertext"]
@@ -145,26 +133,12 @@ def test_cbc_ignores_padding_mode_like_gmssl():
         gmssl_cipher(key, gmssl_sm4.SM4_ENCRYPT, gmssl_sm4.ZERO).crypt_cbc(iv, b"abc")
 
 
-def test_code_paths_agree():
-    rng = random.Random(5)
-    cases = [(rng.randbytes(16), rng.randbytes(16), rng.randbytes(n)) for n in (0, 5, 16, 100, 127, 128, 1000, 4099)]
-    before, results = native._backend(), {}
-    try:
-        for path in native._available_backends():
-            native._set_backend(path)
-            out = []
-            for key, iv, data in cases:
-                ct = cipher(key, native.SM4_ENCRYPT).crypt_cbc(iv, data)
-                out += [ct, cipher(key, native.SM4_ENCRYPT).crypt_ecb(data),
-                        cipher(key, native.SM4_DECRYPT).crypt_cbc(iv, ct)]
-            results[path] = out
-    finally:
-        native._set_backend(before)
-    assert len({tuple(r) for r in results.values()}) == 1
+def strided(data):
+    return memoryview(bytes(v for c in data for v in (c, 0)))[::2]
 
 
-@pytest.mark.parametrize("wrap", [bytes, bytearray, memoryview, lambda b: memoryview(bytes(v for c in b for v in (c, 0)))[::2]],
-                         ids=["bytes", "bytearray", "memoryview", "strided"])
+@pytest.mark.parametrize("wrap", [bytes, bytearray, memoryview, strided], ids=["bytes", "bytearray", "memoryview",
+                                                                                "strided"])
 def test_buffer_inputs(wrap):
     key, iv, data = os.urandom(16), os.urandom(16), os.urandom(37)
     expected = cipher(key, native.SM4_ENCRYPT).crypt_cbc(iv, data)

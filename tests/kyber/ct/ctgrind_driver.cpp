@@ -15,10 +15,10 @@
 #include <cstring>
 #include <sys/random.h>
 
-#include "backend.h"
-#include "hex.h"
-#include "ml_kem.h"
-#include "params.h"
+#include "kernels.hpp"
+#include "hex.hpp"
+#include "ml_kem.hpp"
+#include "params.hpp"
 
 namespace kyber = kyber_alg::kyber;
 
@@ -79,10 +79,10 @@ int leak_self_test() {
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--leak-self-test") == 0) return leak_self_test();
     const char* path = argc > 1 ? argv[1] : "portable";
-    const kyber::Backend backend = std::strcmp(path, "avx512") == 0 ? kyber::Backend::avx512
-                                   : std::strcmp(path, "avx2") == 0 ? kyber::Backend::avx2
-                                                                    : kyber::Backend::portable;
-    if (!kyber::set_backend(backend)) {
+    const kyber_alg::Backend backend = std::strcmp(path, "avx512") == 0 ? kyber_alg::Backend::avx512
+                                       : std::strcmp(path, "avx2") == 0 ? kyber_alg::Backend::avx2
+                                                                        : kyber_alg::Backend::portable;
+    if (!kyber::kernels.select(backend)) {
         std::printf("ctgrind driver: %s not available\n", path);
         return 77;
     }

@@ -45,7 +45,8 @@ constexpr std::size_t kBytes = kBlocks * sm4::kBlockSize;
 
 int sm4_round_trip() {
   uint8_t key[16], wrong_key[16], iv[16], plain[kBytes];
-  if (!fill_random(key, 16) || !fill_random(wrong_key, 16) || !fill_random(iv, 16) || !fill_random(plain, kBytes))
+  if (!fill_random(key, 16) || !fill_random(wrong_key, 16) || !fill_random(iv, 16) ||
+      !fill_random(plain, kBytes))
     return 2;
   plain[kBytes - 1] = 0x01;  // a valid PKCS#7 ending, and (once zeroed) a valid zero-padding ending
   secret(key, 16), secret(wrong_key, 16), secret(plain, kBytes);

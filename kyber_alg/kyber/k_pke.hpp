@@ -2,7 +2,7 @@
 // (FIPS 203 Algorithms 13, 14 and 15).
 #pragma once
 
-#include "params.h"
+#include "params.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -2,7 +2,8 @@
 // its inverse (FIPS 203 Algorithms 9 and 10) and MultiplyNTTs (Algorithm 11).
 #pragma once
 
-#include "params.h"
+#include "kernels.hpp"
+#include "params.hpp"
 
 namespace kyber_alg::kyber {
 
@@ -28,34 +29,41 @@ inline int16_t barrett_reduce(int16_t a) {
     return static_cast<int16_t>(a - t * q);
 }
 
-// a mod q in [0, q), for any int16 a; branch-free.
-inline int16_t reduce_to_canonical(int16_t a) {
-    int16_t r = barrett_reduce(a);
-    r = static_cast<int16_t>(r + ((r >> 15) & q));
-    return r;
-}
-
 // Algorithm 9. Input coefficients |f_i| < q; output |f_i| < 8q (not reduced).
-void ntt(Poly& f);
+inline void ntt(Poly& f) { kernels->ntt(f); }
 
 // Algorithm 10, except the final factor: multiplies by 2^16 / 128 instead of
 // 1 / 128, which cancels the 2^-16 that multiply_ntts leaves. So it must be
 // applied to a sum of multiply_ntts products. Output |f_i| < q.
-void ntt_inverse(Poly& f);
+inline void ntt_inverse(Poly& f) { kernels->ntt_inverse(f); }
 
 // Algorithm 11: h = f x g in T_q, times 2^-16 (Montgomery). One factor
 // |x| < q, the other |x| < 8q (an unreduced NTT output); output |h_i| <= q/2.
-void multiply_ntts(Poly& h, const Poly& f, const Poly& g);
+inline void multiply_ntts(Poly& h, const Poly& f, const Poly& g) { kernels->multiply_ntts(h, f, g); }
 
 // h += f x g * 2^-16, same bounds, h in and out |h_i| <= q/2.
-void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g);
+inline void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) { kernels->multiply_ntts_add(h, f, g); }
 
 // f <- f * 2^16 mod q: undoes the 2^-16 of multiply_ntts. Output |f_i| < q.
-void to_montgomery(Poly& f);
+inline void to_montgomery(Poly& f) { kernels->to_montgomery(f); }
 
-void poly_reduce(Poly& f);     // every coefficient to [-(q-1)/2, (q-1)/2]
-void poly_canonical(Poly& f);  // every coefficient to [0, q)
+// Every coefficient to [-(q-1)/2, (q-1)/2].
+inline void poly_reduce(Poly& f) { kernels->poly_reduce(f); }
+// Every coefficient to [0, q).
+inline void poly_canonical(Poly& f) { kernels->poly_canonical(f); }
+
 void poly_add(Poly& f, const Poly& g);  // f += g (no reduction)
 void poly_sub(Poly& f, const Poly& g);  // f -= g (no reduction)
+
+// The portable versions of the kernels above.
+namespace portable {
+void ntt(Poly& f);
+void ntt_inverse(Poly& f);
+void multiply_ntts(Poly& h, const Poly& f, const Poly& g);
+void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g);
+void to_montgomery(Poly& f);
+void poly_reduce(Poly& f);
+void poly_canonical(Poly& f);
+}  // namespace portable
 
 }  // namespace kyber_alg::kyber

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "params.h"
+#include "params.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -1,9 +1,9 @@
-// AVX2 versions of the NTT-domain arithmetic in ntt.h: the same operations
+// AVX2 versions of the NTT-domain arithmetic in ntt.hpp: the same operations
 // in the same order on 16 coefficients at a time, so the results are
-// bit-for-bit those of the portable code. Call only on the AVX2 path (use_avx2()).
+// bit-for-bit those of the portable code. Reached through avx2_kernels only.
 #pragma once
 
-#include "params.h"
+#include "params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

@@ -1,9 +1,12 @@
-// AVX2 parts of sampling: rejection sampling 16 candidates at a time and
-// SamplePolyCBD. Same results as the portable code. Call only when
-// use_avx2().
+// AVX2 parts of sampling: the matrix and the noise polynomials from four
+// sponges at once, rejection sampling 16 candidates at a time and
+// SamplePolyCBD. Same results as the portable code. Reached through
+// avx2_kernels only.
 #pragma once
 
-#include "params.h"
+#include <cstddef>
+
+#include "params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 
@@ -16,5 +19,10 @@ std::size_t parse_uniform_prefix(Poly& a, int& count, const uint8_t* buf, std::s
 // and up to 8 bytes beyond them, which must be readable).
 void sample_poly_cbd2(Poly& f, const uint8_t* bytes);
 void sample_poly_cbd3(Poly& f, const uint8_t* bytes);
+
+// The sample_matrix and sample_noise_x4 kernels (sampling.hpp), on KeccakX4.
+void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose);
+template <int EtaA, int EtaB>
+void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce);
 
 }  // namespace kyber_alg::kyber::avx2

@@ -2,7 +2,7 @@
 // the input checks of sections 7.2 and 7.3.
 #pragma once
 
-#include "params.h"
+#include "params.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -2,7 +2,7 @@
 // Compress_d / Decompress_d (section 4.2.1).
 #pragma once
 
-#include "params.h"
+#include "params.hpp"
 
 namespace kyber_alg::kyber {
 
@@ -24,6 +24,12 @@ void byte_decode_12(Poly& f, const uint8_t* in);
 // True if every coefficient of f is below q: the ek modulus check is
 // ByteEncode_12(ByteDecode_12(ek)) == ek, i.e. no raw value reaches q.
 bool all_below_q(const Poly& f);
+
+// The portable versions of the ByteEncode_12 / ByteDecode_12 kernels.
+namespace portable {
+void byte_encode_12(uint8_t out[poly_bytes], const Poly& f);
+void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]);
+}  // namespace portable
 
 // Compress_d on each coefficient; input in [0, q).
 template <int D>

@@ -1,8 +1,8 @@
 // AVX2 versions of ByteEncode_12 / ByteDecode_12. Same results as the
-// portable code. Call only on the AVX2 path (use_avx2()).
+// portable code. Reached through avx2_kernels only.
 #pragma once
 
-#include "params.h"
+#include "params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

@@ -1,0 +1,22 @@
+// The avx512 kernel table: the AVX2 kernels, with the four-way Keccak on
+// AVX-512VL instructions (one-instruction rotations, ternary logic). Only the
+// permutation differs, so results are those of the avx2 path.
+#pragma once
+
+#include "common/cpu.hpp"
+
+#if KYBER_ALG_HAVE_X86_VECTOR
+
+#include "kernels_avx2.hpp"
+
+namespace kyber_alg::kyber {
+
+inline constexpr Kernels avx512_kernels = [] {
+  Kernels kernels = avx2_kernels;
+  kernels.keccak_f1600_x4 = avx512::keccak_f1600_x4;
+  return kernels;
+}();
+
+}  // namespace kyber_alg::kyber
+
+#endif  // KYBER_ALG_HAVE_X86_VECTOR

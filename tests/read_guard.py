@@ -1,0 +1,65 @@
+"""Keeps the suite self-contained: notes every file the tests open outside
+the places a test may legitimately read.
+
+A test may read the repository, the running Python (its prefix, base prefix
+and site directories), the temporary directory, and the operating system's own
+trees (/dev, /proc, /sys, /etc, /usr). Anything else, such as data sitting next
+to the checkout, would make the suite pass here and fail in a plain clone.
+"""
+
+from __future__ import annotations
+
+import os
+import site
+import sys
+import sysconfig
+import tempfile
+from pathlib import Path
+
+REPOSITORY = Path(__file__).resolve().parents[1]
+
+
+def allowed_roots() -> tuple[Path, ...]:
+    roots = {REPOSITORY, Path(tempfile.gettempdir())}
+    roots.update(Path(p) for p in (sys.prefix, sys.base_prefix, sys.exec_prefix, sys.base_exec_prefix))
+    roots.update(Path(p) for p in sysconfig.get_paths().values())
+    roots.update(Path(p) for p in site.getsitepackages())
+    roots.add(Path(site.getusersitepackages()))
+    roots.update(Path(p) for p in ("/dev", "/proc", "/sys", "/etc", "/usr"))
+    # hypothesis keeps its example database in the working directory.
+    roots.add(Path.cwd() / ".hypothesis")
+    return tuple(sorted({r.resolve() for r in roots}))
+
+
+def is_allowed(path: str | os.PathLike[str] | bytes, roots: tuple[Path, ...]) -> bool:
+    if isinstance(path, bytes):
+        path = os.fsdecode(path)
+    resolved = Path(path).resolve()
+    return any(resolved == root or root in resolved.parents for root in roots)
+
+
+class ReadGuard:
+    """An audit hook that records opens outside the allowed roots while armed."""
+
+    def __init__(self) -> None:
+        self.roots = allowed_roots()
+        self.armed = False
+        self.outside: list[str] = []
+        sys.addaudithook(self._hook)
+
+    def _hook(self, event: str, args: tuple[object, ...]) -> None:
+        if not self.armed or event != "open":
+            return
+        path = args[0]
+        if not isinstance(path, (str, bytes, os.PathLike)):
+            return  # an already open file descriptor
+        self.armed = False  # resolving the path may itself audit
+        try:
+            if not is_allowed(path, self.roots):
+                self.outside.append(os.fsdecode(path))
+        finally:
+            self.armed = True
+
+    def take(self) -> list[str]:
+        taken, self.outside = self.outside, []
+        return taken

@@ -1,0 +1,55 @@
+"""What a user of the package writes, checked with mypy --strict and pyright in strict mode
+(and run by the suite, so it stays a working program)."""
+# pyright: strict
+
+import os
+from typing import assert_type
+
+from kyber_alg import Kyber, Velmora
+from kyber_alg.sm import SM3, sm4
+
+
+def exchange(message: str) -> str:
+    pk, sk = Velmora.key_gen_hybrid()
+    assert_type(pk, str)
+    sent = Velmora.enc_hybrid(pk)
+    assert_type(sent, tuple[bytes, bytes, str, str])
+    c_text1, c_text2, key, iv = sent
+    ciphertext = Velmora.sm4_encode(key, iv, message)
+    received = Velmora.dec_hybrid(c_text1, c_text2, sk)
+    assert_type(received, tuple[str, str])
+    return Velmora.sm4_decode(received[0], received[1], ciphertext)
+
+
+def kem_round_trip() -> bool:
+    ek, dk = Kyber.CCA_KeyGen()
+    assert_type(ek, bytes)
+    c, shared = Kyber.CCA_Enc(ek.decode(), os.urandom(32))
+    recovered: bytes = Kyber.CCA_Dec(c, dk)
+    derand: tuple[bytes, bytes] = Kyber.CCA_KeyGen_derand(bytes(32), bytearray(32))
+    return recovered == shared and len(derand[0]) == 1600 and Kyber.PARAMETER_SET == "ML-KEM-512"
+
+
+def native_sm(message: bytes) -> bool:
+    h = SM3.SM3(message)
+    h.update(bytearray(b"!"))
+    digest: bytes = h.copy().digest()
+    same = SM3.hash_msg(message + b"!") == h.hexdigest() == digest.hex()
+    cipher = sm4.CryptSM4(sm4.SM4_ENCRYPT, padding_mode=sm4.PKCS7)
+    cipher.set_key(bytes(16), sm4.SM4_ENCRYPT)
+    ct = cipher.crypt_cbc(bytes(16), message)
+    cipher.set_key(bytes(16), mode=sm4.SM4_DECRYPT)
+    assert_type(cipher.crypt_cbc(iv=bytes(16), input_data=ct), bytes)
+    return same and cipher.crypt_cbc(bytes(16), ct) == message and cipher.mode == sm4.SM4_DECRYPT
+
+
+def folded_key(hex_digest: str) -> str:
+    return Velmora.xor_hex_strings(hex_digest[:32], hex_digest[32:])
+
+
+if __name__ == "__main__":
+    assert exchange("hello, 世界") == "hello, 世界"
+    assert kem_round_trip()
+    assert native_sm(b"message")
+    assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
+    print("ok")
