@@ -1,14 +1,19 @@
 """SM2 public-key encryption (GB/T 32918.4) on sm2p256v1, native and constant time."""
 
-from typing import NamedTuple
+from typing import Final, final
 
+from _typeshed import structseq
 from typing_extensions import Buffer
 
-class KeyPair(NamedTuple):
+@final
+class KeyPair(structseq[bytes], tuple[bytes, bytes]):
     """An SM2 key pair (publicKey, privateKey), both bytes."""
 
-    publicKey: bytes
-    privateKey: bytes
+    __match_args__: Final = ("publicKey", "privateKey")
+    @property
+    def publicKey(self) -> bytes: ...
+    @property
+    def privateKey(self) -> bytes: ...
 
 def generate_keypair(len_param: int = 64) -> KeyPair:
     """Generate an SM2 key pair: 64-byte public key x || y, 32-byte private key in [1, n-2]."""
