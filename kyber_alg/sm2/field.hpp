@@ -11,10 +11,12 @@
 
 #include "common/ct.hpp"
 
-// On x86-64 the carry chains use the add-with-carry intrinsics (plain ADC/SBB,
-// in every x86-64 CPU): compilers turn 128-bit additions into much slower
-// code. KYBER_ALG_SM2_GENERIC_CARRIES forces the 128-bit version, which other
-// targets use, so that it can be tested here too.
+// On x86-64, multiplication (squaring through it), addition and subtraction
+// are inline-assembly blocks of baseline instructions (MUL, ADC/SBB, CMOV:
+// every x86-64 CPU has them), and the other carry chains use the
+// add-with-carry intrinsics: compiled 128-bit arithmetic came out two to three
+// times slower. KYBER_ALG_SM2_GENERIC_CARRIES forces the plain C++ versions,
+// which other targets use, so that they are tested here too.
 #if defined(__x86_64__) && !defined(KYBER_ALG_SM2_GENERIC_CARRIES)
 #include <x86intrin.h>
 #define KYBER_ALG_SM2_CARRY_INTRINSICS 1
