@@ -6,6 +6,8 @@ import os
 from typing import assert_type
 
 from kyber_alg import Kyber, Velmora
+import kyber_alg.sm
+from kyber_alg.sm import SM2, SM3, sm4
 
 
 def exchange(message: str) -> str:
@@ -29,6 +31,32 @@ def kem_round_trip() -> bool:
     return recovered == shared and len(derand[0]) == 1600 and Kyber.PARAMETER_SET == "ML-KEM-512"
 
 
+def native_sm(message: bytes) -> bool:
+    h = SM3.SM3(message)
+    h.update(bytearray(b"!"))
+    digest: bytes = h.copy().digest()
+    same = SM3.hash_msg(message + b"!") == h.hexdigest() == digest.hex()
+    cipher = sm4.CryptSM4(sm4.SM4_ENCRYPT, padding_mode=sm4.PKCS7)
+    cipher.set_key(bytes(16), sm4.SM4_ENCRYPT)
+    ct = cipher.crypt_cbc(bytes(16), message)
+    cipher.set_key(bytes(16), mode=sm4.SM4_DECRYPT)
+    assert_type(cipher.crypt_cbc(iv=bytes(16), input_data=ct), bytes)
+    return same and cipher.crypt_cbc(bytes(16), ct) == message and cipher.mode == sm4.SM4_DECRYPT
+
+
+def native_sm2(message: bytes) -> bool:
+    pair = SM2.generate_keypair(64)
+    public_key, private_key = pair
+    assert_type(pair.publicKey, bytes)
+    ciphertext = SM2.Encrypt(message, public_key, 64, 0)
+    assert_type(ciphertext, bytes)
+    kyber_alg.sm.use_native()
+    try:
+        return SM2.Decrypt(ciphertext, private_key, 64) == message and exchange("native") == "native"
+    finally:
+        kyber_alg.sm.use_default()
+
+
 def folded_key(hex_digest: str) -> str:
     return Velmora.xor_hex_strings(hex_digest[:32], hex_digest[32:])
 
@@ -36,5 +64,7 @@ def folded_key(hex_digest: str) -> str:
 if __name__ == "__main__":
     assert exchange("hello, 世界") == "hello, 世界"
     assert kem_round_trip()
+    assert native_sm(b"message")
+    assert native_sm2(b"message")
     assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
     print("ok")

@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""Leak check for kyber_alg.sm.SM3, kyber_alg.sm.sm4 and kyber_alg.sm.SM2.
+
+Calls every function and method many times, on success and on each error
+path, and checks that neither the interpreter's allocated blocks
+(sys.getallocatedblocks: every Python object and PyMem buffer) nor the
+process's resident memory (native allocations such as per-object locks)
+keep growing after a warm-up. Exits 1 when a path leaks.
+
+    python bench/leaks_sm.py [--iterations N] [--verbose] [--self-test]
+
+--self-test adds two paths that leak on purpose (a Python object and a
+native 16 KiB allocation per call) and must be reported.
+"""
+import argparse
+import gc
+import sys
+
+from kyber_alg.sm import SM2 as m2
+from kyber_alg.sm import SM3 as m3
+from kyber_alg.sm import sm4 as m4
+
+BIG = bytes(range(256)) * 40          # 10 KiB: the GIL-free paths
+STRIDED = memoryview(bytes(64))[::2]  # copied by the byte view
+
+
+def under_asan():
+    """AddressSanitizer keeps freed memory in quarantine, so resident memory grows by design."""
+    with open("/proc/self/maps") as f:
+        return "libasan" in f.read()
+
+
+def resident_kib():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * 4
+
+
+def scenarios():
+    key, iv = bytes(range(16)), bytes(range(16, 32))
+    enc = m4.CryptSM4()
+    enc.set_key(key, m4.SM4_ENCRYPT)
+    dec = m4.CryptSM4()
+    dec.set_key(key, m4.SM4_DECRYPT)
+    zero_enc, zero_dec = m4.CryptSM4(padding_mode=m4.ZERO), m4.CryptSM4(padding_mode=m4.ZERO)
+    zero_enc.set_key(key, m4.SM4_ENCRYPT)
+    zero_dec.set_key(key, m4.SM4_DECRYPT)
+    ct_small, ct_big = enc.crypt_cbc(iv, b"hello"), enc.crypt_cbc(iv, BIG)
+    ecb_small, ecb_zero = enc.crypt_ecb(b"hello"), zero_enc.crypt_ecb(b"hello")
+    bad_padding = enc.crypt_ecb(bytes(15) + b"\x05")[:16]  # decrypts to ...05 in a block of zeros
+    h = m3.SM3(b"abc")
+    ok = None
+
+    def big_hash_object():
+        x = m3.SM3(BIG)  # creates the object's lock
+        x.update(BIG)
+        return x.digest()
+
+    return [
+        # SM3
+        ("SM3()", ok, lambda: m3.SM3()),
+        ("SM3(data)", ok, lambda: m3.SM3(b"abc")),
+        ("SM3(msg=)", ok, lambda: m3.SM3(msg=b"abc")),
+        ("SM3 large, locked", ok, big_hash_object),
+        ("update", ok, lambda: h.update(b"x" * 100)),
+        ("update strided", ok, lambda: h.update(STRIDED)),
+        ("digest", ok, h.digest),
+        ("hexdigest", ok, h.hexdigest),
+        ("copy", ok, h.copy),
+        ("attributes", ok, lambda: (h.name, h.digest_size, h.block_size)),
+        ("hash_msg bytes", ok, lambda: m3.hash_msg(b"abc")),
+        ("hash_msg str", ok, lambda: m3.hash_msg("abc\u00e9")),
+        ("hash_msg list", ok, lambda: m3.hash_msg([1, 2, 3])),
+        ("hash_msg large", ok, lambda: m3.hash_msg(BIG)),
+        ("update str", TypeError, lambda: h.update("abc")),
+        ("update int", TypeError, lambda: h.update(5)),
+        ("SM3 bad arg", TypeError, lambda: m3.SM3(5)),
+        ("SM3 two args", TypeError, lambda: m3.SM3(b"", b"")),
+        ("hash_msg int", TypeError, lambda: m3.hash_msg(5)),
+        ("hash_msg 256", ValueError, lambda: m3.hash_msg([256])),
+        ("hash_msg surrogate", UnicodeEncodeError, lambda: m3.hash_msg("\ud800")),
+        ("SM3 backend functions", ok, lambda: (m3._backend(), m3._available_backends(),
+                                                m3._set_backend(m3._backend()))),
+        ("SM3 bad backend", ValueError, lambda: m3._set_backend("none")),
+        # SM4
+        ("CryptSM4()", ok, lambda: m4.CryptSM4()),
+        ("CryptSM4(mode, padding)", ok, lambda: m4.CryptSM4(m4.SM4_DECRYPT, padding_mode=m4.ZERO)),
+        ("set_key", ok, lambda: m4.CryptSM4().set_key(key, m4.SM4_DECRYPT)),
+        ("cbc encrypt", ok, lambda: enc.crypt_cbc(iv, b"hello")),
+        ("cbc encrypt large", ok, lambda: enc.crypt_cbc(iv, BIG)),
+        ("cbc encrypt strided", ok, lambda: enc.crypt_cbc(STRIDED[:16], STRIDED)),
+        ("cbc decrypt", ok, lambda: dec.crypt_cbc(iv, ct_small)),
+        ("cbc decrypt large", ok, lambda: dec.crypt_cbc(iv, ct_big)),
+        ("ecb encrypt", ok, lambda: enc.crypt_ecb(b"hello")),
+        ("ecb decrypt", ok, lambda: dec.crypt_ecb(ecb_small)),
+        ("ecb zero padding", ok, lambda: (zero_enc.crypt_ecb(b"hi"), zero_dec.crypt_ecb(ecb_zero))),
+        ("attributes sm4", ok, lambda: (enc.mode, enc.padding_mode)),
+        ("bad padding", ValueError, lambda: dec.crypt_ecb(bad_padding)),
+        ("wrong key", ValueError, lambda: dec.crypt_cbc(bytes(16), ct_small)),
+        ("bad length", ValueError, lambda: dec.crypt_cbc(iv, ct_small[:-1])),
+        ("empty ciphertext", ValueError, lambda: dec.crypt_ecb(b"")),
+        ("short key", ValueError, lambda: m4.CryptSM4().set_key(b"k", m4.SM4_ENCRYPT)),
+        ("str key", TypeError, lambda: m4.CryptSM4().set_key("k" * 16, m4.SM4_ENCRYPT)),
+        ("bad mode", ValueError, lambda: m4.CryptSM4().set_key(key, 7)),
+        ("mode type", TypeError, lambda: m4.CryptSM4().set_key(key, "0")),
+        ("bad padding mode", ValueError, lambda: m4.CryptSM4(padding_mode=9)),
+        ("constructor keyword", TypeError, lambda: m4.CryptSM4(other=1)),
+        ("short iv", ValueError, lambda: enc.crypt_cbc(b"iv", b"data")),
+        ("unkeyed", ValueError, lambda: m4.CryptSM4().crypt_cbc(iv, b"data")),
+        ("data type", TypeError, lambda: enc.crypt_ecb("text")),
+        ("cbc keywords", ok, lambda: enc.crypt_cbc(iv=iv, input_data=b"x")),
+        ("cbc missing argument", TypeError, lambda: enc.crypt_cbc(iv)),
+        ("sm4 backend functions", ok, lambda: (m4._backend(), m4._available_backends(),
+                                                m4._set_backend(m4._backend()))),
+        ("sm4 backend type", TypeError, lambda: m4._set_backend(1)),
+    ]
+
+
+def sm2_scenarios():
+    pub, priv = m2.generate_keypair(64)
+    c = m2.Encrypt(b"leak check", pub, 64, 0)
+    ok = None
+    return [
+        ("SM2 generate_keypair", ok, lambda: m2.generate_keypair(64)),
+        ("SM2 Encrypt", ok, lambda: m2.Encrypt(b"leak check", pub, 64, 0)),
+        ("SM2 Encrypt str, hex key", ok, lambda: m2.Encrypt("text\u00e9", pub.hex(), 64, 0, mode="C1C2C3")),
+        ("SM2 Encrypt hex message", ok, lambda: m2.Encrypt("00ff", memoryview(pub), 64, 1)),
+        ("SM2 Encrypt large", ok, lambda: m2.Encrypt(BIG, pub, 64, 0)),
+        ("SM2 Decrypt", ok, lambda: m2.Decrypt(c, priv, 64)),
+        ("SM2 Decrypt hex", ok, lambda: m2.Decrypt(c.hex(), priv.hex(), 64, 1)),
+        ("SM2 _encrypt_with_nonce", ok, lambda: m2._encrypt_with_nonce(b"m", pub, b"\x01" * 32)),
+        ("SM2 _public_key", ok, lambda: m2._public_key(priv)),
+        ("SM2 C3 mismatch", ValueError, lambda: m2.Decrypt(c[:-1], priv, 64)),
+        ("SM2 C1 off the curve", ValueError, lambda: m2.Decrypt(bytes(1) + c[1:], priv, 64)),
+        ("SM2 too short", ValueError, lambda: m2.Decrypt(c[:96], priv, 64)),
+        ("SM2 private key range", ValueError, lambda: m2.Decrypt(c, bytes(32), 64)),
+        ("SM2 public key infinity", ValueError, lambda: m2.Encrypt(b"m", bytes(64), 64, 0)),
+        ("SM2 bad hex", ValueError, lambda: m2.Encrypt("zz", pub, 64, 1)),
+        ("SM2 bad mode", ValueError, lambda: m2.Encrypt(b"m", pub, 64, 0, mode="C2")),
+        ("SM2 len_para", ValueError, lambda: m2.Decrypt(c, priv, 32)),
+        ("SM2 ciphertext type", TypeError, lambda: m2.Decrypt(None, priv, 64)),
+        ("SM2 bad encoding", LookupError, lambda: m2.Encrypt("m", pub, 64, 0, encoding="no-such")),
+    ]
+
+
+def deliberate_leaks():
+    import ctypes
+    kept = []
+    libc = ctypes.CDLL(None)
+    libc.malloc.restype = ctypes.c_void_p
+
+    def native():
+        p = libc.malloc(16384)
+        ctypes.memset(p, 1, 16384)  # touched, so it is resident
+
+    return [("self-test: Python object", None, lambda: kept.append(object())),
+            ("self-test: native memory", None, native)]
+
+
+def run_once(fn):
+    try:
+        fn()
+    except Exception as e:
+        return type(e)
+    return None
+
+
+def growth(fn, iterations):
+    gc.collect()
+    blocks, rss = sys.getallocatedblocks(), resident_kib()
+    for _ in range(iterations):
+        run_once(fn)
+    gc.collect()
+    return sys.getallocatedblocks() - blocks, resident_kib() - rss
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--iterations", type=int, default=3000)
+    ap.add_argument("--verbose", action="store_true")
+    ap.add_argument("--self-test", action="store_true")
+    opts = ap.parse_args()
+    block_bound = max(100, opts.iterations // 10)  # a leak of one block per call is far above
+    rss_bound = 1024                               # KiB; a leaked lock or 10 KiB buffer per call is far above
+    if under_asan():
+        rss_bound = float("inf")
+        print("note: AddressSanitizer loaded, resident memory not checked (its quarantine holds freed memory)")
+    leaks, surprises = [], []
+    paths = scenarios() + sm2_scenarios() + (deliberate_leaks() if opts.self_test else [])
+    for name, expected, fn in paths:
+        got = run_once(fn)
+        if got is not expected:
+            surprises.append(f"{name}: expected {expected and expected.__name__}, got {got and got.__name__}")
+        for _ in range(200):  # warm-up: caches, free lists
+            run_once(fn)
+        rounds = [growth(fn, opts.iterations) for _ in range(3)]
+        worst_blocks, worst_rss = min(r[0] for r in rounds), min(r[1] for r in rounds)
+        if opts.verbose:
+            print(f"{name:28s} {rounds}")
+        if worst_blocks > block_bound or worst_rss > rss_bound:
+            leaks.append(f"{name}: (blocks, KiB) per round {rounds} over {opts.iterations} calls")
+    for s in surprises:
+        print("UNEXPECTED", s)
+    for leak in leaks:
+        print("LEAK", leak)
+    print(f"leaks_sm.py: {len(paths)} paths, {len(leaks)} leaking, {len(surprises)} unexpected, "
+          f"{opts.iterations} calls x 3 rounds each")
+    return 1 if leaks or surprises else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,256 @@
+// The Python module kyber_alg.sm.SM3: a hashlib-style SM3 object and
+// pysmx's hash_msg(). Multi-phase initialisation (PEP 489).
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstddef>
+
+#include "common/buffer.hpp"
+#include "common/ct.hpp"
+#include "common/dispatch_functions.hpp"
+#include "common/object_lock.hpp"
+#include "common/ref.hpp"
+#include "sm3/kernels.hpp"
+#include "sm3/sm3.hpp"
+
+namespace sm3 = kyber_alg::sm3;
+using kyber_alg::ByteView;
+using kyber_alg::Ref;
+
+namespace {
+
+struct ModuleState {
+  PyObject* hash_type;
+};
+
+ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+
+struct HashObject {
+  PyObject_HEAD sm3::State state;
+  kyber_alg::ObjectLock lock;
+};
+
+HashObject* as_hash(PyObject* self) { return reinterpret_cast<HashObject*>(self); }
+
+// Reads a bytes-like argument; str is refused with hashlib's message.
+bool read_data(PyObject* obj, ByteView& view) {
+  if (PyUnicode_Check(obj)) {
+    PyErr_SetString(PyExc_TypeError, "Strings must be encoded before hashing");
+    return false;
+  }
+  return view.acquire(obj);
+}
+
+bool absorb(HashObject* self, PyObject* data) {
+  ByteView view;
+  if (!read_data(data, view)) return false;
+  const auto len = static_cast<std::size_t>(view.size());
+  return kyber_alg::run_locked(self->lock, len, [&] { sm3::update(self->state, view.data(), len); });
+}
+
+Ref hex_string(const uint8_t* data, std::size_t len) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  Ref text = Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(2 * len), 127));
+  if (!text) return text;
+  auto* out = static_cast<char*>(PyUnicode_DATA(text.get()));
+  for (std::size_t i = 0; i < len; ++i) {
+    out[2 * i] = kDigits[data[i] >> 4];
+    out[2 * i + 1] = kDigits[data[i] & 15];
+  }
+  return text;
+}
+
+// The digest of everything absorbed so far; the object itself is unchanged.
+void current_digest(HashObject* self, uint8_t out[sm3::kDigestSize]) {
+  self->lock.acquire();
+  sm3::State copy = self->state;
+  self->lock.release();
+  sm3::finish(copy, out);
+}
+
+// --- the SM3 type ---------------------------------------------------------
+
+PyObject* hash_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"msg", nullptr};
+  PyObject* data = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:SM3", const_cast<char**>(keywords), &data))
+    return nullptr;
+  Ref self = Ref::steal(type->tp_alloc(type, 0));
+  if (!self) return nullptr;
+  sm3::init(as_hash(self.get())->state);
+  if (data && !absorb(as_hash(self.get()), data)) return nullptr;
+  return self.release();
+}
+
+void hash_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  kyber_alg::ct::wipe_object(as_hash(self)->state);  // the buffered tail of the message
+  as_hash(self)->lock.free();
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+PyObject* hash_update(PyObject* self, PyObject* data) {
+  if (!absorb(as_hash(self), data)) return nullptr;
+  Py_RETURN_NONE;
+}
+
+PyObject* hash_digest(PyObject* self, PyObject*) {
+  uint8_t out[sm3::kDigestSize];
+  current_digest(as_hash(self), out);
+  return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(out), sizeof out);
+}
+
+PyObject* hash_hexdigest(PyObject* self, PyObject*) {
+  uint8_t out[sm3::kDigestSize];
+  current_digest(as_hash(self), out);
+  return hex_string(out, sizeof out).release();
+}
+
+PyObject* hash_copy(PyObject* self, PyObject*) {
+  PyTypeObject* type = Py_TYPE(self);
+  Ref copy = Ref::steal(type->tp_alloc(type, 0));
+  if (!copy) return nullptr;
+  as_hash(self)->lock.acquire();
+  as_hash(copy.get())->state = as_hash(self)->state;
+  as_hash(self)->lock.release();
+  return copy.release();
+}
+
+PyObject* hash_name(PyObject*, void*) { return PyUnicode_FromString("sm3"); }
+PyObject* hash_digest_size(PyObject*, void*) { return PyLong_FromSize_t(sm3::kDigestSize); }
+PyObject* hash_block_size(PyObject*, void*) { return PyLong_FromSize_t(sm3::kBlockSize); }
+
+PyMethodDef hash_methods[] = {
+    {"update", hash_update, METH_O,
+     "update($self, data, /)\n--\n\nAdd the bytes of data (any bytes-like object) to the message."},
+    {"digest", hash_digest, METH_NOARGS,
+     "digest($self, /)\n--\n\nThe 32-byte digest of the message so far. The object can still be updated."},
+    {"hexdigest", hash_hexdigest, METH_NOARGS,
+     "hexdigest($self, /)\n--\n\nThe digest as 64 lower-case hexadecimal characters."},
+    {"copy", hash_copy, METH_NOARGS, "copy($self, /)\n--\n\nAn independent copy of this hash object."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef hash_getset[] = {
+    {"name", hash_name, nullptr, "The algorithm's name, 'sm3'.", nullptr},
+    {"digest_size", hash_digest_size, nullptr, "Size of the digest in bytes: 32.", nullptr},
+    {"block_size", hash_block_size, nullptr, "Size of SM3's message block in bytes: 64.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyDoc_STRVAR(hash_doc,
+             "SM3(msg=b'')\n--\n\n"
+             "SM3 hash object (GB/T 32905-2016) with the interface of hashlib's objects.\n\n"
+             "msg, if given, is absorbed as by update(). Inputs are bytes-like objects;\n"
+             "str raises TypeError. Large inputs are hashed with the GIL released.");
+
+PyType_Slot hash_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(hash_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(hash_dealloc)},
+    {Py_tp_methods, hash_methods},
+    {Py_tp_getset, hash_getset},
+    {Py_tp_doc, const_cast<char*>(hash_doc)},
+    {0, nullptr},
+};
+
+PyType_Spec hash_spec = {
+    .name = "kyber_alg.sm.SM3.SM3",
+    .basicsize = sizeof(HashObject),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    .slots = hash_slots,
+};
+
+// --- module functions -----------------------------------------------------
+
+// pysmx.SM3.hash_msg accepts text (hashed as UTF-8), bytes-like objects and
+// sequences of byte values; so does this one.
+PyObject* hash_msg(PyObject*, PyObject* msg) {
+  uint8_t out[sm3::kDigestSize];
+  auto hash_bytes = [&](const uint8_t* data, std::size_t len) {
+    if (len >= kyber_alg::kReleaseGilMinSize) {
+      Py_BEGIN_ALLOW_THREADS sm3::hash(data, len, out);
+      Py_END_ALLOW_THREADS
+    } else {
+      sm3::hash(data, len, out);
+    }
+  };
+  if (PyUnicode_Check(msg)) {
+    Py_ssize_t len;
+    const char* text = PyUnicode_AsUTF8AndSize(msg, &len);
+    if (!text) return nullptr;
+    hash_bytes(reinterpret_cast<const uint8_t*>(text), static_cast<std::size_t>(len));
+  } else if (PyObject_CheckBuffer(msg)) {
+    ByteView view;
+    if (!view.acquire(msg)) return nullptr;
+    hash_bytes(view.data(), static_cast<std::size_t>(view.size()));
+  } else {
+    Ref bytes = Ref::steal(PyBytes_FromObject(msg));
+    if (!bytes) return nullptr;
+    hash_bytes(reinterpret_cast<const uint8_t*>(PyBytes_AS_STRING(bytes.get())),
+               static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+  }
+  return hex_string(out, sizeof out).release();
+}
+
+using Paths = kyber_alg::DispatchFunctions<sm3::Kernels, sm3::kernels>;
+
+PyMethodDef module_methods[] = {
+    Paths::backend_method,
+    Paths::available_method,
+    Paths::set_method,
+    {"hash_msg", hash_msg, METH_O,
+     "hash_msg($module, msg, /)\n--\n\n"
+     "SM3 digest of msg as 64 lower-case hexadecimal characters, as pysmx.SM3.hash_msg\n"
+     "returns it. msg is str (hashed as UTF-8), a bytes-like object, or an iterable of\n"
+     "integers in range(256)."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int module_exec(PyObject* module) {
+  ModuleState* state = module_state(module);
+  state->hash_type = PyType_FromModuleAndSpec(module, &hash_spec, nullptr);
+  if (!state->hash_type) return -1;
+  if (PyModule_AddObjectRef(module, "SM3", state->hash_type) < 0) return -1;
+  if (PyModule_AddObjectRef(module, "SM3Type", state->hash_type) < 0) return -1;
+  return 0;
+}
+
+int module_traverse(PyObject* module, visitproc visit, void* arg) {
+  Py_VISIT(module_state(module)->hash_type);
+  return 0;
+}
+
+int module_clear(PyObject* module) {
+  Py_CLEAR(module_state(module)->hash_type);
+  return 0;
+}
+
+void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {0, nullptr},
+};
+
+PyDoc_STRVAR(module_doc,
+             "SM3 hash (GB/T 32905-2016), native: a stand-in for pysmx.SM3.\n\n"
+             "SM3(msg=b'') -> hash object with update(), digest(), hexdigest(), copy()\n"
+             "hash_msg(msg) -> hexadecimal digest");
+
+PyModuleDef module_def = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kyber_alg.sm.SM3",
+    .m_doc = module_doc,
+    .m_size = sizeof(ModuleState),
+    .m_methods = module_methods,
+    .m_slots = module_slots,
+    .m_traverse = module_traverse,
+    .m_clear = module_clear,
+    .m_free = module_free,
+};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_SM3(void) { return PyModuleDef_Init(&module_def); }

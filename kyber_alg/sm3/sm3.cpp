@@ -1,0 +1,77 @@
+// Padding and block buffering around the compression function.
+#include "sm3/sm3.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/ct.hpp"
+#include "sm3/kernels.hpp"
+#include "sm3/rounds.hpp"
+
+namespace kyber_alg::sm3 {
+
+namespace {
+void compress_blocks(uint32_t v[8], const uint8_t* data, std::size_t blocks) {
+  if (blocks > 0) kernels()->compress_blocks(v, data, blocks);
+}
+}  // namespace
+
+void init(State& state) {
+  std::memcpy(state.v, kInitialValue, sizeof state.v);
+  state.length = 0;
+  std::memset(state.block, 0, sizeof state.block);
+  state.block_fill = 0;
+}
+
+void update(State& state, const uint8_t* data, std::size_t len) {
+  if (len == 0) return;
+  state.length += len;
+  if (state.block_fill > 0) {
+    const std::size_t take = std::min(len, kBlockSize - state.block_fill);
+    std::memcpy(state.block + state.block_fill, data, take);
+    state.block_fill += take;
+    data += take;
+    len -= take;
+    if (state.block_fill < kBlockSize) return;
+    compress_blocks(state.v, state.block, 1);
+    state.block_fill = 0;
+  }
+  const std::size_t whole = len / kBlockSize;
+  compress_blocks(state.v, data, whole);
+  data += whole * kBlockSize;
+  len -= whole * kBlockSize;
+  std::memcpy(state.block, data, len);
+  state.block_fill = len;
+}
+
+void finish(State& state, uint8_t out[kDigestSize]) {
+  // Padding: one 1 bit, zeros up to 56 mod 64 bytes, the bit length as 64-bit big-endian.
+  const uint64_t bit_length = state.length * 8;
+  std::size_t fill = state.block_fill;
+  state.block[fill++] = 0x80;
+  if (fill > kBlockSize - 8) {
+    std::memset(state.block + fill, 0, kBlockSize - fill);
+    compress_blocks(state.v, state.block, 1);
+    fill = 0;
+  }
+  std::memset(state.block + fill, 0, kBlockSize - 8 - fill);
+  for (int i = 0; i < 8; ++i) state.block[kBlockSize - 1 - i] = static_cast<uint8_t>(bit_length >> (8 * i));
+  compress_blocks(state.v, state.block, 1);
+  for (int i = 0; i < 8; ++i) {
+    out[4 * i] = static_cast<uint8_t>(state.v[i] >> 24);
+    out[4 * i + 1] = static_cast<uint8_t>(state.v[i] >> 16);
+    out[4 * i + 2] = static_cast<uint8_t>(state.v[i] >> 8);
+    out[4 * i + 3] = static_cast<uint8_t>(state.v[i]);
+  }
+  ct::wipe_object(state);  // the buffered tail may be a caller's secret (SM2's x2 || M || y2)
+  init(state);
+}
+
+void hash(const uint8_t* data, std::size_t len, uint8_t out[kDigestSize]) {
+  State state;
+  init(state);
+  update(state, data, len);
+  finish(state, out);
+}
+
+}  // namespace kyber_alg::sm3

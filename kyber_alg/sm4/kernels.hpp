@@ -1,0 +1,32 @@
+// SM4's code paths: one set of kernels per path, chosen at load.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/dispatch.hpp"
+#include "sm4/sm4.hpp"
+
+namespace kyber_alg::sm4 {
+
+struct Kernels {
+  void (*expand_key)(const uint8_t key[kKeySize], uint32_t rk[kRounds]);
+  // Independent blocks: processed several at a time where the path can. ecb
+  // and cbc_encrypt also work in place (in == out); cbc_decrypt needs
+  // separate buffers (it reads each ciphertext block again after the rounds).
+  void (*ecb)(const uint32_t rk[kRounds], const uint8_t* in, uint8_t* out, std::size_t blocks);
+  // One block after another: each needs the previous ciphertext block.
+  void (*cbc_encrypt)(const uint32_t rk[kRounds], uint8_t iv[kBlockSize], const uint8_t* in, uint8_t* out,
+                      std::size_t blocks);
+  // Parallel like ecb: every ciphertext block is known in advance.
+  void (*cbc_decrypt)(const uint32_t rk[kRounds], uint8_t iv[kBlockSize], const uint8_t* in, uint8_t* out,
+                      std::size_t blocks);
+};
+
+extern const Kernels kPortableKernels;
+extern const Kernels* const kAvx2Kernels;  // null when the build has no x86 vector code
+
+// The path in use; tests and benchmarks may switch it.
+Dispatch<Kernels>& kernels();
+
+}  // namespace kyber_alg::sm4

@@ -1,0 +1,386 @@
+// The Python module kyber_alg.sm.sm4: gmssl.sm4's CryptSM4 interface on the
+// native SM4. Multi-phase initialisation (PEP 489).
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "common/buffer.hpp"
+#include "common/ct.hpp"
+#include "common/dispatch_functions.hpp"
+#include "common/object_lock.hpp"  // kReleaseGilMinSize
+#include "common/ref.hpp"
+#include "sm4/kernels.hpp"
+#include "sm4/padding.hpp"
+#include "sm4/sm4.hpp"
+
+namespace sm4 = kyber_alg::sm4;
+using kyber_alg::ByteView;
+using kyber_alg::Ref;
+
+namespace {
+
+// gmssl 3.2.2's values.
+constexpr long kEncrypt = 0, kDecrypt = 1;
+constexpr long kPkcs7 = 0, kZero = 1;
+
+struct ModuleState {
+  PyObject* cipher_type;
+};
+
+ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+
+// Calls that drop the GIL work on a copy of the key schedule taken while
+// holding it, so set_key() from another thread can never change the keys
+// under a running call, and one object may serve several threads at once.
+struct CipherObject {
+  PyObject_HEAD sm4::RoundKeys keys;  // in the order the rounds use them for `mode`
+  long mode;
+  long padding_mode;
+  bool keyed;
+};
+
+// Runs work() with the GIL released if the input is large.
+template <class Work>
+void run_without_gil_if_large(std::size_t input_size, Work&& work) {
+  if (input_size >= kyber_alg::kReleaseGilMinSize) {
+    Py_BEGIN_ALLOW_THREADS work();
+    Py_END_ALLOW_THREADS
+  } else {
+    work();
+  }
+}
+
+CipherObject* as_cipher(PyObject* self) { return reinterpret_cast<CipherObject*>(self); }
+
+bool parse_mode(PyObject* obj, const char* function, long& mode) {
+  const long value = PyLong_AsLong(obj);
+  if (value == -1 && PyErr_Occurred()) return false;
+  if (value != kEncrypt && value != kDecrypt) {
+    PyErr_Format(PyExc_ValueError, "%s: mode must be SM4_ENCRYPT (0) or SM4_DECRYPT (1), got %R", function,
+                 obj);
+    return false;
+  }
+  mode = value;
+  return true;
+}
+
+bool parse_padding(PyObject* obj, long& padding) {
+  const long value = PyLong_AsLong(obj);
+  if (value == -1 && PyErr_Occurred()) return false;
+  if (value != kPkcs7 && value != kZero) {
+    PyErr_Format(PyExc_ValueError, "CryptSM4(): padding_mode must be PKCS7 (0) or ZERO (1), got %R", obj);
+    return false;
+  }
+  padding = value;
+  return true;
+}
+
+// A bytes-like argument of exactly 16 bytes (key or IV).
+bool read_block_argument(PyObject* obj, const char* function, const char* name, ByteView& view) {
+  if (!view.acquire(obj)) return false;
+  if (view.size() != static_cast<Py_ssize_t>(sm4::kBlockSize)) {
+    PyErr_Format(PyExc_ValueError, "%s: %s must be 16 bytes long, got %zd", function, name, view.size());
+    return false;
+  }
+  return true;
+}
+
+bool require_key(CipherObject* self, const char* function) {
+  if (self->keyed) return true;
+  PyErr_Format(PyExc_ValueError, "%s: no key set; call set_key(key, mode) first", function);
+  return false;
+}
+
+// Binds the two required parameters of set_key() and crypt_cbc() from a
+// vectorcall (positional or by keyword), without building an argument tuple:
+// these calls are made once per message and their overhead counts.
+bool bind_two(const char* function, const char* const names[2], PyObject* const* args, Py_ssize_t nargs,
+              PyObject* kwnames, PyObject* out[2]) {
+  if (nargs > 2) {
+    PyErr_Format(PyExc_TypeError, "%s takes at most 2 arguments (%zd given)", function, nargs);
+    return false;
+  }
+  out[0] = nargs > 0 ? args[0] : nullptr;
+  out[1] = nargs > 1 ? args[1] : nullptr;
+  const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  for (Py_ssize_t k = 0; k < keywords; ++k) {
+    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    int slot = -1;
+    for (int i = 0; i < 2; ++i)
+      if (PyUnicode_CompareWithASCIIString(keyword, names[i]) == 0) slot = i;
+    if (slot < 0) {
+      PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", function, keyword);
+      return false;
+    }
+    if (out[slot]) {
+      PyErr_Format(PyExc_TypeError, "argument for %s given by name ('%s') and position (%d)", function,
+                   names[slot], slot + 1);
+      return false;
+    }
+    out[slot] = args[nargs + k];
+  }
+  for (int i = 0; i < 2; ++i) {
+    if (!out[i]) {
+      PyErr_Format(PyExc_TypeError, "%s missing required argument '%s' (pos %d)", function, names[i], i + 1);
+      return false;
+    }
+  }
+  return true;
+}
+
+// --- encryption and decryption --------------------------------------------
+
+enum class Chaining { ecb, cbc };
+
+// The padded message is laid out in `out` and encrypted there in one call
+// (ecb and cbc_encrypt work in place).
+void encrypt_into(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
+                  const uint8_t* in, std::size_t len, sm4::Padding padding, uint8_t* out) {
+  const std::size_t whole = len - len % sm4::kBlockSize;
+  std::memcpy(out, in, whole);
+  sm4::pad_last_block(in, len, padding, out + whole);
+  const std::size_t blocks = whole / sm4::kBlockSize + 1;
+  if (chaining == Chaining::cbc)
+    sm4::cbc_encrypt(keys, iv, out, out, blocks);
+  else
+    sm4::ecb(keys, out, out, blocks);
+}
+
+PyObject* encrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
+                  const ByteView& data, sm4::Padding padding) {
+  const auto len = static_cast<std::size_t>(data.size());
+  Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(sm4::padded_size(len))));
+  if (!out) return nullptr;
+  auto* out_bytes = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
+  run_without_gil_if_large(len,
+                           [&] { encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes); });
+  return out.release();
+}
+
+PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
+                  const ByteView& data, sm4::Padding padding, const char* function) {
+  const auto len = static_cast<std::size_t>(data.size());
+  if (len == 0 || len % sm4::kBlockSize != 0) {
+    PyErr_Format(PyExc_ValueError,
+                 "%s: ciphertext must be a nonzero multiple of 16 bytes long, got %zu bytes", function, len);
+    return nullptr;
+  }
+  Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len)));
+  if (!out) return nullptr;
+  auto* plain = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
+  std::size_t pad = 0;
+  run_without_gil_if_large(len, [&] {
+    if (chaining == Chaining::cbc)
+      sm4::cbc_decrypt(keys, iv, data.data(), plain, len / sm4::kBlockSize);
+    else
+      sm4::ecb(keys, data.data(), plain, len / sm4::kBlockSize);
+    pad = sm4::padding_length(plain, len, padding);
+  });
+  if (pad == 0) {
+    kyber_alg::ct::wipe(plain, len);
+    PyErr_Format(PyExc_ValueError,
+                 "%s: decryption failed: the padding is not valid (wrong key, or a damaged "
+                 "or truncated ciphertext)",
+                 function);
+    return nullptr;
+  }
+  kyber_alg::ct::wipe(plain + (len - pad), pad);
+  PyObject* result = out.release();
+  if (_PyBytes_Resize(&result, static_cast<Py_ssize_t>(len - pad)) < 0) return nullptr;
+  return result;
+}
+
+// --- the CryptSM4 type ----------------------------------------------------
+
+PyObject* cipher_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"mode", "padding_mode", nullptr};
+  PyObject *mode_obj = nullptr, *padding_obj = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OO:CryptSM4", const_cast<char**>(keywords), &mode_obj,
+                                   &padding_obj))
+    return nullptr;
+  long mode = kEncrypt, padding = kPkcs7;
+  if (mode_obj && !parse_mode(mode_obj, "CryptSM4()", mode)) return nullptr;
+  if (padding_obj && !parse_padding(padding_obj, padding)) return nullptr;
+  Ref self = Ref::steal(type->tp_alloc(type, 0));
+  if (!self) return nullptr;
+  as_cipher(self.get())->mode = mode;
+  as_cipher(self.get())->padding_mode = padding;
+  return self.release();
+}
+
+void cipher_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  kyber_alg::ct::wipe_object(as_cipher(self)->keys);
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+PyObject* cipher_set_key(PyObject* op, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"key", "mode"};
+  PyObject* bound[2];
+  if (!bind_two("set_key()", names, args, nargs, kwnames, bound)) return nullptr;
+  PyObject *key_obj = bound[0], *mode_obj = bound[1];
+  CipherObject* self = as_cipher(op);
+  ByteView key;
+  if (!read_block_argument(key_obj, "set_key()", "key", key)) return nullptr;
+  long mode;
+  if (!parse_mode(mode_obj, "set_key()", mode)) return nullptr;
+  kyber_alg::ct::Wiped<sm4::RoundKeys> schedule;
+  sm4::expand_key(key.data(), schedule.value);
+  if (mode == kDecrypt)
+    sm4::reverse_keys(schedule.value, self->keys);
+  else
+    self->keys = schedule.value;
+  self->mode = mode;
+  self->keyed = true;
+  Py_RETURN_NONE;
+}
+
+PyObject* crypt(CipherObject* self, Chaining chaining, uint8_t iv[sm4::kBlockSize], PyObject* data_obj,
+                sm4::Padding padding, const char* function) {
+  if (!require_key(self, function)) return nullptr;
+  ByteView data;
+  if (!data.acquire(data_obj)) return nullptr;
+  kyber_alg::ct::Wiped<sm4::RoundKeys> keys_copy;
+  keys_copy.value = self->keys;
+  if (self->mode == kEncrypt) return encrypt(keys_copy.value, chaining, iv, data, padding);
+  return decrypt(keys_copy.value, chaining, iv, data, padding, function);
+}
+
+PyObject* cipher_crypt_ecb(PyObject* op, PyObject* data) {
+  CipherObject* self = as_cipher(op);
+  const auto padding = self->padding_mode == kZero ? sm4::Padding::zero : sm4::Padding::pkcs7;
+  return crypt(self, Chaining::ecb, nullptr, data, padding, "crypt_ecb()");
+}
+
+PyObject* cipher_crypt_cbc(PyObject* op, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"iv", "input_data"};
+  PyObject* bound[2];
+  if (!bind_two("crypt_cbc()", names, args, nargs, kwnames, bound)) return nullptr;
+  PyObject *iv_obj = bound[0], *data_obj = bound[1];
+  CipherObject* self = as_cipher(op);
+  if (!require_key(self, "crypt_cbc()")) return nullptr;
+  ByteView iv_view;
+  if (!read_block_argument(iv_obj, "crypt_cbc()", "iv", iv_view)) return nullptr;
+  uint8_t iv[sm4::kBlockSize];
+  std::memcpy(iv, iv_view.data(), sizeof iv);
+  // CBC always uses PKCS#7, whatever padding_mode says (as gmssl does).
+  return crypt(self, Chaining::cbc, iv, data_obj, sm4::Padding::pkcs7, "crypt_cbc()");
+}
+
+PyObject* cipher_mode(PyObject* self, void*) { return PyLong_FromLong(as_cipher(self)->mode); }
+PyObject* cipher_padding_mode(PyObject* self, void*) {
+  return PyLong_FromLong(as_cipher(self)->padding_mode);
+}
+
+PyMethodDef cipher_methods[] = {
+    {"set_key", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cipher_set_key)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "set_key($self, key, mode)\n--\n\n"
+     "Key the cipher with the 16-byte key for mode SM4_ENCRYPT or SM4_DECRYPT.\n"
+     "Raises ValueError for a key that is not 16 bytes long or an unknown mode."},
+    {"crypt_ecb", cipher_crypt_ecb, METH_O,
+     "crypt_ecb($self, input_data, /)\n--\n\n"
+     "Encrypt (with padding_mode's padding) or decrypt (removing it) in ECB mode.\n"
+     "Decryption raises ValueError if the input is empty or not a multiple of 16\n"
+     "bytes, or if the padding is not valid."},
+    {"crypt_cbc", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cipher_crypt_cbc)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "crypt_cbc($self, iv, input_data)\n--\n\n"
+     "Encrypt with PKCS#7 padding, or decrypt and check and remove it, in CBC mode\n"
+     "with the 16-byte iv. Decryption raises ValueError if the input is empty or not\n"
+     "a multiple of 16 bytes, or if the padding is not valid (checked in constant time)."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef cipher_getset[] = {
+    {"mode", cipher_mode, nullptr, "SM4_ENCRYPT or SM4_DECRYPT: the direction the last set_key() chose.",
+     nullptr},
+    {"padding_mode", cipher_padding_mode, nullptr, "PKCS7 or ZERO: the padding crypt_ecb() uses.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyDoc_STRVAR(cipher_doc,
+             "CryptSM4(mode=SM4_ENCRYPT, padding_mode=PKCS7)\n--\n\n"
+             "SM4 cipher (GB/T 32907-2016) with the interface of gmssl.sm4.CryptSM4.\n\n"
+             "Call set_key(key, mode) before crypt_ecb() or crypt_cbc(). Inputs are\n"
+             "bytes-like objects; results are bytes. Key schedules are wiped when the\n"
+             "object is destroyed; large inputs are processed with the GIL released.");
+
+PyType_Slot cipher_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(cipher_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(cipher_dealloc)},
+    {Py_tp_methods, cipher_methods},
+    {Py_tp_getset, cipher_getset},
+    {Py_tp_doc, const_cast<char*>(cipher_doc)},
+    {0, nullptr},
+};
+
+PyType_Spec cipher_spec = {
+    .name = "kyber_alg.sm.sm4.CryptSM4",
+    .basicsize = sizeof(CipherObject),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    .slots = cipher_slots,
+};
+
+using Paths = kyber_alg::DispatchFunctions<sm4::Kernels, sm4::kernels>;
+
+PyMethodDef module_methods[] = {
+    Paths::backend_method,
+    Paths::available_method,
+    Paths::set_method,
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int module_exec(PyObject* module) {
+  ModuleState* state = module_state(module);
+  state->cipher_type = PyType_FromModuleAndSpec(module, &cipher_spec, nullptr);
+  if (!state->cipher_type) return -1;
+  if (PyModule_AddObjectRef(module, "CryptSM4", state->cipher_type) < 0) return -1;
+  if (PyModule_AddIntConstant(module, "SM4_ENCRYPT", kEncrypt) < 0) return -1;
+  if (PyModule_AddIntConstant(module, "SM4_DECRYPT", kDecrypt) < 0) return -1;
+  if (PyModule_AddIntConstant(module, "PKCS7", kPkcs7) < 0) return -1;
+  if (PyModule_AddIntConstant(module, "ZERO", kZero) < 0) return -1;
+  return 0;
+}
+
+int module_traverse(PyObject* module, visitproc visit, void* arg) {
+  Py_VISIT(module_state(module)->cipher_type);
+  return 0;
+}
+
+int module_clear(PyObject* module) {
+  Py_CLEAR(module_state(module)->cipher_type);
+  return 0;
+}
+
+void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {0, nullptr},
+};
+
+PyDoc_STRVAR(module_doc,
+             "SM4 block cipher (GB/T 32907-2016), native and constant-time: a stand-in for gmssl.sm4.\n\n"
+             "CryptSM4(mode=SM4_ENCRYPT, padding_mode=PKCS7) with set_key(key, mode),\n"
+             "crypt_ecb(input_data) and crypt_cbc(iv, input_data).");
+
+PyModuleDef module_def = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kyber_alg.sm.sm4",
+    .m_doc = module_doc,
+    .m_size = sizeof(ModuleState),
+    .m_methods = module_methods,
+    .m_slots = module_slots,
+    .m_traverse = module_traverse,
+    .m_clear = module_clear,
+    .m_free = module_free,
+};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_sm4(void) { return PyModuleDef_Init(&module_def); }

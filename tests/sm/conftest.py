@@ -1,0 +1,24 @@
+"""Shared fixtures of the SM3/SM4 tests: every test that takes `sm3_path` or
+`sm4_path` runs once per code path this build and CPU offer."""
+import pytest
+
+from kyber_alg.sm import SM3 as native_sm3
+from kyber_alg.sm import sm4 as native_sm4
+
+def _switch(module, path):
+    before = module._backend()
+    module._set_backend(path)
+    try:
+        yield path
+    finally:
+        module._set_backend(before)
+
+
+@pytest.fixture(params=native_sm3._available_backends())
+def sm3_path(request):
+    yield from _switch(native_sm3, request.param)
+
+
+@pytest.fixture(params=native_sm4._available_backends())
+def sm4_path(request):
+    yield from _switch(native_sm4, request.param)
