@@ -1,9 +1,10 @@
 """Velmora's own cost, side by side with the same steps written in Python.
 
 Two runs per function: with the real components (SM2/SM3/SM4 in pure Python
-dominate, so the ratio is near 1) and with instant fake components rebound in
-both namespaces, which leaves only the glue: argument binding, lookups, hex
-conversions, slicing and the XOR. Prints microseconds per call and the ratio
+dominate, so the ratio is near 1) and with the tests' cheap stand-in
+components (tests/outside_fakes.py) rebound in both namespaces, which leaves
+mostly the glue: argument binding, lookups, hex conversions, slicing and the
+XOR. Prints microseconds per call and the ratio
 python/native (higher is better for the native module).
 
     python -P bench/bench_velmora.py [--seconds 0.3]
@@ -11,11 +12,9 @@ python/native (higher is better for the native module).
 
 import argparse
 import binascii
-import hashlib
 import os
 import sys
 import time
-import types
 
 from kyber_alg import Velmora as native
 
@@ -82,38 +81,10 @@ def sm4_decode(key, IV, data):
 python = sys.modules[__name__]
 
 
-# --- instant fakes ------------------------------------------------------------
+# --- stand-ins for the outside components: the tests' own set ------------------
 
-def _fakes():
-    pk_hex, sk_hex = b"ab" * 800, b"cd" * 1632
-    secret = hashlib.sha256(b"k").digest()
-
-    class FakeSM3:
-        def update(self, data):
-            self.data = data
-
-        def hexdigest(self):
-            return "0123456789abcdef" * 4
-
-    class FakeCipher:
-        def set_key(self, key, mode):
-            pass
-
-        def crypt_cbc(self, iv, data):
-            return data
-
-    return {
-        "Kyber": types.SimpleNamespace(
-            CCA_KeyGen=lambda: (pk_hex, sk_hex),
-            CCA_Enc=lambda pk, m: (b"ef" * 768, secret),
-            CCA_Dec=lambda c, sk: secret,
-        ),
-        "generate_keypair": lambda n: (b"\x01" * 64, b"\x02" * 32),
-        "Encrypt": lambda m, pk, n, mode: m * 3,
-        "Decrypt": lambda c, sk, n: c[:32],
-        "SM3": FakeSM3,
-        "sm4": types.SimpleNamespace(CryptSM4=FakeCipher, SM4_ENCRYPT=0, SM4_DECRYPT=1),
-    }
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+import outside_fakes  # noqa: E402
 
 
 def _per_call(function, args, seconds):
@@ -158,16 +129,11 @@ def main():
     parser.add_argument("--seconds", type=float, default=0.3, help="time per measurement")
     seconds = parser.parse_args().seconds
     _run("real components (pysmx SM2/SM3, gmssl SM4, kyber_alg.Kyber)", seconds)
-    saved = {name: getattr(native, name) for name in _fakes()}
-    for name, fake in _fakes().items():
-        setattr(native, name, fake)
-        setattr(python, name, fake)
+    saved = outside_fakes.bind(native, namespaces=[python])
     try:
-        _run("instant fake components: the module's own work only", seconds)
+        _run("stand-in components (tests/outside_fakes.py): mostly the module's own work", seconds)
     finally:
-        for name, value in saved.items():
-            setattr(native, name, value)
-            setattr(python, name, value)
+        outside_fakes.restore(native, saved, namespaces=[python])
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Leak check for kyber_alg.sm.SM3 and kyber_alg.sm.sm4.
+"""Leak check for kyber_alg.sm.SM3, kyber_alg.sm.sm4 and kyber_alg.sm.SM2.
 
 Calls every function and method many times, on success and on each error
 path, and checks that neither the interpreter's allocated blocks
@@ -16,6 +16,7 @@ import argparse
 import gc
 import sys
 
+from kyber_alg.sm import SM2 as m2
 from kyber_alg.sm import SM3 as m3
 from kyber_alg.sm import sm4 as m4
 
@@ -114,6 +115,33 @@ def scenarios():
     ]
 
 
+def sm2_scenarios():
+    pub, priv = m2.generate_keypair(64)
+    c = m2.Encrypt(b"leak check", pub, 64, 0)
+    ok = None
+    return [
+        ("SM2 generate_keypair", ok, lambda: m2.generate_keypair(64)),
+        ("SM2 Encrypt", ok, lambda: m2.Encrypt(b"leak check", pub, 64, 0)),
+        ("SM2 Encrypt str, hex key", ok, lambda: m2.Encrypt("text\u00e9", pub.hex(), 64, 0, mode="C1C2C3")),
+        ("SM2 Encrypt hex message", ok, lambda: m2.Encrypt("00ff", memoryview(pub), 64, 1)),
+        ("SM2 Encrypt large", ok, lambda: m2.Encrypt(BIG, pub, 64, 0)),
+        ("SM2 Decrypt", ok, lambda: m2.Decrypt(c, priv, 64)),
+        ("SM2 Decrypt hex", ok, lambda: m2.Decrypt(c.hex(), priv.hex(), 64, 1)),
+        ("SM2 _encrypt_with_nonce", ok, lambda: m2._encrypt_with_nonce(b"m", pub, b"\x01" * 32)),
+        ("SM2 _public_key", ok, lambda: m2._public_key(priv)),
+        ("SM2 C3 mismatch", ValueError, lambda: m2.Decrypt(c[:-1], priv, 64)),
+        ("SM2 C1 off the curve", ValueError, lambda: m2.Decrypt(bytes(1) + c[1:], priv, 64)),
+        ("SM2 too short", ValueError, lambda: m2.Decrypt(c[:96], priv, 64)),
+        ("SM2 private key range", ValueError, lambda: m2.Decrypt(c, bytes(32), 64)),
+        ("SM2 public key infinity", ValueError, lambda: m2.Encrypt(b"m", bytes(64), 64, 0)),
+        ("SM2 bad hex", ValueError, lambda: m2.Encrypt("zz", pub, 64, 1)),
+        ("SM2 bad mode", ValueError, lambda: m2.Encrypt(b"m", pub, 64, 0, mode="C2")),
+        ("SM2 len_para", ValueError, lambda: m2.Decrypt(c, priv, 32)),
+        ("SM2 ciphertext type", TypeError, lambda: m2.Decrypt(None, priv, 64)),
+        ("SM2 bad encoding", LookupError, lambda: m2.Encrypt("m", pub, 64, 0, encoding="no-such")),
+    ]
+
+
 def deliberate_leaks():
     import ctypes
     kept = []
@@ -157,7 +185,7 @@ def main():
         rss_bound = float("inf")
         print("note: AddressSanitizer loaded, resident memory not checked (its quarantine holds freed memory)")
     leaks, surprises = [], []
-    paths = scenarios() + (deliberate_leaks() if opts.self_test else [])
+    paths = scenarios() + sm2_scenarios() + (deliberate_leaks() if opts.self_test else [])
     for name, expected, fn in paths:
         got = run_once(fn)
         if got is not expected:

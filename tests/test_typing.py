@@ -18,7 +18,7 @@ import pytest
 
 HERE = Path(__file__).resolve().parent / "typing"
 # Every native module with a stub; later modules join by being added here.
-MODULES = ["kyber_alg.Velmora", "kyber_alg.Kyber", "kyber_alg.sm.SM3", "kyber_alg.sm.sm4"]
+MODULES = ["kyber_alg.Velmora", "kyber_alg.Kyber", "kyber_alg.sm.SM3", "kyber_alg.sm.sm4", "kyber_alg.sm.SM2"]
 
 
 def _tool(module: str) -> None:

@@ -48,6 +48,33 @@ inline uint32_t mask_lt(uint32_t a, uint32_t b) { return 0u - (value_barrier(a -
 // instructions; the valgrind check covers the emitted code.
 inline uint8_t lt_mask8(uint8_t a, uint8_t b) { return static_cast<uint8_t>(-static_cast<uint8_t>(a < b)); }
 
+// 64-bit word versions, for code that works on multi-limb numbers.
+inline uint64_t value_barrier64(uint64_t x) {
+#if defined(__GNUC__)
+    __asm__("" : "+r"(x));
+    return x;
+#else
+    volatile uint64_t v = x;
+    return v;
+#endif
+}
+
+// All ones if x != 0, zero otherwise.
+inline uint64_t mask64_nonzero(uint64_t x) {
+    x = value_barrier64(x);
+    return 0 - ((x | (0 - x)) >> 63);
+}
+
+inline uint64_t mask64_zero(uint64_t x) { return ~mask64_nonzero(x); }
+
+// All ones if bit (0 or 1) is set.
+inline uint64_t mask64_from_bit(uint64_t bit) { return 0 - value_barrier64(bit); }
+
+// dst = mask ? src : dst, word by word, for mask 0 or all ones.
+inline void select_words(uint64_t* dst, const uint64_t* src, std::size_t words, uint64_t mask) {
+    for (std::size_t i = 0; i < words; ++i) dst[i] ^= mask & (dst[i] ^ src[i]);
+}
+
 // All ones if a[0..len) equals b[0..len); always reads every byte.
 inline uint8_t equal_mask(const uint8_t* a, const uint8_t* b, std::size_t len) {
     uint8_t diff = 0;
@@ -118,6 +145,14 @@ KYBER_ALG_TARGET_AVX2 inline __m256i add_if_negative_epi16(__m256i x, __m256i m)
 inline void declassify([[maybe_unused]] const void* p, [[maybe_unused]] std::size_t len) {
 #ifdef KYBER_ALG_CTGRIND
     VALGRIND_MAKE_MEM_DEFINED(p, len);
+#endif
+}
+
+// The opposite, for secrets the library draws itself (nonces, private keys
+// from the OS): marks them undefined so the valgrind check follows them.
+inline void classify([[maybe_unused]] const void* p, [[maybe_unused]] std::size_t len) {
+#ifdef KYBER_ALG_CTGRIND
+    VALGRIND_MAKE_MEM_UNDEFINED(p, len);
 #endif
 }
 

@@ -6,7 +6,8 @@ import os
 from typing import assert_type
 
 from kyber_alg import Kyber, Velmora
-from kyber_alg.sm import SM3, sm4
+import kyber_alg.sm
+from kyber_alg.sm import SM2, SM3, sm4
 
 
 def exchange(message: str) -> str:
@@ -43,6 +44,19 @@ def native_sm(message: bytes) -> bool:
     return same and cipher.crypt_cbc(bytes(16), ct) == message and cipher.mode == sm4.SM4_DECRYPT
 
 
+def native_sm2(message: bytes) -> bool:
+    pair = SM2.generate_keypair(64)
+    public_key, private_key = pair
+    assert_type(pair.publicKey, bytes)
+    ciphertext = SM2.Encrypt(message, public_key, 64, 0)
+    assert_type(ciphertext, bytes)
+    kyber_alg.sm.use_native()
+    try:
+        return SM2.Decrypt(ciphertext, private_key, 64) == message and exchange("native") == "native"
+    finally:
+        kyber_alg.sm.use_default()
+
+
 def folded_key(hex_digest: str) -> str:
     return Velmora.xor_hex_strings(hex_digest[:32], hex_digest[32:])
 
@@ -51,5 +65,6 @@ if __name__ == "__main__":
     assert exchange("hello, 世界") == "hello, 世界"
     assert kem_round_trip()
     assert native_sm(b"message")
+    assert native_sm2(b"message")
     assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
     print("ok")

@@ -6,12 +6,14 @@ copy of the built .so; in-process tests share one module per session.
 """
 import glob
 import importlib
+import importlib.machinery
 import importlib.util
 import json
 import os
 import shutil
 import subprocess
 import sys
+import sysconfig
 import textwrap
 import traceback
 import types
@@ -35,75 +37,19 @@ def locate_velmora():
     if spec is not None and (spec.origin or "").endswith(".so"):
         return spec.origin
     hits = [h for entry in sys.path
-            for h in glob.glob(os.path.join(entry or ".", "kyber_alg", "Velmora.cpython-311*.so"))]
+            for h in glob.glob(os.path.join(entry or ".", "kyber_alg", "Velmora" + sysconfig.get_config_var("EXT_SUFFIX")))]
     return hits[0] if hits else None
 
 
 VELMORA_SO = locate_velmora()
 PKG_DIR = Path(VELMORA_SO).parent if VELMORA_SO else None
-HAS_REAL_KYBER = bool(PKG_DIR and glob.glob(str(PKG_DIR / "Kyber.cpython-311*.so")))
+HAS_REAL_KYBER = bool(PKG_DIR and any((PKG_DIR / ("Kyber" + suffix)).exists()
+                                      for suffix in importlib.machinery.EXTENSION_SUFFIXES))
 needs_so = pytest.mark.skipif(VELMORA_SO is None, reason="Velmora extension not built yet")
 
-# Stand-ins for the outside modules: small, deterministic, and they round-trip.
-# Each counts its own imports in sys._velmora_counts.
-_COUNT = 'import sys\n_c = sys.__dict__.setdefault("_velmora_counts", {})\n_c[__name__] = _c.get(__name__, 0) + 1\n'
-FAKE_KYBER = _COUNT + '''
-import hashlib
-PK, SK, WRONG = b"0123456789abcdef" * 100, b"fedcba9876543210" * 204, None
-def CCA_KeyGen():
-    return (PK, SK)
-def CCA_Enc(pk, m):
-    return ("ct:" + m.hex(), hashlib.sha256(b"kyber" + m).digest())
-def CCA_Dec(c, sk):
-    return WRONG or hashlib.sha256(b"kyber" + bytes.fromhex(c[3:])).digest()
-'''
-FAKE_OUTSIDE = {
-    "pysmx/__init__.py": "",
-    "pysmx/SM2.py": _COUNT + '''
-SK = bytes(range(200, 232))
-def generate_keypair(n):
-    return (SK + SK[::-1], SK)
-def Encrypt(m, pk, n, z):
-    return b"\\x04" + bytes(a ^ b for a, b in zip(m, pk[:32]))
-def Decrypt(c, sk, n):
-    return bytes(a ^ b for a, b in zip(c[1:], sk))
-''',
-    "pysmx/SM3.py": _COUNT + '''
-import hashlib
-class SM3:
-    def __init__(self):
-        self._h = hashlib.sha256()
-    def update(self, b):
-        self._h.update(b)
-    def hexdigest(self):
-        return self._h.hexdigest()
-def hash_msg(m):
-    raise AssertionError("hash_msg is never called")
-''',
-    # gmssl.sm4 is importable but not an attribute of gmssl: the name is found
-    # through the module table.
-    "gmssl/__init__.py": "import gmssl.sm4\ndel sm4\n",
-    "gmssl/sm4.py": _COUNT + '''
-SM4_ENCRYPT, SM4_DECRYPT = 0, 1
-class CryptSM4:
-    def set_key(self, key, mode):
-        self.key, self.mode = key, mode
-    def crypt_cbc(self, iv, data):
-        if self.mode == SM4_ENCRYPT:
-            return iv + self.key + data
-        if data[:32] != iv + self.key:
-            raise ValueError("bad padding")
-        return data[32:]
-''',
-}
-
-
-def write_tree(root, files):
-    for rel, src in files.items():
-        p = Path(root) / rel
-        p.parent.mkdir(parents=True, exist_ok=True)
-        p.write_text(src, encoding="utf-8")
-    return Path(root)
+# The stand-ins for the outside modules live in tests/outside_fakes.py.
+from outside_fakes import (FAKE, FAKE_KYBER, FAKE_OUTSIDE, HYBRID_PK, HYBRID_SK, SM2_PK,  # noqa: F401,E402
+                           SM2_SK, load_source, write_tree)
 
 
 def make_package(root, name="pkg", kyber=FAKE_KYBER):
@@ -144,20 +90,6 @@ def run_python(script, pythonpath=(), site=False, cwd=None, args=None):
 
 def tb_names(exc):
     return [f.name for f in traceback.extract_tb(exc.__traceback__)]
-
-
-def load_source(name, src):
-    m = types.ModuleType(name)
-    exec(compile(src, name, "exec"), m.__dict__)
-    return m
-
-
-FAKE = {name: load_source(name, src) for name, src in
-        [("Kyber", FAKE_KYBER), ("SM2", FAKE_OUTSIDE["pysmx/SM2.py"]),
-         ("SM3", FAKE_OUTSIDE["pysmx/SM3.py"]), ("sm4", FAKE_OUTSIDE["gmssl/sm4.py"])]}
-SM2_PK, SM2_SK = FAKE["SM2"].generate_keypair(64)
-HYBRID_PK = (FAKE["Kyber"].PK + SM2_PK.hex().encode()).decode()
-HYBRID_SK = (FAKE["Kyber"].SK + SM2_SK.hex().encode()).decode()
 
 
 @pytest.fixture(scope="session")

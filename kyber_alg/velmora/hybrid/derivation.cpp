@@ -5,22 +5,22 @@
 
 namespace kyber_alg::velmora {
 
-Ref digest_of_secrets(PyObject* first_hex, PyObject* second_hex) {
+Ref digest_of_secrets(Namespace& names, PyObject* first_hex, PyObject* second_hex) {
   Ref joined = Ref::steal(PyNumber_Add(first_hex, second_hex));
   if (!joined) return {};
-  Ref message = unhexlify(joined.get());
+  Ref message = unhexlify(names, joined.get());
   if (!message) return {};
-  Ref sm3_type = global(Name::SM3);
+  Ref sm3_type = names.global(Name::SM3);
   if (!sm3_type) return {};
   Ref hash = call(sm3_type.get());
   if (!hash || !call_attr(hash.get(), Name::update, {message.get()})) return {};
   return call_attr(hash.get(), Name::hexdigest);
 }
 
-KeyAndIv split_digest(PyObject* digest) {
+KeyAndIv split_digest(Namespace& names, PyObject* digest) {
   Ref iv = slice(digest, 32, std::nullopt);
   if (!iv) return {};
-  Ref xor_function = global(Name::xor_hex_strings);
+  Ref xor_function = names.global(Name::xor_hex_strings);
   if (!xor_function) return {};
   Ref first_half = slice(digest, 0, 32);
   if (!first_half) return {};

@@ -4,13 +4,14 @@
 
 #include <Python.h>
 
+#include "../outside/lookup.hpp"
 #include "common/ref.hpp"
 
 namespace kyber_alg::velmora {
 
 // SM3 hex digest of the bytes that unhexlify(first_hex + second_hex) gives:
 // SM3() → update(bytes) → hexdigest(), with SM3 found by name now.
-Ref digest_of_secrets(PyObject* first_hex, PyObject* second_hex);
+Ref digest_of_secrets(Namespace& names, PyObject* first_hex, PyObject* second_hex);
 
 struct KeyAndIv {
   Ref key;
@@ -19,7 +20,7 @@ struct KeyAndIv {
 
 // iv = digest[32:]; key = xor_hex_strings(digest[0:32], digest[32:]), the
 // function found by name at this call. Empty refs on failure.
-KeyAndIv split_digest(PyObject* digest);
+KeyAndIv split_digest(Namespace& names, PyObject* digest);
 
 // Lengths that the SM2 parameter and the hybrid key layout fix.
 constexpr long kSm2LengthParameter = 64;

@@ -16,11 +16,11 @@ Ref join_key(PyObject* kyber_part, PyObject* sm2_hex) {
 
 }  // namespace
 
-Ref key_gen_hybrid() {
+Ref key_gen_hybrid(Namespace& names) {
   Ref len_para = Ref::steal(PyLong_FromLong(kSm2LengthParameter));
   if (!len_para) return {};
 
-  Ref kyber_keygen = global_attr(Name::Kyber, Name::CCA_KeyGen);
+  Ref kyber_keygen = global_attr(names, Name::Kyber, Name::CCA_KeyGen);
   if (!kyber_keygen) return {};
   Ref KEYs = call(kyber_keygen.get());
   if (!KEYs) return {};
@@ -29,16 +29,16 @@ Ref key_gen_hybrid() {
   Ref sk1 = item(KEYs.get(), 1);
   if (!sk1) return {};
 
-  Ref generate_keypair = global(Name::generate_keypair);
+  Ref generate_keypair = names.global(Name::generate_keypair);
   if (!generate_keypair) return {};
   Ref sm2_pair = call(generate_keypair.get(), {len_para.get()});
   if (!sm2_pair) return {};
   Ref sm2_keys[2];
   if (!unpack_exactly(sm2_pair.get(), 2, sm2_keys)) return {};
 
-  Ref pk2 = hexlify(sm2_keys[0].get());
+  Ref pk2 = hexlify(names, sm2_keys[0].get());
   if (!pk2) return {};
-  Ref sk2 = hexlify(sm2_keys[1].get());
+  Ref sk2 = hexlify(names, sm2_keys[1].get());
   if (!sk2) return {};
 
   Ref public_key = join_key(pk1.get(), pk2.get());

@@ -13,7 +13,8 @@ namespace kyber_alg::velmora {
 
 // callable(*args); args are borrowed and must all be non-null.
 inline Ref call(PyObject* callable, std::initializer_list<PyObject*> args = {}) {
-  return Ref::steal(PyObject_Vectorcall(callable, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
+  return Ref::steal(
+      PyObject_Vectorcall(callable, const_cast<PyObject* const*>(args.begin()), args.size(), nullptr));
 }
 
 // object.attribute
@@ -39,8 +40,8 @@ inline Ref call_attr(PyObject* object, Name attribute, std::initializer_list<PyO
 }
 
 // <module global>.<attribute>, both looked up now.
-inline Ref global_attr(Name module_global, Name attribute) {
-  Ref owner = global(module_global);
+inline Ref global_attr(Namespace& names, Name module_global, Name attribute) {
+  Ref owner = names.global(module_global);
   if (!owner) return {};
   return attr(owner.get(), attribute);
 }

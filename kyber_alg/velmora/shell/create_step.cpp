@@ -1,20 +1,21 @@
+#include "../module_state.hpp"
 #include "common/ref.hpp"
 #include "loading_steps.hpp"
-#include "process_records.hpp"
 
 namespace kyber_alg::velmora {
 namespace {
 
 bool claim_interpreter() {
   int64_t current = PyInterpreterState_GetID(PyThreadState_GetInterpreter(PyThreadState_Get()));
-  int64_t& owner = process_records().owning_interpreter;
+  int64_t& owner = module_state().owning_interpreter;
   if (owner == -1) {
     owner = current;
     return current != -1;  // -1: the host has raised already
   }
   if (owner != current) {
-    PyErr_SetString(PyExc_ImportError,
-                    "Interpreter change detected - this module can only be loaded into one interpreter per process.");
+    PyErr_SetString(
+        PyExc_ImportError,
+        "Interpreter change detected - this module can only be loaded into one interpreter per process.");
     return false;
   }
   return true;
@@ -37,7 +38,7 @@ bool copy_spec_attribute(PyObject* spec, PyObject* module_dict, const char* from
 
 PyObject* create_step(PyObject* spec, PyModuleDef*) {
   if (!claim_interpreter()) return nullptr;
-  if (Ref& instance = process_records().instance) return Py_NewRef(instance.get());
+  if (Ref& instance = module_state().instance) return Py_NewRef(instance.get());
 
   Ref module_name = Ref::steal(PyObject_GetAttrString(spec, "name"));
   if (!module_name) return nullptr;

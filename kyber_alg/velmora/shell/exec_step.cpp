@@ -1,33 +1,38 @@
 #include <cstdio>
+#include <optional>
+#include <vector>
 
+#include "../module_name.hpp"
+#include "../module_state.hpp"
 #include "../outside/imports.hpp"
+#include "../outside/load_time_builtins.hpp"
 #include "../outside/lookup.hpp"
 #include "../outside/names.hpp"
 #include "common/ref.hpp"
-#include "builtins_cache.hpp"
 #include "function_constants.hpp"
 #include "function_object.hpp"
 #include "loading_steps.hpp"
-#include "process_records.hpp"
+#include "pending_exception.hpp"
 #include "self_test.hpp"
 #include "traceback_entry.hpp"
 
 namespace kyber_alg::velmora {
 namespace {
 
-constexpr int kBuiltForMajor = 3;
-constexpr int kBuiltForMinor = 11;
+// The interpreter version whose headers this build used.
+constexpr int kBuiltForMajor = PY_MAJOR_VERSION;
+constexpr int kBuiltForMinor = PY_MINOR_VERSION;
 
 struct ImportStatement {
   Name module;
-  Name bound;      // the module itself, or the one name taken from it
-  bool one_name;   // `from module import bound`
+  Name bound;     // the module itself, or the one name taken from it
+  bool one_name;  // `from module import bound`
   int level;
 };
 
 constexpr ImportStatement kImports[] = {
     {Name::os, Name::os, false, 0},
-    {Name::empty, Name::Kyber, true, 1},
+    {Name::package, Name::Kyber, true, 1},
     {Name::random, Name::random, false, 0},
     {Name::typing, Name::Tuple, true, 0},
     {Name::binascii, Name::binascii, false, 0},
@@ -44,8 +49,9 @@ bool warn_on_version_mismatch() {
   int minor = static_cast<int>((Py_Version >> 16) & 0xff);
   if (major == kBuiltForMajor && minor == kBuiltForMinor) return true;
   char message[200];
-  std::snprintf(message, sizeof message, "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
-                kBuiltForMajor, kBuiltForMinor, "Velmora", "does not match", major, minor);
+  std::snprintf(message, sizeof message,
+                "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
+                kBuiltForMajor, kBuiltForMinor, kModuleName, "does not match", major, minor);
   return PyErr_WarnEx(PyExc_RuntimeWarning, message, 1) == 0;
 }
 
@@ -56,15 +62,15 @@ class Loading {
   explicit Loading(PyObject* module) : module_(module), globals_(PyModule_GetDict(module)) {}
 
   bool run() {
-    return bind_builtins_module() && warn_on_version_mismatch() && prepare_constants() && enter_plain_name() &&
-           cache_builtins(builtins_dict_) && run_imports() && create_functions() && run_self_test_if_main() &&
-           bind_test_dict();
+    return bind_builtins_module() && warn_on_version_mismatch() && prepare_constants() &&
+           enter_plain_name() && resolve_builtins() && run_imports() && create_functions() &&
+           run_self_test_if_main(*names_) && bind_test_dict();
   }
 
   void fail() {
-    if (constants_prepared_) add_traceback_entry("init Velmora");
+    if (constants_prepared_) add_traceback_entry("init " VELMORA_MODULE_NAME);
     if (entered_plain_name_) leave_plain_name();
-    process_records().instance.reset();
+    module_state().instance.reset();
   }
 
  private:
@@ -76,8 +82,9 @@ class Loading {
   }
 
   bool prepare_constants() {
-    if (!prepare_names() || !prepare_function_constants() || !ready_function_type()) return false;
-    bind_namespace(globals_, builtins_dict_);
+    if (!prepare_names()) return false;
+    constants_ = make_function_constants();
+    if (constants_.empty() || !ready_function_type() || !Namespace::prepare_caching(globals_)) return false;
     constants_prepared_ = true;
     return true;
   }
@@ -85,9 +92,10 @@ class Loading {
   // A package submodule is also entered as plain "Velmora" unless that name is taken.
   bool enter_plain_name() {
     PyObject* modules = PyImport_GetModuleDict();
-    if (PyDict_GetItemWithError(modules, name(Name::Velmora))) return true;
+    PyObject* plain_name = name(Name::plain_module_name);
+    if (PyDict_GetItemWithError(modules, plain_name)) return true;
     if (PyErr_Occurred()) return false;
-    if (PyDict_SetItemString(modules, "Velmora", module_) < 0) return false;
+    if (PyDict_SetItem(modules, plain_name, module_) < 0) return false;
     entered_plain_name_ = true;
     return true;
   }
@@ -95,12 +103,17 @@ class Loading {
   // A failed load must not leave its half-initialised module importable as
   // "Velmora"; a later successful load enters itself there instead.
   void leave_plain_name() {
-    PyObject *type, *value, *traceback;
-    PyErr_Fetch(&type, &value, &traceback);
+    PendingException pending;
     PyObject* modules = PyImport_GetModuleDict();
-    if (PyDict_GetItemWithError(modules, name(Name::Velmora)) == module_) PyDict_DelItem(modules, name(Name::Velmora));
-    PyErr_Clear();
-    PyErr_Restore(type, value, traceback);
+    PyObject* plain_name = name(Name::plain_module_name);
+    if (PyDict_GetItemWithError(modules, plain_name) == module_) PyDict_DelItem(modules, plain_name);
+  }
+
+  bool resolve_builtins() {
+    LoadTimeBuiltins resolved = resolve_load_time_builtins(builtins_dict_);
+    if (!resolved.zip) return false;
+    names_.emplace(globals_, builtins_dict_, std::move(resolved));
+    return true;
   }
 
   bool run_imports() {
@@ -108,7 +121,7 @@ class Loading {
       Ref value = statement.one_name
                       ? import_from(name(statement.module), name(statement.bound), statement.level, globals_)
                       : import_module(name(statement.module), globals_);
-      if (!value || !set_global(statement.bound, value.get())) return false;
+      if (!value || !names_->set_global(statement.bound, value.get())) return false;
     }
     return true;
   }
@@ -119,7 +132,7 @@ class Loading {
       const FunctionSpec& spec = table[i];
       Ref annotations;
       if (!spec.annotations.empty() && !(annotations = annotation_dict(spec))) return false;
-      Ref function = new_function(spec, function_constants(i), globals_, annotations.get());
+      Ref function = new_function(spec, constants_[i], *names_, annotations.get());
       if (!function || PyDict_SetItemString(globals_, spec.name, function.get()) < 0) return false;
     }
     return true;
@@ -137,13 +150,15 @@ class Loading {
 
   bool bind_test_dict() {
     Ref test = Ref::steal(PyDict_New());
-    return test && set_global(Name::dunder_test, test.get());
+    return test && names_->set_global(Name::dunder_test, test.get());
   }
 
   PyObject* module_;
   PyObject* globals_;
   PyObject* builtins_ = nullptr;
   PyObject* builtins_dict_ = nullptr;
+  std::vector<FunctionConstants> constants_;
+  std::optional<Namespace> names_;  // from the builtins step on
   bool constants_prepared_ = false;
   bool entered_plain_name_ = false;
 };
@@ -151,11 +166,11 @@ class Loading {
 }  // namespace
 
 int exec_step(PyObject* module) {
-  Ref& instance = process_records().instance;
+  Ref& instance = module_state().instance;
   if (instance) {
     if (instance.get() == module) return 0;  // reload, or a second exec of the loaded module
-    PyErr_SetString(PyExc_RuntimeError,
-                    "Module 'Velmora' has already been imported. Re-initialisation is not supported.");
+    PyErr_SetString(PyExc_RuntimeError, "Module '" VELMORA_MODULE_NAME
+                                        "' has already been imported. Re-initialisation is not supported.");
     return -1;
   }
   instance = Ref::borrow(module);

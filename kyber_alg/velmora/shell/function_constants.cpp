@@ -2,14 +2,12 @@
 
 #include <vector>
 
-#include "../outside/names.hpp"
+#include "../module_name.hpp"
 
 namespace kyber_alg::velmora {
 namespace {
 
 constexpr int kOptimizedNewLocals = 0x0001 | 0x0002;  // CO_OPTIMIZED | CO_NEWLOCALS, as for any function
-
-std::vector<FunctionConstants>* g_constants = nullptr;
 
 Ref tuple_of_names(std::span<const char* const> texts) {
   Ref tuple = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(texts.size())));
@@ -29,7 +27,7 @@ bool set_item(PyObject* dict, const char* key, PyObject* value) {
 // An empty code object of the function's name, given its argument count and
 // local-variable names through code.replace().
 Ref make_code(const FunctionSpec& spec) {
-  Ref empty = Ref::steal(reinterpret_cast<PyObject*>(PyCode_NewEmpty("<Velmora>", spec.name, 1)));
+  Ref empty = Ref::steal(reinterpret_cast<PyObject*>(PyCode_NewEmpty(kSourceName, spec.name, 1)));
   if (!empty) return {};
   Ref changes = Ref::steal(PyDict_New());
   if (!changes) return {};
@@ -40,7 +38,8 @@ Ref make_code(const FunctionSpec& spec) {
   Ref qualname = Ref::steal(PyUnicode_InternFromString(spec.name));
   if (!set_item(changes.get(), "co_varnames", local_names.get()) ||
       !set_item(changes.get(), "co_argcount", argcount.get()) ||
-      !set_item(changes.get(), "co_nlocals", nlocals.get()) || !set_item(changes.get(), "co_flags", flags.get()) ||
+      !set_item(changes.get(), "co_nlocals", nlocals.get()) ||
+      !set_item(changes.get(), "co_flags", flags.get()) ||
       !set_item(changes.get(), "co_qualname", qualname.get())) {
     return {};
   }
@@ -53,21 +52,18 @@ Ref make_code(const FunctionSpec& spec) {
 
 }  // namespace
 
-bool prepare_function_constants() {
+std::vector<FunctionConstants> make_function_constants() {
   auto table = function_table();
   std::vector<FunctionConstants> made(table.size());
   for (size_t f = 0; f < table.size(); ++f) {
     for (size_t p = 0; p < table[f].parameters.size(); ++p) {
       made[f].parameter_names[p] = Ref::steal(PyUnicode_InternFromString(table[f].parameters[p]));
-      if (!made[f].parameter_names[p]) return false;
+      if (!made[f].parameter_names[p]) return {};
     }
     made[f].code = make_code(table[f]);
-    if (!made[f].code) return false;
+    if (!made[f].code) return {};
   }
-  never_destroyed(g_constants) = std::move(made);
-  return true;
+  return made;
 }
-
-const FunctionConstants& function_constants(size_t index) { return (*g_constants)[index]; }
 
 }  // namespace kyber_alg::velmora

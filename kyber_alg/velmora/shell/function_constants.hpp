@@ -4,6 +4,8 @@
 
 #include <Python.h>
 
+#include <vector>
+
 #include "common/ref.hpp"
 #include "function_table.hpp"
 
@@ -14,8 +16,8 @@ struct FunctionConstants {
   Ref code;
 };
 
-bool prepare_function_constants();
-// Indexed like function_table().
-const FunctionConstants& function_constants(size_t index);
+// One entry per function, indexed like function_table(); empty with an
+// exception set on failure.
+std::vector<FunctionConstants> make_function_constants();
 
 }  // namespace kyber_alg::velmora

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <new>
 
+#include "../module_name.hpp"
 #include "binding.hpp"
 #include "traceback_entry.hpp"
 
@@ -11,12 +12,17 @@ namespace {
 
 // The owned members, constructed in place after allocation and destroyed on dealloc.
 struct FunctionFields {
+  explicit FunctionFields(const Namespace& module_names) : names(module_names) {}
+
   Ref parameter_names[kMaxParameters];
-  Ref name, qualname, module, doc, annotations, defaults, kwdefaults, globals, code;
+  Ref name, qualname, module, doc, annotations, defaults, kwdefaults, code;
+  // What the body reads names from: the module dict (__globals__), the
+  // builtins and the builtins resolved when that module loaded.
+  Namespace names;
 };
 
 struct FunctionObject {
-  PyObject_HEAD
+  PyObject ob_base;  // what PyObject_HEAD declares
   vectorcallfunc vectorcall;
   PyObject* dict;      // managed by the type's generic __dict__ support
   PyObject* weakrefs;  // managed by the weak reference machinery
@@ -44,7 +50,7 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
         return nullptr;
     }
   }
-  PyObject* result = spec.body(bound);
+  PyObject* result = spec.body(function->fields.names, bound);
   if (!result) add_traceback_entry(spec.entry_name);
   return result;
 }
@@ -54,20 +60,22 @@ int function_traverse(PyObject* self, visitproc visit, void* arg) {
   Py_VISIT(f->dict);
   const FunctionFields& m = f->fields;
   for (PyObject* member : {m.name.get(), m.qualname.get(), m.module.get(), m.doc.get(), m.annotations.get(),
-                           m.defaults.get(), m.kwdefaults.get(), m.globals.get(), m.code.get()}) {
+                           m.defaults.get(), m.kwdefaults.get(), m.code.get()}) {
     Py_VISIT(member);
   }
-  return 0;
+  return m.names.traverse(visit, arg);
 }
 
 int function_clear(PyObject* self) {
   FunctionObject* f = as_function(self);
   Py_CLEAR(f->dict);
   FunctionFields& m = f->fields;
-  for (Ref* member : {&m.name, &m.qualname, &m.module, &m.doc, &m.annotations, &m.defaults, &m.kwdefaults, &m.globals,
-                      &m.code}) {
+  for (Ref* member :
+       {&m.name, &m.qualname, &m.module, &m.doc, &m.annotations, &m.defaults, &m.kwdefaults, &m.code}) {
     member->reset();
   }
+  // The namespace stays until dealloc, so that a call in the meantime finds
+  // its dicts; clearing the module dict itself breaks a cycle through it.
   return 0;
 }
 
@@ -147,7 +155,7 @@ int set_annotations(PyObject* self, PyObject* value, void*) {
   fields_of(self).annotations = Ref::borrow(value == Py_None ? nullptr : value);
   return 0;
 }
-PyObject* get_globals(PyObject* self, void*) { return get_ref(fields_of(self).globals); }
+PyObject* get_globals(PyObject* self, void*) { return Py_NewRef(fields_of(self).names.dict()); }
 PyObject* get_code(PyObject* self, void*) { return get_ref(fields_of(self).code); }
 PyObject* get_closure(PyObject*, void*) { Py_RETURN_NONE; }
 PyObject* get_module(PyObject* self, void*) { return get_ref(fields_of(self).module); }
@@ -174,7 +182,7 @@ PyGetSetDef kFunctionGetSet[] = {
 PyTypeObject g_function_type = [] {
   PyTypeObject type{};
   Py_SET_REFCNT(reinterpret_cast<PyObject*>(&type), 1);  // static: never freed
-  type.tp_name = "Velmora.velmora_function";
+  type.tp_name = VELMORA_MODULE_NAME ".velmora_function";
   type.tp_basicsize = sizeof(FunctionObject);
   type.tp_dealloc = function_dealloc;
   type.tp_vectorcall_offset = offsetof(FunctionObject, vectorcall);
@@ -200,10 +208,10 @@ Ref annotations_or_empty(PyObject* annotations) {
 
 bool ready_function_type() { return PyType_Ready(&g_function_type) == 0; }
 
-Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, PyObject* globals,
+Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, const Namespace& module_names,
                  PyObject* annotations) {
   Ref name = Ref::steal(PyUnicode_InternFromString(spec.name));
-  Ref module = Ref::steal(PyUnicode_InternFromString("Velmora"));
+  Ref module = Ref::steal(PyUnicode_InternFromString(kModuleName));
   Ref doc = spec.doc ? Ref::steal(PyUnicode_FromString(spec.doc)) : Ref::borrow(Py_None);
   Ref annotation_dict = annotations_or_empty(annotations);
   if (!name || !module || !doc || !annotation_dict) return {};
@@ -214,7 +222,7 @@ Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, P
   f->dict = nullptr;
   f->weakrefs = nullptr;
   f->spec = &spec;
-  FunctionFields& fields = *new (&f->fields) FunctionFields{};
+  FunctionFields& fields = *new (&f->fields) FunctionFields(module_names);
   for (size_t p = 0; p < kMaxParameters; ++p) {
     fields.parameter_names[p] = Ref::borrow(constants.parameter_names[p].get());
   }
@@ -225,7 +233,6 @@ Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, P
   fields.annotations = std::move(annotation_dict);
   fields.defaults = Ref::borrow(Py_None);
   fields.kwdefaults = Ref::borrow(Py_None);
-  fields.globals = Ref::borrow(globals);
   fields.code = Ref::borrow(constants.code.get());
   PyObject_GC_Track(f);
   return Ref::steal(reinterpret_cast<PyObject*>(f));

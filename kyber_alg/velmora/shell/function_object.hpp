@@ -12,9 +12,9 @@ namespace kyber_alg::velmora {
 
 bool ready_function_type();
 
-// A new function for spec, with its constants, the module namespace as
-// __globals__ and the given annotations dict.
-Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, PyObject* globals,
+// A new function for spec, with its constants, a namespace of its own over
+// the module's (whose dict is its __globals__) and the given annotations dict.
+Ref new_function(const FunctionSpec& spec, const FunctionConstants& constants, const Namespace& module_names,
                  PyObject* annotations);
 
 }  // namespace kyber_alg::velmora

@@ -1,6 +1,7 @@
 #include "function_table.hpp"
 
 #include "../hybrid/hybrid.hpp"
+#include "../module_name.hpp"
 #include "../text/text.hpp"
 
 namespace kyber_alg::velmora {
@@ -9,8 +10,8 @@ namespace {
 constexpr const char* kKeyGenLocals[] = {"len_para", "KEYs", "pk1", "sk1", "pk2", "sk2"};
 
 constexpr const char* kEncParameters[] = {"pk"};
-constexpr const char* kEncLocals[] = {"pk",      "pk1",   "pk2",  "len_para", "info11",  "m1",      "c_text1",
-                                      "K_key",   "sec_K", "info0", "sm33",    "sym_key", "c_text2", "sym_iv"};
+constexpr const char* kEncLocals[] = {"pk",    "pk1",   "pk2",   "len_para", "info11",  "m1",      "c_text1",
+                                      "K_key", "sec_K", "info0", "sm33",     "sym_key", "c_text2", "sym_iv"};
 
 constexpr const char* kDecParameters[] = {"c_text1", "c_text2", "sk"};
 constexpr const char* kDecLocals[] = {"c_text1", "c_text2", "sk",    "sk1", "sk2",     "len_para",
@@ -98,22 +99,37 @@ constexpr const char kSm4EncodeDoc[] =
     "        :param IV:\n"
     "    ";
 
-PyObject* run_key_gen_hybrid(PyObject* const*) { return key_gen_hybrid().release(); }
-PyObject* run_enc_hybrid(PyObject* const* a) { return enc_hybrid(a[0]).release(); }
-PyObject* run_dec_hybrid(PyObject* const* a) { return dec_hybrid(a[0], a[1], a[2]).release(); }
-PyObject* run_xor_hex_strings(PyObject* const* a) { return xor_hex_strings(a[0], a[1]).release(); }
-PyObject* run_sm4_encode(PyObject* const* a) { return sm4_encode(a[0], a[1], a[2]).release(); }
-PyObject* run_sm4_decode(PyObject* const* a) { return sm4_decode(a[0], a[1], a[2]).release(); }
+PyObject* run_key_gen_hybrid(Namespace& n, PyObject* const*) { return key_gen_hybrid(n).release(); }
+PyObject* run_enc_hybrid(Namespace& n, PyObject* const* a) { return enc_hybrid(n, a[0]).release(); }
+PyObject* run_dec_hybrid(Namespace& n, PyObject* const* a) {
+  return dec_hybrid(n, a[0], a[1], a[2]).release();
+}
+PyObject* run_xor_hex_strings(Namespace& n, PyObject* const* a) {
+  return xor_hex_strings(n, a[0], a[1]).release();
+}
+PyObject* run_sm4_encode(Namespace& n, PyObject* const* a) {
+  return sm4_encode(n, a[0], a[1], a[2]).release();
+}
+PyObject* run_sm4_decode(Namespace& n, PyObject* const* a) {
+  return sm4_decode(n, a[0], a[1], a[2]).release();
+}
+
+constexpr std::span<const char* const> kNoParameters;
+constexpr std::span<const Annotation> kNoAnnotations;
 
 constexpr FunctionSpec kFunctions[] = {
-    {"key_gen_hybrid", "Velmora.key_gen_hybrid", {}, kKeyGenLocals, 0, kKeyGenAnnotations, kKeyGenDoc,
-     run_key_gen_hybrid},
-    {"enc_hybrid", "Velmora.enc_hybrid", kEncParameters, kEncLocals, 0b1, kEncAnnotations, kEncDoc, run_enc_hybrid},
-    {"dec_hybrid", "Velmora.dec_hybrid", kDecParameters, kDecLocals, 0, kDecAnnotations, kDecDoc, run_dec_hybrid},
-    {"xor_hex_strings", "Velmora.xor_hex_strings", kXorParameters, kXorLocals, 0b11, kXorAnnotations, kXorDoc,
-     run_xor_hex_strings},
-    {"sm4_encode", "Velmora.sm4_encode", kSm4Parameters, kSm4EncodeLocals, 0, {}, kSm4EncodeDoc, run_sm4_encode},
-    {"sm4_decode", "Velmora.sm4_decode", kSm4Parameters, kSm4DecodeLocals, 0, {}, nullptr, run_sm4_decode},
+    {"key_gen_hybrid", VELMORA_MODULE_NAME ".key_gen_hybrid", kNoParameters, kKeyGenLocals, 0,
+     kKeyGenAnnotations, kKeyGenDoc, run_key_gen_hybrid},
+    {"enc_hybrid", VELMORA_MODULE_NAME ".enc_hybrid", kEncParameters, kEncLocals, 0b1, kEncAnnotations,
+     kEncDoc, run_enc_hybrid},
+    {"dec_hybrid", VELMORA_MODULE_NAME ".dec_hybrid", kDecParameters, kDecLocals, 0, kDecAnnotations, kDecDoc,
+     run_dec_hybrid},
+    {"xor_hex_strings", VELMORA_MODULE_NAME ".xor_hex_strings", kXorParameters, kXorLocals, 0b11,
+     kXorAnnotations, kXorDoc, run_xor_hex_strings},
+    {"sm4_encode", VELMORA_MODULE_NAME ".sm4_encode", kSm4Parameters, kSm4EncodeLocals, 0, kNoAnnotations,
+     kSm4EncodeDoc, run_sm4_encode},
+    {"sm4_decode", VELMORA_MODULE_NAME ".sm4_decode", kSm4Parameters, kSm4DecodeLocals, 0, kNoAnnotations,
+     nullptr, run_sm4_decode},
 };
 
 }  // namespace

@@ -5,11 +5,13 @@
 
 #include <span>
 
+#include "../outside/lookup.hpp"
+
 namespace kyber_alg::velmora {
 
-// A body receives the bound arguments (borrowed, in parameter order) and
-// returns a new reference, or null with an exception set.
-using Body = PyObject* (*)(PyObject* const* arguments);
+// A body receives its function's namespace and the bound arguments (borrowed,
+// in parameter order) and returns a new reference, or null with an exception set.
+using Body = PyObject* (*)(Namespace& names, PyObject* const* arguments);
 
 struct Annotation {
   const char* key;
@@ -21,7 +23,7 @@ struct FunctionSpec {
   const char* entry_name;  // traceback entry: "Velmora.<name>"
   std::span<const char* const> parameters;
   std::span<const char* const> local_names;  // parameters first
-  unsigned exact_str_parameters;              // bit i: parameter i must be exactly str
+  unsigned exact_str_parameters;             // bit i: parameter i must be exactly str
   std::span<const Annotation> annotations;
   const char* doc;  // null: __doc__ is None
   Body body;

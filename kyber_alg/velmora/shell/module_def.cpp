@@ -1,7 +1,13 @@
 // The module's only exported symbol and its multi-phase definition.
 #include <Python.h>
 
+#include "../module_name.hpp"
 #include "loading_steps.hpp"
+
+// Every call relies on the GIL to keep one thread at a time in the module.
+#ifdef Py_GIL_DISABLED
+#error "Velmora needs the global interpreter lock; free-threaded CPython builds are not supported"
+#endif
 
 namespace kyber_alg::velmora {
 namespace {
@@ -14,10 +20,10 @@ PyModuleDef_Slot kSlots[] = {
 
 PyModuleDef kModuleDef = {
     PyModuleDef_HEAD_INIT,
-    "Velmora",  // m_name
-    nullptr,    // m_doc: __doc__ is None
-    0,          // m_size
-    nullptr,    // m_methods: the functions are made by the exec step
+    kModuleName,  // m_name
+    nullptr,      // m_doc: __doc__ is None
+    0,            // m_size
+    nullptr,      // m_methods: the functions are made by the exec step
     kSlots,
     nullptr,
     nullptr,

@@ -1,5 +1,4 @@
 #include "../outside/call.hpp"
-#include "../shell/builtins_cache.hpp"
 #include "../unpack.hpp"
 #include "text.hpp"
 
@@ -27,7 +26,7 @@ Ref xor_to_hex(PyObject* bytes1, PyObject* bytes2) {
   return text;
 }
 
-// The same through whatever `zip` was cached at load, when it is not the
+// The same through whatever `zip` was resolved at load, when it is not the
 // builtin: bytes(a ^ b for a, b in zip(bytes1, bytes2)).hex()
 Ref xor_through_zip(PyObject* zip, PyObject* bytes1, PyObject* bytes2) {
   Ref pairs = call(zip, {bytes1, bytes2});
@@ -50,12 +49,12 @@ Ref xor_through_zip(PyObject* zip, PyObject* bytes1, PyObject* bytes2) {
 
 }  // namespace
 
-Ref xor_hex_strings(PyObject* hex_str1, PyObject* hex_str2) {
+Ref xor_hex_strings(const Namespace& names, PyObject* hex_str1, PyObject* hex_str2) {
   Ref bytes1 = from_hex(hex_str1);
   if (!bytes1) return {};
   Ref bytes2 = from_hex(hex_str2);
   if (!bytes2) return {};
-  PyObject* zip = cached_builtins().zip;
+  PyObject* zip = names.load_time_builtins().zip.get();
   if (zip == reinterpret_cast<PyObject*>(&PyZip_Type)) return xor_to_hex(bytes1.get(), bytes2.get());
   return xor_through_zip(zip, bytes1.get(), bytes2.get());
 }

@@ -3,18 +3,20 @@
 
 #include <Python.h>
 
+#include "common/ref.hpp"
+
 namespace kyber_alg::velmora {
 
-struct CachedBuiltins {
-  PyObject* print;
-  PyObject* type_error;
-  PyObject* zip;
+struct LoadTimeBuiltins {
+  Ref print;
+  Ref type_error;
+  Ref zip;
+
+  LoadTimeBuiltins copy() const;
 };
 
 // Looks up print, TypeError and zip in the builtins module's dict; NameError
-// for a missing one.
-bool cache_builtins(PyObject* builtins_dict);
-// Borrowed references, valid after a successful cache_builtins().
-const CachedBuiltins& cached_builtins();
+// for a missing one. Empty refs on failure.
+LoadTimeBuiltins resolve_load_time_builtins(PyObject* builtins_dict);
 
 }  // namespace kyber_alg::velmora

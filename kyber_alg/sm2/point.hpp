@@ -1,0 +1,51 @@
+// Points of the SM2 curve y^2 = x^3 - 3x + b over the prime field, in affine
+// and Jacobian coordinates (x = X/Z^2, y = Y/Z^3; Z = 0 is the point at
+// infinity). Coordinates are field elements in Montgomery form.
+#pragma once
+
+#include <cstdint>
+
+#include "sm2/field.hpp"
+
+namespace kyber_alg::sm2 {
+
+struct AffinePoint {
+  Fe x, y;
+};
+
+struct JacobianPoint {
+  Fe x, y, z;
+};
+
+// The base point G of sm2p256v1.
+const AffinePoint& generator();
+// The curve coefficient b.
+const Fe& curve_b();
+
+JacobianPoint to_jacobian(const AffinePoint& p);
+// Z must be nonzero. Inverts Z in constant time.
+AffinePoint to_affine(const JacobianPoint& p);
+
+// 2P. Exception-free: the point at infinity doubles to itself, and the
+// group has no point of order two.
+JacobianPoint point_double(const JacobianPoint& p);
+
+// P + Q for P != Q. Either input may be the point at infinity (handled by
+// masked selects); P == Q is the one input the formula gets wrong, and the
+// scalar multiplications only call it where that cannot happen.
+JacobianPoint point_add(const JacobianPoint& p, const JacobianPoint& q);
+
+// P + Q for all inputs, P == Q included (the doubling is computed as well and
+// selected by mask).
+JacobianPoint point_add_complete(const JacobianPoint& p, const JacobianPoint& q);
+
+// P + Q with Q affine (not infinity) and P != Q; P may be infinity.
+JacobianPoint point_add_affine(const JacobianPoint& p, const AffinePoint& q);
+
+// P = mask ? -P : P (y negated), for mask 0 or all ones.
+void conditional_negate(Fe& y, uint64_t mask);
+
+// True if the affine point satisfies the curve equation (public inputs only).
+bool is_on_curve(const AffinePoint& p);
+
+}  // namespace kyber_alg::sm2
