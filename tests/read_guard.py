@@ -5,6 +5,8 @@ A test may read the repository, the running Python (its prefix, base prefix
 and site directories), the temporary directory, and the operating system's own
 trees (/dev, /proc, /sys, /etc, /usr). Anything else, such as data sitting next
 to the checkout, would make the suite pass here and fail in a plain clone.
+The checkout's neighbours stay out of bounds even when the checkout itself
+sits inside an allowed tree (a clone under the temporary directory, say).
 """
 
 from __future__ import annotations
@@ -31,11 +33,26 @@ def allowed_roots() -> tuple[Path, ...]:
     return tuple(sorted({r.resolve() for r in roots}))
 
 
+def _within(path: Path, root: Path) -> bool:
+    return path == root or root in path.parents
+
+
+def neighbours_guarded(roots: tuple[Path, ...]) -> bool:
+    """True unless the checkout's folder is itself an allowed root (a clone
+    made straight into /tmp): then its neighbours cannot be told apart from
+    ordinary temporary files."""
+    return REPOSITORY.parent not in roots
+
+
 def is_allowed(path: str | os.PathLike[str] | bytes, roots: tuple[Path, ...]) -> bool:
     if isinstance(path, bytes):
         path = os.fsdecode(path)
     resolved = Path(path).resolve()
-    return any(resolved == root or root in resolved.parents for root in roots)
+    if _within(resolved, REPOSITORY):
+        return True
+    if neighbours_guarded(roots) and _within(resolved, REPOSITORY.parent):
+        return False
+    return any(_within(resolved, root) for root in roots)
 
 
 class ReadGuard:
