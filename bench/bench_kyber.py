@@ -14,11 +14,8 @@ import argparse
 import os
 import sys
 import timeit
-from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-
-from kyber_alg import Kyber  # noqa: E402
+from kyber_alg import Kyber
 
 OPERATIONS = ("keygen", "encaps", "decaps")
 # Upper bounds in microseconds for the portable path (1.3x a leading portable C implementation on this hardware).

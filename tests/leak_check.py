@@ -1,13 +1,18 @@
-"""Reference-leak check for every function of the native modules.
+"""Leak check for every function of the native modules (Velmora, Kyber, and SM3, SM4, SM2 of kyber_alg.sm).
 
 Runs each call path (successes, binding errors, argument errors, errors inside
-the bodies and inside the components) many times and checks that
-sys.getallocatedblocks() stays flat after a warm-up: a path that leaks one
-object per call grows by thousands of blocks.  Velmora runs on the stand-ins of
-outside_fakes (rebound module names), so the loops exercise its own code.
-Exits 1 when a path leaks or ends differently than listed.
+the bodies and inside the components) many times and checks that neither
+sys.getallocatedblocks() (every Python object and PyMem buffer) nor the
+process's resident memory (native allocations, such as the locks of objects
+used with the GIL released) keeps growing after a warm-up: a path that leaks
+one object or one buffer per call grows far past the bounds.  Velmora runs on
+the stand-ins of outside_fakes (rebound module names), so the loops exercise
+its own code.  Exits 1 when a path leaks or ends differently than listed.
 
-    python -P tests/leak_check.py [--iterations N] [--verbose]
+    python -P tests/leak_check.py [--iterations N] [--verbose] [--self-test]
+
+--self-test checks only two paths that leak on purpose (a Python object and a
+native 16 KiB allocation per call); both must be reported.
 """
 import argparse
 import binascii
@@ -18,6 +23,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
+import leak_check_sm  # noqa: E402
 import outside_fakes  # noqa: E402
 
 OK = None
@@ -206,25 +212,66 @@ def outcome(fn):
     return None
 
 
+def deliberate_leaks():
+    """Two paths that leak on purpose, which the check must report."""
+    import ctypes
+    kept = []
+    libc = ctypes.CDLL(None)
+    libc.malloc.restype = ctypes.c_void_p
+
+    def native():
+        p = libc.malloc(16384)
+        ctypes.memset(p, 1, 16384)  # touched, so it is resident
+
+    return [("self-test: Python object", None, lambda: kept.append(object())),
+            ("self-test: native memory", None, native)]
+
+
+def under_asan():
+    """AddressSanitizer keeps freed memory in quarantine, so resident memory grows by design."""
+    with open("/proc/self/maps") as f:
+        return "libasan" in f.read()
+
+
+def resident_kib():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * 4
+
+
 def growth(fn, iterations):
+    """(allocated blocks, resident KiB) gained over `iterations` calls."""
     gc.collect()
-    before = sys.getallocatedblocks()
+    blocks, rss = sys.getallocatedblocks(), resident_kib()
     for _ in range(iterations):
         outcome(fn)
     gc.collect()
-    return sys.getallocatedblocks() - before
+    return sys.getallocatedblocks() - blocks, resident_kib() - rss
+
+
+def sm_paths():
+    from kyber_alg.sm import SM2, SM3, sm4
+    paths = leak_check_sm.sm3_sm4_paths(SM3, sm4) + leak_check_sm.sm2_paths(SM2)
+    return [("sm " + name, expected, fn) for name, expected, fn in paths]
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--iterations", type=int, default=2000)
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--self-test", action="store_true", help="only the two paths that leak on purpose")
     opts = parser.parse_args(argv)
 
-    from kyber_alg import Kyber, Velmora
-    outside_fakes.bind(Velmora)
-    paths = velmora_paths(Velmora) + kyber_paths(Kyber)
+    if opts.self_test:
+        paths = deliberate_leaks()
+    else:
+        from kyber_alg import Kyber, Velmora
+        outside_fakes.bind(Velmora)
+        paths = velmora_paths(Velmora) + kyber_paths(Kyber) + sm_paths()
     bound = max(100, opts.iterations // 10)    # one block per call would be `iterations`
+    rss_bound = 1024                           # KiB; a native buffer of 2 KiB or more per call is above
+    if under_asan():
+        rss_bound = float("inf")
+        print("note: AddressSanitizer loaded, resident memory not checked (its quarantine holds freed memory)")
     leaks, surprises = [], []
     for name, expected, fn in paths:
         got = outcome(fn)
@@ -235,8 +282,8 @@ def main(argv=None):
         rounds = [growth(fn, opts.iterations) for _ in range(3)]
         if opts.verbose:
             print(f"{name:45s} {rounds}")
-        if min(rounds) > bound:
-            leaks.append(f"{name}: +{rounds} blocks over {opts.iterations} calls per round")
+        if min(r[0] for r in rounds) > bound or min(r[1] for r in rounds) > rss_bound:
+            leaks.append(f"{name}: (blocks, KiB) per round {rounds} over {opts.iterations} calls")
     for line in surprises:
         print("UNEXPECTED", line)
     for line in leaks:

@@ -23,6 +23,7 @@ from outside_fakes import FAKE_KYBER, FAKE_OUTSIDE, write_tree
 SPEC = importlib.util.find_spec("kyber_alg")
 PACKAGE = Path(SPEC.origin).parent if SPEC and SPEC.origin else None
 BUILT = bool(PACKAGE and list(PACKAGE.glob("Velmora.*.so")) and list(PACKAGE.glob("Kyber.*.so")))
+SM_BUILT = bool(PACKAGE and all(list(PACKAGE.glob(f"sm/{name}.*.so")) for name in ("SM2", "SM3", "sm4")))
 RUNS = int(os.environ.get("KYBER_ALG_EXIT_RUNS", "3"))
 
 pytestmark = pytest.mark.skipif(not BUILT, reason="kyber_alg is not built and installed")
@@ -91,6 +92,49 @@ KYBER_CALLS = {
     "CCA_Dec-error": ("Kyber.CCA_Dec(kc[:-1] + b'g', dk)", "ValueError"),
 }
 
+# Inputs of 2 KiB and more are hashed and enciphered with the GIL released.
+SETUP_SM = '''
+from kyber_alg.sm import SM2, SM3, sm4
+big = bytes(range(256)) * 16
+key, iv = bytes(range(16)), bytes(range(16, 32))
+hasher = SM3.SM3(b"abc")
+enc, dec = sm4.CryptSM4(), sm4.CryptSM4()
+enc.set_key(key, sm4.SM4_ENCRYPT)
+dec.set_key(key, sm4.SM4_DECRYPT)
+ecb_ct, cbc_ct = enc.crypt_ecb(big), enc.crypt_cbc(iv, big)
+bad_padding = enc.crypt_ecb(bytes(15) + b"\\x05")[:16]
+pub, priv = SM2.generate_keypair(64)
+sm2_ct = SM2.Encrypt(b"exit test", pub, 64, 0)
+'''
+SM3_CALLS = {
+    "SM3-small": ("SM3.SM3(b'abc').digest()", "()"),
+    "SM3-large": ("SM3.SM3(big).hexdigest()", "()"),
+    "update-large-shared": ("hasher.update(big)", "()"),
+    "hash_msg-small": ("SM3.hash_msg('abc\\u00e9')", "()"),
+    "hash_msg-large": ("SM3.hash_msg(big)", "()"),
+    "update-error": ("hasher.update('text')", "TypeError"),
+}
+SM4_CALLS = {
+    "ecb-encrypt": ("enc.crypt_ecb(big)", "()"),
+    "ecb-decrypt": ("dec.crypt_ecb(ecb_ct)", "()"),
+    "cbc-encrypt": ("enc.crypt_cbc(iv, big)", "()"),
+    "cbc-decrypt": ("dec.crypt_cbc(iv, cbc_ct)", "()"),
+    "set_key": ("sm4.CryptSM4().set_key(key, sm4.SM4_DECRYPT)", "()"),
+    "ecb-decrypt-bad-padding": ("dec.crypt_ecb(bad_padding)", "ValueError"),
+    "cbc-decrypt-bad-padding-large": ("dec.crypt_cbc(iv, cbc_ct[:-16])", "ValueError"),
+}
+SM2_CALLS = {
+    "generate_keypair": ("SM2.generate_keypair(64)", "()"),
+    "Encrypt": ("SM2.Encrypt(b'exit test', pub, 64, 0)", "()"),
+    "Decrypt": ("SM2.Decrypt(sm2_ct, priv, 64)", "()"),
+    "Decrypt-error": ("SM2.Decrypt(sm2_ct[:-1], priv, 64)", "ValueError"),
+    "Encrypt-error": ("SM2.Encrypt(b'm', bytes(64), 64, 0)", "ValueError"),
+}
+USE_NATIVE = '''
+import kyber_alg.sm
+kyber_alg.sm.use_native()
+'''
+
 # Binds the stand-ins before the module's first use; they are loaded from a
 # folder ahead of the real pysmx and gmssl, so the real ones never load.
 STAND_INS = '''
@@ -117,6 +161,12 @@ def scenarios():
                                id=f"Velmora.{name}-stand-ins")
     for name, call in KYBER_CALLS.items():
         yield pytest.param(_script(SETUP_KYBER, [call]), False, id=f"Kyber.{name}")
+    needs_sm = pytest.mark.skipif(not SM_BUILT, reason="kyber_alg.sm is not built")
+    yield pytest.param(USE_NATIVE + _script(SETUP_VELMORA, real), False, marks=needs_sm,
+                       id="Velmora-every-function-native")
+    for module, table in (("SM3", SM3_CALLS), ("sm4", SM4_CALLS), ("SM2", SM2_CALLS)):
+        for name, call in table.items():
+            yield pytest.param(_script(SETUP_SM, [call]), False, marks=needs_sm, id=f"{module}.{name}")
 
 
 def _run(script, fakes_dir):

@@ -1,4 +1,9 @@
-"""Native SM3 and SM4 (C++): kyber_alg.sm.SM3 and kyber_alg.sm.sm4, drop-in replacements for pysmx.SM3 and gmssl.sm4."""
+"""Native SM2, SM3 and SM4, and the switch that binds them into kyber_alg.Velmora.
+
+kyber_alg.sm.SM2, kyber_alg.sm.SM3 and kyber_alg.sm.sm4 are C++ drop-in replacements for pysmx.SM2,
+pysmx.SM3 and gmssl.sm4; use_native() makes Velmora use them and use_default() puts back the
+pure-Python components it loaded with.
+"""
 
 # The switch between these native components and the pure-Python defaults
 # (pysmx.SM2, pysmx.SM3, gmssl.sm4) that kyber_alg.Velmora binds when it loads.

@@ -2,13 +2,23 @@
 rebinding and deleting Velmora's outside names; every call's outcome is
 checked.  The replacement bindings compute the same values through other
 objects, so a call either gives the expected value or, while one of the
-names it uses is deleted, NameError for that name."""
+names it uses is deleted, NameError for that name.
+
+The SM components join twice: threads call SM3, SM4 and SM2 directly (shared
+cipher objects and inputs large enough to release the GIL among them), and
+threads run whole Velmora exchanges while another thread keeps switching
+between kyber_alg.sm.use_native() and use_default()."""
 import binascii
+import collections
+import importlib
 import random
 import re
 import sys
 import threading
+import time
 import types
+
+import pytest
 
 import velmora_model
 from kyber_alg import Kyber
@@ -16,6 +26,8 @@ from outside_fakes import BINDINGS, HYBRID_PK, HYBRID_SK
 
 THREADS = 8
 CALLS_PER_THREAD = 300
+EXCHANGES_PER_THREAD = 6
+SWITCHED = ("generate_keypair", "Encrypt", "Decrypt", "SM3", "hash_msg", "sm4")
 
 # The outside names each function looks up while it runs.
 USES = {
@@ -127,3 +139,142 @@ def test_mixed_calls_while_names_are_rebound(mod):
         sys.setswitchinterval(interval)
         velmora_model.unbind(mod, saved)
         mod.xor_hex_strings = saved_xor
+
+
+def run_workers(worker, count=THREADS):
+    """Runs worker(seed) in `count` threads at a tiny switch interval; the exceptions they raised."""
+    errors = []
+
+    def guarded(seed):
+        try:
+            worker(seed)
+        except BaseException as e:   # reported by the caller
+            errors.append(e)
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-6)
+    try:
+        threads = [threading.Thread(target=guarded, args=(seed,)) for seed in range(count)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(timeout=300)
+        assert not any(t.is_alive() for t in threads)
+    finally:
+        sys.setswitchinterval(interval)
+    return errors
+
+
+def sm_calls():
+    """(name, call, expected value or exception type) for the SM components, inputs of 2 KiB and more
+    among them (those run with the GIL released); the values are computed here, in one thread."""
+    from kyber_alg.sm import SM2, SM3, sm4
+
+    big = bytes(range(256)) * 12
+    key, iv = bytes(range(16)), bytes(range(16, 32))
+    enc, dec = sm4.CryptSM4(), sm4.CryptSM4()    # shared by every thread
+    enc.set_key(key, sm4.SM4_ENCRYPT)
+    dec.set_key(key, sm4.SM4_DECRYPT)
+    cbc, ecb = enc.crypt_cbc(iv, big), enc.crypt_ecb(big)
+    pub, priv = SM2.generate_keypair(64)
+    nonce = bytes(range(1, 33))
+    sealed = SM2._encrypt_with_nonce(b"thread stress", pub, nonce)
+
+    def fresh_cipher(data):
+        c = sm4.CryptSM4()
+        c.set_key(key, sm4.SM4_ENCRYPT)
+        return c.crypt_cbc(iv, data)
+
+    def sm2_round_trip():
+        p, s = SM2.generate_keypair(64)
+        return SM2._public_key(s) == p and SM2.Decrypt(SM2.Encrypt(big[:100], p, 64, 0), s, 64) == big[:100]
+
+    return [
+        ("SM3 small", lambda: SM3.SM3(b"abc").digest(), SM3.SM3(b"abc").digest()),
+        ("SM3 large", lambda: SM3.SM3(big).hexdigest(), SM3.hash_msg(big)),
+        ("hash_msg large", lambda: SM3.hash_msg(big), SM3.SM3(big).hexdigest()),
+        ("sm4 cbc encrypt shared", lambda: enc.crypt_cbc(iv, big), cbc),
+        ("sm4 cbc encrypt fresh", lambda: fresh_cipher(big), cbc),
+        ("sm4 cbc decrypt shared", lambda: dec.crypt_cbc(iv, cbc), big),
+        ("sm4 ecb encrypt shared", lambda: enc.crypt_ecb(big), ecb),
+        ("sm4 ecb decrypt shared", lambda: dec.crypt_ecb(ecb), big),
+        ("sm4 bad padding", lambda: dec.crypt_cbc(iv, cbc[:-16]), ValueError),
+        ("SM2 encrypt with nonce", lambda: SM2._encrypt_with_nonce(b"thread stress", pub, nonce), sealed),
+        ("SM2 decrypt", lambda: SM2.Decrypt(sealed, priv, 64), b"thread stress"),
+        ("SM2 keygen, encrypt, decrypt", sm2_round_trip, True),
+        ("SM2 damaged ciphertext", lambda: SM2.Decrypt(sealed[:-1] + bytes([sealed[-1] ^ 1]), priv, 64), ValueError),
+    ]
+
+
+def test_sm_components_called_from_threads():
+    pytest.importorskip("kyber_alg.sm.SM2")
+    calls = sm_calls()
+    counts = collections.Counter()
+
+    def worker(seed):
+        rng = random.Random(seed)
+        for _ in range(60):
+            name, call, expected = rng.choice(calls)
+            if isinstance(expected, type):
+                with pytest.raises(expected):
+                    call()
+            else:
+                assert call() == expected, name
+            counts[name] += 1
+
+    assert run_workers(worker) == []
+    assert sum(counts.values()) == THREADS * 60 and len(counts) > len(calls) // 2
+
+
+def test_velmora_exchange_while_sm_components_switch():
+    """Whole exchanges while another thread keeps switching between the native and the default SM
+    components: each call works with whichever set is bound when it runs (a key pair or ciphertext
+    made under one setting decodes under the other), so every exchange must round-trip."""
+    sm = pytest.importorskip("kyber_alg.sm")
+    velmora = pytest.importorskip("kyber_alg.Velmora")
+    held = {name: getattr(velmora, name) for name in SWITCHED}
+    done = threading.Event()
+    switches = [0]
+    seen = collections.Counter()    # exchanges whose calls all started under one setting, or under both
+    native_encrypt = importlib.import_module("kyber_alg.sm.SM2").Encrypt
+
+    def switcher():
+        while not done.is_set():
+            sm.use_native() if switches[0] % 2 == 0 else sm.use_default()
+            switches[0] += 1
+            time.sleep(0)
+
+    def worker(seed):
+        rng = random.Random(seed)
+        for _ in range(EXCHANGES_PER_THREAD):
+            settings = set()
+
+            def bound():
+                settings.add("native" if velmora.Encrypt is native_encrypt else "default")
+
+            bound()
+            pk, sk = velmora.key_gen_hybrid()
+            bound()
+            c1, c2, key, iv = velmora.enc_hybrid(pk)
+            bound()
+            assert velmora.dec_hybrid(c1, c2, sk) == (key, iv)
+            text = "switch \u4e16\u754c " + "x" * rng.randrange(40)
+            bound()
+            sealed = velmora.sm4_encode(key, iv, text)
+            bound()
+            assert velmora.sm4_decode(key, iv, sealed) == text
+            seen["both" if len(settings) == 2 else settings.pop()] += 1
+
+    switching = threading.Thread(target=switcher)
+    switching.start()
+    try:
+        errors = run_workers(worker, count=4)
+    finally:
+        done.set()
+        switching.join(timeout=30)
+        for name, value in held.items():
+            setattr(velmora, name, value)
+    print("switching exchange:", switches[0], "switches", seen)
+    assert errors == []
+    assert sum(seen.values()) == 4 * EXCHANGES_PER_THREAD
+    assert switches[0] > 10 and seen["both"] > 0

@@ -1,41 +1,14 @@
-#!/usr/bin/env python3
-"""Leak check for kyber_alg.sm.SM3, kyber_alg.sm.sm4 and kyber_alg.sm.SM2.
+"""Call paths of kyber_alg.sm.SM3, kyber_alg.sm.sm4 and kyber_alg.sm.SM2 for tests/leak_check.py.
 
-Calls every function and method many times, on success and on each error
-path, and checks that neither the interpreter's allocated blocks
-(sys.getallocatedblocks: every Python object and PyMem buffer) nor the
-process's resident memory (native allocations such as per-object locks)
-keep growing after a warm-up. Exits 1 when a path leaks.
-
-    python bench/leaks_sm.py [--iterations N] [--verbose] [--self-test]
-
---self-test adds two paths that leak on purpose (a Python object and a
-native 16 KiB allocation per call) and must be reported.
+Every function and method, on success and on each error path, with inputs
+large enough to take the paths that release the GIL.
 """
-import argparse
-import gc
-import sys
-
-from kyber_alg.sm import SM2 as m2
-from kyber_alg.sm import SM3 as m3
-from kyber_alg.sm import sm4 as m4
 
 BIG = bytes(range(256)) * 40          # 10 KiB: the GIL-free paths
 STRIDED = memoryview(bytes(64))[::2]  # copied by the byte view
 
 
-def under_asan():
-    """AddressSanitizer keeps freed memory in quarantine, so resident memory grows by design."""
-    with open("/proc/self/maps") as f:
-        return "libasan" in f.read()
-
-
-def resident_kib():
-    with open("/proc/self/statm") as f:
-        return int(f.read().split()[1]) * 4
-
-
-def scenarios():
+def sm3_sm4_paths(m3, m4):
     key, iv = bytes(range(16)), bytes(range(16, 32))
     enc = m4.CryptSM4()
     enc.set_key(key, m4.SM4_ENCRYPT)
@@ -115,7 +88,7 @@ def scenarios():
     ]
 
 
-def sm2_scenarios():
+def sm2_paths(m2):
     pub, priv = m2.generate_keypair(64)
     c = m2.Encrypt(b"leak check", pub, 64, 0)
     ok = None
@@ -140,72 +113,3 @@ def sm2_scenarios():
         ("SM2 ciphertext type", TypeError, lambda: m2.Decrypt(None, priv, 64)),
         ("SM2 bad encoding", LookupError, lambda: m2.Encrypt("m", pub, 64, 0, encoding="no-such")),
     ]
-
-
-def deliberate_leaks():
-    import ctypes
-    kept = []
-    libc = ctypes.CDLL(None)
-    libc.malloc.restype = ctypes.c_void_p
-
-    def native():
-        p = libc.malloc(16384)
-        ctypes.memset(p, 1, 16384)  # touched, so it is resident
-
-    return [("self-test: Python object", None, lambda: kept.append(object())),
-            ("self-test: native memory", None, native)]
-
-
-def run_once(fn):
-    try:
-        fn()
-    except Exception as e:
-        return type(e)
-    return None
-
-
-def growth(fn, iterations):
-    gc.collect()
-    blocks, rss = sys.getallocatedblocks(), resident_kib()
-    for _ in range(iterations):
-        run_once(fn)
-    gc.collect()
-    return sys.getallocatedblocks() - blocks, resident_kib() - rss
-
-
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("--iterations", type=int, default=3000)
-    ap.add_argument("--verbose", action="store_true")
-    ap.add_argument("--self-test", action="store_true")
-    opts = ap.parse_args()
-    block_bound = max(100, opts.iterations // 10)  # a leak of one block per call is far above
-    rss_bound = 1024                               # KiB; a leaked lock or 10 KiB buffer per call is far above
-    if under_asan():
-        rss_bound = float("inf")
-        print("note: AddressSanitizer loaded, resident memory not checked (its quarantine holds freed memory)")
-    leaks, surprises = [], []
-    paths = scenarios() + sm2_scenarios() + (deliberate_leaks() if opts.self_test else [])
-    for name, expected, fn in paths:
-        got = run_once(fn)
-        if got is not expected:
-            surprises.append(f"{name}: expected {expected and expected.__name__}, got {got and got.__name__}")
-        for _ in range(200):  # warm-up: caches, free lists
-            run_once(fn)
-        rounds = [growth(fn, opts.iterations) for _ in range(3)]
-        worst_blocks, worst_rss = min(r[0] for r in rounds), min(r[1] for r in rounds)
-        if opts.verbose:
-            print(f"{name:28s} {rounds}")
-        if worst_blocks > block_bound or worst_rss > rss_bound:
-            leaks.append(f"{name}: (blocks, KiB) per round {rounds} over {opts.iterations} calls")
-    for s in surprises:
-        print("UNEXPECTED", s)
-    for leak in leaks:
-        print("LEAK", leak)
-    print(f"leaks_sm.py: {len(paths)} paths, {len(leaks)} leaking, {len(surprises)} unexpected, "
-          f"{opts.iterations} calls x 3 rounds each")
-    return 1 if leaks or surprises else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
