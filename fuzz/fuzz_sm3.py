@@ -17,11 +17,13 @@ from pathlib import Path
 
 import atheris
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+
 with atheris.instrument_imports():
     from kyber_alg.sm import SM3
 
 PATHS = SM3._available_backends()
-ROOT = Path(__file__).resolve().parents[1]
 
 
 def openssl_sm3(message):
@@ -51,9 +53,8 @@ def test_one_input(data):
 
 
 def make_seeds():
-    out = ROOT / "fuzz" / "seeds" / "sm3"
-    out.mkdir(parents=True, exist_ok=True)
-    examples = json.loads((ROOT / "tests" / "vectors" / "sm" / "sm3_sm4_standard_examples.json").read_text())["sm3"]
+    out = harness.seed_folder("sm3")
+    examples = json.loads((harness.VECTORS / "sm" / "sm3_sm4_standard_examples.json").read_text())["sm3"]
     for i, example in enumerate(examples):
         message = bytes.fromhex(example["message_hex"])
         (out / f"standard_{i}").write_bytes(bytes([i, 2, 40, 200]) + message)
@@ -61,8 +62,4 @@ def make_seeds():
 
 
 if __name__ == "__main__":
-    if sys.argv[1:] == ["--make-seeds"]:
-        make_seeds()
-    else:
-        atheris.Setup(sys.argv, test_one_input)
-        atheris.Fuzz()
+    harness.run(test_one_input, make_seeds)

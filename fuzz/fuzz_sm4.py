@@ -17,12 +17,14 @@ from pathlib import Path
 
 import atheris
 
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+
 with atheris.instrument_imports():
     from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
     from kyber_alg.sm import sm4
 
 PATHS = sm4._available_backends()
-ROOT = Path(__file__).resolve().parents[1]
 
 
 def openssl(key, mode, data, decrypt):
@@ -78,9 +80,8 @@ def test_one_input(data):
 
 
 def make_seeds():
-    out = ROOT / "fuzz" / "seeds" / "sm4"
-    out.mkdir(parents=True, exist_ok=True)
-    vectors = ROOT / "tests" / "vectors" / "sm"
+    out = harness.seed_folder("sm4")
+    vectors = harness.VECTORS / "sm"
     cases = json.loads((vectors / "gmssl_sm4_cbc_pkcs7_padding.json").read_text())
     for case in cases[::6]:  # valid and invalid paddings, decryption (flags 6) and encryption (flags 2)
         key, iv = bytes.fromhex(case["key"]), bytes.fromhex(case["iv"])
@@ -93,8 +94,4 @@ def make_seeds():
 
 
 if __name__ == "__main__":
-    if sys.argv[1:] == ["--make-seeds"]:
-        make_seeds()
-    else:
-        atheris.Setup(sys.argv, test_one_input)
-        atheris.Fuzz()
+    harness.run(test_one_input, make_seeds)

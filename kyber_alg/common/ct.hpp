@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "common/cpu.hpp"
 
@@ -20,13 +21,15 @@
 namespace kyber_alg::ct {
 
 // Opaque to the optimiser: stops it from proving a mask is 0/1 and turning
-// the masked arithmetic back into a branch.
-inline uint32_t value_barrier(uint32_t x) {
+// the masked arithmetic back into a branch. For an unsigned word of any width.
+template <class Word>
+inline Word value_barrier(Word x) {
+    static_assert(std::is_unsigned_v<Word>);
 #if defined(__GNUC__)
     __asm__("" : "+r"(x));
     return x;
 #else
-    volatile uint32_t v = x;
+    volatile Word v = x;
     return v;
 #endif
 }
@@ -49,26 +52,17 @@ inline uint32_t mask_lt(uint32_t a, uint32_t b) { return 0u - (value_barrier(a -
 inline uint8_t lt_mask8(uint8_t a, uint8_t b) { return static_cast<uint8_t>(-static_cast<uint8_t>(a < b)); }
 
 // 64-bit word versions, for code that works on multi-limb numbers.
-inline uint64_t value_barrier64(uint64_t x) {
-#if defined(__GNUC__)
-    __asm__("" : "+r"(x));
-    return x;
-#else
-    volatile uint64_t v = x;
-    return v;
-#endif
-}
 
 // All ones if x != 0, zero otherwise.
 inline uint64_t mask64_nonzero(uint64_t x) {
-    x = value_barrier64(x);
+    x = value_barrier(x);
     return 0 - ((x | (0 - x)) >> 63);
 }
 
 inline uint64_t mask64_zero(uint64_t x) { return ~mask64_nonzero(x); }
 
 // All ones if bit (0 or 1) is set.
-inline uint64_t mask64_from_bit(uint64_t bit) { return 0 - value_barrier64(bit); }
+inline uint64_t mask64_from_bit(uint64_t bit) { return 0 - value_barrier(bit); }
 
 // dst = mask ? src : dst, word by word, for mask 0 or all ones.
 inline void select_words(uint64_t* dst, const uint64_t* src, std::size_t words, uint64_t mask) {

@@ -9,6 +9,7 @@
 #include "common/buffer.hpp"
 #include "common/cpu.hpp"
 #include "common/ct.hpp"
+#include "common/dispatch_functions.hpp"
 #include "common/ref.hpp"
 #include "hex.hpp"
 #include "kernels.hpp"
@@ -169,30 +170,10 @@ PyObject* cca_dec(PyObject*, PyObject* args, PyObject* kwargs) {
     return raw_bytes(key.value, 32).release();
 }
 
-PyObject* backend(PyObject*, PyObject*) { return PyUnicode_FromString(kyber_alg::backend_name(kyber::kernels.backend())); }
+// DispatchFunctions reaches a Dispatch through an accessor; Kyber's is a global.
+kyber_alg::Dispatch<kyber::Kernels>& dispatch() { return kyber::kernels; }
 
-PyObject* available_backends(PyObject*, PyObject*) {
-    Ref names = Ref::steal(PyList_New(0));
-    if (!names) return nullptr;
-    for (kyber_alg::Backend b : kyber_alg::kAllBackends) {
-        if (!kyber::kernels.available(b)) continue;
-        Ref name = Ref::steal(PyUnicode_FromString(kyber_alg::backend_name(b)));
-        if (!name || PyList_Append(names.get(), name.get()) < 0) return nullptr;
-    }
-    return PyList_AsTuple(names.get());
-}
-
-PyObject* set_backend(PyObject*, PyObject* arg) {
-    if (!PyUnicode_Check(arg)) {
-        PyErr_Format(PyExc_TypeError, "_set_backend(): name must be str, not '%.100s'", Py_TYPE(arg)->tp_name);
-        return nullptr;
-    }
-    for (kyber_alg::Backend b : kyber_alg::kAllBackends)
-        if (PyUnicode_CompareWithASCIIString(arg, kyber_alg::backend_name(b)) == 0 && kyber::kernels.select(b))
-            Py_RETURN_NONE;
-    PyErr_Format(PyExc_ValueError, "_set_backend(): code path %R is not available here", arg);
-    return nullptr;
-}
+using Paths = kyber_alg::DispatchFunctions<kyber::Kernels, dispatch>;
 
 PyDoc_STRVAR(cca_keygen_doc,
              "CCA_KeyGen($module, /)\n--\n\n"
@@ -230,12 +211,10 @@ PyMethodDef methods[] = {
      cca_enc_doc},
     {"CCA_Dec", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_dec)), METH_VARARGS | METH_KEYWORDS,
      cca_dec_doc},
-    {"_backend", backend, METH_NOARGS,
+    {"_backend", Paths::backend, METH_NOARGS,
      "_backend($module, /)\n--\n\nThe code path in use: 'avx512', 'avx2' or 'portable' (the best the CPU supports, unless changed)."},
-    {"_available_backends", available_backends, METH_NOARGS,
-     "_available_backends($module, /)\n--\n\nThe code paths this build can use on this CPU."},
-    {"_set_backend", set_backend, METH_O,
-     "_set_backend($module, name, /)\n--\n\nSwitch code path (for tests and benchmarks); results are identical."},
+    Paths::available_method,
+    Paths::set_method,
     {nullptr, nullptr, 0, nullptr},
 };
 

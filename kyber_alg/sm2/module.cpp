@@ -9,6 +9,7 @@
 
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
+#include "common/module_state.hpp"
 #include "common/ref.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
@@ -26,7 +27,7 @@ struct ModuleState {
   PyTypeObject* key_pair_type;
 };
 
-ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+using StateSlots = kyber_alg::ModuleStateSlots<&ModuleState::key_pair_type>;
 
 // Runs the curve arithmetic with the GIL released (it touches no Python object).
 template <class Work>
@@ -185,6 +186,30 @@ bool check_encoding(PyObject* obj, const char* function) {
   return false;
 }
 
+// The trailing arguments Encrypt and Decrypt share with pysmx, as
+// PyArg_ParseTupleAndKeywords leaves them (null: not given).
+struct CipherOptions {
+  PyObject* len_para = nullptr;
+  PyObject* hexstr = Py_False;
+  PyObject* encoding = nullptr;
+  PyObject* hash_algorithm = nullptr;
+  PyObject* mode = nullptr;
+};
+
+// Checks the options in the order given; false, with an exception, at the first one that is wrong.
+bool read_cipher_options(const CipherOptions& given, const char* function, bool& hex, bool& c2_before_c3) {
+  if (!check_length_parameter(given.len_para, function, "len_para")) return false;
+  if (given.encoding && !check_encoding(given.encoding, function)) return false;
+  if (given.hash_algorithm && !check_hash_algorithm(given.hash_algorithm, function)) return false;
+  const int order = given.mode ? read_mode(given.mode, function) : 0;
+  if (order < 0) return false;
+  const int truth = PyObject_IsTrue(given.hexstr);
+  if (truth < 0) return false;
+  hex = truth != 0;
+  c2_before_c3 = order != 0;
+  return true;
+}
+
 sm2::CiphertextParts parts_of(uint8_t* c, std::size_t message_len, bool c2_before_c3) {
   uint8_t* after_c1 = c + sm2::kPointSize;
   if (c2_before_c3) return {c, after_c1 + message_len, after_c1};
@@ -246,7 +271,7 @@ PyObject* generate_keypair(PyObject* module, PyObject* args, PyObject* kwargs) {
   Ref private_key =
       Ref::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(d.value), sm2::kPrivateKeySize));
   if (!private_key) return nullptr;
-  Ref pair = Ref::steal(PyStructSequence_New(state_of(module)->key_pair_type));
+  Ref pair = Ref::steal(PyStructSequence_New(StateSlots::state(module)->key_pair_type));
   if (!pair) return nullptr;
   PyStructSequence_SetItem(pair.get(), 0, public_key.release());
   PyStructSequence_SetItem(pair.get(), 1, private_key.release());
@@ -277,19 +302,16 @@ PyObject* encrypt_into_bytes(const ByteView& message, const sm2::AffinePoint& pu
 PyObject* encrypt(PyObject*, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"M",    "PA",   "len_para", "Hexstr", "encoding", "hash_algorithm",
                                    "mode", nullptr};
-  PyObject *m_obj, *pa_obj, *len_para;
-  PyObject *hexstr = Py_False, *encoding = nullptr, *hash_algorithm = nullptr, *mode = nullptr;
+  PyObject *m_obj, *pa_obj;
+  CipherOptions options;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|OOOO:Encrypt", const_cast<char**>(keywords), &m_obj,
-                                   &pa_obj, &len_para, &hexstr, &encoding, &hash_algorithm, &mode))
+                                   &pa_obj, &options.len_para, &options.hexstr, &options.encoding,
+                                   &options.hash_algorithm, &options.mode))
     return nullptr;
-  if (!check_length_parameter(len_para, "Encrypt", "len_para")) return nullptr;
-  if (encoding && !check_encoding(encoding, "Encrypt")) return nullptr;
-  if (hash_algorithm && !check_hash_algorithm(hash_algorithm, "Encrypt")) return nullptr;
-  const int c2_before_c3 = mode ? read_mode(mode, "Encrypt") : 0;
-  if (c2_before_c3 < 0) return nullptr;
-  const int hex = PyObject_IsTrue(hexstr);
-  if (hex < 0) return nullptr;
+  bool hex = false, c2_before_c3 = false;
+  if (!read_cipher_options(options, "Encrypt", hex, c2_before_c3)) return nullptr;
 
+  PyObject* encoding = options.encoding;
   Ref default_encoding;
   if (!encoding) {
     default_encoding = Ref::steal(PyUnicode_FromString("utf-8"));
@@ -298,31 +320,27 @@ PyObject* encrypt(PyObject*, PyObject* args, PyObject* kwargs) {
   }
   Ref owned_message;
   ByteView message;
-  if (!read_message(m_obj, hex != 0, encoding, "Encrypt", owned_message, message)) return nullptr;
+  if (!read_message(m_obj, hex, encoding, "Encrypt", owned_message, message)) return nullptr;
   sm2::AffinePoint public_key;
   if (!read_public_key(pa_obj, "Encrypt", public_key)) return nullptr;
-  return encrypt_into_bytes(message, public_key, c2_before_c3 != 0, nullptr, "Encrypt");
+  return encrypt_into_bytes(message, public_key, c2_before_c3, nullptr, "Encrypt");
 }
 
 PyObject* decrypt(PyObject*, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"C",    "DA",   "len_para", "Hexstr", "encoding", "hash_algorithm",
                                    "mode", nullptr};
-  PyObject *c_obj, *da_obj, *len_para;
-  PyObject *hexstr = Py_False, *encoding = nullptr, *hash_algorithm = nullptr, *mode = nullptr;
+  PyObject *c_obj, *da_obj;
+  CipherOptions options;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO|OOOO:Decrypt", const_cast<char**>(keywords), &c_obj,
-                                   &da_obj, &len_para, &hexstr, &encoding, &hash_algorithm, &mode))
+                                   &da_obj, &options.len_para, &options.hexstr, &options.encoding,
+                                   &options.hash_algorithm, &options.mode))
     return nullptr;
-  if (!check_length_parameter(len_para, "Decrypt", "len_para")) return nullptr;
-  if (encoding && !check_encoding(encoding, "Decrypt")) return nullptr;
-  if (hash_algorithm && !check_hash_algorithm(hash_algorithm, "Decrypt")) return nullptr;
-  const int c2_before_c3 = mode ? read_mode(mode, "Decrypt") : 0;
-  if (c2_before_c3 < 0) return nullptr;
-  const int hex = PyObject_IsTrue(hexstr);
-  if (hex < 0) return nullptr;
+  bool hex = false, c2_before_c3 = false;
+  if (!read_cipher_options(options, "Decrypt", hex, c2_before_c3)) return nullptr;
 
   Ref owned_ciphertext;
   ByteView ciphertext;
-  if (!read_binary(c_obj, hex != 0, "Decrypt", "C", owned_ciphertext, ciphertext)) return nullptr;
+  if (!read_binary(c_obj, hex, "Decrypt", "C", owned_ciphertext, ciphertext)) return nullptr;
   const std::size_t total = static_cast<std::size_t>(ciphertext.size());
   if (total <= sm2::kCiphertextOverhead) {
     PyErr_Format(
@@ -337,8 +355,7 @@ PyObject* decrypt(PyObject*, PyObject* args, PyObject* kwargs) {
   const std::size_t len = total - sm2::kCiphertextOverhead;
   Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len)));
   if (!out) return nullptr;
-  const sm2::CiphertextParts parts =
-      parts_of(const_cast<uint8_t*>(ciphertext.data()), len, c2_before_c3 != 0);
+  const sm2::CiphertextParts parts = parts_of(const_cast<uint8_t*>(ciphertext.data()), len, c2_before_c3);
   const sm2::ConstCiphertextParts in{parts.c1, parts.c3, parts.c2};
   uint8_t* message = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
   sm2::CipherStatus status;
@@ -454,7 +471,7 @@ PyStructSequence_Desc key_pair_desc = {
 };
 
 int module_exec(PyObject* module) {
-  ModuleState* state = state_of(module);
+  ModuleState* state = StateSlots::state(module);
   state->key_pair_type = PyStructSequence_NewType(&key_pair_desc);
   if (!state->key_pair_type) return -1;
   if (PyModule_AddObjectRef(module, "KeyPair", reinterpret_cast<PyObject*>(state->key_pair_type)) < 0)
@@ -463,18 +480,6 @@ int module_exec(PyObject* module) {
   sm2::prepare_base_table();
   return 0;
 }
-
-int module_traverse(PyObject* module, visitproc visit, void* arg) {
-  Py_VISIT(state_of(module)->key_pair_type);
-  return 0;
-}
-
-int module_clear(PyObject* module) {
-  Py_CLEAR(state_of(module)->key_pair_type);
-  return 0;
-}
-
-void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
 
 PyModuleDef_Slot slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
@@ -490,8 +495,15 @@ PyDoc_STRVAR(module_doc,
              "Where pysmx returns None or accepts bad input, this module raises ValueError.");
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "kyber_alg.sm.SM2", module_doc,  sizeof(ModuleState), methods, slots,
-    module_traverse,       module_clear,       module_free,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kyber_alg.sm.SM2",
+    .m_doc = module_doc,
+    .m_size = sizeof(ModuleState),
+    .m_methods = methods,
+    .m_slots = slots,
+    .m_traverse = StateSlots::traverse,
+    .m_clear = StateSlots::clear,
+    .m_free = StateSlots::free,
 };
 
 }  // namespace

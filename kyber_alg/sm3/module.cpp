@@ -8,6 +8,7 @@
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
+#include "common/module_state.hpp"
 #include "common/object_lock.hpp"
 #include "common/ref.hpp"
 #include "sm3/kernels.hpp"
@@ -23,7 +24,7 @@ struct ModuleState {
   PyObject* hash_type;
 };
 
-ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+using StateSlots = kyber_alg::ModuleStateSlots<&ModuleState::hash_type>;
 
 struct HashObject {
   PyObject_HEAD sm3::State state;
@@ -209,25 +210,13 @@ PyMethodDef module_methods[] = {
 };
 
 int module_exec(PyObject* module) {
-  ModuleState* state = module_state(module);
+  ModuleState* state = StateSlots::state(module);
   state->hash_type = PyType_FromModuleAndSpec(module, &hash_spec, nullptr);
   if (!state->hash_type) return -1;
   if (PyModule_AddObjectRef(module, "SM3", state->hash_type) < 0) return -1;
   if (PyModule_AddObjectRef(module, "SM3Type", state->hash_type) < 0) return -1;
   return 0;
 }
-
-int module_traverse(PyObject* module, visitproc visit, void* arg) {
-  Py_VISIT(module_state(module)->hash_type);
-  return 0;
-}
-
-int module_clear(PyObject* module) {
-  Py_CLEAR(module_state(module)->hash_type);
-  return 0;
-}
-
-void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
 
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
@@ -246,9 +235,9 @@ PyModuleDef module_def = {
     .m_size = sizeof(ModuleState),
     .m_methods = module_methods,
     .m_slots = module_slots,
-    .m_traverse = module_traverse,
-    .m_clear = module_clear,
-    .m_free = module_free,
+    .m_traverse = StateSlots::traverse,
+    .m_clear = StateSlots::clear,
+    .m_free = StateSlots::free,
 };
 
 }  // namespace

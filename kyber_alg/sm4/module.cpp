@@ -9,6 +9,7 @@
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
+#include "common/module_state.hpp"
 #include "common/object_lock.hpp"  // kReleaseGilMinSize
 #include "common/ref.hpp"
 #include "sm4/kernels.hpp"
@@ -29,7 +30,7 @@ struct ModuleState {
   PyObject* cipher_type;
 };
 
-ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+using StateSlots = kyber_alg::ModuleStateSlots<&ModuleState::cipher_type>;
 
 // Calls that drop the GIL work on a copy of the key schedule taken while
 // holding it, so set_key() from another thread can never change the keys
@@ -336,7 +337,7 @@ PyMethodDef module_methods[] = {
 };
 
 int module_exec(PyObject* module) {
-  ModuleState* state = module_state(module);
+  ModuleState* state = StateSlots::state(module);
   state->cipher_type = PyType_FromModuleAndSpec(module, &cipher_spec, nullptr);
   if (!state->cipher_type) return -1;
   if (PyModule_AddObjectRef(module, "CryptSM4", state->cipher_type) < 0) return -1;
@@ -346,18 +347,6 @@ int module_exec(PyObject* module) {
   if (PyModule_AddIntConstant(module, "ZERO", kZero) < 0) return -1;
   return 0;
 }
-
-int module_traverse(PyObject* module, visitproc visit, void* arg) {
-  Py_VISIT(module_state(module)->cipher_type);
-  return 0;
-}
-
-int module_clear(PyObject* module) {
-  Py_CLEAR(module_state(module)->cipher_type);
-  return 0;
-}
-
-void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
 
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
@@ -376,9 +365,9 @@ PyModuleDef module_def = {
     .m_size = sizeof(ModuleState),
     .m_methods = module_methods,
     .m_slots = module_slots,
-    .m_traverse = module_traverse,
-    .m_clear = module_clear,
-    .m_free = module_free,
+    .m_traverse = StateSlots::traverse,
+    .m_clear = StateSlots::clear,
+    .m_free = StateSlots::free,
 };
 
 }  // namespace

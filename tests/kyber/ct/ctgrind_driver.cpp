@@ -7,91 +7,70 @@
 // of dk (see ct::declassify). Exit status 0 and no memcheck errors = clean.
 //
 // Usage: ctgrind_driver [portable|avx2|avx512] checks that code path (exit
-// code 77 if the CPU, or valgrind's emulated CPU, does not offer it). With --leak-self-test the driver instead
-// branches on a secret on purpose, to show that the harness does catch it.
-#include <valgrind/memcheck.h>
-
+// code 77 if the CPU, or valgrind's emulated CPU, does not offer it). With --leak-self-test the driver
+// instead branches on a secret on purpose, to show that the harness does catch it.
 #include <cstdio>
 #include <cstring>
-#include <sys/random.h>
 
-#include "kernels.hpp"
+#include "../../ct/ctgrind.hpp"
 #include "hex.hpp"
+#include "kernels.hpp"
 #include "ml_kem.hpp"
 #include "params.hpp"
 
 namespace kyber = kyber_alg::kyber;
+using ctgrind::fill_random;
+using ctgrind::make_public;
+using ctgrind::secret;
 
 namespace {
 
-void secret(const void* p, std::size_t len) { VALGRIND_MAKE_MEM_UNDEFINED(p, len); }
-void make_public(const void* p, std::size_t len) { VALGRIND_MAKE_MEM_DEFINED(p, len); }
-
-bool fill_random(uint8_t* p, std::size_t len) {
-    return getrandom(p, len, 0) == static_cast<ssize_t>(len);
-}
-
 int round_trip() {
-    uint8_t d[32], z[32], m[32];
-    if (!fill_random(d, 32) || !fill_random(z, 32) || !fill_random(m, 32)) return 2;
-    secret(d, 32), secret(z, 32), secret(m, 32);
+  uint8_t d[32], z[32], m[32];
+  if (!fill_random(d, 32) || !fill_random(z, 32) || !fill_random(m, 32)) return 2;
+  secret(d, 32), secret(z, 32), secret(m, 32);
 
-    uint8_t ek[kyber::ek_bytes], dk[kyber::dk_bytes];
-    kyber::ml_kem_keygen_internal(ek, dk, d, z);
-    make_public(ek, sizeof ek);  // published
+  uint8_t ek[kyber::ek_bytes], dk[kyber::dk_bytes];
+  kyber::ml_kem_keygen_internal(ek, dk, d, z);
+  make_public(ek, sizeof ek);  // published
 
-    // The module hands dk out as hex and takes it back as hex.
-    char dk_hex[2 * kyber::dk_bytes];
-    secret(dk, sizeof dk);
-    kyber::hex_encode(dk_hex, dk, sizeof dk);
-    uint8_t dk_in[kyber::dk_bytes];
-    if (!kyber::hex_decode(dk_in, dk_hex, sizeof dk_in)) return 3;
+  // The module hands dk out as hex and takes it back as hex.
+  char dk_hex[2 * kyber::dk_bytes];
+  secret(dk, sizeof dk);
+  kyber::hex_encode(dk_hex, dk, sizeof dk);
+  uint8_t dk_in[kyber::dk_bytes];
+  if (!kyber::hex_decode(dk_in, dk_hex, sizeof dk_in)) return 3;
 
-    if (!kyber::ek_modulus_check(ek)) return 4;
-    uint8_t c[kyber::ct_bytes], key[32];
-    kyber::ml_kem_encaps_internal(key, c, ek, m);
-    make_public(c, sizeof c);  // published
+  if (!kyber::ek_modulus_check(ek)) return 4;
+  uint8_t c[kyber::ct_bytes], key[32];
+  kyber::ml_kem_encaps_internal(key, c, ek, m);
+  make_public(c, sizeof c);  // published
 
-    if (!kyber::dk_hash_check(dk_in)) return 5;
-    uint8_t key_dec[32], key_rejected[32];
-    kyber::ml_kem_decaps_internal(key_dec, dk_in, c);
-    c[100] ^= 0x10;  // the implicit-rejection path must be constant time too
-    kyber::ml_kem_decaps_internal(key_rejected, dk_in, c);
+  if (!kyber::dk_hash_check(dk_in)) return 5;
+  uint8_t key_dec[32], key_rejected[32];
+  kyber::ml_kem_decaps_internal(key_dec, dk_in, c);
+  c[100] ^= 0x10;  // the implicit-rejection path must be constant time too
+  kyber::ml_kem_decaps_internal(key_rejected, dk_in, c);
 
-    // Compared here only to confirm the run computed the right thing.
-    make_public(key, 32), make_public(key_dec, 32), make_public(key_rejected, 32);
-    if (std::memcmp(key, key_dec, 32) != 0) return 6;
-    if (std::memcmp(key, key_rejected, 32) == 0) return 7;
-    return 0;
-}
-
-int leak_self_test() {
-    uint8_t s[1];
-    if (!fill_random(s, 1)) return 2;
-    secret(s, 1);
-    volatile int sink = 0;
-    if (s[0] & 1) sink = sink + 1;  // deliberate secret-dependent branch
-    return 0;
+  // Compared here only to confirm the run computed the right thing.
+  make_public(key, 32), make_public(key_dec, 32), make_public(key_rejected, 32);
+  if (std::memcmp(key, key_dec, 32) != 0) return 6;
+  if (std::memcmp(key, key_rejected, 32) == 0) return 7;
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--leak-self-test") == 0) return leak_self_test();
-    const char* path = argc > 1 ? argv[1] : "portable";
-    const kyber_alg::Backend backend = std::strcmp(path, "avx512") == 0 ? kyber_alg::Backend::avx512
-                                       : std::strcmp(path, "avx2") == 0 ? kyber_alg::Backend::avx2
-                                                                        : kyber_alg::Backend::portable;
-    if (!kyber::kernels.select(backend)) {
-        std::printf("ctgrind driver: %s not available\n", path);
-        return 77;
+  if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
+  const char* path = argc > 1 ? argv[1] : "portable";
+  if (!kyber::kernels.select(ctgrind::parse_backend(path))) return ctgrind::path_unavailable(path);
+  for (int i = 0; i < 3; ++i) {
+    if (const int rc = round_trip(); rc != 0) {
+      std::fprintf(stderr, "round trip %d failed with code %d\n", i, rc);
+      return rc;
     }
-    for (int i = 0; i < 3; ++i) {
-        if (const int rc = round_trip(); rc != 0) {
-            std::fprintf(stderr, "round trip %d failed with code %d\n", i, rc);
-            return rc;
-        }
-    }
-    std::printf("ctgrind driver: 3 keygen/encaps/decaps rounds done (%s)\n", path);
-    return 0;
+  }
+  std::printf("ctgrind driver: 3 keygen/encaps/decaps rounds done (%s)\n", path);
+  return 0;
 }

@@ -12,27 +12,22 @@
 // nonce k) confirms that the build under test computes the right thing. With
 // --leak-self-test it branches on a secret on purpose, to show that the
 // harness catches that.
-#include <valgrind/memcheck.h>
-
-#include <sys/random.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "../../ct/ctgrind.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
 #include "sm2/keys.hpp"
 
 namespace sm2 = kyber_alg::sm2;
+using ctgrind::fill_random;
+using ctgrind::make_public;
+using ctgrind::secret;
 
 namespace {
-
-void secret(const void* p, std::size_t len) { VALGRIND_MAKE_MEM_UNDEFINED(p, len); }
-void make_public(const void* p, std::size_t len) { VALGRIND_MAKE_MEM_DEFINED(p, len); }
-
-bool fill_random(uint8_t* p, std::size_t len) { return getrandom(p, len, 0) == static_cast<ssize_t>(len); }
 
 constexpr std::size_t kMessageSize = 32;
 
@@ -135,19 +130,10 @@ int worked_example(char** hex) {
   return c == expected ? 0 : 12;
 }
 
-int leak_self_test() {
-  uint8_t s[1];
-  if (!fill_random(s, 1)) return 2;
-  secret(s, 1);
-  volatile int sink = 0;
-  if (s[0] & 1) sink = sink + 1;  // deliberate secret-dependent branch
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::strcmp(argv[1], "--leak-self-test") == 0) return leak_self_test();
+  if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 2;
   sm2::prepare_base_table();  // public data, built before any secret is in play
   if (argc > 5)

@@ -11,12 +11,10 @@
 //       77 if the CPU, or valgrind's emulated CPU, does not offer it)
 //   sm_ctgrind_driver --round-keys PATH HEX  prints the 32 round keys of a key
 //   sm_ctgrind_driver --leak-self-test       branches on a secret on purpose
-#include <sys/random.h>
-#include <valgrind/memcheck.h>
-
 #include <cstdio>
 #include <cstring>
 
+#include "../../ct/ctgrind.hpp"
 #include "sm3/kernels.hpp"
 #include "sm3/sm3.hpp"
 #include "sm4/kernels.hpp"
@@ -25,19 +23,12 @@
 
 namespace sm3 = kyber_alg::sm3;
 namespace sm4 = kyber_alg::sm4;
+using ctgrind::fill_random;
+using ctgrind::make_public;
+using ctgrind::parse_backend;
+using ctgrind::secret;
 
 namespace {
-
-void secret(const void* p, std::size_t len) { VALGRIND_MAKE_MEM_UNDEFINED(p, len); }
-void make_public(const void* p, std::size_t len) { VALGRIND_MAKE_MEM_DEFINED(p, len); }
-
-bool fill_random(uint8_t* p, std::size_t len) { return getrandom(p, len, 0) == static_cast<ssize_t>(len); }
-
-kyber_alg::Backend parse_backend(const char* name) {
-  if (std::strcmp(name, "avx512") == 0) return kyber_alg::Backend::avx512;
-  if (std::strcmp(name, "avx2") == 0) return kyber_alg::Backend::avx2;
-  return kyber_alg::Backend::portable;
-}
 
 // 11 blocks: one group of eight on the parallel paths and a partial group.
 constexpr std::size_t kBlocks = 11;
@@ -112,29 +103,18 @@ int print_round_keys(const char* hex) {
   return 0;
 }
 
-int leak_self_test() {
-  uint8_t s[1];
-  if (!fill_random(s, 1)) return 2;
-  secret(s, 1);
-  volatile int sink = 0;
-  if (s[0] & 1) sink = sink + 1;  // deliberate secret-dependent branch
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::strcmp(argv[1], "--leak-self-test") == 0) return leak_self_test();
+  if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
   if (argc > 3 && std::strcmp(argv[1], "--round-keys") == 0) {
-    if (!sm4::kernels().select(parse_backend(argv[2]))) return 77;
+    if (!sm4::kernels().select(parse_backend(argv[2]))) return ctgrind::kPathUnavailable;
     return print_round_keys(argv[3]);
   }
   const char* path = argc > 1 ? argv[1] : "portable";
   const kyber_alg::Backend backend = parse_backend(path);
-  if (!sm4::kernels().select(backend) || !sm3::kernels().select(backend)) {
-    std::printf("ctgrind driver: %s not available\n", path);
-    return 77;
-  }
+  if (!sm4::kernels().select(backend) || !sm3::kernels().select(backend))
+    return ctgrind::path_unavailable(path);
   for (int i = 0; i < 2; ++i) {
     if (const int rc = sm4_round_trip(); rc != 0) {
       std::fprintf(stderr, "SM4 round trip %d failed with code %d\n", i, rc);
