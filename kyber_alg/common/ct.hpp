@@ -24,20 +24,20 @@ namespace kyber_alg::ct {
 // the masked arithmetic back into a branch. For an unsigned word of any width.
 template <class Word>
 inline Word value_barrier(Word x) {
-    static_assert(std::is_unsigned_v<Word>);
+  static_assert(std::is_unsigned_v<Word>);
 #if defined(__GNUC__)
-    __asm__("" : "+r"(x));
-    return x;
+  __asm__("" : "+r"(x));
+  return x;
 #else
-    volatile Word v = x;
-    return v;
+  volatile Word v = x;
+  return v;
 #endif
 }
 
 // All ones if x != 0, zero otherwise.
 inline uint32_t mask_nonzero(uint32_t x) {
-    x = value_barrier(x);
-    return 0u - ((x | (0u - x)) >> 31);
+  x = value_barrier(x);
+  return 0u - ((x | (0u - x)) >> 31);
 }
 
 // All ones if x == 0, zero otherwise.
@@ -55,8 +55,8 @@ inline uint8_t lt_mask8(uint8_t a, uint8_t b) { return static_cast<uint8_t>(-sta
 
 // All ones if x != 0, zero otherwise.
 inline uint64_t mask64_nonzero(uint64_t x) {
-    x = value_barrier(x);
-    return 0 - ((x | (0 - x)) >> 63);
+  x = value_barrier(x);
+  return 0 - ((x | (0 - x)) >> 63);
 }
 
 inline uint64_t mask64_zero(uint64_t x) { return ~mask64_nonzero(x); }
@@ -66,45 +66,46 @@ inline uint64_t mask64_from_bit(uint64_t bit) { return 0 - value_barrier(bit); }
 
 // dst = mask ? src : dst, word by word, for mask 0 or all ones.
 inline void select_words(uint64_t* dst, const uint64_t* src, std::size_t words, uint64_t mask) {
-    for (std::size_t i = 0; i < words; ++i) dst[i] ^= mask & (dst[i] ^ src[i]);
+  for (std::size_t i = 0; i < words; ++i) dst[i] ^= mask & (dst[i] ^ src[i]);
 }
 
 // All ones if a[0..len) equals b[0..len); always reads every byte.
 inline uint8_t equal_mask(const uint8_t* a, const uint8_t* b, std::size_t len) {
-    uint8_t diff = 0;
-    for (std::size_t i = 0; i < len; ++i) diff |= static_cast<uint8_t>(a[i] ^ b[i]);
-    return static_cast<uint8_t>(mask_zero(diff));
+  uint8_t diff = 0;
+  for (std::size_t i = 0; i < len; ++i) diff |= static_cast<uint8_t>(a[i] ^ b[i]);
+  return static_cast<uint8_t>(mask_zero(diff));
 }
 
 // dst = mask ? src : dst, for mask 0x00 or 0xff.
 inline void select(uint8_t* dst, const uint8_t* src, std::size_t len, uint8_t mask) {
-    for (std::size_t i = 0; i < len; ++i)
-        dst[i] = static_cast<uint8_t>(dst[i] ^ (mask & (dst[i] ^ src[i])));
+  for (std::size_t i = 0; i < len; ++i) dst[i] = static_cast<uint8_t>(dst[i] ^ (mask & (dst[i] ^ src[i])));
 }
 
 // Zeroes memory; the asm barrier keeps the compiler from dropping the store
 // to a buffer that is about to go out of scope.
 inline void wipe(void* p, std::size_t len) {
-    std::memset(p, 0, len);
+  std::memset(p, 0, len);
 #if defined(__GNUC__)
-    __asm__ __volatile__("" : : "r"(p) : "memory");
+  __asm__ __volatile__("" : : "r"(p) : "memory");
 #else
-    volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
-    for (std::size_t i = 0; i < len; ++i) v[i] = 0;
+  volatile unsigned char* v = static_cast<volatile unsigned char*>(p);
+  for (std::size_t i = 0; i < len; ++i) v[i] = 0;
 #endif
 }
 
 template <class T>
-inline void wipe_object(T& obj) { wipe(&obj, sizeof obj); }
+inline void wipe_object(T& obj) {
+  wipe(&obj, sizeof obj);
+}
 
 // Secret wiped on scope exit, however the scope is left.
 template <class T>
 struct Wiped {
-    T value{};
-    Wiped() = default;
-    Wiped(const Wiped&) = delete;
-    Wiped& operator=(const Wiped&) = delete;
-    ~Wiped() { wipe_object(value); }
+  T value{};
+  Wiped() = default;
+  Wiped(const Wiped&) = delete;
+  Wiped& operator=(const Wiped&) = delete;
+  ~Wiped() { wipe_object(value); }
 };
 
 // x[i] += m wherever x[i] < 0: the conditional add of a modulus that brings
@@ -113,23 +114,23 @@ struct Wiped {
 // turn the masked add back into a branch) nor stop vectorising the loops.
 template <std::size_t N>
 inline void add_if_negative(std::array<int16_t, N>& x, int16_t m) {
-    std::array<int16_t, N> negative;
-    for (std::size_t i = 0; i < N; ++i) negative[i] = static_cast<int16_t>(x[i] >> 15);
+  std::array<int16_t, N> negative;
+  for (std::size_t i = 0; i < N; ++i) negative[i] = static_cast<int16_t>(x[i] >> 15);
 #if defined(__GNUC__)
-    __asm__ __volatile__("" : : "r"(negative.data()) : "memory");
+  __asm__ __volatile__("" : : "r"(negative.data()) : "memory");
 #else
-    volatile int16_t* opaque = negative.data();
-    for (std::size_t i = 0; i < N; ++i) negative[i] = opaque[i];
+  volatile int16_t* opaque = negative.data();
+  for (std::size_t i = 0; i < N; ++i) negative[i] = opaque[i];
 #endif
-    for (std::size_t i = 0; i < N; ++i) x[i] = static_cast<int16_t>(x[i] + (m & negative[i]));
+  for (std::size_t i = 0; i < N; ++i) x[i] = static_cast<int16_t>(x[i] + (m & negative[i]));
 }
 
 #if KYBER_ALG_HAVE_X86_VECTOR
 // add_if_negative on sixteen 16-bit lanes (AVX2 code only).
 KYBER_ALG_TARGET_AVX2 inline __m256i add_if_negative_epi16(__m256i x, __m256i m) {
-    __m256i negative = _mm256_srai_epi16(x, 15);
-    __asm__("" : "+x"(negative));
-    return _mm256_add_epi16(x, _mm256_and_si256(m, negative));
+  __m256i negative = _mm256_srai_epi16(x, 15);
+  __asm__("" : "+x"(negative));
+  return _mm256_add_epi16(x, _mm256_and_si256(m, negative));
 }
 #endif
 
@@ -138,7 +139,7 @@ KYBER_ALG_TARGET_AVX2 inline __m256i add_if_negative_epi16(__m256i x, __m256i m)
 // algorithm publishes it anyway (e.g. rho, which is part of ek).
 inline void declassify([[maybe_unused]] const void* p, [[maybe_unused]] std::size_t len) {
 #ifdef KYBER_ALG_CTGRIND
-    VALGRIND_MAKE_MEM_DEFINED(p, len);
+  VALGRIND_MAKE_MEM_DEFINED(p, len);
 #endif
 }
 
@@ -146,7 +147,7 @@ inline void declassify([[maybe_unused]] const void* p, [[maybe_unused]] std::siz
 // from the OS): marks them undefined so the valgrind check follows them.
 inline void classify([[maybe_unused]] const void* p, [[maybe_unused]] std::size_t len) {
 #ifdef KYBER_ALG_CTGRIND
-    VALGRIND_MAKE_MEM_UNDEFINED(p, len);
+  VALGRIND_MAKE_MEM_UNDEFINED(p, len);
 #endif
 }
 

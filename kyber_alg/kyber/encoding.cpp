@@ -10,8 +10,8 @@ namespace {
 // floor(y / q) for 0 <= y < 2^23 by multiply and shift; the hardware divider
 // is avoided because its timing can depend on the operand.
 constexpr uint32_t div_q(uint32_t y) {
-    constexpr uint64_t m = ((uint64_t{1} << 40) + q - 1) / q;  // ceil(2^40 / q)
-    return static_cast<uint32_t>((y * m) >> 40);
+  constexpr uint64_t m = ((uint64_t{1} << 40) + q - 1) / q;  // ceil(2^40 / q)
+  return static_cast<uint32_t>((y * m) >> 40);
 }
 
 // Spot checks; the error bound y * (m - 2^40/q) / 2^40 < 1/q holds for
@@ -21,63 +21,63 @@ static_assert(div_q((1u << 23) - 1) == ((1u << 23) - 1) / 3329);
 
 template <int D>
 void encode_bits(uint8_t* out, const Poly& f) {
-    static_assert(D >= 1 && D <= 12);
-    // 8 coefficients of D bits fill exactly D bytes.
-    for (int i = 0; i < n; i += 8) {
-        uint64_t acc = 0;
-        int bits = 0;
-        for (int j = 0; j < 8; ++j) {
-            acc |= static_cast<uint64_t>(static_cast<uint16_t>(f.c[i + j])) << bits;
-            bits += D;
-            while (bits >= 8) {
-                *out++ = static_cast<uint8_t>(acc);
-                acc >>= 8;
-                bits -= 8;
-            }
-        }
+  static_assert(D >= 1 && D <= 12);
+  // 8 coefficients of D bits fill exactly D bytes.
+  for (int i = 0; i < n; i += 8) {
+    uint64_t acc = 0;
+    int bits = 0;
+    for (int j = 0; j < 8; ++j) {
+      acc |= static_cast<uint64_t>(static_cast<uint16_t>(f.c[i + j])) << bits;
+      bits += D;
+      while (bits >= 8) {
+        *out++ = static_cast<uint8_t>(acc);
+        acc >>= 8;
+        bits -= 8;
+      }
     }
+  }
 }
 
 template <int D>
 void decode_bits(Poly& f, const uint8_t* in) {
-    static_assert(D >= 1 && D <= 12);
-    constexpr uint32_t mask = (1u << D) - 1;
-    for (int i = 0; i < n; i += 8) {
-        uint64_t acc = 0;
-        int bits = 0;
-        for (int j = 0; j < 8; ++j) {
-            while (bits < D) {
-                acc |= static_cast<uint64_t>(*in++) << bits;
-                bits += 8;
-            }
-            f.c[i + j] = static_cast<int16_t>(acc & mask);
-            acc >>= D;
-            bits -= D;
-        }
+  static_assert(D >= 1 && D <= 12);
+  constexpr uint32_t mask = (1u << D) - 1;
+  for (int i = 0; i < n; i += 8) {
+    uint64_t acc = 0;
+    int bits = 0;
+    for (int j = 0; j < 8; ++j) {
+      while (bits < D) {
+        acc |= static_cast<uint64_t>(*in++) << bits;
+        bits += 8;
+      }
+      f.c[i + j] = static_cast<int16_t>(acc & mask);
+      acc >>= D;
+      bits -= D;
     }
+  }
 }
 
 }  // namespace
 
 template <int D>
 void byte_encode(uint8_t* out, const Poly& f) {
-    if constexpr (D == 12)
-        kernels->byte_encode_12(out, f);
-    else
-        encode_bits<D>(out, f);
+  if constexpr (D == 12)
+    kernels->byte_encode_12(out, f);
+  else
+    encode_bits<D>(out, f);
 }
 
 template <int D>
 void byte_decode(Poly& f, const uint8_t* in) {
-    static_assert(D < 12, "ByteDecode_12 reduces mod q: byte_decode_12 or byte_decode_12_raw");
-    decode_bits<D>(f, in);
+  static_assert(D < 12, "ByteDecode_12 reduces mod q: byte_decode_12 or byte_decode_12_raw");
+  decode_bits<D>(f, in);
 }
 
 void byte_decode_12_raw(Poly& f, const uint8_t* in) { kernels->byte_decode_12_raw(f, in); }
 
 void byte_decode_12(Poly& f, const uint8_t* in) {
-    byte_decode_12_raw(f, in);
-    poly_canonical(f);  // values below 4096 < 2q: this subtracts q where x >= q
+  byte_decode_12_raw(f, in);
+  poly_canonical(f);  // values below 4096 < 2q: this subtracts q where x >= q
 }
 
 namespace portable {
@@ -86,28 +86,28 @@ void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]) { decode_bits<12>
 }  // namespace portable
 
 bool all_below_q(const Poly& f) {
-    uint32_t bad = 0;
-    for (int16_t x : f.c) bad |= static_cast<uint32_t>(q - 1 - x) >> 31;  // 1 iff x >= q
-    return bad == 0;
+  uint32_t bad = 0;
+  for (int16_t x : f.c) bad |= static_cast<uint32_t>(q - 1 - x) >> 31;  // 1 iff x >= q
+  return bad == 0;
 }
 
 template <int D>
 void compress(Poly& f) {
-    static_assert(D >= 1 && D < 12);
-    for (int16_t& x : f.c) {
-        // round(2^D * x / q) = floor((2^D * x + (q-1)/2) / q): q is odd, so no tie.
-        const uint32_t y = (static_cast<uint32_t>(x) << D) + (q - 1) / 2;
-        x = static_cast<int16_t>(div_q(y) & ((1u << D) - 1));
-    }
+  static_assert(D >= 1 && D < 12);
+  for (int16_t& x : f.c) {
+    // round(2^D * x / q) = floor((2^D * x + (q-1)/2) / q): q is odd, so no tie.
+    const uint32_t y = (static_cast<uint32_t>(x) << D) + (q - 1) / 2;
+    x = static_cast<int16_t>(div_q(y) & ((1u << D) - 1));
+  }
 }
 
 template <int D>
 void decompress(Poly& f) {
-    static_assert(D >= 1 && D < 12);
-    for (int16_t& x : f.c) {
-        // round(q * y / 2^D)
-        x = static_cast<int16_t>((static_cast<uint32_t>(x) * q + (1u << (D - 1))) >> D);
-    }
+  static_assert(D >= 1 && D < 12);
+  for (int16_t& x : f.c) {
+    // round(q * y / 2^D)
+    x = static_cast<int16_t>((static_cast<uint32_t>(x) * q + (1u << (D - 1))) >> D);
+  }
 }
 
 template void byte_encode<1>(uint8_t*, const Poly&);

@@ -30,25 +30,25 @@ void keccak_f1600(uint64_t state[25]);
 // Usage: absorb() any number of times, then squeeze() any number of times.
 template <std::size_t Rate, uint8_t Domain>
 class Sponge {
-public:
-    static constexpr std::size_t rate = Rate;
+ public:
+  static constexpr std::size_t rate = Rate;
 
-    Sponge() = default;
-    Sponge(const Sponge&) = delete;
-    Sponge& operator=(const Sponge&) = delete;
-    ~Sponge();
+  Sponge() = default;
+  Sponge(const Sponge&) = delete;
+  Sponge& operator=(const Sponge&) = delete;
+  ~Sponge();
 
-    void absorb(const uint8_t* in, std::size_t len);
-    void squeeze(uint8_t* out, std::size_t len);
-    // Whole rate-sized blocks, the fast path of SampleNTT.
-    void squeeze_blocks(uint8_t* out, std::size_t blocks);
+  void absorb(const uint8_t* in, std::size_t len);
+  void squeeze(uint8_t* out, std::size_t len);
+  // Whole rate-sized blocks, the fast path of SampleNTT.
+  void squeeze_blocks(uint8_t* out, std::size_t blocks);
 
-private:
-    void finish_absorb();
+ private:
+  void finish_absorb();
 
-    uint64_t state_[25] = {};
-    std::size_t pos_ = 0;  // byte offset inside the current block
-    bool squeezing_ = false;
+  uint64_t state_[25] = {};
+  std::size_t pos_ = 0;  // byte offset inside the current block
+  bool squeezing_ = false;
 };
 
 using Sha3_256 = Sponge<136, 0x06>;

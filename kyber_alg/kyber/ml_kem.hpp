@@ -7,11 +7,13 @@
 namespace kyber_alg::kyber {
 
 // Algorithm 16: (ek, dk) from the seeds d and z.
-void ml_kem_keygen_internal(uint8_t ek[ek_bytes], uint8_t dk[dk_bytes], const uint8_t d[32], const uint8_t z[32]);
+void ml_kem_keygen_internal(uint8_t ek[ek_bytes], uint8_t dk[dk_bytes], const uint8_t d[32],
+                            const uint8_t z[32]);
 
 // Algorithm 17: shared secret K and ciphertext c from ek and randomness m.
 // ek must have passed ek_modulus_check.
-void ml_kem_encaps_internal(uint8_t key[32], uint8_t c[ct_bytes], const uint8_t ek[ek_bytes], const uint8_t m[32]);
+void ml_kem_encaps_internal(uint8_t key[32], uint8_t c[ct_bytes], const uint8_t ek[ek_bytes],
+                            const uint8_t m[32]);
 
 // Algorithm 18 with implicit rejection: on a ciphertext that does not
 // re-encrypt to itself, K = J(z || c). dk must have passed dk_hash_check.

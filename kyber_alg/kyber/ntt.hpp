@@ -13,20 +13,18 @@ static_assert(((q * static_cast<int32_t>(q_inv)) & 0xffff) == 1);
 
 // a * 2^-16 mod q for |a| < q * 2^15; result in (-q, q).
 inline int16_t montgomery_reduce(int32_t a) {
-    const int16_t t = static_cast<int16_t>(static_cast<int16_t>(a) * q_inv);
-    return static_cast<int16_t>((a - static_cast<int32_t>(t) * q) >> 16);
+  const int16_t t = static_cast<int16_t>(static_cast<int16_t>(a) * q_inv);
+  return static_cast<int16_t>((a - static_cast<int32_t>(t) * q) >> 16);
 }
 
 // a * b * 2^-16 mod q; result in (-q, q).
-inline int16_t fqmul(int16_t a, int16_t b) {
-    return montgomery_reduce(static_cast<int32_t>(a) * b);
-}
+inline int16_t fqmul(int16_t a, int16_t b) { return montgomery_reduce(static_cast<int32_t>(a) * b); }
 
 // a mod q, for any int16 a; result in [-(q-1)/2, (q-1)/2].
 inline int16_t barrett_reduce(int16_t a) {
-    constexpr int32_t v = ((1 << 26) + q / 2) / q;
-    const int16_t t = static_cast<int16_t>((v * a + (1 << 25)) >> 26);
-    return static_cast<int16_t>(a - t * q);
+  constexpr int32_t v = ((1 << 26) + q / 2) / q;
+  const int16_t t = static_cast<int16_t>((v * a + (1 << 25)) >> 26);
+  return static_cast<int16_t>(a - t * q);
 }
 
 // Algorithm 9. Input coefficients |f_i| < q; output |f_i| < 8q (not reduced).

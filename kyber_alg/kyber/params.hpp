@@ -32,7 +32,7 @@ static_assert(ek_bytes == 800 && dk_bytes == 1632 && ct_bytes == 768);
 // A polynomial in R_q, or its NTT representation. Coefficients are kept as
 // signed 16-bit values; functions state which range they accept and return.
 struct alignas(32) Poly {
-    std::array<int16_t, n> c;
+  std::array<int16_t, n> c;
 };
 using PolyVec = std::array<Poly, k>;
 using PolyMat = std::array<PolyVec, k>;

@@ -9,97 +9,98 @@
 namespace kyber_alg::kyber {
 
 int parse_uniform(Poly& a, int count, const uint8_t* buf, std::size_t len) {
-    std::size_t pos = 0;
-    // While two more values fit, store both unconditionally and advance
-    // by the acceptance bits: no unpredictable branch per candidate.
-    for (; pos + 3 <= len && count <= n - 2; pos += 3) {
-        const uint8_t* c = buf + pos;
-        const int16_t d1 = static_cast<int16_t>(c[0] | ((c[1] & 0x0f) << 8));
-        const int16_t d2 = static_cast<int16_t>((c[1] >> 4) | (c[2] << 4));
-        a.c[count] = d1;
-        count += d1 < q;
-        a.c[count] = d2;
-        count += d2 < q;
-    }
-    // Near the end the second value of a group may not be needed.
-    for (; pos + 3 <= len && count < n; pos += 3) {
-        const uint8_t* c = buf + pos;
-        const int16_t d1 = static_cast<int16_t>(c[0] | ((c[1] & 0x0f) << 8));
-        const int16_t d2 = static_cast<int16_t>((c[1] >> 4) | (c[2] << 4));
-        if (d1 < q) a.c[count++] = d1;
-        if (d2 < q && count < n) a.c[count++] = d2;
-    }
-    return count;
+  std::size_t pos = 0;
+  // While two more values fit, store both unconditionally and advance
+  // by the acceptance bits: no unpredictable branch per candidate.
+  for (; pos + 3 <= len && count <= n - 2; pos += 3) {
+    const uint8_t* c = buf + pos;
+    const int16_t d1 = static_cast<int16_t>(c[0] | ((c[1] & 0x0f) << 8));
+    const int16_t d2 = static_cast<int16_t>((c[1] >> 4) | (c[2] << 4));
+    a.c[count] = d1;
+    count += d1 < q;
+    a.c[count] = d2;
+    count += d2 < q;
+  }
+  // Near the end the second value of a group may not be needed.
+  for (; pos + 3 <= len && count < n; pos += 3) {
+    const uint8_t* c = buf + pos;
+    const int16_t d1 = static_cast<int16_t>(c[0] | ((c[1] & 0x0f) << 8));
+    const int16_t d2 = static_cast<int16_t>((c[1] >> 4) | (c[2] << 4));
+    if (d1 < q) a.c[count++] = d1;
+    if (d2 < q && count < n) a.c[count++] = d2;
+  }
+  return count;
 }
 
 void sample_ntt(Poly& a, const uint8_t rho[32], uint8_t j, uint8_t i) {
-    Shake128 xof;
-    xof.absorb(rho, 32);
-    const uint8_t ji[2] = {j, i};
-    xof.absorb(ji, 2);
-    uint8_t buf[sample_ntt_first_blocks * Shake128::rate];
-    xof.squeeze_blocks(buf, sample_ntt_first_blocks);
-    int count = parse_uniform(a, 0, buf, sizeof buf);
-    while (count < n) {
-        xof.squeeze_blocks(buf, 1);
-        count = parse_uniform(a, count, buf, Shake128::rate);
-    }
+  Shake128 xof;
+  xof.absorb(rho, 32);
+  const uint8_t ji[2] = {j, i};
+  xof.absorb(ji, 2);
+  uint8_t buf[sample_ntt_first_blocks * Shake128::rate];
+  xof.squeeze_blocks(buf, sample_ntt_first_blocks);
+  int count = parse_uniform(a, 0, buf, sizeof buf);
+  while (count < n) {
+    xof.squeeze_blocks(buf, 1);
+    count = parse_uniform(a, count, buf, Shake128::rate);
+  }
 }
 
 namespace portable {
 
 void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose) {
-    auto entry = [&](int i, int j) -> Poly& { return transpose ? a[j][i] : a[i][j]; };
-    for (int i = 0; i < k; ++i)
-        for (int j = 0; j < k; ++j) sample_ntt(entry(i, j), rho, static_cast<uint8_t>(j), static_cast<uint8_t>(i));
+  auto entry = [&](int i, int j) -> Poly& { return transpose ? a[j][i] : a[i][j]; };
+  for (int i = 0; i < k; ++i)
+    for (int j = 0; j < k; ++j)
+      sample_ntt(entry(i, j), rho, static_cast<uint8_t>(j), static_cast<uint8_t>(i));
 }
 
 }  // namespace portable
 
 template <>
 void sample_poly_cbd<2>(Poly& f, const uint8_t* b) {
-    // 4 bytes -> 8 coefficients; each coefficient is (x0 + x1) - (y0 + y1)
-    // over 4 consecutive bits.
-    for (int i = 0; i < n / 8; ++i) {
-        const uint32_t w = uint32_t{b[4 * i]} | uint32_t{b[4 * i + 1]} << 8 |
-                           uint32_t{b[4 * i + 2]} << 16 | uint32_t{b[4 * i + 3]} << 24;
-        const uint32_t pair_sums = (w & 0x55555555u) + ((w >> 1) & 0x55555555u);
-        for (int j = 0; j < 8; ++j) {
-            const int16_t x = static_cast<int16_t>((pair_sums >> (4 * j)) & 3);
-            const int16_t y = static_cast<int16_t>((pair_sums >> (4 * j + 2)) & 3);
-            f.c[8 * i + j] = static_cast<int16_t>(x - y);
-        }
+  // 4 bytes -> 8 coefficients; each coefficient is (x0 + x1) - (y0 + y1)
+  // over 4 consecutive bits.
+  for (int i = 0; i < n / 8; ++i) {
+    const uint32_t w = uint32_t{b[4 * i]} | uint32_t{b[4 * i + 1]} << 8 | uint32_t{b[4 * i + 2]} << 16 |
+                       uint32_t{b[4 * i + 3]} << 24;
+    const uint32_t pair_sums = (w & 0x55555555u) + ((w >> 1) & 0x55555555u);
+    for (int j = 0; j < 8; ++j) {
+      const int16_t x = static_cast<int16_t>((pair_sums >> (4 * j)) & 3);
+      const int16_t y = static_cast<int16_t>((pair_sums >> (4 * j + 2)) & 3);
+      f.c[8 * i + j] = static_cast<int16_t>(x - y);
     }
+  }
 }
 
 template <>
 void sample_poly_cbd<3>(Poly& f, const uint8_t* b) {
-    // 3 bytes -> 4 coefficients over 6 consecutive bits each.
-    for (int i = 0; i < n / 4; ++i) {
-        const uint32_t w = uint32_t{b[3 * i]} | uint32_t{b[3 * i + 1]} << 8 | uint32_t{b[3 * i + 2]} << 16;
-        const uint32_t triple_sums = (w & 0x249249u) + ((w >> 1) & 0x249249u) + ((w >> 2) & 0x249249u);
-        for (int j = 0; j < 4; ++j) {
-            const int16_t x = static_cast<int16_t>((triple_sums >> (6 * j)) & 7);
-            const int16_t y = static_cast<int16_t>((triple_sums >> (6 * j + 3)) & 7);
-            f.c[4 * i + j] = static_cast<int16_t>(x - y);
-        }
+  // 3 bytes -> 4 coefficients over 6 consecutive bits each.
+  for (int i = 0; i < n / 4; ++i) {
+    const uint32_t w = uint32_t{b[3 * i]} | uint32_t{b[3 * i + 1]} << 8 | uint32_t{b[3 * i + 2]} << 16;
+    const uint32_t triple_sums = (w & 0x249249u) + ((w >> 1) & 0x249249u) + ((w >> 2) & 0x249249u);
+    for (int j = 0; j < 4; ++j) {
+      const int16_t x = static_cast<int16_t>((triple_sums >> (6 * j)) & 7);
+      const int16_t y = static_cast<int16_t>((triple_sums >> (6 * j + 3)) & 7);
+      f.c[4 * i + j] = static_cast<int16_t>(x - y);
     }
+  }
 }
 
 namespace portable {
 
 template <int EtaA, int EtaB>
 void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce) {
-    constexpr std::size_t len_a = 64 * EtaA, len_b = 64 * EtaB;
-    ct::Wiped<uint8_t[(len_a > len_b) ? len_a : len_b]> buf;
-    prf<EtaA>(buf.value, seed, nonce);
-    sample_poly_cbd<EtaA>(p0, buf.value);
-    prf<EtaA>(buf.value, seed, static_cast<uint8_t>(nonce + 1));
-    sample_poly_cbd<EtaA>(p1, buf.value);
-    prf<EtaB>(buf.value, seed, static_cast<uint8_t>(nonce + 2));
-    sample_poly_cbd<EtaB>(p2, buf.value);
-    prf<EtaB>(buf.value, seed, static_cast<uint8_t>(nonce + 3));
-    sample_poly_cbd<EtaB>(p3, buf.value);
+  constexpr std::size_t len_a = 64 * EtaA, len_b = 64 * EtaB;
+  ct::Wiped<uint8_t[(len_a > len_b) ? len_a : len_b]> buf;
+  prf<EtaA>(buf.value, seed, nonce);
+  sample_poly_cbd<EtaA>(p0, buf.value);
+  prf<EtaA>(buf.value, seed, static_cast<uint8_t>(nonce + 1));
+  sample_poly_cbd<EtaA>(p1, buf.value);
+  prf<EtaB>(buf.value, seed, static_cast<uint8_t>(nonce + 2));
+  sample_poly_cbd<EtaB>(p2, buf.value);
+  prf<EtaB>(buf.value, seed, static_cast<uint8_t>(nonce + 3));
+  sample_poly_cbd<EtaB>(p3, buf.value);
 }
 
 template void sample_noise_x4<eta1, eta1>(Poly&, Poly&, Poly&, Poly&, const uint8_t*, uint8_t);

@@ -25,7 +25,7 @@ inline constexpr std::size_t sample_ntt_first_blocks = 3;
 // A_hat[i][j] = SampleNTT(rho || j || i) for all i, j (K-PKE.KeyGen steps
 // 3-7); with transpose, A_hat^T is stored instead (K-PKE.Encrypt).
 inline void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose) {
-    kernels->sample_matrix(a, rho, transpose);
+  kernels->sample_matrix(a, rho, transpose);
 }
 
 // Algorithm 8: coefficients in [-eta, eta] from 64*eta bytes, branch-free.
@@ -36,11 +36,11 @@ void sample_poly_cbd(Poly& f, const uint8_t* bytes);
 // p2, p3 with EtaB (four consecutive noise polynomials of K-PKE).
 template <int EtaA, int EtaB>
 void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce) {
-    static_assert(EtaA == eta1 && (EtaB == eta1 || EtaB == eta2), "the kernels cover the two uses in K-PKE");
-    if constexpr (EtaB == eta1)
-        kernels->sample_noise_x4_eta1_eta1(p0, p1, p2, p3, seed, nonce);
-    else
-        kernels->sample_noise_x4_eta1_eta2(p0, p1, p2, p3, seed, nonce);
+  static_assert(EtaA == eta1 && (EtaB == eta1 || EtaB == eta2), "the kernels cover the two uses in K-PKE");
+  if constexpr (EtaB == eta1)
+    kernels->sample_noise_x4_eta1_eta1(p0, p1, p2, p3, seed, nonce);
+  else
+    kernels->sample_noise_x4_eta1_eta2(p0, p1, p2, p3, seed, nonce);
 }
 
 // The portable versions of the sampling kernels.

@@ -25,176 +25,178 @@ using Vec = __m256i;
 // 16-bit words of a 128-bit lane to the front, in order. Indexed by a mask
 // of public data (SampleNTT works on rho), so the lookup leaks nothing.
 constexpr std::array<std::array<uint8_t, 16>, 256> compress_shuffles = [] {
-    std::array<std::array<uint8_t, 16>, 256> t{};
-    for (int m = 0; m < 256; ++m) {
-        int out = 0;
-        for (int j = 0; j < 8; ++j)
-            if (m & (1 << j)) {
-                t[m][2 * out] = static_cast<uint8_t>(2 * j);
-                t[m][2 * out + 1] = static_cast<uint8_t>(2 * j + 1);
-                ++out;
-            }
-        for (int r = 2 * out; r < 16; ++r) t[m][r] = 0x80;  // zero the rest
-    }
-    return t;
+  std::array<std::array<uint8_t, 16>, 256> t{};
+  for (int m = 0; m < 256; ++m) {
+    int out = 0;
+    for (int j = 0; j < 8; ++j)
+      if (m & (1 << j)) {
+        t[m][2 * out] = static_cast<uint8_t>(2 * j);
+        t[m][2 * out + 1] = static_cast<uint8_t>(2 * j + 1);
+        ++out;
+      }
+    for (int r = 2 * out; r < 16; ++r) t[m][r] = 0x80;  // zero the rest
+  }
+  return t;
 }();
 
 KYBER_ALG_TARGET_AVX2 inline __m128i load_shuffle(unsigned mask) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(compress_shuffles[mask].data()));
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(compress_shuffles[mask].data()));
 }
 
 }  // namespace
 
-KYBER_ALG_TARGET_AVX2 std::size_t parse_uniform_prefix(Poly& a, int& count, const uint8_t* buf, std::size_t len) {
-    // 24 bytes = 8 groups of 3 = 16 candidates; 12 bytes to each 128-bit lane.
-    const Vec spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
-    // Word 2g <- bytes (3g, 3g+1), word 2g+1 <- bytes (3g+1, 3g+2) of the lane.
-    const Vec pairs = _mm256_setr_epi8(0, 1, 1, 2, 3, 4, 4, 5, 6, 7, 7, 8, 9, 10, 10, 11,  //
-                                       0, 1, 1, 2, 3, 4, 4, 5, 6, 7, 7, 8, 9, 10, 10, 11);
-    const Vec low12 = _mm256_set1_epi16(0x0fff);
-    const Vec q_vec = _mm256_set1_epi16(q);
-    std::size_t pos = 0;
-    while (pos + 32 <= len && count <= n - 16) {
-        Vec x = _mm256_loadu_si256(reinterpret_cast<const Vec*>(buf + pos));
-        x = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(x, spread), pairs);
-        // d1 = b0 + 256 (b1 mod 16) in even words, d2 = floor(b1 / 16) + 16 b2 in odd words
-        const Vec d = _mm256_blend_epi16(_mm256_and_si256(x, low12), _mm256_srli_epi16(x, 4), 0xaa);
-        const Vec accept = _mm256_cmpgt_epi16(q_vec, d);  // d < q
-        const unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_packs_epi16(accept, accept)));
-        const unsigned m0 = bits & 0xff, m1 = (bits >> 16) & 0xff;
-        const __m128i lo = _mm_shuffle_epi8(_mm256_castsi256_si128(d), load_shuffle(m0));
-        const __m128i hi = _mm_shuffle_epi8(_mm256_extracti128_si256(d, 1), load_shuffle(m1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(a.c.data() + count), lo);
-        count += __builtin_popcount(m0);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(a.c.data() + count), hi);
-        count += __builtin_popcount(m1);
-        pos += 24;
-    }
-    return pos;
+KYBER_ALG_TARGET_AVX2 std::size_t parse_uniform_prefix(Poly& a, int& count, const uint8_t* buf,
+                                                       std::size_t len) {
+  // 24 bytes = 8 groups of 3 = 16 candidates; 12 bytes to each 128-bit lane.
+  const Vec spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+  // Word 2g <- bytes (3g, 3g+1), word 2g+1 <- bytes (3g+1, 3g+2) of the lane.
+  const Vec pairs = _mm256_setr_epi8(0, 1, 1, 2, 3, 4, 4, 5, 6, 7, 7, 8, 9, 10, 10, 11,  //
+                                     0, 1, 1, 2, 3, 4, 4, 5, 6, 7, 7, 8, 9, 10, 10, 11);
+  const Vec low12 = _mm256_set1_epi16(0x0fff);
+  const Vec q_vec = _mm256_set1_epi16(q);
+  std::size_t pos = 0;
+  while (pos + 32 <= len && count <= n - 16) {
+    Vec x = _mm256_loadu_si256(reinterpret_cast<const Vec*>(buf + pos));
+    x = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(x, spread), pairs);
+    // d1 = b0 + 256 (b1 mod 16) in even words, d2 = floor(b1 / 16) + 16 b2 in odd words
+    const Vec d = _mm256_blend_epi16(_mm256_and_si256(x, low12), _mm256_srli_epi16(x, 4), 0xaa);
+    const Vec accept = _mm256_cmpgt_epi16(q_vec, d);  // d < q
+    const unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_packs_epi16(accept, accept)));
+    const unsigned m0 = bits & 0xff, m1 = (bits >> 16) & 0xff;
+    const __m128i lo = _mm_shuffle_epi8(_mm256_castsi256_si128(d), load_shuffle(m0));
+    const __m128i hi = _mm_shuffle_epi8(_mm256_extracti128_si256(d, 1), load_shuffle(m1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(a.c.data() + count), lo);
+    count += __builtin_popcount(m0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(a.c.data() + count), hi);
+    count += __builtin_popcount(m1);
+    pos += 24;
+  }
+  return pos;
 }
 
 KYBER_ALG_TARGET_AVX2 void sample_poly_cbd2(Poly& f, const uint8_t* b) {
-    // Per byte: two coefficients, (x0 + x1) - (y0 + y1) over each nibble.
-    const __m128i m55 = _mm_set1_epi8(0x55), m3 = _mm_set1_epi8(3);
-    for (int i = 0; i < 8; ++i) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * i));
-        const __m128i t = _mm_add_epi8(_mm_and_si128(x, m55), _mm_and_si128(_mm_srli_epi16(x, 1), m55));
-        const __m128i lo = _mm_sub_epi8(_mm_and_si128(t, m3), _mm_and_si128(_mm_srli_epi16(t, 2), m3));
-        const __m128i hi = _mm_sub_epi8(_mm_and_si128(_mm_srli_epi16(t, 4), m3), _mm_and_si128(_mm_srli_epi16(t, 6), m3));
-        // Coefficient 2k from the low nibble of byte k, 2k+1 from the high one.
-        const __m128i c0 = _mm_unpacklo_epi8(lo, hi), c1 = _mm_unpackhi_epi8(lo, hi);
-        _mm256_storeu_si256(reinterpret_cast<Vec*>(f.c.data() + 32 * i), _mm256_cvtepi8_epi16(c0));
-        _mm256_storeu_si256(reinterpret_cast<Vec*>(f.c.data() + 32 * i + 16), _mm256_cvtepi8_epi16(c1));
-    }
+  // Per byte: two coefficients, (x0 + x1) - (y0 + y1) over each nibble.
+  const __m128i m55 = _mm_set1_epi8(0x55), m3 = _mm_set1_epi8(3);
+  for (int i = 0; i < 8; ++i) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * i));
+    const __m128i t = _mm_add_epi8(_mm_and_si128(x, m55), _mm_and_si128(_mm_srli_epi16(x, 1), m55));
+    const __m128i lo = _mm_sub_epi8(_mm_and_si128(t, m3), _mm_and_si128(_mm_srli_epi16(t, 2), m3));
+    const __m128i hi =
+        _mm_sub_epi8(_mm_and_si128(_mm_srli_epi16(t, 4), m3), _mm_and_si128(_mm_srli_epi16(t, 6), m3));
+    // Coefficient 2k from the low nibble of byte k, 2k+1 from the high one.
+    const __m128i c0 = _mm_unpacklo_epi8(lo, hi), c1 = _mm_unpackhi_epi8(lo, hi);
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(f.c.data() + 32 * i), _mm256_cvtepi8_epi16(c0));
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(f.c.data() + 32 * i + 16), _mm256_cvtepi8_epi16(c1));
+  }
 }
 
 KYBER_ALG_TARGET_AVX2 void sample_poly_cbd3(Poly& f, const uint8_t* b) {
-    // 24 bytes -> 8 dwords of 3 bytes -> 32 coefficients of 6 bits each.
-    const Vec spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
-    const Vec to_dwords = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
-                                           0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    const Vec m249 = _mm256_set1_epi32(0x249249);
-    const Vec fields = _mm256_set1_epi32(0x1c71c7);  // 3-bit fields at bits 0, 6, 12, 18
-    const Vec bias = _mm256_set1_epi32(0x0c30c3);    // 3 in each field, so x - y never borrows
-    const Vec m7 = _mm256_set1_epi32(7);
-    const Vec three = _mm256_set1_epi8(3);
-    for (int i = 0; i < 8; ++i) {
-        Vec w = _mm256_loadu_si256(reinterpret_cast<const Vec*>(b + 24 * i));
-        w = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(w, spread), to_dwords);
-        const Vec s = _mm256_add_epi32(_mm256_add_epi32(_mm256_and_si256(w, m249),
-                                                        _mm256_and_si256(_mm256_srli_epi32(w, 1), m249)),
-                                       _mm256_and_si256(_mm256_srli_epi32(w, 2), m249));
-        const Vec x = _mm256_and_si256(s, fields);                         // the x sums
-        const Vec y = _mm256_and_si256(_mm256_srli_epi32(s, 3), fields);   // the y sums
-        const Vec d = _mm256_sub_epi32(_mm256_add_epi32(x, bias), y);      // x - y + 3 per field
-        // Field j (bits 6j..6j+2) to byte j of the dword.
-        Vec bytes = _mm256_and_si256(d, m7);
-        bytes = _mm256_or_si256(bytes, _mm256_and_si256(_mm256_slli_epi32(d, 2), _mm256_slli_epi32(m7, 8)));
-        bytes = _mm256_or_si256(bytes, _mm256_and_si256(_mm256_slli_epi32(d, 4), _mm256_slli_epi32(m7, 16)));
-        bytes = _mm256_or_si256(bytes, _mm256_and_si256(_mm256_slli_epi32(d, 6), _mm256_slli_epi32(m7, 24)));
-        bytes = _mm256_sub_epi8(bytes, three);
-        _mm256_storeu_si256(reinterpret_cast<Vec*>(f.c.data() + 32 * i),
-                            _mm256_cvtepi8_epi16(_mm256_castsi256_si128(bytes)));
-        _mm256_storeu_si256(reinterpret_cast<Vec*>(f.c.data() + 32 * i + 16),
-                            _mm256_cvtepi8_epi16(_mm256_extracti128_si256(bytes, 1)));
-    }
+  // 24 bytes -> 8 dwords of 3 bytes -> 32 coefficients of 6 bits each.
+  const Vec spread = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+  const Vec to_dwords = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,  //
+                                         0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const Vec m249 = _mm256_set1_epi32(0x249249);
+  const Vec fields = _mm256_set1_epi32(0x1c71c7);  // 3-bit fields at bits 0, 6, 12, 18
+  const Vec bias = _mm256_set1_epi32(0x0c30c3);    // 3 in each field, so x - y never borrows
+  const Vec m7 = _mm256_set1_epi32(7);
+  const Vec three = _mm256_set1_epi8(3);
+  for (int i = 0; i < 8; ++i) {
+    Vec w = _mm256_loadu_si256(reinterpret_cast<const Vec*>(b + 24 * i));
+    w = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(w, spread), to_dwords);
+    const Vec s = _mm256_add_epi32(
+        _mm256_add_epi32(_mm256_and_si256(w, m249), _mm256_and_si256(_mm256_srli_epi32(w, 1), m249)),
+        _mm256_and_si256(_mm256_srli_epi32(w, 2), m249));
+    const Vec x = _mm256_and_si256(s, fields);                        // the x sums
+    const Vec y = _mm256_and_si256(_mm256_srli_epi32(s, 3), fields);  // the y sums
+    const Vec d = _mm256_sub_epi32(_mm256_add_epi32(x, bias), y);     // x - y + 3 per field
+    // Field j (bits 6j..6j+2) to byte j of the dword.
+    Vec bytes = _mm256_and_si256(d, m7);
+    bytes = _mm256_or_si256(bytes, _mm256_and_si256(_mm256_slli_epi32(d, 2), _mm256_slli_epi32(m7, 8)));
+    bytes = _mm256_or_si256(bytes, _mm256_and_si256(_mm256_slli_epi32(d, 4), _mm256_slli_epi32(m7, 16)));
+    bytes = _mm256_or_si256(bytes, _mm256_and_si256(_mm256_slli_epi32(d, 6), _mm256_slli_epi32(m7, 24)));
+    bytes = _mm256_sub_epi8(bytes, three);
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(f.c.data() + 32 * i),
+                        _mm256_cvtepi8_epi16(_mm256_castsi256_si128(bytes)));
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(f.c.data() + 32 * i + 16),
+                        _mm256_cvtepi8_epi16(_mm256_extracti128_si256(bytes, 1)));
+  }
 }
 
 namespace {
 
 // Algorithm 7's loop with the vector prefix, then the portable loop for the rest.
 int parse_uniform_x16(Poly& a, int count, const uint8_t* buf, std::size_t len) {
-    const std::size_t pos = parse_uniform_prefix(a, count, buf, len);
-    return parse_uniform(a, count, buf + pos, len - pos);
+  const std::size_t pos = parse_uniform_prefix(a, count, buf, len);
+  return parse_uniform(a, count, buf + pos, len - pos);
 }
 
 }  // namespace
 
 void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose) {
-    static_assert(k == 2, "the four-way sponge samples the whole 2x2 matrix at once");
-    auto entry = [&](int i, int j) -> Poly& { return transpose ? a[j][i] : a[i][j]; };
-    // A_hat[i][j] from rho || j || i, four SHAKE128 instances at once.
-    uint8_t seeds[4][34];
-    const uint8_t* in[4];
-    alignas(32) uint8_t bufs[4][sample_ntt_first_blocks * Shake128::rate];
-    uint8_t* out[4];
-    Poly* polys[4];
+  static_assert(k == 2, "the four-way sponge samples the whole 2x2 matrix at once");
+  auto entry = [&](int i, int j) -> Poly& { return transpose ? a[j][i] : a[i][j]; };
+  // A_hat[i][j] from rho || j || i, four SHAKE128 instances at once.
+  uint8_t seeds[4][34];
+  const uint8_t* in[4];
+  alignas(32) uint8_t bufs[4][sample_ntt_first_blocks * Shake128::rate];
+  uint8_t* out[4];
+  Poly* polys[4];
+  for (int e = 0; e < 4; ++e) {
+    const int i = e / 2, j = e % 2;
+    std::memcpy(seeds[e], rho, 32);
+    seeds[e][32] = static_cast<uint8_t>(j);
+    seeds[e][33] = static_cast<uint8_t>(i);
+    in[e] = seeds[e];
+    out[e] = bufs[e];
+    polys[e] = &entry(i, j);
+  }
+  KeccakX4 xof;
+  xof.absorb_once(in, 34, Shake128::rate, 0x1f);
+  xof.squeeze_blocks(out, sample_ntt_first_blocks, Shake128::rate);
+  int counts[4];
+  bool done = true;
+  for (int e = 0; e < 4; ++e) {
+    counts[e] = parse_uniform_x16(*polys[e], 0, bufs[e], sizeof bufs[e]);
+    done &= counts[e] == n;
+  }
+  while (!done) {  // rare: squeeze one more block of all four
+    xof.squeeze_blocks(out, 1, Shake128::rate);
+    done = true;
     for (int e = 0; e < 4; ++e) {
-        const int i = e / 2, j = e % 2;
-        std::memcpy(seeds[e], rho, 32);
-        seeds[e][32] = static_cast<uint8_t>(j);
-        seeds[e][33] = static_cast<uint8_t>(i);
-        in[e] = seeds[e];
-        out[e] = bufs[e];
-        polys[e] = &entry(i, j);
+      counts[e] = parse_uniform_x16(*polys[e], counts[e], bufs[e], Shake128::rate);
+      done &= counts[e] == n;
     }
-    KeccakX4 xof;
-    xof.absorb_once(in, 34, Shake128::rate, 0x1f);
-    xof.squeeze_blocks(out, sample_ntt_first_blocks, Shake128::rate);
-    int counts[4];
-    bool done = true;
-    for (int e = 0; e < 4; ++e) {
-        counts[e] = parse_uniform_x16(*polys[e], 0, bufs[e], sizeof bufs[e]);
-        done &= counts[e] == n;
-    }
-    while (!done) {  // rare: squeeze one more block of all four
-        xof.squeeze_blocks(out, 1, Shake128::rate);
-        done = true;
-        for (int e = 0; e < 4; ++e) {
-            counts[e] = parse_uniform_x16(*polys[e], counts[e], bufs[e], Shake128::rate);
-            done &= counts[e] == n;
-        }
-    }
+  }
 }
 
 template <int EtaA, int EtaB>
 void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce) {
-    // Two SHAKE256 blocks (272 bytes) cover the 192 bytes eta = 3 needs.
-    constexpr std::size_t blocks = 2;
-    static_assert(blocks * Shake256::rate >= 64 * EtaA && blocks * Shake256::rate >= 64 * EtaB);
-    uint8_t inputs[4][33];
-    const uint8_t* in[4];
-    ct::Wiped<uint8_t[4][blocks * Shake256::rate]> bufs;
-    uint8_t* out[4];
-    for (int l = 0; l < 4; ++l) {
-        std::memcpy(inputs[l], seed, 32);
-        inputs[l][32] = static_cast<uint8_t>(nonce + l);
-        in[l] = inputs[l];
-        out[l] = bufs.value[l];
-    }
-    KeccakX4 xof;
-    xof.absorb_once(in, 33, Shake256::rate, 0x1f);
-    xof.squeeze_blocks(out, blocks, Shake256::rate);
-    ct::wipe(inputs, sizeof inputs);
-    // The buffers are longer than 64 * eta, as sample_poly_cbd3 needs.
-    auto cbd = [](int eta, Poly& p, const uint8_t* bytes) {
-        eta == 3 ? sample_poly_cbd3(p, bytes) : sample_poly_cbd2(p, bytes);
-    };
-    static_assert((EtaA == 2 || EtaA == 3) && (EtaB == 2 || EtaB == 3));
-    cbd(EtaA, p0, bufs.value[0]);
-    cbd(EtaA, p1, bufs.value[1]);
-    cbd(EtaB, p2, bufs.value[2]);
-    cbd(EtaB, p3, bufs.value[3]);
+  // Two SHAKE256 blocks (272 bytes) cover the 192 bytes eta = 3 needs.
+  constexpr std::size_t blocks = 2;
+  static_assert(blocks * Shake256::rate >= 64 * EtaA && blocks * Shake256::rate >= 64 * EtaB);
+  uint8_t inputs[4][33];
+  const uint8_t* in[4];
+  ct::Wiped<uint8_t[4][blocks * Shake256::rate]> bufs;
+  uint8_t* out[4];
+  for (int l = 0; l < 4; ++l) {
+    std::memcpy(inputs[l], seed, 32);
+    inputs[l][32] = static_cast<uint8_t>(nonce + l);
+    in[l] = inputs[l];
+    out[l] = bufs.value[l];
+  }
+  KeccakX4 xof;
+  xof.absorb_once(in, 33, Shake256::rate, 0x1f);
+  xof.squeeze_blocks(out, blocks, Shake256::rate);
+  ct::wipe(inputs, sizeof inputs);
+  // The buffers are longer than 64 * eta, as sample_poly_cbd3 needs.
+  auto cbd = [](int eta, Poly& p, const uint8_t* bytes) {
+    eta == 3 ? sample_poly_cbd3(p, bytes) : sample_poly_cbd2(p, bytes);
+  };
+  static_assert((EtaA == 2 || EtaA == 3) && (EtaB == 2 || EtaB == 3));
+  cbd(EtaA, p0, bufs.value[0]);
+  cbd(EtaA, p1, bufs.value[1]);
+  cbd(EtaB, p2, bufs.value[2]);
+  cbd(EtaB, p3, bufs.value[3]);
 }
 
 template void sample_noise_x4<eta1, eta1>(Poly&, Poly&, Poly&, Poly&, const uint8_t*, uint8_t);

@@ -24,7 +24,8 @@ Ref bound(std::optional<Py_ssize_t> index) {
 }  // namespace
 
 Ref item(PyObject* value, Py_ssize_t index) {
-  if (PyTuple_CheckExact(value) && index < PyTuple_GET_SIZE(value)) return Ref::borrow(PyTuple_GET_ITEM(value, index));
+  if (PyTuple_CheckExact(value) && index < PyTuple_GET_SIZE(value))
+    return Ref::borrow(PyTuple_GET_ITEM(value, index));
   Ref key = Ref::steal(PyLong_FromSsize_t(index));
   if (!key) return {};
   return Ref::steal(PyObject_GetItem(value, key.get()));

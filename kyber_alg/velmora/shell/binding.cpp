@@ -5,8 +5,8 @@ namespace {
 
 void raise_count_error(const FunctionSpec& spec, Py_ssize_t given) {
   Py_ssize_t expected = static_cast<Py_ssize_t>(spec.parameters.size());
-  PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", spec.name, "exactly",
-               expected, expected == 1 ? "" : "s", given);
+  PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)", spec.name,
+               "exactly", expected, expected == 1 ? "" : "s", given);
 }
 
 // 1: equal, 0: different, -1: error. Identity first, then text equality.
@@ -103,8 +103,8 @@ bool check_exact_str(const FunctionSpec& spec, PyObject** bound) {
 
 }  // namespace
 
-BindResult bind_arguments(const FunctionSpec& spec, const Ref* parameter_names, PyObject* const* args, size_t nargsf,
-                          PyObject* kwnames, PyObject** bound) {
+BindResult bind_arguments(const FunctionSpec& spec, const Ref* parameter_names, PyObject* const* args,
+                          size_t nargsf, PyObject* kwnames, PyObject** bound) {
   Py_ssize_t positional = PyVectorcall_NARGS(nargsf);
   if (!bind_counts_and_keywords(spec, parameter_names, args, positional, kwnames, bound)) {
     return BindResult::count_or_keyword_error;
