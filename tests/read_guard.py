@@ -2,7 +2,7 @@
 the places a test may legitimately read.
 
 A test may read the repository, the running Python (its prefix, base prefix
-and site directories), the temporary directory, and the operating system's own
+and site directories, wherever they are), the temporary directory, and the operating system's own
 trees (/dev, /proc, /sys, /etc, /usr). Anything else, such as data sitting next
 to the checkout, would make the suite pass here and fail in a plain clone.
 The checkout's neighbours stay out of bounds even when the checkout itself
@@ -11,6 +11,7 @@ sits inside an allowed tree (a clone under the temporary directory, say).
 
 from __future__ import annotations
 
+import functools
 import os
 import site
 import sys
@@ -21,12 +22,20 @@ from pathlib import Path
 REPOSITORY = Path(__file__).resolve().parents[1]
 
 
-def allowed_roots() -> tuple[Path, ...]:
-    roots = {REPOSITORY, Path(tempfile.gettempdir())}
-    roots.update(Path(p) for p in (sys.prefix, sys.base_prefix, sys.exec_prefix, sys.base_exec_prefix))
+@functools.cache
+def python_roots() -> tuple[Path, ...]:
+    """The running interpreter's own trees: a venv may sit next to the checkout."""
+    roots = {Path(p) for p in (sys.prefix, sys.base_prefix, sys.exec_prefix, sys.base_exec_prefix)}
     roots.update(Path(p) for p in sysconfig.get_paths().values())
     roots.update(Path(p) for p in site.getsitepackages())
     roots.add(Path(site.getusersitepackages()))
+    # A prefix that holds the checkout's folder would open every neighbour.
+    return tuple(sorted(r for r in {r.resolve() for r in roots} if not _within(REPOSITORY.parent, r)))
+
+
+def allowed_roots() -> tuple[Path, ...]:
+    roots = {REPOSITORY, Path(tempfile.gettempdir())}
+    roots.update(python_roots())
     roots.update(Path(p) for p in ("/dev", "/proc", "/sys", "/etc", "/usr"))
     # hypothesis keeps its example database in the working directory.
     roots.add(Path.cwd() / ".hypothesis")
@@ -48,7 +57,7 @@ def is_allowed(path: str | os.PathLike[str] | bytes, roots: tuple[Path, ...]) ->
     if isinstance(path, bytes):
         path = os.fsdecode(path)
     resolved = Path(path).resolve()
-    if _within(resolved, REPOSITORY):
+    if _within(resolved, REPOSITORY) or any(_within(resolved, root) for root in python_roots()):
         return True
     if neighbours_guarded(roots) and _within(resolved, REPOSITORY.parent):
         return False

@@ -20,12 +20,13 @@ OUTSIDE_SIBLING = REPOSITORY.parent / "shared" / "vectors" / "README.md"
         (REPOSITORY / "tests" / ".." / "README.md", True),
         (Path(tempfile.gettempdir()) / "scratch.bin", True),
         (Path(sys.base_prefix) / "lib", True),
+        (Path(sys.prefix) / "lib", True),
         (OUTSIDE_SIBLING, False),
         (REPOSITORY / ".." / "shared" / "vectors", False),
         (Path("/opt/elsewhere/data.json"), False),
         (Path("/home/someone/vectors.json"), False),
     ],
-    ids=["vector", "repo-readme", "tmp", "python", "sibling", "dotdot", "opt", "home"],
+    ids=["vector", "repo-readme", "tmp", "python", "venv", "sibling", "dotdot", "opt", "home"],
 )
 def test_allowed_locations(path, allowed):
     roots = allowed_roots()

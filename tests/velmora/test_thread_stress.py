@@ -84,10 +84,13 @@ def test_mixed_calls_while_names_are_rebound(mod):
                      for name, _, _ in calls}
         choices = equivalents(mod)
         done = threading.Event()
-        failures, counts = [], {"returned": 0, "NameError": 0, "rebinds": 0}
+        # Each thread keeps its own tally: `d[k] += 1` from several threads can lose updates.
+        failures, tallies = [], []
 
         def rebinder():
             rng = random.Random(1)
+            counts = collections.Counter()
+            tallies.append(counts)
             while not done.is_set():
                 name = rng.choice(sorted(choices))
                 action = rng.randrange(4)
@@ -101,6 +104,8 @@ def test_mixed_calls_while_names_are_rebound(mod):
 
         def worker(seed):
             rng = random.Random(seed)
+            counts = collections.Counter()
+            tallies.append(counts)
             for _ in range(CALLS_PER_THREAD):
                 name, args, expected = rng.choice(calls)
                 try:
@@ -129,6 +134,7 @@ def test_mixed_calls_while_names_are_rebound(mod):
             t.join(timeout=120)
         done.set()
         rebinding.join(timeout=30)
+        counts = sum(tallies, collections.Counter())
         print("thread stress:", counts)
         assert not any(t.is_alive() for t in workers + [rebinding])
         assert failures == []
@@ -209,10 +215,12 @@ def sm_calls():
 def test_sm_components_called_from_threads():
     pytest.importorskip("kyber_alg.sm.SM2")
     calls = sm_calls()
-    counts = collections.Counter()
+    tallies = []    # one Counter per thread: shared `d[k] += 1` can lose updates
 
     def worker(seed):
         rng = random.Random(seed)
+        counts = collections.Counter()
+        tallies.append(counts)
         for _ in range(60):
             name, call, expected = rng.choice(calls)
             if isinstance(expected, type):
@@ -223,6 +231,7 @@ def test_sm_components_called_from_threads():
             counts[name] += 1
 
     assert run_workers(worker) == []
+    counts = sum(tallies, collections.Counter())
     assert sum(counts.values()) == THREADS * 60 and len(counts) > len(calls) // 2
 
 
@@ -235,7 +244,7 @@ def test_velmora_exchange_while_sm_components_switch():
     held = {name: getattr(velmora, name) for name in SWITCHED}
     done = threading.Event()
     switches = [0]
-    seen = collections.Counter()    # exchanges whose calls all started under one setting, or under both
+    tallies = []    # per thread: exchanges whose calls all started under one setting, or under both
     native_encrypt = importlib.import_module("kyber_alg.sm.SM2").Encrypt
 
     def switcher():
@@ -246,6 +255,8 @@ def test_velmora_exchange_while_sm_components_switch():
 
     def worker(seed):
         rng = random.Random(seed)
+        seen = collections.Counter()
+        tallies.append(seen)
         for _ in range(EXCHANGES_PER_THREAD):
             settings = set()
 
@@ -274,6 +285,7 @@ def test_velmora_exchange_while_sm_components_switch():
         switching.join(timeout=30)
         for name, value in held.items():
             setattr(velmora, name, value)
+    seen = sum(tallies, collections.Counter())
     print("switching exchange:", switches[0], "switches", seen)
     assert errors == []
     assert sum(seen.values()) == 4 * EXCHANGES_PER_THREAD
