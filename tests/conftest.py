@@ -2,6 +2,12 @@ import sys
 from pathlib import Path
 
 import pytest
+from hypothesis import HealthCheck, settings
+
+# Properties are checked for what they compute, never for how fast: a loaded
+# machine must not turn a slow example into a failure.
+settings.register_profile("kyber_alg", deadline=None, suppress_health_check=[HealthCheck.too_slow])
+settings.load_profile("kyber_alg")
 
 # Lets test modules import the small shared helpers that live beside them.
 sys.path.insert(0, str(Path(__file__).resolve().parent))
