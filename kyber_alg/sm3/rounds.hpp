@@ -36,6 +36,18 @@ inline uint32_t expand_word(const uint32_t w[], int j) {
   return p1(w[j - 16] ^ w[j - 9] ^ rotl(w[j - 3], 15)) ^ rotl(w[j - 13], 7) ^ w[j - 6];
 }
 
+// E is the last register of a round to be ready and the next round starts
+// from it, so E + (A <<< 12 + T_j) is added last, on its own. Left free, the
+// compiler fuses the three terms into one lea with a displacement, which
+// takes two cycles instead of one on current x86 cores: a cycle more on the
+// serial chain of every round.
+inline uint32_t separate_sum(uint32_t x) {
+#if defined(__GNUC__)
+  __asm__("" : "+r"(x));
+#endif
+  return x;
+}
+
 struct Registers {
   uint32_t a, b, c, d, e, f, g, h;
 };
@@ -46,7 +58,7 @@ struct Registers {
 template <bool kHigh>
 inline void round(Registers& r, uint32_t w_j, uint32_t w_prime_j, uint32_t t_j) {
   const uint32_t a12 = rotl(r.a, 12);
-  const uint32_t ss1 = rotl(a12 + r.e + t_j, 7);
+  const uint32_t ss1 = rotl(separate_sum(a12 + t_j) + r.e, 7);
   const uint32_t ss2 = ss1 ^ a12;
   const uint32_t ff = kHigh ? ff_high(r.a, r.b, r.c) : r.a ^ r.b ^ r.c;
   const uint32_t gg = kHigh ? gg_high(r.e, r.f, r.g) : r.e ^ r.f ^ r.g;
