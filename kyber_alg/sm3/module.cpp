@@ -42,11 +42,36 @@ bool read_data(PyObject* obj, ByteView& view) {
   return view.acquire(obj);
 }
 
+// A new hash object with its state initialised. It has no lock yet: one is
+// made the first time an update runs with the GIL released.
+HashObject* allocate_hash(PyTypeObject* type) {
+  HashObject* self = PyObject_New(HashObject, type);
+  if (!self) return nullptr;
+  self->lock.handle = nullptr;
+  sm3::init(self->state);
+  return self;
+}
+
 bool absorb(HashObject* self, PyObject* data) {
   ByteView view;
   if (!read_data(data, view)) return false;
   const auto len = static_cast<std::size_t>(view.size());
   return kyber_alg::run_locked(self->lock, len, [&] { sm3::update(self->state, view.data(), len); });
+}
+
+// The message given to the constructor. No other thread can see the new
+// object yet, so it needs no lock, even while the GIL is released.
+bool absorb_first(HashObject* self, PyObject* data) {
+  ByteView view;
+  if (!read_data(data, view)) return false;
+  const auto len = static_cast<std::size_t>(view.size());
+  if (len >= kyber_alg::kReleaseGilMinSize) {
+    Py_BEGIN_ALLOW_THREADS sm3::update(self->state, view.data(), len);
+    Py_END_ALLOW_THREADS
+  } else {
+    sm3::update(self->state, view.data(), len);
+  }
+  return true;
 }
 
 Ref hex_string(const uint8_t* data, std::size_t len) {
@@ -64,23 +89,50 @@ Ref hex_string(const uint8_t* data, std::size_t len) {
 // The digest of everything absorbed so far; the object itself is unchanged.
 void current_digest(HashObject* self, uint8_t out[sm3::kDigestSize]) {
   self->lock.acquire();
-  sm3::State copy = self->state;
+  sm3::digest(self->state, out);
   self->lock.release();
-  sm3::finish(copy, out);
 }
 
 // --- the SM3 type ---------------------------------------------------------
 
+PyObject* new_hash(PyTypeObject* type, PyObject* msg) {
+  Ref self = Ref::steal(reinterpret_cast<PyObject*>(allocate_hash(type)));
+  if (!self) return nullptr;
+  if (msg && !absorb_first(as_hash(self.get()), msg)) return nullptr;
+  return self.release();
+}
+
 PyObject* hash_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"msg", nullptr};
-  PyObject* data = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:SM3", const_cast<char**>(keywords), &data))
+  PyObject* msg = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:SM3", const_cast<char**>(keywords), &msg))
     return nullptr;
-  Ref self = Ref::steal(type->tp_alloc(type, 0));
-  if (!self) return nullptr;
-  sm3::init(as_hash(self.get())->state);
-  if (data && !absorb(as_hash(self.get()), data)) return nullptr;
-  return self.release();
+  return new_hash(type, msg);
+}
+
+// SM3(msg=b'') as a vectorcall: the arguments are read in place, with no
+// tuple or dict built for them (hashing short messages is mostly call cost).
+PyObject* hash_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
+  const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+  if (nargs > 1) {
+    PyErr_Format(PyExc_TypeError, "SM3() takes at most 1 argument (%zd given)", nargs);
+    return nullptr;
+  }
+  PyObject* msg = nargs == 1 ? args[0] : nullptr;
+  const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  for (Py_ssize_t k = 0; k < keywords; ++k) {
+    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
+    if (PyUnicode_CompareWithASCIIString(keyword, "msg") != 0) {
+      PyErr_Format(PyExc_TypeError, "SM3() got an unexpected keyword argument '%U'", keyword);
+      return nullptr;
+    }
+    if (msg) {
+      PyErr_SetString(PyExc_TypeError, "argument for SM3() given by name ('msg') and position (1)");
+      return nullptr;
+    }
+    msg = args[nargs + k];
+  }
+  return new_hash(reinterpret_cast<PyTypeObject*>(type), msg);
 }
 
 void hash_dealloc(PyObject* self) {
@@ -96,10 +148,12 @@ PyObject* hash_update(PyObject* self, PyObject* data) {
   Py_RETURN_NONE;
 }
 
+// Written straight into the new bytes object.
 PyObject* hash_digest(PyObject* self, PyObject*) {
-  uint8_t out[sm3::kDigestSize];
-  current_digest(as_hash(self), out);
-  return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(out), sizeof out);
+  Ref digest = Ref::steal(PyBytes_FromStringAndSize(nullptr, sm3::kDigestSize));
+  if (!digest) return nullptr;
+  current_digest(as_hash(self), reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(digest.get())));
+  return digest.release();
 }
 
 PyObject* hash_hexdigest(PyObject* self, PyObject*) {
@@ -109,13 +163,12 @@ PyObject* hash_hexdigest(PyObject* self, PyObject*) {
 }
 
 PyObject* hash_copy(PyObject* self, PyObject*) {
-  PyTypeObject* type = Py_TYPE(self);
-  Ref copy = Ref::steal(type->tp_alloc(type, 0));
+  HashObject* copy = allocate_hash(Py_TYPE(self));
   if (!copy) return nullptr;
   as_hash(self)->lock.acquire();
-  as_hash(copy.get())->state = as_hash(self)->state;
+  copy->state = as_hash(self)->state;
   as_hash(self)->lock.release();
-  return copy.release();
+  return reinterpret_cast<PyObject*>(copy);
 }
 
 PyObject* hash_name(PyObject*, void*) { return PyUnicode_FromString("sm3"); }
@@ -213,6 +266,9 @@ int module_exec(PyObject* module) {
   ModuleState* state = StateSlots::state(module);
   state->hash_type = PyType_FromModuleAndSpec(module, &hash_spec, nullptr);
   if (!state->hash_type) return -1;
+  // CPython 3.11 to 3.13 have no type slot for a vectorcall (Py_tp_vectorcall
+  // comes with 3.14), so the field is set here, before the type is first used.
+  reinterpret_cast<PyTypeObject*>(state->hash_type)->tp_vectorcall = hash_vectorcall;
   if (PyModule_AddObjectRef(module, "SM3", state->hash_type) < 0) return -1;
   if (PyModule_AddObjectRef(module, "SM3Type", state->hash_type) < 0) return -1;
   return 0;

@@ -44,26 +44,36 @@ void update(State& state, const uint8_t* data, std::size_t len) {
   state.block_fill = len;
 }
 
-void finish(State& state, uint8_t out[kDigestSize]) {
-  // Padding: one 1 bit, zeros up to 56 mod 64 bytes, the bit length as 64-bit big-endian.
+void digest(const State& state, uint8_t out[kDigestSize]) {
+  // Padding: one 1 bit, zeros up to 56 mod 64 bytes, the bit length as 64-bit
+  // big-endian: one block after the buffered tail, or two if the tail leaves
+  // fewer than 9 bytes free. Both go to the compression function in one call.
+  uint8_t tail[2 * kBlockSize];
+  const std::size_t fill = state.block_fill;
+  const std::size_t blocks = fill > kBlockSize - 9 ? 2 : 1;
+  const std::size_t end = blocks * kBlockSize;
+  std::memcpy(tail, state.block, fill);
+  tail[fill] = 0x80;
+  std::memset(tail + fill + 1, 0, end - 8 - (fill + 1));
   const uint64_t bit_length = state.length * 8;
-  std::size_t fill = state.block_fill;
-  state.block[fill++] = 0x80;
-  if (fill > kBlockSize - 8) {
-    std::memset(state.block + fill, 0, kBlockSize - fill);
-    compress_blocks(state.v, state.block, 1);
-    fill = 0;
-  }
-  std::memset(state.block + fill, 0, kBlockSize - 8 - fill);
-  for (int i = 0; i < 8; ++i) state.block[kBlockSize - 1 - i] = static_cast<uint8_t>(bit_length >> (8 * i));
-  compress_blocks(state.v, state.block, 1);
+  for (int i = 0; i < 8; ++i) tail[end - 1 - i] = static_cast<uint8_t>(bit_length >> (8 * i));
+  uint32_t v[8];
+  std::memcpy(v, state.v, sizeof v);
+  compress_blocks(v, tail, blocks);
   for (int i = 0; i < 8; ++i) {
-    out[4 * i] = static_cast<uint8_t>(state.v[i] >> 24);
-    out[4 * i + 1] = static_cast<uint8_t>(state.v[i] >> 16);
-    out[4 * i + 2] = static_cast<uint8_t>(state.v[i] >> 8);
-    out[4 * i + 3] = static_cast<uint8_t>(state.v[i]);
+    out[4 * i] = static_cast<uint8_t>(v[i] >> 24);
+    out[4 * i + 1] = static_cast<uint8_t>(v[i] >> 16);
+    out[4 * i + 2] = static_cast<uint8_t>(v[i] >> 8);
+    out[4 * i + 3] = static_cast<uint8_t>(v[i]);
   }
-  ct::wipe_object(state);  // the buffered tail may be a caller's secret (SM2's x2 || M || y2)
+  // The tail may be a caller's secret (SM2's x2 || M || y2), and v follows from it.
+  ct::wipe(tail, end);
+  ct::wipe(v, sizeof v);
+}
+
+void finish(State& state, uint8_t out[kDigestSize]) {
+  digest(state, out);
+  ct::wipe_object(state);
   init(state);
 }
 
@@ -71,7 +81,8 @@ void hash(const uint8_t* data, std::size_t len, uint8_t out[kDigestSize]) {
   State state;
   init(state);
   update(state, data, len);
-  finish(state, out);
+  digest(state, out);
+  ct::wipe_object(state);
 }
 
 }  // namespace kyber_alg::sm3

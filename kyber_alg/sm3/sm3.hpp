@@ -18,7 +18,9 @@ struct State {
 
 void init(State& state);
 void update(State& state, const uint8_t* data, std::size_t len);
-// Pads, writes the digest and leaves state re-initialised (ready for a new message).
+// The digest of the message absorbed so far; state is left as it was.
+void digest(const State& state, uint8_t out[kDigestSize]);
+// Writes the digest and leaves state re-initialised (ready for a new message).
 void finish(State& state, uint8_t out[kDigestSize]);
 // One-shot: init, update, finish.
 void hash(const uint8_t* data, std::size_t len, uint8_t out[kDigestSize]);
