@@ -2,6 +2,7 @@
 #include "sm3/sm3.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "common/ct.hpp"
@@ -11,6 +12,17 @@
 namespace kyber_alg::sm3 {
 
 namespace {
+
+void store_be32(uint8_t* p, uint32_t x) {
+  if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap32(x);
+  std::memcpy(p, &x, sizeof x);
+}
+
+void store_be64(uint8_t* p, uint64_t x) {
+  store_be32(p, static_cast<uint32_t>(x >> 32));
+  store_be32(p + 4, static_cast<uint32_t>(x));
+}
+
 void compress_blocks(uint32_t v[8], const uint8_t* data, std::size_t blocks) {
   if (blocks > 0) kernels()->compress_blocks(v, data, blocks);
 }
@@ -55,19 +67,13 @@ void digest(const State& state, uint8_t out[kDigestSize]) {
   std::memcpy(tail, state.block, fill);
   tail[fill] = 0x80;
   std::memset(tail + fill + 1, 0, end - 8 - (fill + 1));
-  const uint64_t bit_length = state.length * 8;
-  for (int i = 0; i < 8; ++i) tail[end - 1 - i] = static_cast<uint8_t>(bit_length >> (8 * i));
+  store_be64(tail + end - 8, state.length * 8);
   uint32_t v[8];
   std::memcpy(v, state.v, sizeof v);
   compress_blocks(v, tail, blocks);
-  for (int i = 0; i < 8; ++i) {
-    out[4 * i] = static_cast<uint8_t>(v[i] >> 24);
-    out[4 * i + 1] = static_cast<uint8_t>(v[i] >> 16);
-    out[4 * i + 2] = static_cast<uint8_t>(v[i] >> 8);
-    out[4 * i + 3] = static_cast<uint8_t>(v[i]);
-  }
+  for (int i = 0; i < 8; ++i) store_be32(out + 4 * i, v[i]);
   // The tail may be a caller's secret (SM2's x2 || M || y2), and v follows from it.
-  ct::wipe(tail, end);
+  ct::wipe(tail, sizeof tail);
   ct::wipe(v, sizeof v);
 }
 
