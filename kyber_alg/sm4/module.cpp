@@ -244,10 +244,16 @@ PyObject* crypt(CipherObject* self, Chaining chaining, uint8_t iv[sm4::kBlockSiz
   if (!require_key(self, function)) return nullptr;
   ByteView data;
   if (!data.acquire(data_obj)) return nullptr;
+  auto run = [&](const sm4::RoundKeys& keys) {
+    if (self->mode == kEncrypt) return encrypt(keys, chaining, iv, data, padding);
+    return decrypt(keys, chaining, iv, data, padding, function);
+  };
+  // A short input is processed with the GIL held throughout, so the object's
+  // own schedule cannot change under it and needs no copy.
+  if (static_cast<std::size_t>(data.size()) < kyber_alg::kReleaseGilMinSize) return run(self->keys);
   kyber_alg::ct::Wiped<sm4::RoundKeys> keys_copy;
   keys_copy.value = self->keys;
-  if (self->mode == kEncrypt) return encrypt(keys_copy.value, chaining, iv, data, padding);
-  return decrypt(keys_copy.value, chaining, iv, data, padding, function);
+  return run(keys_copy.value);
 }
 
 PyObject* cipher_crypt_ecb(PyObject* op, PyObject* data) {
