@@ -50,6 +50,7 @@ def test_one_input(data):
     assert h.hexdigest() == expected.hex() == SM3.hash_msg(message)
     assert snapshot.digest() == openssl_sm3(message[:start])
     assert SM3.SM3(memoryview(message)).digest() == expected
+    assert SM3.SM3(msg=message).digest() == SM3.SM3.__new__(SM3.SM3, message).digest() == expected
 
 
 def make_seeds():

@@ -104,6 +104,34 @@ def test_buffer_inputs(data):
     assert native.SM3(data).digest() == openssl_sm3(bytes(memoryview(data).tobytes()))
 
 
+@pytest.mark.parametrize("n", [0, 63, 64, 65, 2047, 2048, 5000])
+def test_every_way_of_calling_the_constructor_agrees(sm3_path, n):
+    # SM3(...) goes through the type's vectorcall, SM3.__new__ through
+    # argument parsing; inputs of 2 KiB and more are hashed without the GIL.
+    data = random.Random(n).randbytes(n)
+    expected = openssl_sm3(data)
+    built = [native.SM3(data), native.SM3(msg=data), native.SM3(**{"msg": bytearray(data)}),
+             native.SM3.__new__(native.SM3, data), native.SM3.__new__(native.SM3, msg=data)]
+    assert [h.digest() for h in built] == [expected] * len(built)
+    assert native.SM3().digest() == native.SM3.__new__(native.SM3).digest() == openssl_sm3(b"")
+
+
+@pytest.mark.parametrize("args, kwargs, error, message", [
+    ((b"a", b"b"), {}, TypeError, "at most 1 argument"),
+    ((), {"data": b"a"}, TypeError, "data"),
+    ((b"a",), {"msg": b"b"}, TypeError, r"SM3\(\)"),
+    ((b"a",), {"other": b"b"}, TypeError, r"SM3\(\)"),
+    (("abc",), {}, TypeError, "Strings must be encoded"),
+    ((), {"msg": "abc"}, TypeError, "Strings must be encoded"),
+    ((5,), {}, TypeError, "bytes-like"),
+    ((), {"msg": None}, TypeError, "bytes-like"),
+], ids=["two positional", "unknown keyword", "msg twice", "extra keyword", "str", "str keyword", "int", "None"])
+def test_constructor_rejects(args, kwargs, error, message):
+    for construct in (native.SM3, lambda *a, **k: native.SM3.__new__(native.SM3, *a, **k)):
+        with pytest.raises(error, match=message):
+            construct(*args, **kwargs)
+
+
 @pytest.mark.parametrize("bad", ["abc", 1, None, [1, 2]], ids=["str", "int", "None", "list"])
 def test_update_rejects_what_hashlib_rejects(bad):
     with pytest.raises(TypeError) as native_error:

@@ -182,6 +182,7 @@ def sm_calls():
     enc.set_key(key, sm4.SM4_ENCRYPT)
     dec.set_key(key, sm4.SM4_DECRYPT)
     cbc, ecb = enc.crypt_cbc(iv, big), enc.crypt_ecb(big)
+    short_cbc = enc.crypt_cbc(iv, big[:100])
     pub, priv = SM2.generate_keypair(64)
     nonce = bytes(range(1, 33))
     sealed = SM2._encrypt_with_nonce(b"thread stress", pub, nonce)
@@ -198,8 +199,10 @@ def sm_calls():
     return [
         ("SM3 small", lambda: SM3.SM3(b"abc").digest(), SM3.SM3(b"abc").digest()),
         ("SM3 large", lambda: SM3.SM3(big).hexdigest(), SM3.hash_msg(big)),
+        ("SM3 large by keyword, copied", lambda: SM3.SM3(msg=big).copy().digest(), SM3.SM3(big).digest()),
         ("hash_msg large", lambda: SM3.hash_msg(big), SM3.SM3(big).hexdigest()),
         ("sm4 cbc encrypt shared", lambda: enc.crypt_cbc(iv, big), cbc),
+        ("sm4 cbc encrypt shared, short", lambda: enc.crypt_cbc(iv, big[:100]), short_cbc),
         ("sm4 cbc encrypt fresh", lambda: fresh_cipher(big), cbc),
         ("sm4 cbc decrypt shared", lambda: dec.crypt_cbc(iv, cbc), big),
         ("sm4 ecb encrypt shared", lambda: enc.crypt_ecb(big), ecb),
