@@ -11,7 +11,8 @@ Targets (1 MiB inputs unless said otherwise):
   two threads on two cores >= 1.7 x one thread
   Velmora.sm4_encode / sm4_decode of a 1 MB message with these modules bound < 20 ms each
 
-Each figure is the best of several timed repeats. Single-thread figures are
+Each figure is the best of several timed repeats; the rows of a per-call
+table take turns, one batch of calls each per repeat. Single-thread figures are
 CPU time of the calling thread by default (--clock thread), which other
 processes competing for the cores do not inflate; --clock wall uses
 elapsed time. The two-thread figures always use elapsed time.
@@ -63,8 +64,16 @@ def calls_for(fn, seconds=0.05):
     return max(n, 1)
 
 
-def per_call(fn, repeats):
-    return best(fn, repeats, calls_for(fn))
+def per_call(rows, repeats):
+    """Seconds per call of each (name, fn) row. The rows take turns, one batch
+    each per repeat, so that a burst of load from other processes falls on all
+    of them alike rather than on whichever row was being timed."""
+    batches = {name: calls_for(fn) for name, fn in rows}
+    times = {name: float("inf") for name, _ in rows}
+    for _ in range(repeats):
+        for name, fn in rows:
+            times[name] = min(times[name], best(fn, 1, batches[name]))
+    return times
 
 
 def native_cipher(mode):
@@ -121,7 +130,7 @@ def bench_sm3(report, repeats):
             ("hashlib.new('sm3', m)", lambda: hashlib.new("sm3", SMALL).digest()),
             ("cryptography SM3", lambda: openssl_sm3(SMALL)),
             ("pysmx hash_msg(m)", lambda: pysmx_sm3.hash_msg(SMALL))]
-    t = {name: per_call(fn, repeats) for name, fn in rows}
+    t = per_call(rows, repeats)
     for name, v in t.items():
         print(f"  {name:28s} {v * 1e9:9.0f} ns")
     report.target("SM3 64 B per call vs SHA-256", t["native SM3(m).digest()"] / t["hashlib.sha256(m).digest()"], 1.5,
@@ -163,7 +172,7 @@ def bench_sm4(report, repeats):
             ("native new object + set_key + encrypt", fresh_object),
             ("OpenSSL (cryptography) encrypt", lambda: openssl_cbc(False, SMALL)),
             ("gmssl keyed crypt_cbc encrypt", lambda: g_enc_c.crypt_cbc(IV, SMALL))]
-    t = {name: per_call(fn, repeats) for name, fn in rows}
+    t = per_call(rows, repeats)
     for name, v in t.items():
         print(f"  {name:40s} {v * 1e9:9.0f} ns")
     report.target("SM4-CBC 64 B encryption per call", t["native keyed crypt_cbc encrypt"] * 1e6, 1.0,
