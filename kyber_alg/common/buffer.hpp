@@ -61,7 +61,8 @@ class ByteView {
     size_ = 0;
   }
 
-  Py_buffer view_{};
+  Py_buffer
+      view_;  // read only while held_; left uninitialised, as zeroing it costs more than the view itself
   bool held_ = false;
   uint8_t* copy_ = nullptr;
   const uint8_t* data_ = nullptr;
