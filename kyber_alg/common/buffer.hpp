@@ -61,8 +61,9 @@ class ByteView {
     size_ = 0;
   }
 
-  Py_buffer
-      view_;  // read only while held_; left uninitialised, as zeroing it costs more than the view itself
+  // Read only while held_. Left uninitialised: zeroing it cost more than
+  // taking the view of a short bytes object.
+  Py_buffer view_;
   bool held_ = false;
   uint8_t* copy_ = nullptr;
   const uint8_t* data_ = nullptr;
