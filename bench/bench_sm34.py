@@ -11,8 +11,8 @@ Targets (1 MiB inputs unless said otherwise):
   two threads on two cores >= 1.7 x one thread
   Velmora.sm4_encode / sm4_decode of a 1 MB message with these modules bound < 20 ms each
 
-Each figure is the best of several timed repeats; the rows of a per-call
-table take turns, one batch of calls each per repeat. Single-thread figures are
+Each figure is the best of several timed repeats; the rows of a table take
+turns, one batch of calls each per repeat. Single-thread figures are
 CPU time of the calling thread by default (--clock thread), which other
 processes competing for the cores do not inflate; --clock wall uses
 elapsed time. The two-thread figures always use elapsed time.
@@ -64,16 +64,21 @@ def calls_for(fn, seconds=0.05):
     return max(n, 1)
 
 
-def per_call(rows, repeats):
-    """Seconds per call of each (name, fn) row. The rows take turns, one batch
-    each per repeat, so that a burst of load from other processes falls on all
-    of them alike rather than on whichever row was being timed."""
-    batches = {name: calls_for(fn) for name, fn in rows}
+def take_turns(rows, repeats, batches=None, timer=None):
+    """Best seconds per call of each (name, fn) row. The rows take turns, one
+    batch of calls each per repeat, so that a burst of load from other
+    processes falls on all of them alike rather than on whichever row was
+    being timed. batches: calls per batch for each row (default 1)."""
     times = {name: float("inf") for name, _ in rows}
     for _ in range(repeats):
         for name, fn in rows:
-            times[name] = min(times[name], best(fn, 1, batches[name]))
+            times[name] = min(times[name], best(fn, 1, batches[name] if batches else 1, timer))
     return times
+
+
+def per_call(rows, repeats):
+    """take_turns for short calls, timed in batches of about 50 ms."""
+    return take_turns(rows, repeats, {name: calls_for(fn) for name, fn in rows})
 
 
 def native_cipher(mode):
@@ -112,10 +117,10 @@ class Report:
 
 def bench_sm3(report, repeats):
     print("SM3, 1 MiB")
-    native = best(lambda: native_sm3.SM3(DATA).digest(), repeats)
-    openssl = best(lambda: openssl_sm3(DATA), repeats)
-    via_hashlib = best(lambda: hashlib.new("sm3", DATA).digest(), repeats)
-    sha256 = best(lambda: hashlib.sha256(DATA).digest(), repeats)
+    t = take_turns([("native", lambda: native_sm3.SM3(DATA).digest()), ("openssl", lambda: openssl_sm3(DATA)),
+                    ("hashlib", lambda: hashlib.new("sm3", DATA).digest()),
+                    ("sha256", lambda: hashlib.sha256(DATA).digest())], repeats)
+    native, openssl, via_hashlib, sha256 = t["native"], t["openssl"], t["hashlib"], t["sha256"]
     piece = DATA[:16384]  # pysmx is slow: timed on 16 KiB
     pysmx = best(lambda: pysmx_sm3.hash_msg(piece), 2) * (MIB / len(piece))
     for name, t in [("native", native), ("OpenSSL (cryptography)", openssl), ("OpenSSL (hashlib)", via_hashlib),
@@ -142,10 +147,9 @@ def bench_sm4(report, repeats):
     ciphertext = enc.crypt_cbc(IV, DATA)
     raw_ct = openssl_cbc(False, DATA)
     print("SM4-CBC, 1 MiB")
-    n_enc = best(lambda: enc.crypt_cbc(IV, DATA), repeats)
-    n_dec = best(lambda: dec.crypt_cbc(IV, ciphertext), repeats)
-    o_enc = best(lambda: openssl_cbc(False, DATA), repeats)
-    o_dec = best(lambda: openssl_cbc(True, raw_ct), repeats)
+    t = take_turns([("n_enc", lambda: enc.crypt_cbc(IV, DATA)), ("n_dec", lambda: dec.crypt_cbc(IV, ciphertext)),
+                    ("o_enc", lambda: openssl_cbc(False, DATA)), ("o_dec", lambda: openssl_cbc(True, raw_ct))], repeats)
+    n_enc, n_dec, o_enc, o_dec = t["n_enc"], t["n_dec"], t["o_enc"], t["o_dec"]
     g_enc_c, g_dec_c = gmssl_sm4.CryptSM4(), gmssl_sm4.CryptSM4()
     g_enc_c.set_key(KEY, gmssl_sm4.SM4_ENCRYPT)
     g_dec_c.set_key(KEY, gmssl_sm4.SM4_DECRYPT)
@@ -214,8 +218,8 @@ def bench_threads(report, repeats):
 
     for name, work in [("SM3", sm3_work), ("SM4-CBC decrypt", sm4_work)]:
         overlap.clear()
-        one = best(work, repeats, timer=time.perf_counter)
-        two = best(lambda: two_threads(work), repeats, timer=time.perf_counter)
+        t = take_turns([("one", work), ("two", lambda: two_threads(work))], repeats, timer=time.perf_counter)
+        one, two = t["one"], t["two"]
         speedup = 2 * one / two
         print(f"  {name:16s} one thread {rounds / one:7.1f} MiB/s, two threads {2 * rounds / two:7.1f} MiB/s; "
               f"both threads' CPU time / elapsed time up to {max(overlap):.2f} (at most 1.0 if the GIL were held)")
