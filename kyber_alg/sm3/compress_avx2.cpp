@@ -49,7 +49,7 @@ template <int kGroup>
 KYBER_ALG_TARGET_AVX2 inline void four_rounds(Registers& r, const uint32_t w[], const uint32_t w_prime[]) {
   constexpr bool kHigh = kGroup >= 4;
 #pragma GCC unroll 4
-  for (int j = 4 * kGroup; j < 4 * kGroup + 4; ++j) round<kHigh>(r, w[j], w_prime[j], kRotatedT[j]);
+  for (int j = 4 * kGroup; j < 4 * kGroup + 4; ++j) round<kHigh, true>(r, w[j], w_prime[j], kRotatedT[j]);
 }
 
 // Group k of the schedule: forms W for group k + 4 and W' for group k + 3,

@@ -37,15 +37,17 @@ inline uint32_t expand_word(const uint32_t w[], int j) {
 }
 
 // E is the last register of a round to be ready and the next round starts
-// from it, so E + (A <<< 12 + T_j) is added last, on its own. Left free, the
-// compiler fuses the three terms into one lea with a displacement, which
-// takes two cycles instead of one on current x86 cores: a cycle more on the
-// serial chain of every round.
-inline uint32_t separate_sum(uint32_t x) {
+// from it, so with kAddELast, E + (A <<< 12 + T_j) is added last, on its own.
+// Left free, the compiler fuses the three terms into one lea with a
+// displacement, which takes two cycles instead of one on current x86 cores: a
+// cycle more on the serial chain of every round. (It pays on the avx2 path,
+// about 7% there; the portable path's schedule came out slightly slower.)
+template <bool kAddELast>
+inline uint32_t add_e(uint32_t a12_plus_t, uint32_t e) {
 #if defined(__GNUC__)
-  __asm__("" : "+r"(x));
+  if constexpr (kAddELast) __asm__("" : "+r"(a12_plus_t));
 #endif
-  return x;
+  return a12_plus_t + e;
 }
 
 struct Registers {
@@ -55,10 +57,10 @@ struct Registers {
 // One round of CF with message words W_j and W'_j = W_j ^ W_(j+4). The
 // register renaming (D = C, C = B <<< 9, ...) is done in place, so a fully
 // unrolled loop of rounds compiles to renamed registers, not moves.
-template <bool kHigh>
+template <bool kHigh, bool kAddELast = false>
 inline void round(Registers& r, uint32_t w_j, uint32_t w_prime_j, uint32_t t_j) {
   const uint32_t a12 = rotl(r.a, 12);
-  const uint32_t ss1 = rotl(separate_sum(a12 + t_j) + r.e, 7);
+  const uint32_t ss1 = rotl(add_e<kAddELast>(a12 + t_j, r.e), 7);
   const uint32_t ss2 = ss1 ^ a12;
   const uint32_t ff = kHigh ? ff_high(r.a, r.b, r.c) : r.a ^ r.b ^ r.c;
   const uint32_t gg = kHigh ? gg_high(r.e, r.f, r.g) : r.e ^ r.f ^ r.g;
