@@ -1,6 +1,6 @@
 // SM3 compression on the avx2 path. CF is one serial chain of rounds, so the
-// rounds stay scalar (BMI2 gives rorx and andn: rotations and choices without
-// register copies). The message expansion runs in vector registers, four
+// rounds stay scalar (BMI1 and BMI2 give andn and rorx: choices and rotations
+// without register copies). The message expansion runs in vector registers, four
 // words W_4k..W_4k+3 at a time, beside the rounds: it then takes no slots from
 // the integer units the rounds are bound by. Each group of words is formed
 // twelve rounds before its first use and stored together with W'_j = W_j ^
