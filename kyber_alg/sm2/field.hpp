@@ -402,12 +402,6 @@ inline Fe fe_sqr(const Fe& a) {
 #endif
 }
 
-// a^(2^count), by repeated squaring.
-inline Fe fe_sqr_n(Fe a, int count) {
-  for (int i = 0; i < count; ++i) a = fe_sqr(a);
-  return a;
-}
-
 // All ones if a == 0 (a fully reduced), zero otherwise.
 inline uint64_t fe_is_zero(const Fe& a) { return ct::mask64_zero(a.v[0] | a.v[1] | a.v[2] | a.v[3]); }
 
@@ -427,7 +421,15 @@ inline Fe from_montgomery(const Fe& a) {
   return r;
 }
 
-// a^(p-2) = 1/a (0 for a = 0): a fixed chain of squarings and multiplications.
+// The multiplication and squaring above as a field policy: the curve and
+// scalar-multiplication templates take one, so that a faster code path can
+// supply its own and have them inlined throughout its own instantiation.
+struct PortableField {
+  static Fe mul(const Fe& a, const Fe& b) { return fe_mul(a, b); }
+  static Fe sqr(const Fe& a) { return fe_sqr(a); }
+};
+
+// a^(p-2) = 1/a (0 for a = 0), on the portable path (see field_invert.hpp).
 Fe fe_invert(const Fe& a);
 
 // Big-endian 32 bytes to a plain (not Montgomery) 256-bit number, unreduced.
