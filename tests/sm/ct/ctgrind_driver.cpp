@@ -7,7 +7,9 @@
 // its checks (key in range, KDF not all zero, C3 match). Exit status 0 and no
 // memcheck errors = clean.
 //
-// Usage: ctgrind_driver rounds [dB k message expected] (hex): the optional
+// Usage: ctgrind_driver path rounds [dB k message expected] (hex): path is
+// portable or avx2 (exit status 77 if the CPU, or valgrind's emulated CPU,
+// does not offer it); the optional
 // worked example (C1 || C3 || C2 expected from the private key dB and the
 // nonce k) confirms that the build under test computes the right thing. With
 // --leak-self-test it branches on a secret on purpose, to show that the
@@ -20,6 +22,7 @@
 #include "../../ct/ctgrind.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
+#include "sm2/kernels.hpp"
 #include "sm2/keys.hpp"
 
 namespace sm2 = kyber_alg::sm2;
@@ -134,14 +137,16 @@ int worked_example(char** hex) {
 
 int main(int argc, char** argv) {
   if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
-  const int rounds = argc > 1 ? std::atoi(argv[1]) : 2;
+  if (argc < 3) return 9;
+  if (!sm2::kernels().select(ctgrind::parse_backend(argv[1]))) return ctgrind::path_unavailable(argv[1]);
+  const int rounds = std::atoi(argv[2]);
   sm2::prepare_base_table();  // public data, built before any secret is in play
-  if (argc > 5)
-    if (const int rc = worked_example(argv + 2)) return rc;
+  if (argc > 6)
+    if (const int rc = worked_example(argv + 3)) return rc;
   for (int i = 0; i < rounds; ++i)
     if (const int rc = round_trip()) return rc;
   if (const int rc = fixed_nonces()) return rc;
-  std::printf("%d keygen/encrypt/decrypt rounds and the fixed nonces done%s\n", rounds,
-              argc > 5 ? ", worked example matches" : "");
+  std::printf("%d keygen/encrypt/decrypt rounds and the fixed nonces done on the %s path%s\n", rounds,
+              kyber_alg::backend_name(sm2::kernels().backend()), argc > 6 ? ", worked example matches" : "");
   return 0;
 }
