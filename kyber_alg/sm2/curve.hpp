@@ -4,7 +4,7 @@
 // See point.hpp for what each operation accepts.
 #pragma once
 
-#include "sm2/field_invert.hpp"
+#include "sm2/field.hpp"
 #include "sm2/point.hpp"
 
 namespace kyber_alg::sm2 {
@@ -19,7 +19,7 @@ template <class F>
 struct Curve {
   // Z must be nonzero.
   static AffinePoint to_affine(const JacobianPoint& p) {
-    const Fe z_inv = fe_invert_with<F>(p.z);
+    const Fe z_inv = F::mul(fe_invert_plain(p.z), kRCubed);
     const Fe z_inv2 = F::sqr(z_inv);
     return {F::mul(p.x, z_inv2), F::mul(p.y, F::mul(z_inv2, z_inv))};
   }

@@ -1,11 +1,7 @@
-// Inversion and byte conversion for elements of the SM2 prime field.
+// Byte conversion for elements of the SM2 prime field.
 #include "sm2/field.hpp"
 
-#include "sm2/field_invert.hpp"
-
 namespace kyber_alg::sm2 {
-
-Fe fe_invert(const Fe& a) { return fe_invert_with<PortableField>(a); }
 
 Fe fe_from_bytes(const uint8_t in[32]) {
   Fe r;
