@@ -107,8 +107,8 @@ struct Curve {
   }
 
   // Replaces a sum whose inputs included the point at infinity.
-  static void fix_infinity(JacobianPoint& sum, const JacobianPoint& p, const JacobianPoint& q,
-                           uint64_t p_inf, uint64_t q_inf) {
+  static void fix_infinity(JacobianPoint& sum, const JacobianPoint& p, const JacobianPoint& q, uint64_t p_inf,
+                           uint64_t q_inf) {
     point_select(sum, q, p_inf);
     point_select(sum, p, q_inf);
   }

@@ -118,7 +118,7 @@ inline void montgomery_reduce(Fe& r, const uint64_t t[8]) {
 // return results in registers, so the compiler keeps the surrounding values in
 // registers too (a "memory" clobber made each addition four times slower).
 #if KYBER_ALG_SM2_CARRY_INTRINSICS
-#define KYBER_ALG_SM2_LIMBS(x) "m"(*reinterpret_cast<const uint64_t(*)[4]>((x).v))
+#define KYBER_ALG_SM2_LIMBS(x) "m"(*reinterpret_cast<const uint64_t (*)[4]>((x).v))
 #endif
 
 inline Fe fe_add(const Fe& a, const Fe& b) {
@@ -444,7 +444,8 @@ Fe fe_invert_plain(const Fe& a);
 
 // R^3 mod p. For a in Montgomery form (aR), fe_invert_plain gives 1/(aR);
 // a Montgomery multiplication by R^3 turns that into (1/a)R.
-inline constexpr Fe kRCubed = {{0x0000001200000016, 0x0000000efffffff8, 0x0000000a0000000c, 0x0000001b00000009}};
+inline constexpr Fe kRCubed = {
+    {0x0000001200000016, 0x0000000efffffff8, 0x0000000a0000000c, 0x0000001b00000009}};
 
 // 1/a in Montgomery form (0 for a = 0).
 inline Fe fe_invert(const Fe& a) { return fe_mul(fe_invert_plain(a), kRCubed); }

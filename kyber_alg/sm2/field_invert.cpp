@@ -34,13 +34,15 @@ Signed62 from_fe(const Fe& a) {
   return {{static_cast<int64_t>(a.v[0] & kLimbMask),
            static_cast<int64_t>(((a.v[0] >> 62) | (a.v[1] << 2)) & kLimbMask),
            static_cast<int64_t>(((a.v[1] >> 60) | (a.v[2] << 4)) & kLimbMask),
-           static_cast<int64_t>(((a.v[2] >> 58) | (a.v[3] << 6)) & kLimbMask), static_cast<int64_t>(a.v[3] >> 56)}};
+           static_cast<int64_t>(((a.v[2] >> 58) | (a.v[3] << 6)) & kLimbMask),
+           static_cast<int64_t>(a.v[3] >> 56)}};
 }
 
 // For 0 <= a < 2^256 with normalised limbs.
 Fe to_fe(const Signed62& a) {
   const auto w = [&](int i) { return static_cast<uint64_t>(a.v[i]); };
-  return {{w(0) | (w(1) << 62), (w(1) >> 2) | (w(2) << 60), (w(2) >> 4) | (w(3) << 58), (w(3) >> 6) | (w(4) << 56)}};
+  return {{w(0) | (w(1) << 62), (w(1) >> 2) | (w(2) << 60), (w(2) >> 4) | (w(3) << 58),
+           (w(3) >> 6) | (w(4) << 56)}};
 }
 
 // Arithmetic shift of a signed 64-bit value kept in an unsigned word.
@@ -143,8 +145,10 @@ void update_de(Signed62& d, Signed62& e, const Matrix& t) {
   cd >>= kLimbBits;
   ce >>= kLimbBits;
   for (int i = 1; i < 5; ++i) {
-    cd += static_cast<i128>(t.u) * d.v[i] + static_cast<i128>(t.v) * e.v[i] + static_cast<i128>(kd) * kPrime62.v[i];
-    ce += static_cast<i128>(t.q) * d.v[i] + static_cast<i128>(t.r) * e.v[i] + static_cast<i128>(ke) * kPrime62.v[i];
+    cd += static_cast<i128>(t.u) * d.v[i] + static_cast<i128>(t.v) * e.v[i] +
+          static_cast<i128>(kd) * kPrime62.v[i];
+    ce += static_cast<i128>(t.q) * d.v[i] + static_cast<i128>(t.r) * e.v[i] +
+          static_cast<i128>(ke) * kPrime62.v[i];
     d.v[i - 1] = static_cast<int64_t>(cd) & static_cast<int64_t>(kLimbMask);
     e.v[i - 1] = static_cast<int64_t>(ce) & static_cast<int64_t>(kLimbMask);
     cd >>= kLimbBits;

@@ -79,20 +79,22 @@ struct AdxField {
     uint64_t c0, c1, c2, c3, c4, c5, t0, t1;
     const uint64_t* pa = a.v;
     const uint64_t* pb = b.v;
-    __asm__(KYBER_ALG_SM2_FIRST_ROW                                   //
-            KYBER_ALG_SM2_REDUCE("c0", "c1", "c2", "c3", "c4", "c5")  //
-            KYBER_ALG_SM2_ROW(1, "c1", "c2", "c3", "c4", "c5", "c0")  //
-            KYBER_ALG_SM2_REDUCE("c1", "c2", "c3", "c4", "c5", "c0")  //
-            KYBER_ALG_SM2_ROW(2, "c2", "c3", "c4", "c5", "c0", "c1")  //
-            KYBER_ALG_SM2_REDUCE("c2", "c3", "c4", "c5", "c0", "c1")  //
-            KYBER_ALG_SM2_ROW(3, "c3", "c4", "c5", "c0", "c1", "c2")  //
-            KYBER_ALG_SM2_REDUCE("c3", "c4", "c5", "c0", "c1", "c2")  //
+    // clang-format off
+    __asm__(KYBER_ALG_SM2_FIRST_ROW
+            KYBER_ALG_SM2_REDUCE("c0", "c1", "c2", "c3", "c4", "c5")
+            KYBER_ALG_SM2_ROW(1, "c1", "c2", "c3", "c4", "c5", "c0")
+            KYBER_ALG_SM2_REDUCE("c1", "c2", "c3", "c4", "c5", "c0")
+            KYBER_ALG_SM2_ROW(2, "c2", "c3", "c4", "c5", "c0", "c1")
+            KYBER_ALG_SM2_REDUCE("c2", "c3", "c4", "c5", "c0", "c1")
+            KYBER_ALG_SM2_ROW(3, "c3", "c4", "c5", "c0", "c1", "c2")
+            KYBER_ALG_SM2_REDUCE("c3", "c4", "c5", "c0", "c1", "c2")
             KYBER_ALG_SM2_FINAL_SUBTRACT("%[c4]", "%[c5]", "%[c0]", "%[c1]", "%[c2]", "%[t0]", "%[t1]",
                                          "%%rdx", "%[c3]", "%[a]", "%[b]")
             : [c0] "=&r"(c0), [c1] "=&r"(c1), [c2] "=&r"(c2), [c3] "=&r"(c3), [c4] "=&r"(c4), [c5] "=&r"(c5),
               [t0] "=&r"(t0), [t1] "=&r"(t1), [a] "+&r"(pa), [b] "+&r"(pb)
             : "m"(*reinterpret_cast<const uint64_t(*)[4]>(a.v)), "m"(*reinterpret_cast<const uint64_t(*)[4]>(b.v))
             : "rdx", "cc");
+    // clang-format on
     return Fe{{c4, c5, c0, c1}};
   }
 
@@ -159,7 +161,7 @@ struct AdxField {
                                      "%[t3]", "%[x]", "%[y]")
         : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [t3] "=&r"(t3), [t4] "=&r"(t4), [t5] "=&r"(t5),
           [t6] "=&r"(t6), [t7] "=&r"(t7), [x] "=&r"(x), [y] "=&r"(y)
-        : [a] "r"(a.v), "m"(*reinterpret_cast<const uint64_t(*)[4]>(a.v))
+        : [a] "r"(a.v), "m"(*reinterpret_cast<const uint64_t (*)[4]>(a.v))
         : "rdx", "cc");
     return Fe{{t4, t5, t6, t7}};
   }
