@@ -41,10 +41,10 @@ namespace {
 
 // One Montgomery round on acc (w0..w5) with m = w0: (acc + m*p) / 2^64 into
 // (w1..w5). Since p = -1 mod 2^64 the low limb cancels, and the rest is
-// m*(2^192 + 1) added and m*(2^160 + 2^32) subtracted, from shifts of m.
+// m*(2^192 + 1) added and m*(2^160 + 2^32) subtracted; one MULX by 2^32 gives
+// m*2^32 as two limbs (two instructions fewer than shifting copies of m).
 #define KYBER_ALG_SM2_REDUCE(w0, w1, w2, w3, w4, w5)                                               \
-  "movq %[" w0 "], %[t0]\n\t" "shlq $32, %[t0]\n\t"                                                \
-  "movq %[" w0 "], %[t1]\n\t" "shrq $32, %[t1]\n\t"                                                \
+  "movq %[" w0 "], %%rdx\n\t" "mulxq %[two32], %[t0], %[t1]\n\t"                                    \
   "addq %[" w0 "], %[" w1 "]\n\t" "adcq $0, %[" w2 "]\n\t" "adcq $0, %[" w3 "]\n\t"                \
   "adcq %[" w0 "], %[" w4 "]\n\t" "adcq $0, %[" w5 "]\n\t"                                         \
   "subq %[t0], %[" w1 "]\n\t" "sbbq %[t1], %[" w2 "]\n\t" "sbbq %[t0], %[" w3 "]\n\t"              \
@@ -53,8 +53,7 @@ namespace {
 // The same round on a 256-bit window (w0..w3), whose result stays below
 // 2^256: (w1, w2, w3, w0) afterwards.
 #define KYBER_ALG_SM2_REDUCE4(w0, w1, w2, w3)                                                       \
-  "movq %[" w0 "], %[x]\n\t" "shlq $32, %[x]\n\t"                                                   \
-  "movq %[" w0 "], %[y]\n\t" "shrq $32, %[y]\n\t"                                                   \
+  "movq %[" w0 "], %%rdx\n\t" "mulxq %[two32], %[x], %[y]\n\t"                                      \
   "addq %[" w0 "], %[" w1 "]\n\t" "adcq $0, %[" w2 "]\n\t" "adcq $0, %[" w3 "]\n\t"                 \
   "adcq $0, %[" w0 "]\n\t"                                                                          \
   "subq %[x], %[" w1 "]\n\t" "sbbq %[y], %[" w2 "]\n\t" "sbbq %[x], %[" w3 "]\n\t"                  \
@@ -71,6 +70,9 @@ namespace {
   "cmovncq " s0 ", " r0 "\n\t" "cmovncq " s1 ", " r1 "\n\t" "cmovncq " s2 ", " r2 "\n\t"            \
   "cmovncq " s3 ", " r3 "\n\t"
 // clang-format on
+
+// The multiplier of the reduction rounds, read from memory by MULX.
+constexpr uint64_t kTwo32 = uint64_t{1} << 32;
 
 struct AdxField {
   // a * b / 2^256 mod p, operand scanning with the reduction interleaved: the
@@ -92,7 +94,8 @@ struct AdxField {
                                          "%%rdx", "%[c3]", "%[a]", "%[b]")
             : [c0] "=&r"(c0), [c1] "=&r"(c1), [c2] "=&r"(c2), [c3] "=&r"(c3), [c4] "=&r"(c4), [c5] "=&r"(c5),
               [t0] "=&r"(t0), [t1] "=&r"(t1), [a] "+&r"(pa), [b] "+&r"(pb)
-            : "m"(*reinterpret_cast<const uint64_t(*)[4]>(a.v)), "m"(*reinterpret_cast<const uint64_t(*)[4]>(b.v))
+            : "m"(*reinterpret_cast<const uint64_t(*)[4]>(a.v)), "m"(*reinterpret_cast<const uint64_t(*)[4]>(b.v)),
+              [two32] "m"(kTwo32)
             : "rdx", "cc");
     // clang-format on
     return Fe{{c4, c5, c0, c1}};
@@ -161,7 +164,7 @@ struct AdxField {
                                      "%[t3]", "%[x]", "%[y]")
         : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [t3] "=&r"(t3), [t4] "=&r"(t4), [t5] "=&r"(t5),
           [t6] "=&r"(t6), [t7] "=&r"(t7), [x] "=&r"(x), [y] "=&r"(y)
-        : [a] "r"(a.v), "m"(*reinterpret_cast<const uint64_t (*)[4]>(a.v))
+        : [a] "r"(a.v), "m"(*reinterpret_cast<const uint64_t (*)[4]>(a.v)), [two32] "m"(kTwo32)
         : "rdx", "cc");
     return Fe{{t4, t5, t6, t7}};
   }

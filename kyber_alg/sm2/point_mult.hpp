@@ -26,9 +26,10 @@ inline JacobianPoint select_multiple(const JacobianPoint table[kPointTableSize],
 }
 
 // The body of mul_point for field policy F: signed 5-bit windows over a table
-// of P..16P.
+// of P..16P. Always inlined, so that in a path's entry function the table
+// reads are compiled for that path's instructions (256-bit selects on avx2).
 template <class F>
-JacobianPoint mul_point_with(const Scalar& k, const AffinePoint& p) {
+[[gnu::always_inline]] inline JacobianPoint mul_point_with(const Scalar& k, const AffinePoint& p) {
   using C = Curve<F>;
   ct::Wiped<JacobianPoint[kPointTableSize]> table;
   table.value[0] = to_jacobian(p);
