@@ -50,35 +50,29 @@ uint64_t shift_right_signed(uint64_t x, int bits) {
   return static_cast<uint64_t>(static_cast<int64_t>(x) >> bits);
 }
 
-// 62 divsteps on the low bits of f (odd) and g; returns the new delta. Each
-// step: when delta > 0 and g is odd, (f, g) = (g, -f) and delta = -delta;
-// then g = (g + (g odd ? f : 0)) / 2 and delta += 1. The matrix follows the
-// same row operations, doubling (u, v) instead of halving g.
+// 62 divsteps on the low bits of f (odd) and g; returns the new delta. One
+// step: if g is odd, g += f, or g -= f when delta > 0, and in that last case
+// f takes the old g (f + (g - f)) and delta is negated; then g /= 2 and
+// delta += 1. The matrix rows follow f and g, doubling (u, v) instead of
+// halving g.
 int64_t divsteps(int64_t delta, uint64_t f, uint64_t g, Matrix& t) {
   uint64_t u = 1, v = 0, q = 0, r = 1;
   uint64_t d = static_cast<uint64_t>(delta);
   for (int i = 0; i < kLimbBits; ++i) {
-    const uint64_t positive = shift_right_signed(0 - d, 63);  // all ones if delta > 0
+    const uint64_t positive = ct::value_barrier(shift_right_signed(0 - d, 63));  // all ones if delta > 0
     const uint64_t odd = ct::mask64_from_bit(g & 1);
-    const uint64_t swap = ct::value_barrier(positive & odd);
-    uint64_t x = (f ^ g) & swap;
-    f ^= x, g ^= x;
-    x = (u ^ q) & swap;
-    u ^= x, q ^= x;
-    x = (v ^ r) & swap;
-    v ^= x, r ^= x;
-    g = (g ^ swap) - swap;
-    q = (q ^ swap) - swap;
-    r = (r ^ swap) - swap;
-    d = (d ^ swap) - swap;
-    // g is still odd exactly when it was (after a swap it is -f, and f is odd).
-    g += f & odd;
-    q += u & odd;
-    r += v & odd;
+    // -f (and its row) when delta > 0, else f; added to g when g is odd.
+    g += ((f ^ positive) - positive) & odd;
+    q += ((u ^ positive) - positive) & odd;
+    r += ((v ^ positive) - positive) & odd;
+    const uint64_t swap = positive & odd;
+    f += g & swap;
+    u += q & swap;
+    v += r & swap;
+    d = ((d ^ swap) - swap) + 1;
     g = shift_right_signed(g, 1);
     u <<= 1;
     v <<= 1;
-    d += 1;
   }
   t = {static_cast<int64_t>(u), static_cast<int64_t>(v), static_cast<int64_t>(q), static_cast<int64_t>(r)};
   return static_cast<int64_t>(d);
