@@ -3,7 +3,8 @@
 
     python fuzz/fuzz_sm2.py -max_total_time=60 [corpus_dir] [fuzz/seeds/sm2]
 
-The first input byte picks what the rest becomes: a public key for Encrypt, a ciphertext or a
+The input's length picks the code path (so the seeds keep their meaning); the first input byte
+picks what the rest becomes: a public key for Encrypt, a ciphertext or a
 damaged valid ciphertext for Decrypt, a private key, or hexadecimal text. Every call must either
 return a result that checks out or raise ValueError/TypeError; anything else (a crash, another
 exception, a wrong plaintext) is a finding.
@@ -17,6 +18,7 @@ with atheris.instrument_imports():
     from kyber_alg.sm import SM2
 
 PUB, PRIV = SM2.generate_keypair(64)
+PATHS = SM2._available_backends()
 MESSAGE = b"fuzzing message: thirty-two byte"
 VALID = SM2.Encrypt(MESSAGE, PUB, 64, 0)
 P = 0xFFFFFFFEFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00000000FFFFFFFFFFFFFFFF
@@ -81,6 +83,7 @@ def hex_text(text: str) -> None:
 
 @atheris.instrument_func
 def test_one_input(data: bytes) -> None:
+    SM2._set_backend(PATHS[len(data) % len(PATHS)])
     fdp = atheris.FuzzedDataProvider(data)
     choice = fdp.ConsumeIntInRange(0, 5)
     if choice == 0:

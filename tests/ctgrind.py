@@ -66,9 +66,9 @@ def memcheck(exe: Path, *args: str) -> tuple[subprocess.CompletedProcess, int]:
     return proc, int(summary.group(1))
 
 
-def memcheck_code_path(exe: Path, backend: str) -> tuple[subprocess.CompletedProcess, int]:
-    """memcheck(exe, backend), skipping the test when that code path cannot run here."""
-    proc, errors = memcheck(exe, backend)
+def memcheck_code_path(exe: Path, backend: str, *args: str) -> tuple[subprocess.CompletedProcess, int]:
+    """memcheck(exe, backend, *args), skipping the test when that code path cannot run here."""
+    proc, errors = memcheck(exe, backend, *args)
     if proc.returncode == PATH_UNAVAILABLE:
         # valgrind's CPU model has no AVX-512, so the avx512 path cannot be checked this way.
         pytest.skip(f"the {backend} code path is not available under valgrind on this machine")

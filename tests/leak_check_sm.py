@@ -117,4 +117,8 @@ def sm2_paths(m2):
         ("SM2 len_para", ValueError, lambda: m2.Decrypt(c, priv, 32)),
         ("SM2 ciphertext type", TypeError, lambda: m2.Decrypt(None, priv, 64)),
         ("SM2 bad encoding", LookupError, lambda: m2.Encrypt("m", pub, 64, 0, encoding="no-such")),
+        ("SM2 backend functions", ok, lambda: (m2._backend(), m2._available_backends(),
+                                                m2._set_backend(m2._backend()))),
+        ("SM2 bad backend", ValueError, lambda: m2._set_backend("none")),
+        ("SM2 backend type", TypeError, lambda: m2._set_backend(1)),
     ]

@@ -1,5 +1,9 @@
 #include "common/cpu.hpp"
 
+#ifdef KYBER_ALG_CTGRIND
+#include <valgrind/valgrind.h>
+#endif
+
 namespace kyber_alg {
 
 const char* backend_name(Backend b) {
@@ -24,6 +28,20 @@ bool cpu_supports(Backend b) {
   if (b == Backend::avx2) return avx2;
   return avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
          __builtin_cpu_supports("avx512bw");
+#else
+  return false;
+#endif
+}
+
+bool cpu_has_adx() {
+#if KYBER_ALG_HAVE_X86_VECTOR
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("adx")) return true;
+#ifdef KYBER_ALG_CTGRIND
+  return RUNNING_ON_VALGRIND != 0;
+#else
+  return false;
+#endif
 #else
   return false;
 #endif

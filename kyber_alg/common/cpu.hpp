@@ -29,4 +29,11 @@ const char* backend_name(Backend b);
 // True if the path is compiled in and this CPU has every feature it uses.
 bool cpu_supports(Backend b);
 
+// True if the CPU has ADX (ADCX/ADOX, two independent carry chains). Not part
+// of any Backend: only SM2's avx2 path needs it, and many AVX2 CPUs lack it.
+// In KYBER_ALG_CTGRIND builds running under valgrind it is true as well:
+// valgrind runs ADCX/ADOX but hides the CPUID bit, and the constant-time check
+// must cover that path.
+bool cpu_has_adx();
+
 }  // namespace kyber_alg

@@ -114,90 +114,97 @@ inline void montgomery_reduce(Fe& r, const uint64_t t[8]) {
 
 }  // namespace detail
 
+// The assembly blocks below read their operands through the "m" inputs and
+// return results in registers, so the compiler keeps the surrounding values in
+// registers too (a "memory" clobber made each addition four times slower).
+#if KYBER_ALG_SM2_CARRY_INTRINSICS
+#define KYBER_ALG_SM2_LIMBS(x) "m"(*reinterpret_cast<const uint64_t (*)[4]>((x).v))
+#endif
+
 inline Fe fe_add(const Fe& a, const Fe& b) {
-  Fe r;
 #if KYBER_ALG_SM2_CARRY_INTRINSICS
   // Sum in 257 bits, minus p, keep the difference unless it borrowed.
+  uint64_t r0, r1, r2, r3, s0, s1, s2, s3, top;
   const uint64_t* pa = a.v;
-  __asm__ volatile(
-      "xorl %%r12d, %%r12d\n\t"
-      "movq 0*8(%[a]), %%r8\n\t"
-      "addq 0*8(%[b]), %%r8\n\t"
-      "movq 1*8(%[a]), %%r9\n\t"
-      "adcq 1*8(%[b]), %%r9\n\t"
-      "movq 2*8(%[a]), %%r10\n\t"
-      "adcq 2*8(%[b]), %%r10\n\t"
-      "movq 3*8(%[a]), %%r11\n\t"
-      "adcq 3*8(%[b]), %%r11\n\t"
-      "adcq $0, %%r12\n\t"
-      "movabsq $0xffffffff00000000, %%rdx\n\t"
-      "movabsq $0xfffffffeffffffff, %[a]\n\t"
-      "movq %%r8, %%rax\n\t"
-      "movq %%r9, %%r13\n\t"
-      "movq %%r10, %%r14\n\t"
-      "movq %%r11, %%r15\n\t"
-      "subq $-1, %%rax\n\t"
-      "sbbq %%rdx, %%r13\n\t"
-      "sbbq $-1, %%r14\n\t"
-      "sbbq %[a], %%r15\n\t"
-      "sbbq $0, %%r12\n\t"
-      "cmovncq %%rax, %%r8\n\t"
-      "cmovncq %%r13, %%r9\n\t"
-      "cmovncq %%r14, %%r10\n\t"
-      "cmovncq %%r15, %%r11\n\t"
-      "movq %%r8, 0*8(%[r])\n\t"
-      "movq %%r9, 1*8(%[r])\n\t"
-      "movq %%r10, 2*8(%[r])\n\t"
-      "movq %%r11, 3*8(%[r])\n\t"
-      : [a] "+r"(pa)
-      : [b] "r"(b.v), [r] "r"(r.v)
-      : "rax", "rdx", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15", "cc", "memory");
+  const uint64_t* pb = b.v;
+  __asm__(
+      "xorl %k[top], %k[top]\n\t"
+      "movq 0(%[a]), %[r0]\n\t"
+      "addq 0(%[b]), %[r0]\n\t"
+      "movq 8(%[a]), %[r1]\n\t"
+      "adcq 8(%[b]), %[r1]\n\t"
+      "movq 16(%[a]), %[r2]\n\t"
+      "adcq 16(%[b]), %[r2]\n\t"
+      "movq 24(%[a]), %[r3]\n\t"
+      "adcq 24(%[b]), %[r3]\n\t"
+      "adcq $0, %[top]\n\t"
+      "movabsq $0xffffffff00000000, %[a]\n\t"
+      "movabsq $0xfffffffeffffffff, %[b]\n\t"
+      "movq %[r0], %[s0]\n\t"
+      "movq %[r1], %[s1]\n\t"
+      "movq %[r2], %[s2]\n\t"
+      "movq %[r3], %[s3]\n\t"
+      "subq $-1, %[s0]\n\t"
+      "sbbq %[a], %[s1]\n\t"
+      "sbbq $-1, %[s2]\n\t"
+      "sbbq %[b], %[s3]\n\t"
+      "sbbq $0, %[top]\n\t"
+      "cmovncq %[s0], %[r0]\n\t"
+      "cmovncq %[s1], %[r1]\n\t"
+      "cmovncq %[s2], %[r2]\n\t"
+      "cmovncq %[s3], %[r3]\n\t"
+      : [r0] "=&r"(r0), [r1] "=&r"(r1), [r2] "=&r"(r2), [r3] "=&r"(r3), [s0] "=&r"(s0), [s1] "=&r"(s1),
+        [s2] "=&r"(s2), [s3] "=&r"(s3), [top] "=&r"(top), [a] "+&r"(pa), [b] "+&r"(pb)
+      : KYBER_ALG_SM2_LIMBS(a), KYBER_ALG_SM2_LIMBS(b)
+      : "cc");
+  return Fe{{r0, r1, r2, r3}};
 #else
+  Fe r;
   uint64_t carry = 0, s[4];
   for (int i = 0; i < 4; ++i) s[i] = detail::add_carry(a.v[i], b.v[i], carry);
   detail::reduce_once(r, s, carry);
-#endif
   return r;
+#endif
 }
 
 inline Fe fe_sub(const Fe& a, const Fe& b) {
-  Fe r;
 #if KYBER_ALG_SM2_CARRY_INTRINSICS
   // Difference, then p added back under the all-ones mask of the borrow.
-  __asm__ volatile(
-      "movq 0*8(%[a]), %%r8\n\t"
-      "subq 0*8(%[b]), %%r8\n\t"
-      "movq 1*8(%[a]), %%r9\n\t"
-      "sbbq 1*8(%[b]), %%r9\n\t"
-      "movq 2*8(%[a]), %%r10\n\t"
-      "sbbq 2*8(%[b]), %%r10\n\t"
-      "movq 3*8(%[a]), %%r11\n\t"
-      "sbbq 3*8(%[b]), %%r11\n\t"
-      "sbbq %%rax, %%rax\n\t"
-      "movabsq $0xffffffff00000000, %%rdx\n\t"
-      "movabsq $0xfffffffeffffffff, %%r12\n\t"
-      "andq %%rax, %%rdx\n\t"
-      "andq %%rax, %%r12\n\t"
-      "addq %%rax, %%r8\n\t"
-      "adcq %%rdx, %%r9\n\t"
-      "adcq %%rax, %%r10\n\t"
-      "adcq %%r12, %%r11\n\t"
-      "movq %%r8, 0*8(%[r])\n\t"
-      "movq %%r9, 1*8(%[r])\n\t"
-      "movq %%r10, 2*8(%[r])\n\t"
-      "movq %%r11, 3*8(%[r])\n\t"
-      :
-      : [a] "r"(a.v), [b] "r"(b.v), [r] "r"(r.v)
-      : "rax", "rdx", "r8", "r9", "r10", "r11", "r12", "cc", "memory");
+  uint64_t r0, r1, r2, r3, mask, p1, p3;
+  __asm__(
+      "xorl %k[mask], %k[mask]\n\t"
+      "movq 0(%[a]), %[r0]\n\t"
+      "subq 0(%[b]), %[r0]\n\t"
+      "movq 8(%[a]), %[r1]\n\t"
+      "sbbq 8(%[b]), %[r1]\n\t"
+      "movq 16(%[a]), %[r2]\n\t"
+      "sbbq 16(%[b]), %[r2]\n\t"
+      "movq 24(%[a]), %[r3]\n\t"
+      "sbbq 24(%[b]), %[r3]\n\t"
+      "sbbq %[mask], %[mask]\n\t"
+      "movabsq $0xffffffff00000000, %[p1]\n\t"
+      "movabsq $0xfffffffeffffffff, %[p3]\n\t"
+      "andq %[mask], %[p1]\n\t"
+      "andq %[mask], %[p3]\n\t"
+      "addq %[mask], %[r0]\n\t"
+      "adcq %[p1], %[r1]\n\t"
+      "adcq %[mask], %[r2]\n\t"
+      "adcq %[p3], %[r3]\n\t"
+      : [r0] "=&r"(r0), [r1] "=&r"(r1), [r2] "=&r"(r2), [r3] "=&r"(r3), [mask] "=&r"(mask), [p1] "=&r"(p1),
+        [p3] "=&r"(p3)
+      : [a] "r"(a.v), [b] "r"(b.v), KYBER_ALG_SM2_LIMBS(a), KYBER_ALG_SM2_LIMBS(b)
+      : "cc");
+  return Fe{{r0, r1, r2, r3}};
 #else
+  Fe r;
   uint64_t borrow = 0;
   for (int i = 0; i < 4; ++i) r.v[i] = detail::sub_borrow(a.v[i], b.v[i], borrow);
   // Add p back when the difference went negative.
   const uint64_t mask = ct::mask64_from_bit(borrow);
   uint64_t carry = 0;
   for (int i = 0; i < 4; ++i) r.v[i] = detail::add_carry(r.v[i], kPrime.v[i] & mask, carry);
-#endif
   return r;
+#endif
 }
 
 // a / 2: a + p when a is odd (p is odd, so the sum is even), then one bit
@@ -369,6 +376,7 @@ inline Fe fe_mul(const Fe& a, const Fe& b) {
 #undef KYBER_ALG_SM2_MULADD
 #undef KYBER_ALG_SM2_STORE
 #undef KYBER_ALG_SM2_ROUND
+#undef KYBER_ALG_SM2_LIMBS
 
 inline Fe fe_sqr(const Fe& a) {
 #if KYBER_ALG_SM2_CARRY_INTRINSICS
@@ -402,12 +410,6 @@ inline Fe fe_sqr(const Fe& a) {
 #endif
 }
 
-// a^(2^count), by repeated squaring.
-inline Fe fe_sqr_n(Fe a, int count) {
-  for (int i = 0; i < count; ++i) a = fe_sqr(a);
-  return a;
-}
-
 // All ones if a == 0 (a fully reduced), zero otherwise.
 inline uint64_t fe_is_zero(const Fe& a) { return ct::mask64_zero(a.v[0] | a.v[1] | a.v[2] | a.v[3]); }
 
@@ -427,8 +429,26 @@ inline Fe from_montgomery(const Fe& a) {
   return r;
 }
 
-// a^(p-2) = 1/a (0 for a = 0): a fixed chain of squarings and multiplications.
-Fe fe_invert(const Fe& a);
+// The multiplication and squaring above as a field policy: the curve and
+// scalar-multiplication templates take one, so that a faster code path can
+// supply its own and have them inlined throughout its own instantiation.
+struct PortableField {
+  static Fe mul(const Fe& a, const Fe& b) { return fe_mul(a, b); }
+  static Fe sqr(const Fe& a) { return fe_sqr(a); }
+};
+
+// 1/a for a plain (not Montgomery) a < p, 0 for a = 0, in constant time
+// (field_invert.cpp). The same on every code path: it needs no field
+// multiplication.
+Fe fe_invert_plain(const Fe& a);
+
+// R^3 mod p. For a in Montgomery form (aR), fe_invert_plain gives 1/(aR);
+// a Montgomery multiplication by R^3 turns that into (1/a)R.
+inline constexpr Fe kRCubed = {
+    {0x0000001200000016, 0x0000000efffffff8, 0x0000000a0000000c, 0x0000001b00000009}};
+
+// 1/a in Montgomery form (0 for a = 0).
+inline Fe fe_invert(const Fe& a) { return fe_mul(fe_invert_plain(a), kRCubed); }
 
 // Big-endian 32 bytes to a plain (not Montgomery) 256-bit number, unreduced.
 Fe fe_from_bytes(const uint8_t in[32]);

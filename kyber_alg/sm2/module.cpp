@@ -9,10 +9,12 @@
 
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
+#include "common/dispatch_functions.hpp"
 #include "common/module_state.hpp"
 #include "common/ref.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
+#include "sm2/kernels.hpp"
 #include "sm2/keys.hpp"
 
 namespace sm2 = kyber_alg::sm2;
@@ -444,7 +446,12 @@ PyDoc_STRVAR(public_key_doc,
              "_public_key($module, DA, /)\n--\n\n"
              "For tests only: the 64-byte public key d*G of the private key DA.");
 
+using Paths = kyber_alg::DispatchFunctions<sm2::Kernels, sm2::kernels>;
+
 PyMethodDef methods[] = {
+    Paths::backend_method,
+    Paths::available_method,
+    Paths::set_method,
     {"generate_keypair", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(generate_keypair)),
      METH_VARARGS | METH_KEYWORDS, generate_keypair_doc},
     {"Encrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encrypt)),

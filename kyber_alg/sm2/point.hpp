@@ -22,9 +22,13 @@ const AffinePoint& generator();
 // The curve coefficient b.
 const Fe& curve_b();
 
-JacobianPoint to_jacobian(const AffinePoint& p);
-// Z must be nonzero. Inverts Z in constant time.
+inline JacobianPoint to_jacobian(const AffinePoint& p) { return {p.x, p.y, kOne}; }
+// Z must be nonzero. Inverts Z in constant time, on the active code path
+// (kernels.hpp).
 AffinePoint to_affine(const JacobianPoint& p);
+
+// The point operations below are the portable path's (curve.hpp has them for
+// every path); the precomputed table of multiples of G is built with them.
 
 // 2P. Exception-free: the point at infinity doubles to itself, and the
 // group has no point of order two.
@@ -35,15 +39,8 @@ JacobianPoint point_double(const JacobianPoint& p);
 // scalar multiplications only call it where that cannot happen.
 JacobianPoint point_add(const JacobianPoint& p, const JacobianPoint& q);
 
-// P + Q for all inputs, P == Q included (the doubling is computed as well and
-// selected by mask).
-JacobianPoint point_add_complete(const JacobianPoint& p, const JacobianPoint& q);
-
-// P + Q with Q affine (not infinity) and P != Q; P may be infinity.
-JacobianPoint point_add_affine(const JacobianPoint& p, const AffinePoint& q);
-
 // P = mask ? -P : P (y negated), for mask 0 or all ones.
-void conditional_negate(Fe& y, uint64_t mask);
+inline void conditional_negate(Fe& y, uint64_t mask) { fe_select(y, fe_neg(y), mask); }
 
 // True if the affine point satisfies the curve equation (public inputs only).
 bool is_on_curve(const AffinePoint& p);

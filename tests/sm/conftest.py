@@ -1,7 +1,8 @@
-"""Shared fixtures of the SM3/SM4 tests: every test that takes `sm3_path` or
-`sm4_path` runs once per code path this build and CPU offer."""
+"""Shared fixtures of the SM2/SM3/SM4 tests: every test that takes `sm2_path`,
+`sm3_path` or `sm4_path` runs once per code path this build and CPU offer."""
 import pytest
 
+from kyber_alg.sm import SM2 as native_sm2
 from kyber_alg.sm import SM3 as native_sm3
 from kyber_alg.sm import sm4 as native_sm4
 
@@ -22,3 +23,8 @@ def sm3_path(request):
 @pytest.fixture(params=native_sm4._available_backends())
 def sm4_path(request):
     yield from _switch(native_sm4, request.param)
+
+
+@pytest.fixture(params=native_sm2._available_backends())
+def sm2_path(request):
+    yield from _switch(native_sm2, request.param)

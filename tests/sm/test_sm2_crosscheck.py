@@ -1,4 +1,4 @@
-"""kyber_alg.sm.SM2 and pysmx.SM2 exchange keys and ciphertexts in both directions."""
+"""kyber_alg.sm.SM2 (on every code path) and pysmx.SM2 exchange keys and ciphertexts in both directions."""
 
 from __future__ import annotations
 
@@ -10,7 +10,9 @@ from kyber_alg.sm import SM2
 
 pysmx_sm2 = pytest.importorskip("pysmx.SM2")
 
-SLOW = settings(max_examples=12, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+# The code-path fixture holds for all examples of one test call, as intended.
+SLOW = settings(max_examples=12, deadline=None,
+                suppress_health_check=[HealthCheck.too_slow, HealthCheck.function_scoped_fixture])
 KEY_SOURCES = {"native": SM2.generate_keypair, "pysmx": pysmx_sm2.generate_keypair}
 
 
@@ -26,7 +28,7 @@ DIRECTIONS = {
 @pytest.mark.parametrize("mode", ["C1C3C2", "C1C2C3"])
 @SLOW
 @given(message=st.binary(min_size=1, max_size=200))
-def test_ciphertexts_cross_between_native_and_pysmx(direction, key_source, mode, message):
+def test_ciphertexts_cross_between_native_and_pysmx(sm2_path, direction, key_source, mode, message):
     encrypt, decrypt = DIRECTIONS[direction]
     pub, priv = KEY_SOURCES[key_source](64)
     c = encrypt(message, pub, 64, 0, mode=mode)
@@ -37,7 +39,7 @@ def test_ciphertexts_cross_between_native_and_pysmx(direction, key_source, mode,
     assert decrypt(c, priv, 64, mode=mode) == message
 
 
-def test_native_public_key_is_pysmx_kG_of_the_private_key():
+def test_native_public_key_is_pysmx_kG_of_the_private_key(sm2_path):
     for _ in range(5):
         pub, priv = SM2.generate_keypair(64)
         assert pysmx_sm2.kG(int(priv.hex(), 16), pysmx_sm2.sm2_G, 64) == pub.hex()

@@ -1,4 +1,5 @@
-"""kyber_alg.sm.SM2 against the standard's worked example and an independent reference at edge scalars."""
+"""kyber_alg.sm.SM2 against the standard's worked example and an independent reference at edge scalars,
+on every code path (the `sm2_path` fixture)."""
 
 from __future__ import annotations
 
@@ -16,13 +17,13 @@ VECTORS = Path(__file__).resolve().parents[1] / "vectors" / "sm" / "sm2_examples
 EXAMPLE = next(e for e in json.loads(VECTORS.read_text())["encryption"] if e["id"] == "recommended-curve-encryption")
 
 
-def test_worked_example_public_key():
+def test_worked_example_public_key(sm2_path):
     d = bytes.fromhex(EXAMPLE["dB"])
     assert SM2._public_key(d).hex() == (EXAMPLE["derived_PB_x"] + EXAMPLE["derived_PB_y"]).lower()
 
 
 @pytest.mark.parametrize("mode", ["C1C3C2", "C1C2C3"])
-def test_worked_example_encryption_and_decryption(mode):
+def test_worked_example_encryption_and_decryption(sm2_path, mode):
     pb = bytes.fromhex(EXAMPLE["derived_PB_x"] + EXAMPLE["derived_PB_y"])
     message = EXAMPLE["message_ascii"].encode()
     c1, c2, c3 = (bytes.fromhex(EXAMPLE[k]) for k in ("C1_x", "C2", "C3"))
@@ -41,7 +42,7 @@ EDGE_SCALARS = [1, 2, 3, 15, 16, 17, 31, 32, 33, 2**128, 2**255 - 1, 2**255, 2**
 
 
 @pytest.mark.parametrize("k", EDGE_SCALARS + [secrets.randbelow(ref.N - 1) + 1 for _ in range(4)])
-def test_encryption_with_given_nonce_matches_the_reference(k):
+def test_encryption_with_given_nonce_matches_the_reference(sm2_path, k):
     d = secrets.randbelow(ref.N - 2) + 1
     pub = ref.public_key(d)
     message = secrets.token_bytes(45)
@@ -51,7 +52,7 @@ def test_encryption_with_given_nonce_matches_the_reference(k):
 
 
 @pytest.mark.parametrize("d", [k for k in EDGE_SCALARS if k <= ref.N - 2])
-def test_public_key_and_decryption_at_edge_private_keys(d):
+def test_public_key_and_decryption_at_edge_private_keys(sm2_path, d):
     pub = SM2._public_key(d.to_bytes(32, "big"))
     assert pub == ref.public_key(d)
     message = b"edge private key"
@@ -59,12 +60,45 @@ def test_public_key_and_decryption_at_edge_private_keys(d):
     assert SM2.Decrypt(ref.encrypt(message, pub, k), d.to_bytes(32, "big"), 64) == message
 
 
-def test_shared_point_equal_to_minus_three_c1_path():
+def test_shared_point_equal_to_minus_three_c1_path(sm2_path):
     # Decryption with d = n - 6 computes (n-6)*C1 through the same complete last addition.
     d = ref.N - 6
     pub = ref.public_key(d)
     c = ref.encrypt(b"\x00" * 32, pub, 5)
     assert SM2.Decrypt(c, d.to_bytes(32, "big"), 64) == b"\x00" * 32
+
+
+def test_every_code_path_computes_the_same_keys_and_ciphertexts():
+    paths = SM2._available_backends()
+    d = secrets.randbelow(ref.N - 2) + 1
+    k = secrets.randbelow(ref.N - 1) + 1
+    message = secrets.token_bytes(33)
+    results = {}
+    try:
+        for path in paths:
+            SM2._set_backend(path)
+            pub = SM2._public_key(d.to_bytes(32, "big"))
+            results[path] = (pub, SM2._encrypt_with_nonce(message, pub, k.to_bytes(32, "big")))
+        # A random-nonce ciphertext from each path decrypts on every other one.
+        for source in paths:
+            SM2._set_backend(source)
+            c = SM2.Encrypt(message, results[source][0], 64)
+            for target in paths:
+                SM2._set_backend(target)
+                assert SM2.Decrypt(c, d.to_bytes(32, "big"), 64) == message
+    finally:
+        SM2._set_backend(paths[-1])
+    assert set(results.values()) == {(ref.public_key(d), ref.encrypt(message, ref.public_key(d), k))}
+
+
+@pytest.mark.parametrize("name", ["avx512", "nope", ""])
+def test_unknown_or_unavailable_code_path(name):
+    if name in SM2._available_backends():
+        pytest.skip(f"{name} is available here")
+    before = SM2._backend()
+    with pytest.raises(ValueError, match="not available"):
+        SM2._set_backend(name)
+    assert SM2._backend() == before
 
 
 def test_all_zero_kdf_output_is_refused_and_encrypt_draws_a_new_nonce():
