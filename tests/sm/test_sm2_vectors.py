@@ -91,16 +91,6 @@ def test_every_code_path_computes_the_same_keys_and_ciphertexts():
     assert set(results.values()) == {(ref.public_key(d), ref.encrypt(message, ref.public_key(d), k))}
 
 
-@pytest.mark.parametrize("name", ["avx512", "nope", ""])
-def test_unknown_or_unavailable_code_path(name):
-    if name in SM2._available_backends():
-        pytest.skip(f"{name} is available here")
-    before = SM2._backend()
-    with pytest.raises(ValueError, match="not available"):
-        SM2._set_backend(name)
-    assert SM2._backend() == before
-
-
 def test_all_zero_kdf_output_is_refused_and_encrypt_draws_a_new_nonce():
     # For a one-byte message about one nonce in 256 makes the KDF output zero.
     d = 0x1234567

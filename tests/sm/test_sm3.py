@@ -155,13 +155,3 @@ def test_attributes_and_signatures():
         h.name = "x"
     with pytest.raises(TypeError):
         native.SM3(b"", b"")
-
-
-@pytest.mark.parametrize("name", ["avx512", "nope", ""])
-def test_unknown_or_unavailable_code_path(name):
-    if name in native._available_backends():
-        pytest.skip(f"{name} is available here")
-    before = native._backend()
-    with pytest.raises(ValueError, match="not available"):
-        native._set_backend(name)
-    assert native._backend() == before
