@@ -14,9 +14,9 @@
 //
 // Built from the checkout's root (one command line):
 //   g++ -O2 -std=c++20 -pthread -Ikyber_alg bench/two_threads_native.cpp
-//       kyber_alg/sm3/sm3.cpp kyber_alg/sm3/compress.cpp kyber_alg/sm3/compress_avx2.cpp
-//       kyber_alg/sm4/sm4.cpp kyber_alg/sm4/portable.cpp kyber_alg/sm4/avx2.cpp
-//       kyber_alg/common/cpu.cpp -o build/two_threads_native
+//       src/sm3/sm3.cpp src/sm3/portable.cpp src/sm3/avx2.cpp
+//       src/sm4/sm4.cpp src/sm4/portable.cpp src/sm4/avx2.cpp
+//       src/common/cpu.cpp -o build/two_threads_native
 //   build/two_threads_native [repeats]
 #include <algorithm>
 #include <cstdint>

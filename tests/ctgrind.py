@@ -18,7 +18,7 @@ from pathlib import Path
 import pytest
 
 REPO = Path(__file__).resolve().parents[1]
-PACKAGE = REPO / "kyber_alg"
+SOURCES = REPO / "src"
 CXX = os.environ.get("CXX") or shutil.which("g++") or shutil.which("c++")
 VALGRIND = shutil.which("valgrind")
 # The drivers' exit code when the CPU (or valgrind's emulated one) lacks the requested code path.
@@ -37,13 +37,13 @@ SKIP_MARKS = [
 
 
 def library_sources(*subpackages: str) -> list[Path]:
-    """The C++ sources of kyber_alg/<subpackage> for each one named, without the Python module shells."""
-    return [p for name in subpackages for p in sorted((PACKAGE / name).glob("*.cpp")) if p.name != "module.cpp"]
+    """The C++ sources of src/<component> for each one named, without the Python module shells."""
+    return [p for name in subpackages for p in sorted((SOURCES / name).glob("*.cpp")) if not p.name.endswith("module.cpp")]
 
 
 def _compile(source: Path, out_dir: Path, flags: Sequence[str]) -> Path:
     obj = out_dir / f"{source.parent.name}_{source.stem}.o"
-    subprocess.run([CXX, "-std=c++20", "-O3", "-g", "-Wall", "-Wextra", "-DKYBER_ALG_CTGRIND", f"-I{PACKAGE}", *flags,
+    subprocess.run([CXX, "-std=c++20", "-O3", "-g", "-Wall", "-Wextra", "-DKYBER_ALG_CTGRIND", f"-I{SOURCES}", *flags,
                     "-c", str(source), "-o", str(obj)], check=True)
     return obj
 

@@ -22,8 +22,8 @@ pytestmark = ctgrind.SKIP_MARKS
 def driver(tmp_path_factory) -> Path:
     # The Kyber sources include their own headers without the kyber/ prefix.
     return ctgrind.build_driver(tmp_path_factory.mktemp("ctgrind"), "ctgrind_driver",
-                                [*ctgrind.library_sources("kyber", "common"), DRIVER],
-                                [f"-I{ctgrind.PACKAGE / 'kyber'}"])
+                                [*ctgrind.library_sources("mlkem", "common"), DRIVER],
+                                [f"-I{ctgrind.SOURCES / 'mlkem'}"])
 
 
 @pytest.mark.parametrize("backend", ["portable", "avx2", "avx512"])
