@@ -8,10 +8,9 @@
 
 #include <cstddef>
 
-namespace kyber_alg {
+#include "common/gil.hpp"
 
-// Inputs at least this long are processed with the GIL released.
-inline constexpr std::size_t kReleaseGilMinSize = 2048;
+namespace kyber_alg {
 
 // Lives inside a Python object allocated zeroed by tp_alloc: a null handle
 // means no thread has ever needed the lock yet.
