@@ -32,3 +32,24 @@ autosummary_generate = False
 
 html_theme = "alabaster"
 html_title = f"kyber_alg {release}"
+
+
+def _signature_from_new(app, what, name, obj, options, signature, return_annotation):
+    """The native types' stubs declare their constructor as ``__new__`` (they have no ``__init__``),
+    which autoapi does not read for a class's signature: take it from there."""
+    if what != "apiclass" or signature not in (None, "", "()"):
+        return None
+    new = next((child for child in getattr(obj, "children", ()) if child.short_name == "__new__"), None)
+    if new is None:
+        return None
+    parameters = [
+        (prefix or "") + arg + (f": {annotation}" if annotation else "")
+        + ((f" = {default}" if annotation else f"={default}") if default else "")
+        for prefix, arg, annotation, default in new.obj["args"]
+        if arg != "cls"
+    ]
+    return f"({', '.join(parameters)})", return_annotation
+
+
+def setup(app):
+    app.connect("autodoc-process-signature", _signature_from_new)
