@@ -4,7 +4,7 @@ A full exchange: the receiver makes ``pk, sk = key_gen_hybrid()`` and hands out
 ``pk``; the sender runs ``c_text1, c_text2, key, iv = enc_hybrid(pk)`` and
 ``sm4_encode(key, iv, message)``; the receiver recovers ``key, iv`` with
 ``dec_hybrid(c_text1, c_text2, sk)`` and reads the message with ``sm4_decode``.
-Messages are encrypted but not authenticated (see the README's security notes).
+Messages are encrypted but not authenticated (see the security notes, docs/security.md).
 """
 
 import binascii as binascii

@@ -1,4 +1,4 @@
-"""The README's security notes hold for the installed package, with its default components and,
+"""The security notes (docs/security.md) hold for the installed package, with its default components and,
 where the notes say what changes, after kyber_alg.sm.use_native().
 
 If one of these starts failing, the behaviour changed and the notes must change with it."""
