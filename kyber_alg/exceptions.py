@@ -1,0 +1,6 @@
+class InvalidSignature(Exception):
+    pass
+
+
+class InvalidTag(Exception):
+    pass
