@@ -510,8 +510,11 @@ class StreamOpener:
         return out
 
     def _failure(self, last: bool) -> str:
+        if self._counter == 0:  # the key and the associated data are first tried here
+            return ("the first chunk does not authenticate: the stream was not sealed for this key "
+                    "(or with other associated data), or it is damaged")
         where = "the last chunk" if last else f"chunk {self._counter}"
-        return f"{where} does not authenticate: the stream is truncated, reordered or damaged, or not for this key"
+        return f"{where} does not authenticate: the stream is truncated, reordered or damaged"
 
     def _check_open(self) -> None:
         if self._done:
