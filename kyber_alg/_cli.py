@@ -11,7 +11,7 @@ import stat
 import sys
 import tempfile
 import time
-from collections.abc import Callable, Iterator
+from collections.abc import Callable, Generator
 from typing import IO, BinaryIO, TypeVar
 
 from kyber_alg import hybrid
@@ -129,7 +129,7 @@ def _io_error(action: str, label: str, e: OSError) -> CommandError:
 
 
 @contextlib.contextmanager
-def _input(name: str | None) -> Iterator[tuple[BinaryIO, str, int | None]]:
+def _input(name: str | None) -> Generator[tuple[BinaryIO, str, int | None], None, None]:
     """The input file, its name for messages and its size when known."""
     if name is None or name == "-":
         source, label = sys.stdin.buffer, "standard input"
@@ -147,7 +147,7 @@ def _input(name: str | None) -> Iterator[tuple[BinaryIO, str, int | None]]:
 
 
 @contextlib.contextmanager
-def _output_file(path: str, private: bool) -> Iterator[BinaryIO]:
+def _output_file(path: str, private: bool) -> Generator[BinaryIO, None, None]:
     """A temporary file beside path, renamed over it only when the block finishes without error."""
     folder = os.path.dirname(os.path.abspath(path))
     try:
@@ -212,7 +212,7 @@ def _size(n: float) -> str:
 
 
 @contextlib.contextmanager
-def _progress(source: BinaryIO, total: int | None, verb: str) -> Iterator[BinaryIO | _Progress]:
+def _progress(source: BinaryIO, total: int | None, verb: str) -> Generator[BinaryIO | _Progress, None, None]:
     if not sys.stderr.isatty() or (total is not None and total < PROGRESS_THRESHOLD):
         yield source
         return

@@ -10,7 +10,8 @@ import base64
 import binascii
 import os
 import re
-from typing import TYPE_CHECKING, Protocol
+from collections.abc import Callable
+from typing import TYPE_CHECKING, Protocol, TypeVar
 
 from kyber_alg.exceptions import InvalidTag
 from kyber_alg.mlkem import MLKEM768PrivateKey, MLKEM768PublicKey
@@ -74,9 +75,20 @@ def _as_bytes(value: object, name: str) -> bytes:
     """One copy of a caller's bytes-like value, so that later reads cannot see it change."""
     if isinstance(value, bytes):
         return value
-    if isinstance(value, (bytearray, memoryview)):
+    if isinstance(value, bytearray):
         return bytes(value)
+    if isinstance(value, memoryview):
+        return value.tobytes()  # the raw bytes, whatever the view's format and strides
     raise TypeError(f"{name} must be bytes-like, not {type(value).__name__}")
+
+
+_T = TypeVar("_T")
+
+
+def _required(value: object, kind: type[_T], name: str) -> _T:
+    if not isinstance(value, kind):
+        raise TypeError(f"{name} must be an {kind.__name__}, not {type(value).__name__}")
+    return value
 
 
 def _associated(value: object) -> bytes:
@@ -105,6 +117,9 @@ class CurveSM2MLKEM768Client:
     """The client side of one curveSM2MLKEM768 key exchange, with fresh ephemeral keys."""
 
     __slots__ = ("_sm2", "_mlkem", "_key_share")
+    _sm2: SM2PrivateKey
+    _mlkem: MLKEM768PrivateKey
+    _key_share: bytes
 
     def __init__(self) -> None:
         self._start(SM2PrivateKey.generate(), MLKEM768PrivateKey.generate())
@@ -161,7 +176,7 @@ def curve_sm2_mlkem768_server(client_share: Buffer) -> tuple[bytes, bytes]:
     return _server_reply(point, SM2PrivateKey.generate(), *encapsulation_key.encapsulate())
 
 
-def _curve_sm2_mlkem768_server_deterministic(
+def _curve_sm2_mlkem768_server_deterministic(  # pyright: ignore[reportUnusedFunction] (tests call it)
     client_share: Buffer, sm2_private: Buffer, m: Buffer
 ) -> tuple[bytes, bytes]:
     """Test only: the server side with a given ephemeral SM2 scalar (32 bytes) and ML-KEM randomness m."""
@@ -195,12 +210,22 @@ class SM2MLKEM768PublicKey:
     """A recipient's public key: an ML-KEM-768 encapsulation key and a curveSM2 point (1249 bytes)."""
 
     __slots__ = ("_mlkem", "_sm2", "_sm2_bytes", "_bytes")
+    _mlkem: MLKEM768PublicKey
+    _sm2: SM2PublicKey
+    _sm2_bytes: bytes
+    _bytes: bytes
 
-    def __init__(self, mlkem_key: MLKEM768PublicKey, sm2_key: SM2PublicKey) -> None:
-        self._mlkem = mlkem_key
-        self._sm2 = sm2_key
-        self._sm2_bytes = sm2_key.public_bytes_raw()
-        self._bytes = mlkem_key.public_bytes_raw() + self._sm2_bytes
+    def __init__(self) -> None:
+        raise TypeError("use SM2MLKEM768PublicKey.from_public_bytes() or a private key's public_key()")
+
+    @classmethod
+    def _from_parts(cls, mlkem_key: MLKEM768PublicKey, sm2_key: SM2PublicKey) -> Self:
+        key = object.__new__(cls)
+        key._mlkem = mlkem_key
+        key._sm2 = sm2_key
+        key._sm2_bytes = sm2_key.public_bytes_raw()
+        key._bytes = mlkem_key.public_bytes_raw() + key._sm2_bytes
+        return key
 
     @classmethod
     def from_public_bytes(cls, data: Buffer) -> Self:
@@ -211,7 +236,7 @@ class SM2MLKEM768PublicKey:
             mlkem_key = MLKEM768PublicKey.from_public_bytes(raw[:MLKEM768_PUBLIC_KEY_SIZE])
         except ValueError as e:
             raise ValueError(f"the public key's ML-KEM-768 part is invalid: {e}") from None
-        return cls(mlkem_key, _sm2_point(raw[MLKEM768_PUBLIC_KEY_SIZE:], "the public key's curveSM2 part"))
+        return cls._from_parts(mlkem_key, _sm2_point(raw[MLKEM768_PUBLIC_KEY_SIZE:], "the public key's curveSM2 part"))
 
     def public_bytes_raw(self) -> bytes:
         return self._bytes
@@ -250,23 +275,36 @@ class SM2MLKEM768PublicKey:
 class SM2MLKEM768PrivateKey:
     """A recipient's private key, kept as its 32-byte seed; both component keys are derived from it."""
 
-    __slots__ = ("_seed", "_mlkem", "_sm2", "_public")
+    __slots__ = ("_seed", "_mlkem", "_sm2", "_sm2_bytes", "_public")
+    _seed: bytes
+    _mlkem: MLKEM768PrivateKey
+    _sm2: SM2PrivateKey
+    _sm2_bytes: bytes  # the public point, as the combiner takes it
+    _public: SM2MLKEM768PublicKey
 
-    def __init__(self, seed: bytes) -> None:
-        self._seed = seed
-        self._mlkem, self._sm2 = _expand_seed(seed)
-        self._public = SM2MLKEM768PublicKey(self._mlkem.public_key(), self._sm2.public_key())
+    def __init__(self) -> None:
+        raise TypeError("use SM2MLKEM768PrivateKey.generate() or from_private_bytes()")
+
+    @classmethod
+    def _from_seed(cls, seed: bytes) -> Self:
+        key = object.__new__(cls)
+        key._seed = seed
+        key._mlkem, key._sm2 = _expand_seed(seed)
+        key._public = SM2MLKEM768PublicKey.from_public_bytes(
+            key._mlkem.public_key().public_bytes_raw() + key._sm2.public_key().public_bytes_raw())
+        key._sm2_bytes = key._public.public_bytes_raw()[MLKEM768_PUBLIC_KEY_SIZE:]
+        return key
 
     @classmethod
     def generate(cls) -> Self:
-        return cls(os.urandom(PRIVATE_KEY_SIZE))
+        return cls._from_seed(os.urandom(PRIVATE_KEY_SIZE))
 
     @classmethod
     def from_private_bytes(cls, data: Buffer) -> Self:
         """The key of a 32-byte seed (what ``private_bytes_raw`` gives)."""
         seed = _as_bytes(data, "data")
         _check_length(seed, PRIVATE_KEY_SIZE, "an SM2-MLKEM768 private key seed")
-        return cls(seed)
+        return cls._from_seed(seed)
 
     def private_bytes_raw(self) -> bytes:
         return self._seed
@@ -285,7 +323,7 @@ class SM2MLKEM768PrivateKey:
         point_bytes = ct[MLKEM768_CIPHERTEXT_SIZE:]
         point = _sm2_point(point_bytes, "the ciphertext's curveSM2 part")
         mlkem_secret = self._mlkem.decapsulate(ct[:MLKEM768_CIPHERTEXT_SIZE])
-        return _combine(mlkem_secret, self._sm2.exchange(point), point_bytes, self._public._sm2_bytes)
+        return _combine(mlkem_secret, self._sm2.exchange(point), point_bytes, self._sm2_bytes)
 
     def __repr__(self) -> str:
         return f"<SM2MLKEM768PrivateKey for {self._public!r}>"
@@ -333,20 +371,17 @@ def load_pem_private_key(data: str | Buffer) -> SM2MLKEM768PrivateKey:
 # --- One-shot sealing --------------------------------------------------------------------------
 
 
-def _kem_secret(private_key: SM2MLKEM768PrivateKey, kem_ciphertext: bytes) -> bytes:
+def _kem_secret(private_key: object, kem_ciphertext: bytes) -> bytes:
     """decapsulate for the openers: a malformed KEM ciphertext is one more kind of damage (InvalidTag)."""
-    if not isinstance(private_key, SM2MLKEM768PrivateKey):
-        raise TypeError(f"private_key must be an SM2MLKEM768PrivateKey, not {type(private_key).__name__}")
+    key = _required(private_key, SM2MLKEM768PrivateKey, "private_key")
     try:
-        return private_key.decapsulate(kem_ciphertext)
+        return key.decapsulate(kem_ciphertext)
     except ValueError as e:
         raise InvalidTag(f"the KEM ciphertext is damaged: {e}") from None
 
 
 def _encapsulate_for(public_key: object) -> tuple[bytes, bytes]:
-    if not isinstance(public_key, SM2MLKEM768PublicKey):
-        raise TypeError(f"public_key must be an SM2MLKEM768PublicKey, not {type(public_key).__name__}")
-    return public_key.encapsulate()
+    return _required(public_key, SM2MLKEM768PublicKey, "public_key").encapsulate()
 
 
 def _seal_keys(shared_secret: bytes) -> tuple[SM4GCM, bytes]:
@@ -383,20 +418,67 @@ def open(private_key: SM2MLKEM768PrivateKey, sealed: Buffer, associated_data: Bu
 # --- Streams: STREAM-style chunked SM4-GCM -----------------------------------------------------
 
 
-def _chunk_nonce(counter: int, last: bool) -> bytes:
-    return counter.to_bytes(11, "big") + (b"\x01" if last else b"\x00")
-
-
-def _stream_aead(shared_secret: bytes, header_start: bytes) -> SM4GCM:
-    return SM4GCM(hkdf_sm3(shared_secret, b"", _STREAM_LABEL + header_start, 16))
-
-
-def _chunk_exponent(chunk_size: int) -> int:
+def _chunk_exponent(chunk_size: object) -> int:
     if not isinstance(chunk_size, int) or isinstance(chunk_size, bool):
         raise TypeError(f"chunk_size must be an int, not {type(chunk_size).__name__}")
     if not MIN_CHUNK_SIZE <= chunk_size <= MAX_CHUNK_SIZE or chunk_size & (chunk_size - 1):
         raise ValueError(f"chunk_size must be a power of two from {MIN_CHUNK_SIZE} to {MAX_CHUNK_SIZE}, got {chunk_size}")
     return chunk_size.bit_length() - 1
+
+
+class _Chunks:
+    """The chunk key, associated data and counter of one stream; seals or opens its chunks in order."""
+
+    __slots__ = ("aead", "ad", "counter")
+
+    def __init__(self, shared_secret: bytes, header_start: bytes, associated_data: bytes) -> None:
+        self.aead = SM4GCM(hkdf_sm3(shared_secret, b"", _STREAM_LABEL + header_start, 16))
+        self.ad = associated_data
+        self.counter = 0
+
+    def nonce(self, last: bool) -> bytes:
+        return self.counter.to_bytes(11, "big") + (b"\x01" if last else b"\x00")
+
+    def seal(self, chunk: bytes, last: bool) -> bytes:
+        out = self.aead.encrypt(self.nonce(last), chunk, self.ad)
+        self.counter += 1
+        return out
+
+    def open(self, chunk: bytes, last: bool) -> bytes:
+        if last and len(chunk) == TAG_SIZE and self.counter:
+            raise InvalidTag("the stream ends with an empty chunk after data (it was extended or damaged)")
+        if len(chunk) < TAG_SIZE:
+            raise InvalidTag("the stream is truncated inside its last chunk")
+        try:
+            out = self.aead.decrypt(self.nonce(last), chunk, self.ad)
+        except InvalidTag:
+            raise InvalidTag(self.failure(last)) from None
+        self.counter += 1
+        return out
+
+    def failure(self, last: bool) -> str:
+        if self.counter == 0:  # the key and the associated data are first tried here
+            return ("the first chunk does not authenticate: the stream was not sealed for this key "
+                    "(or with other associated data), or it is damaged")
+        where = "the last chunk" if last else f"chunk {self.counter}"
+        return f"{where} does not authenticate: the stream is truncated, reordered or damaged"
+
+
+def _sealing(shared_secret: bytes, kem_ciphertext: bytes, associated_data: object, exponent: int) -> tuple[bytes, _Chunks]:
+    """The header of a new stream and its chunk sealer."""
+    start = bytes([STREAM_FORMAT, exponent])
+    return start + kem_ciphertext, _Chunks(shared_secret, start, _associated(associated_data))
+
+
+def _opening(private_key: SM2MLKEM768PrivateKey, header: bytes, associated_data: bytes) -> tuple[_Chunks, int]:
+    """The chunk opener of a stream and its ciphertext chunk size, from its header."""
+    if header[0] != STREAM_FORMAT:
+        raise InvalidTag(f"not a stream of this format (format byte {header[0]:02x}, expected {STREAM_FORMAT:02x})")
+    exponent = header[1]
+    if not _MIN_EXPONENT <= exponent <= _MAX_EXPONENT:
+        raise InvalidTag(f"the stream header's chunk size exponent {exponent} is out of range")
+    chunks = _Chunks(_kem_secret(private_key, header[2:STREAM_HEADER_SIZE]), header[:2], associated_data)
+    return chunks, (1 << exponent) + TAG_SIZE
 
 
 class StreamSealer:
@@ -406,7 +488,12 @@ class StreamSealer:
     ``finalize`` returns the rest and must be called once at the end.
     """
 
-    __slots__ = ("_aead", "_ad", "_chunk_size", "_counter", "_pending", "_header", "_done")
+    __slots__ = ("_header", "_chunks", "_chunk_size", "_pending", "_done")
+    _header: bytes
+    _chunks: _Chunks
+    _chunk_size: int
+    _pending: bytearray
+    _done: bool
 
     def __init__(
         self, public_key: SM2MLKEM768PublicKey, associated_data: Buffer | None = b"",
@@ -426,19 +513,10 @@ class StreamSealer:
         return sealer
 
     def _start(self, shared_secret: bytes, kem_ciphertext: bytes, associated_data: object, exponent: int) -> None:
-        start = bytes([STREAM_FORMAT, exponent])
-        self._aead = _stream_aead(shared_secret, start)
-        self._ad = _associated(associated_data)
+        self._header, self._chunks = _sealing(shared_secret, kem_ciphertext, associated_data, exponent)
         self._chunk_size = 1 << exponent
-        self._counter = 0
         self._pending = bytearray()
-        self._header = start + kem_ciphertext
         self._done = False
-
-    def _seal_chunk(self, chunk: bytes, last: bool) -> bytes:
-        out = self._aead.encrypt(_chunk_nonce(self._counter, last), chunk, self._ad)
-        self._counter += 1
-        return out
 
     def _take_header(self) -> list[bytes]:
         if self._done:
@@ -454,14 +532,14 @@ class StreamSealer:
         # A full chunk stays pending until more data shows it is not the last one.
         start = 0
         while len(pending) - start > size:
-            out.append(self._seal_chunk(bytes(pending[start : start + size]), False))
+            out.append(self._chunks.seal(bytes(pending[start : start + size]), False))
             start += size
         del pending[:start]
         return b"".join(out)
 
     def finalize(self) -> bytes:
         out = self._take_header()
-        out.append(self._seal_chunk(bytes(self._pending), True))
+        out.append(self._chunks.seal(bytes(self._pending), True))
         self._pending = bytearray()
         self._done = True
         return b"".join(out)
@@ -475,46 +553,16 @@ class StreamOpener:
     changed stream, the wrong key or the wrong associated data raise InvalidTag.
     """
 
-    __slots__ = ("_key", "_aead", "_ad", "_chunk", "_counter", "_buffer", "_done")
+    __slots__ = ("_key", "_ad", "_chunks", "_size", "_buffer", "_done")
+    _chunks: _Chunks | None
 
     def __init__(self, private_key: SM2MLKEM768PrivateKey, associated_data: Buffer | None = b"") -> None:
-        if not isinstance(private_key, SM2MLKEM768PrivateKey):
-            raise TypeError(f"private_key must be an SM2MLKEM768PrivateKey, not {type(private_key).__name__}")
-        self._key = private_key
-        self._aead: SM4GCM | None = None
+        self._key = _required(private_key, SM2MLKEM768PrivateKey, "private_key")
         self._ad = _associated(associated_data)
-        self._chunk = 0  # ciphertext bytes of a full chunk, once the header is read
-        self._counter = 0
+        self._chunks = None  # until the header is read
+        self._size = 0  # ciphertext bytes of a full chunk
         self._buffer = bytearray()
         self._done = False
-
-    def _read_header(self, header: bytes) -> int:
-        """Checks the header's first two bytes, derives the chunk key; returns the ciphertext chunk size."""
-        if header[0] != STREAM_FORMAT:
-            raise InvalidTag(f"not a stream of this format (format byte {header[0]:02x}, expected {STREAM_FORMAT:02x})")
-        exponent = header[1]
-        if not _MIN_EXPONENT <= exponent <= _MAX_EXPONENT:
-            raise InvalidTag(f"the stream header's chunk size exponent {exponent} is out of range")
-        self._aead = _stream_aead(_kem_secret(self._key, header[2:STREAM_HEADER_SIZE]), header[:2])
-        return (1 << exponent) + TAG_SIZE
-
-    def _open_chunk(self, chunk: bytes, last: bool) -> bytes:
-        assert self._aead is not None
-        if last and len(chunk) == TAG_SIZE and self._counter:
-            raise InvalidTag("the stream ends with an empty chunk after data (it was extended or damaged)")
-        try:
-            out = self._aead.decrypt(_chunk_nonce(self._counter, last), chunk, self._ad)
-        except InvalidTag:
-            raise InvalidTag(self._failure(last)) from None
-        self._counter += 1
-        return out
-
-    def _failure(self, last: bool) -> str:
-        if self._counter == 0:  # the key and the associated data are first tried here
-            return ("the first chunk does not authenticate: the stream was not sealed for this key "
-                    "(or with other associated data), or it is damaged")
-        where = "the last chunk" if last else f"chunk {self._counter}"
-        return f"{where} does not authenticate: the stream is truncated, reordered or damaged"
 
     def _check_open(self) -> None:
         if self._done:
@@ -524,16 +572,18 @@ class StreamOpener:
         self._check_open()
         buffer = self._buffer
         buffer += _as_bytes(data, "data")
+        out: list[bytes] = []
+        start = 0
         try:
-            if not self._chunk:
+            if self._chunks is None:
                 if len(buffer) < STREAM_HEADER_SIZE:
                     return b""
-                self._chunk = self._read_header(bytes(buffer[:STREAM_HEADER_SIZE]))
-                del buffer[:STREAM_HEADER_SIZE]
-            out, start, size = [], 0, self._chunk
+                self._chunks, self._size = _opening(self._key, bytes(buffer[:STREAM_HEADER_SIZE]), self._ad)
+                start = STREAM_HEADER_SIZE
+            chunks, size = self._chunks, self._size
             # A full chunk is opened as "not last" only once a byte after it has arrived.
             while len(buffer) - start > size:
-                out.append(self._open_chunk(bytes(buffer[start : start + size]), False))
+                out.append(chunks.open(bytes(buffer[start : start + size]), False))
                 start += size
         except InvalidTag:
             self._done = True
@@ -544,11 +594,9 @@ class StreamOpener:
     def finalize(self) -> bytes:
         self._check_open()
         self._done = True
-        if not self._chunk:
+        if self._chunks is None:
             raise InvalidTag(f"the stream is truncated: its header has {STREAM_HEADER_SIZE} bytes, got {len(self._buffer)}")
-        if len(self._buffer) < TAG_SIZE:
-            raise InvalidTag("the stream is truncated inside its last chunk")
-        out = self._open_chunk(bytes(self._buffer), True)
+        out = self._chunks.open(bytes(self._buffer), True)
         self._buffer = bytearray()
         return out
 
@@ -576,23 +624,31 @@ def _read_exactly(source: _Reader, size: int) -> bytes:
     return b"".join(parts)
 
 
+def _pump(source: _Reader, destination: _Writer, size: int, step: Callable[[bytes, bool], bytes]) -> int:
+    """Feeds source to step in pieces of size bytes, telling it which piece is the last (one piece of
+    look-ahead); writes what it returns; returns the number of bytes written."""
+    total = 0
+    piece = _read_exactly(source, size)
+    while True:
+        following = _read_exactly(source, size) if len(piece) == size else b""
+        out = step(piece, not following)
+        destination.write(out)
+        total += len(out)
+        if not following:
+            return total
+        piece = following
+
+
 def seal_stream(
     public_key: SM2MLKEM768PublicKey, source: _Reader, destination: _Writer, *,
     associated_data: Buffer | None = b"", chunk_size: int = DEFAULT_CHUNK_SIZE,
 ) -> int:
     """Seal everything read from source (``read(n)``) into destination (``write(b)``); returns the plaintext size."""
-    sealer = StreamSealer(public_key, associated_data, chunk_size)
-    destination.write(sealer._take_header()[0])
-    total = 0
-    chunk = _read_exactly(source, chunk_size)
-    while True:
-        following = _read_exactly(source, chunk_size) if len(chunk) == chunk_size else b""
-        total += len(chunk)
-        destination.write(sealer._seal_chunk(chunk, not following))
-        if not following:
-            sealer._done = True
-            return total
-        chunk = following
+    exponent = _chunk_exponent(chunk_size)
+    header, chunks = _sealing(*_encapsulate_for(public_key), associated_data, exponent)
+    destination.write(header)
+    written = _pump(source, destination, chunk_size, chunks.seal)
+    return written - TAG_SIZE * chunks.counter
 
 
 def open_stream(
@@ -604,23 +660,10 @@ def open_stream(
     Each chunk is written only after it authenticated; if a later chunk fails (InvalidTag), what was
     written before stays written, so write to a place you can discard (``kyber-alg open`` does).
     """
-    opener = StreamOpener(private_key, associated_data)
+    key = _required(private_key, SM2MLKEM768PrivateKey, "private_key")
+    ad = _associated(associated_data)
     header = _read_exactly(source, STREAM_HEADER_SIZE)
     if len(header) < STREAM_HEADER_SIZE:
-        opener.update(header)
-        return len(opener.finalize())  # raises InvalidTag: truncated header
-    size = opener._chunk = opener._read_header(header)
-    total = 0
-    chunk = _read_exactly(source, size)
-    while True:
-        following = _read_exactly(source, size) if len(chunk) == size else b""
-        if not following:
-            opener._buffer += chunk
-            plain = opener.finalize()
-        else:
-            plain = opener._open_chunk(chunk, False)
-        total += len(plain)
-        destination.write(plain)
-        if not following:
-            return total
-        chunk = following
+        raise InvalidTag(f"the stream is truncated: its header has {STREAM_HEADER_SIZE} bytes, got {len(header)}")
+    chunks, size = _opening(key, header, ad)
+    return _pump(source, destination, size, chunks.open)
