@@ -175,6 +175,17 @@ def test_progress_bar_only_on_a_terminal(tmp_path, keys):
     assert b"sealing [" in shown and b"100%" in shown and b"17.0 MiB of 17.0 MiB" in shown
 
 
+def test_seal_refuses_a_terminal_as_output(keys, message):
+    primary, secondary = pty.openpty()
+    try:
+        result = run("seal", "-r", str(keys[1]), str(message), stdout=secondary, stderr=subprocess.PIPE,
+                     capture_output=False)
+    finally:
+        os.close(secondary)
+        os.close(primary)
+    assert result.returncode == 1 and b"refusing to write sealed binary data to a terminal" in result.stderr
+
+
 # Linux starts a child's peak resident size at its parent's, so the command is started by a small
 # fresh interpreter (about 10 MiB), not by this test process, and that one reports the figure.
 MEASURE = ("import resource, subprocess, sys; code = subprocess.call(sys.argv[2:]); "
