@@ -50,7 +50,7 @@ def message(tmp_path):
 
 def test_console_script_is_declared():
     scripts = {e.name: e.value for e in metadata.distribution("kyber_alg").entry_points if e.group == "console_scripts"}
-    assert scripts == {"kyber-alg": "kyber_alg._cli:main"}
+    assert scripts.get("kyber-alg") == "kyber_alg._cli:main"
 
 
 def test_keygen_writes_private_key_0600_whatever_the_umask(tmp_path):
