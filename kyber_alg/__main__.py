@@ -1,13 +1,17 @@
-"""``python -m kyber_alg``: run Velmora as the main program.
+"""``python -m kyber_alg``: run Velmora as the main program, or one of the
+``kyber-alg`` commands (keygen, seal, open) when it is given first.
 
-The module is created from its spec, named "__main__" before its exec step
-runs, and so performs its self-test: one full hybrid exchange, printed.
+For the self-test the module is created from its spec, named "__main__"
+before its exec step runs, and so performs one full hybrid exchange, printed.
 """
 
 from __future__ import annotations
 
 import argparse
 import importlib.util
+import sys
+
+COMMANDS = ("keygen", "seal", "open")  # kyber_alg._cli's; that module loads the native ones, so only on use
 
 DESCRIPTION = (
     "Run one full hybrid ML-KEM-512 + SM2 exchange and print its ten values: the key pair, "
@@ -20,7 +24,11 @@ def handle_options(argv: list[str] | None = None) -> None:
     """Prints the usage and exits 0 for -h/--help; exits 2 on anything else that is given."""
     # Help is a plain flag, acted on only after every argument was accepted,
     # so that "-h extra" is refused like any other unknown argument.
-    parser = argparse.ArgumentParser(prog="python -m kyber_alg", description=DESCRIPTION, add_help=False)
+    parser = argparse.ArgumentParser(
+        prog="python -m kyber_alg", description=DESCRIPTION, add_help=False,
+        epilog="Also: python -m kyber_alg {keygen,seal,open} ... does what the kyber-alg command does "
+        "(python -m kyber_alg COMMAND --help).",
+    )
     parser.add_argument("-h", "--help", action="store_true", help="show this message and exit")
     if parser.parse_args(argv).help:
         parser.print_help()
@@ -28,7 +36,12 @@ def handle_options(argv: list[str] | None = None) -> None:
 
 
 def main(argv: list[str] | None = None) -> None:
-    """Runs the self-test, or prints the usage for -h/--help."""
+    """Runs a command, the self-test, or prints the usage for -h/--help."""
+    args = sys.argv[1:] if argv is None else argv
+    if args and args[0] in COMMANDS:
+        from kyber_alg import _cli
+
+        raise SystemExit(_cli.main(args, prog="python -m kyber_alg"))
     handle_options(argv)
     spec = importlib.util.find_spec("kyber_alg.Velmora")
     if spec is None or spec.loader is None:

@@ -19,7 +19,7 @@ import pytest
 HERE = Path(__file__).resolve().parent / "typing"
 # Every native module with a stub; later modules join by being added here.
 MODULES = ["kyber_alg.Velmora", "kyber_alg.Kyber", "kyber_alg.sm", "kyber_alg.sm.SM3", "kyber_alg.sm.sm4",
-           "kyber_alg.sm.SM2"]
+           "kyber_alg.sm.SM2", "kyber_alg.hybrid"]
 
 
 def _tool(module: str) -> None:
@@ -66,8 +66,10 @@ def test_stub_parameters_match_runtime(module, stub):
     runtime = inspect.signature(getattr(importlib.import_module(module), stub.name))
     args = stub.args
     kinds = [(a.arg, "POSITIONAL_ONLY") for a in args.posonlyargs] + [(a.arg, "POSITIONAL_OR_KEYWORD") for a in args.args]
+    kinds += [(a.arg, "KEYWORD_ONLY") for a in args.kwonlyargs]
     assert [(p.name, p.kind.name) for p in runtime.parameters.values()] == kinds
-    assert [p.default is inspect.Parameter.empty for p in runtime.parameters.values()].count(False) == len(args.defaults)
+    defaults = len(args.defaults) + sum(d is not None for d in args.kw_defaults)
+    assert [p.default is inspect.Parameter.empty for p in runtime.parameters.values()].count(False) == defaults
 
 
 def test_user_script_runs():

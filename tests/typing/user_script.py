@@ -2,10 +2,12 @@
 (and run by the suite, so it stays a working program)."""
 # pyright: strict
 
+import io
 import os
 from typing import assert_type
 
-from kyber_alg import Kyber, Velmora
+from kyber_alg import Kyber, Velmora, hybrid
+from kyber_alg.exceptions import InvalidTag
 import kyber_alg.sm
 from kyber_alg.sm import SM2, SM3, sm4
 
@@ -57,6 +59,29 @@ def native_sm2(message: bytes) -> bool:
         kyber_alg.sm.use_default()
 
 
+def hybrid_round_trip(message: bytes) -> bool:
+    client = hybrid.CurveSM2MLKEM768Client()
+    reply = hybrid.curve_sm2_mlkem768_server(client.key_share)
+    assert_type(reply, tuple[bytes, bytes])
+    tls_ok = client.finish(reply[0]) == reply[1]
+    sk = hybrid.SM2MLKEM768PrivateKey.generate()
+    pk = hybrid.load_pem_public_key(sk.public_key().public_bytes_pem())
+    assert_type(pk, hybrid.SM2MLKEM768PublicKey)
+    shared_secret, ciphertext = pk.encapsulate()
+    sealed = hybrid.seal(pk, message, associated_data=None)
+    try:
+        hybrid.open(sk, sealed, b"other")
+        return False
+    except InvalidTag:
+        pass
+    sealer = hybrid.StreamSealer(pk, chunk_size=hybrid.MIN_CHUNK_SIZE)
+    stream = sealer.update(bytearray(message)) + sealer.finalize()
+    out = io.BytesIO()
+    size: int = hybrid.open_stream(sk, io.BytesIO(stream), out)
+    return (tls_ok and sk.decapsulate(ciphertext) == shared_secret and hybrid.open(sk, sealed) == message
+            and out.getvalue() == message and size == len(message))
+
+
 def folded_key(hex_digest: str) -> str:
     return Velmora.xor_hex_strings(hex_digest[:32], hex_digest[32:])
 
@@ -67,4 +92,5 @@ if __name__ == "__main__":
     assert native_sm(b"message")
     assert native_sm2(b"message")
     assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
+    assert hybrid_round_trip(b"message")
     print("ok")
