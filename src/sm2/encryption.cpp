@@ -86,9 +86,12 @@ CipherStatus encrypt(const CiphertextParts& out, const uint8_t* message, std::si
 
 CipherStatus decrypt(uint8_t* message_out, const ConstCiphertextParts& in, std::size_t len,
                      const uint8_t private_key[kPrivateKeySize]) {
-  // B1, B2: C1 on the curve, not infinity (cofactor 1).
+  // B1, B2: C1 on the curve, not infinity (cofactor 1). decode_point reads
+  // its input twice, so it gets a copy rather than the caller's buffer.
+  uint8_t c1_bytes[kPointSize];
+  std::memcpy(c1_bytes, in.c1, kPointSize);
   AffinePoint c1;
-  switch (decode_point(c1, in.c1)) {
+  switch (decode_point(c1, c1_bytes)) {
     case PointCheck::infinity:
       return CipherStatus::c1_infinity;
     case PointCheck::not_on_curve:
