@@ -18,8 +18,8 @@ template <std::size_t N>
 bool bind_arguments(const char* function, const char* const (&names)[N], std::size_t required,
                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject* (&out)[N]) {
   if (nargs > static_cast<Py_ssize_t>(N)) {
-    PyErr_Format(PyExc_TypeError, "%s takes at most %zu argument%s (%zd given)", function, N, N == 1 ? "" : "s",
-                 nargs);
+    PyErr_Format(PyExc_TypeError, "%s takes at most %zu argument%s (%zd given)", function, N,
+                 N == 1 ? "" : "s", nargs);
     return false;
   }
   for (std::size_t i = 0; i < N; ++i) out[i] = static_cast<Py_ssize_t>(i) < nargs ? args[i] : nullptr;

@@ -63,7 +63,8 @@ inline uint8_t decode_chunk(uint8_t* out, const char* in, std::size_t len) {
 // Writes 2*len lower-case digits.
 inline void encode(char* out, const uint8_t* in, std::size_t len) {
   std::size_t i = 0;
-  for (; i + detail::kChunk <= len; i += detail::kChunk) detail::encode_chunk(out + 2 * i, in + i, detail::kChunk);
+  for (; i + detail::kChunk <= len; i += detail::kChunk)
+    detail::encode_chunk(out + 2 * i, in + i, detail::kChunk);
   detail::encode_chunk(out + 2 * i, in + i, len - i);
 }
 

@@ -37,8 +37,9 @@ using StateSlots = kyber_alg::ModuleStateSlots<&ModuleState::key_pair_type>;
 // --- argument reading -------------------------------------------------------
 
 void not_a_digit(const char* function, const char* name, std::size_t position) {
-  PyErr_Format(PyExc_ValueError, "%s(): %s contains a character that is not a hexadecimal digit (position %zu)",
-               function, name, position);
+  PyErr_Format(PyExc_ValueError,
+               "%s(): %s contains a character that is not a hexadecimal digit (position %zu)", function, name,
+               position);
 }
 
 // Decodes hexadecimal text (bytes.fromhex()'s rules: pairs of digits, ASCII
@@ -72,7 +73,8 @@ Ref decode_hex(const uint8_t* chars, std::size_t len, const char* function, cons
 Ref bytes_from_hex(PyObject* text, const char* function, const char* name) {
   if (PyUnicode_Check(text)) {
     const Py_ssize_t len = PyUnicode_GET_LENGTH(text);
-    if (PyUnicode_IS_ASCII(text)) return decode_hex(PyUnicode_1BYTE_DATA(text), static_cast<std::size_t>(len), function, name);
+    if (PyUnicode_IS_ASCII(text))
+      return decode_hex(PyUnicode_1BYTE_DATA(text), static_cast<std::size_t>(len), function, name);
     // Reported at the first non-ASCII character, as bytes.fromhex() does.
     const int kind = PyUnicode_KIND(text);
     const void* data = PyUnicode_DATA(text);
@@ -142,7 +144,9 @@ bool read_private_key(PyObject* obj, const char* function, uint8_t out[sm2::kPri
   const bool sized = check_length(view, sm2::kPrivateKeySize, function, "the private key DA");
   if (sized) std::memcpy(out, view.data(), sm2::kPrivateKeySize);
   // Bytes decoded from hexadecimal text are this function's alone: clear them.
-  if (owned) kyber_alg::ct::wipe(PyBytes_AS_STRING(owned.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(owned.get())));
+  if (owned)
+    kyber_alg::ct::wipe(PyBytes_AS_STRING(owned.get()),
+                        static_cast<std::size_t>(PyBytes_GET_SIZE(owned.get())));
   if (!sized) return false;
   if (sm2::private_key_in_range(out)) return true;
   PyErr_Format(PyExc_ValueError, "%s(): the private key is outside [1, n-2]", function);

@@ -20,7 +20,8 @@ inline uint32_t gg_high(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y
 // T_j <<< (j mod 32), the round constant as the round uses it.
 inline constexpr std::array<uint32_t, 64> kRotatedT = [] {
   std::array<uint32_t, 64> t{};
-  for (unsigned j = 0; j < 64; ++j) t[j] = rotl32(j < 16 ? 0x79cc4519u : 0x7a879d8au, static_cast<int>(j % 32));
+  for (unsigned j = 0; j < 64; ++j)
+    t[j] = rotl32(j < 16 ? 0x79cc4519u : 0x7a879d8au, static_cast<int>(j % 32));
   return t;
 }();
 

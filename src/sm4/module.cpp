@@ -120,9 +120,8 @@ PyObject* encrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4:
   Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(sm4::padded_size(len))));
   if (!out) return nullptr;
   auto* out_bytes = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
-  kyber_alg::without_gil_if(len >= kyber_alg::kReleaseGilMinSize, [&] {
-    encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes);
-  });
+  kyber_alg::without_gil_if(len >= kyber_alg::kReleaseGilMinSize,
+                            [&] { encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes); });
   return out.release();
 }
 

@@ -84,7 +84,9 @@ inline uint32_t tau(uint32_t x) {
 }
 
 // Linear transforms L (rounds) and L' (key expansion).
-inline uint32_t linear_l(uint32_t b) { return b ^ rotl32(b, 2) ^ rotl32(b, 10) ^ rotl32(b, 18) ^ rotl32(b, 24); }
+inline uint32_t linear_l(uint32_t b) {
+  return b ^ rotl32(b, 2) ^ rotl32(b, 10) ^ rotl32(b, 18) ^ rotl32(b, 24);
+}
 inline uint32_t linear_l_key(uint32_t b) { return b ^ rotl32(b, 13) ^ rotl32(b, 23); }
 
 void expand_key_portable(const uint8_t key[kKeySize], uint32_t rk[kRounds]) {

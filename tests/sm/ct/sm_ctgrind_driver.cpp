@@ -139,9 +139,8 @@ int main(int argc, char** argv) {
     if (!sm4::kernels().select(parse_backend(argv[2]))) return ctgrind::kPathUnavailable;
     return print_round_keys(argv[3]);
   }
-  const int rc = ctgrind::start(argc, argv, [](kyber_alg::Backend b) {
-    return sm4::kernels().select(b) && sm3::kernels().select(b);
-  });
+  const int rc = ctgrind::start(
+      argc, argv, [](kyber_alg::Backend b) { return sm4::kernels().select(b) && sm3::kernels().select(b); });
   if (rc != ctgrind::kGoOn) return rc;
   const char* path = ctgrind::path_argument(argc, argv);
   for (int i = 0; i < 2; ++i) {
@@ -158,7 +157,8 @@ int main(int argc, char** argv) {
       return rc;
     }
   }
-  std::printf("ctgrind driver: hex of secrets, SM4 key expansion, ECB, CBC, padding checks and SM3 done (%s)\n",
-              path);
+  std::printf(
+      "ctgrind driver: hex of secrets, SM4 key expansion, ECB, CBC, padding checks and SM3 done (%s)\n",
+      path);
   return 0;
 }
