@@ -146,7 +146,8 @@ def test_sm4_output_matches_one_state_of_the_input(sm4_path, chaining, direction
     # block's chaining value); the call must decrypt from one copy of each.
     key, iv = os.urandom(16), os.urandom(16)
     enc, dec = _ciphers(key)
-    plain = os.urandom(SIZE)
+    size = SIZE if sm4_path != "portable" else SIZE // 16  # the portable path is slow
+    plain = os.urandom(size)
 
     def run(cipher, data):
         return cipher.crypt_ecb(data) if chaining == "ecb" else cipher.crypt_cbc(iv, data)
@@ -154,7 +155,7 @@ def test_sm4_output_matches_one_state_of_the_input(sm4_path, chaining, direction
     cipher = enc if direction == "encrypt" else dec
     original = plain if direction == "encrypt" else run(enc, plain)
     # Away from the last two blocks, so that every state keeps valid padding.
-    positions = [1, 16 * 1000 + 2, SIZE // 2 + 7]
+    positions = [1, 16 * 1000 + 2, size // 2 + 7]
     allowed = {run(_ciphers(key)[direction == "decrypt"], s) for s in states(original, positions)}
     data = bytearray(original)
     with changing(data, positions):
