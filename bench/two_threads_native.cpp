@@ -12,12 +12,10 @@
 // Two real cores give about 2x for both loops; other processes competing for
 // the cores pull every row down alike.
 //
-// Built from the checkout's root (one command line):
-//   g++ -O2 -std=c++20 -pthread -Ikyber_alg bench/two_threads_native.cpp
-//       src/sm3/sm3.cpp src/sm3/portable.cpp src/sm3/avx2.cpp
-//       src/sm4/sm4.cpp src/sm4/portable.cpp src/sm4/avx2.cpp
-//       src/common/cpu.cpp -o build/two_threads_native
-//   build/two_threads_native [repeats]
+// Built by CMake as a target outside the default build, in the build
+// directory the package was installed from (or any configured one):
+//   cmake --build /tmp/kbuild --target two_threads_native
+//   /tmp/kbuild/two_threads_native [repeats]
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

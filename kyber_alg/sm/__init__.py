@@ -12,6 +12,7 @@ pure-Python components it loaded with.
 
 import importlib as _importlib
 import sys as _sys
+import threading as _threading
 
 __all__ = ["use_native", "use_default"]
 
@@ -19,15 +20,24 @@ _SWITCHED_NAMES = ("generate_keypair", "Encrypt", "Decrypt", "SM3", "hash_msg", 
 
 # (Velmora module object, {name: object it held}) from the first switch of that module object.
 _defaults: tuple[object, dict[str, object]] | None = None
+# Held while a switch records the defaults and rebinds the names: a record taken while another thread
+# is halfway through a switch would hold native objects, and use_default() would then keep them.
+_switch_lock = _threading.Lock()
 
 
-def _velmora() -> tuple[object, dict[str, object]]:
-    """kyber_alg.Velmora (loaded if it is not yet) and the objects its load bound, recorded once."""
+def _velmora() -> object:
+    """kyber_alg.Velmora, loaded if it is not yet."""
+    return _sys.modules.get("kyber_alg.Velmora") or _importlib.import_module("kyber_alg.Velmora")
+
+
+def _bind(velmora: object, objects: dict[str, object] | None) -> None:
+    """Records what velmora holds if this is its first switch, then binds `objects` (None: the record)."""
     global _defaults
-    velmora = _sys.modules.get("kyber_alg.Velmora") or _importlib.import_module("kyber_alg.Velmora")
-    if _defaults is None or _defaults[0] is not velmora:
-        _defaults = (velmora, {name: getattr(velmora, name) for name in _SWITCHED_NAMES})
-    return _defaults
+    with _switch_lock:
+        if _defaults is None or _defaults[0] is not velmora:
+            _defaults = (velmora, {name: getattr(velmora, name) for name in _SWITCHED_NAMES})
+        for name, value in (objects or _defaults[1]).items():
+            setattr(velmora, name, value)
 
 
 def _native_objects() -> dict[str, object]:
@@ -53,9 +63,7 @@ def use_native() -> None:
     nothing. This is the recommended setting: constant-time SM2, SM3 and SM4
     that are far faster than the pure-Python defaults.
     """
-    velmora, _ = _velmora()
-    for name, value in _native_objects().items():
-        setattr(velmora, name, value)
+    _bind(_velmora(), _native_objects())
 
 
 def use_default() -> None:
@@ -65,6 +73,4 @@ def use_default() -> None:
     this module first switched it (the ones its load bound, pysmx's and gmssl's).
     Loads kyber_alg.Velmora if needed; idempotent.
     """
-    velmora, defaults = _velmora()
-    for name, value in defaults.items():
-        setattr(velmora, name, value)
+    _bind(_velmora(), None)

@@ -24,6 +24,6 @@ inline void store_be64(uint8_t* p, uint64_t v) {
   store_be32(p + 4, static_cast<uint32_t>(v));
 }
 
-inline uint32_t rotl32(uint32_t x, int r) { return std::rotl(x, r); }
+constexpr uint32_t rotl32(uint32_t x, int r) { return std::rotl(x, r); }
 
 }  // namespace kyber_alg

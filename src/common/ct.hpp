@@ -1,5 +1,5 @@
-// Constant-time helpers: every secret-dependent choice in this module goes
-// through these, so that no branch or memory index depends on a secret.
+// Constant-time helpers: every secret-dependent choice in the native code
+// goes through these, so that no branch or memory index depends on a secret.
 #pragma once
 
 #include <array>

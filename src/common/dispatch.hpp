@@ -26,7 +26,6 @@ class Dispatch {
       if (select(b)) break;
   }
 
-  const Kernels& operator*() const { return *active_; }
   const Kernels* operator->() const { return active_; }
   Backend backend() const { return backend_; }
 

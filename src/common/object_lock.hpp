@@ -12,8 +12,9 @@
 
 namespace kyber_alg {
 
-// Lives inside a Python object allocated zeroed by tp_alloc: a null handle
-// means no thread has ever needed the lock yet.
+// Lives inside a Python object whose constructor sets the handle to null
+// (PyObject_New does not zero memory): a null handle means no thread has ever
+// needed the lock yet.
 struct ObjectLock {
   PyThread_type_lock handle;
 
@@ -28,8 +29,7 @@ struct ObjectLock {
   // With the GIL held. Waits (GIL released) while another thread holds the lock.
   void acquire() {
     if (!handle || PyThread_acquire_lock(handle, NOWAIT_LOCK)) return;
-    Py_BEGIN_ALLOW_THREADS PyThread_acquire_lock(handle, WAIT_LOCK);
-    Py_END_ALLOW_THREADS
+    without_gil([this] { PyThread_acquire_lock(handle, WAIT_LOCK); });
   }
 
   void release() {
@@ -50,12 +50,7 @@ bool run_locked(ObjectLock& lock, std::size_t input_size, Work&& work) {
   const bool large = input_size >= kReleaseGilMinSize;
   if (large && !lock.ensure()) return false;
   lock.acquire();
-  if (large) {
-    Py_BEGIN_ALLOW_THREADS work();
-    Py_END_ALLOW_THREADS
-  } else {
-    work();
-  }
+  without_gil_if(large, work);
   lock.release();
   return true;
 }

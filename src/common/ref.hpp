@@ -48,13 +48,4 @@ class Ref {
   PyObject* object_ = nullptr;
 };
 
-// Module-wide references live until the process ends. They are kept in
-// storage that is never destroyed: a static destructor running after the
-// interpreter has finalised would drop references into freed memory.
-template <class T>
-T& never_destroyed(T*& slot) {
-  if (!slot) slot = new T();
-  return *slot;
-}
-
 }  // namespace kyber_alg

@@ -1,5 +1,6 @@
 // Lower-case hexadecimal encoding and case-insensitive decoding, constant
-// time in the data so that secret keys can pass through.
+// time in the data so that secret keys can pass through: ML-KEM's names for
+// the shared codec of common/hex.hpp.
 #pragma once
 
 #include <cstddef>

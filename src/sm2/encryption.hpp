@@ -33,8 +33,9 @@ struct ConstCiphertextParts {
 enum class CipherStatus { ok, kdf_zero, random_failed, c1_infinity, c1_not_on_curve, c3_mismatch };
 
 // Steps A2 and A4..A8 for the nonce k in [1, n - 1]. The public key must
-// have passed decode_point, which is step A3 (the cofactor is 1). Returns
-// kdf_zero, writing nothing useful, if the KDF output is all zeros.
+// have passed decode_point, which is step A3 (the cofactor is 1). Reads
+// `message` once (it may be out.c2 itself). Returns kdf_zero if the KDF
+// output is all zeros; out.c2 then still holds the message.
 CipherStatus encrypt_with_nonce(const CiphertextParts& out, const uint8_t* message, std::size_t len,
                                 const AffinePoint& public_key, const Scalar& k);
 
@@ -43,8 +44,10 @@ CipherStatus encrypt_with_nonce(const CiphertextParts& out, const uint8_t* messa
 CipherStatus encrypt(const CiphertextParts& out, const uint8_t* message, std::size_t len,
                      const AffinePoint& public_key);
 
-// Section 7, steps B1..B7; the private key must be in range. On any failure
-// message_out is wiped.
+// Section 7, steps B1..B7; the private key must be in range. Reads each part
+// of the ciphertext once. An all-zero KDF output is reported as c3_mismatch,
+// so that the two integrity failures look alike. On any failure message_out
+// is wiped.
 CipherStatus decrypt(uint8_t* message_out, const ConstCiphertextParts& in, std::size_t len,
                      const uint8_t private_key[kPrivateKeySize]);
 

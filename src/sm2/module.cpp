@@ -10,6 +10,8 @@
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
+#include "common/gil.hpp"
+#include "common/hex.hpp"
 #include "common/module_state.hpp"
 #include "common/ref.hpp"
 #include "sm2/base_mult.hpp"
@@ -20,6 +22,7 @@
 namespace sm2 = kyber_alg::sm2;
 using kyber_alg::ByteView;
 using kyber_alg::Ref;
+using kyber_alg::without_gil;
 
 namespace {
 
@@ -31,35 +34,64 @@ struct ModuleState {
 
 using StateSlots = kyber_alg::ModuleStateSlots<&ModuleState::key_pair_type>;
 
-// Runs the curve arithmetic with the GIL released (it touches no Python object).
-template <class Work>
-void without_gil(Work&& work) {
-  Py_BEGIN_ALLOW_THREADS work();
-  Py_END_ALLOW_THREADS
-}
-
 // --- argument reading -------------------------------------------------------
 
-// Bytes from hexadecimal text given as str or as ASCII in a bytes-like object.
-Ref bytes_from_hex(PyObject* text, const char* function, const char* name) {
-  Ref str;
-  if (PyUnicode_Check(text)) {
-    str = Ref::borrow(text);
-  } else if (PyObject_CheckBuffer(text)) {
-    str = Ref::steal(PyUnicode_FromEncodedObject(text, "ascii", "strict"));
-    if (!str) {
-      PyErr_Format(PyExc_ValueError, "%s(): %s contains a character that is not a hexadecimal digit",
+void not_a_digit(const char* function, const char* name, std::size_t position) {
+  PyErr_Format(PyExc_ValueError,
+               "%s(): %s contains a character that is not a hexadecimal digit (position %zu)", function, name,
+               position);
+}
+
+// Decodes hexadecimal text (bytes.fromhex()'s rules: pairs of digits, ASCII
+// whitespace between them) in constant time: a private key may be among it.
+Ref decode_hex(const uint8_t* chars, std::size_t len, const char* function, const char* name) {
+  Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len / 2)));
+  if (!out) return out;
+  auto* bytes = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
+  std::size_t error_at = 0;
+  const std::ptrdiff_t decoded = kyber_alg::hex::decode_text(bytes, chars, len, error_at);
+  if (decoded < 0) {
+    kyber_alg::ct::wipe(bytes, len / 2);
+    if (error_at == len)
+      PyErr_Format(PyExc_ValueError,
+                   "%s(): %s has an odd number of hexadecimal digits (bytes.fromhex() reads them in pairs)",
                    function, name);
-      return {};
-    }
-  } else {
+    else
+      not_a_digit(function, name, error_at);
+    return {};
+  }
+  const auto size = static_cast<std::size_t>(decoded);
+  if (size == len / 2) return out;
+  kyber_alg::ct::wipe(bytes + size, len / 2 - size);  // whitespace left room for more
+  PyObject* resized = out.release();
+  if (_PyBytes_Resize(&resized, static_cast<Py_ssize_t>(size)) < 0) return {};
+  return Ref::steal(resized);
+}
+
+// Bytes from hexadecimal text given as str or as ASCII in a bytes-like object
+// (strided views read like any other).
+Ref bytes_from_hex(PyObject* text, const char* function, const char* name) {
+  if (PyUnicode_Check(text)) {
+    const Py_ssize_t len = PyUnicode_GET_LENGTH(text);
+    if (PyUnicode_IS_ASCII(text))
+      return decode_hex(PyUnicode_1BYTE_DATA(text), static_cast<std::size_t>(len), function, name);
+    // Reported at the first non-ASCII character, as bytes.fromhex() does.
+    const int kind = PyUnicode_KIND(text);
+    const void* data = PyUnicode_DATA(text);
+    Py_ssize_t i = 0;
+    while (i < len && PyUnicode_READ(kind, data, i) < 0x80) ++i;
+    not_a_digit(function, name, static_cast<std::size_t>(i));
+    return {};
+  }
+  if (!PyObject_CheckBuffer(text)) {
     PyErr_Format(PyExc_TypeError,
                  "%s(): %s must be str or a bytes-like object of hexadecimal text, not '%.100s'", function,
                  name, Py_TYPE(text)->tp_name);
     return {};
   }
-  return Ref::steal(
-      PyObject_CallMethod(reinterpret_cast<PyObject*>(&PyBytes_Type), "fromhex", "O", str.get()));
+  ByteView view;
+  if (!view.acquire(text)) return {};
+  return decode_hex(view.data(), static_cast<std::size_t>(view.size()), function, name);
 }
 
 // A key or ciphertext argument: a bytes-like object holds the raw bytes, a
@@ -109,8 +141,13 @@ bool read_private_key(PyObject* obj, const char* function, uint8_t out[sm2::kPri
   Ref owned;
   ByteView view;
   if (!read_binary(obj, false, function, "DA", owned, view)) return false;
-  if (!check_length(view, sm2::kPrivateKeySize, function, "the private key DA")) return false;
-  std::memcpy(out, view.data(), sm2::kPrivateKeySize);
+  const bool sized = check_length(view, sm2::kPrivateKeySize, function, "the private key DA");
+  if (sized) std::memcpy(out, view.data(), sm2::kPrivateKeySize);
+  // Bytes decoded from hexadecimal text are this function's alone: clear them.
+  if (owned)
+    kyber_alg::ct::wipe(PyBytes_AS_STRING(owned.get()),
+                        static_cast<std::size_t>(PyBytes_GET_SIZE(owned.get())));
+  if (!sized) return false;
   if (sm2::private_key_in_range(out)) return true;
   PyErr_Format(PyExc_ValueError, "%s(): the private key is outside [1, n-2]", function);
   return false;
@@ -235,8 +272,10 @@ PyObject* raise_cipher_error(sm2::CipherStatus status, int saved_errno, const ch
       PyErr_Format(PyExc_ValueError, "%s(): C1 is not a point on the SM2 curve", function);
       return nullptr;
     case sm2::CipherStatus::c3_mismatch:
+      // Also an all-zero KDF output: decryption reports both alike.
       PyErr_Format(PyExc_ValueError,
-                   "%s(): C3 does not match (wrong private key, or a damaged or altered ciphertext)",
+                   "%s(): C3 does not match, or the KDF output is all zeros (wrong private key, or a "
+                   "damaged or altered ciphertext)",
                    function);
       return nullptr;
     case sm2::CipherStatus::ok:
@@ -434,7 +473,9 @@ PyDoc_STRVAR(decrypt_doc,
              "true); DA is the 32-byte private key or its 64 hexadecimal characters.\n"
              "len_para must be 64; encoding is accepted and unused. Returns the\n"
              "message bytes. Raises ValueError, naming the failed check, if C is too\n"
-             "short, C1 is not on the curve, C3 does not match, or DA is outside [1, n-2].");
+             "short, C1 is not on the curve, or DA is outside [1, n-2]; and one message\n"
+             "for both integrity failures (C3 does not match, or the KDF output is all\n"
+             "zeros), which a caller cannot tell apart.");
 
 PyDoc_STRVAR(encrypt_with_nonce_doc,
              "_encrypt_with_nonce($module, /, M, PA, k, mode='C1C3C2')\n--\n\n"

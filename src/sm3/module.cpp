@@ -5,9 +5,12 @@
 
 #include <cstddef>
 
+#include "common/args.hpp"
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
+#include "common/gil.hpp"
+#include "common/hex.hpp"
 #include "common/module_state.hpp"
 #include "common/object_lock.hpp"
 #include "common/ref.hpp"
@@ -65,24 +68,15 @@ bool absorb_first(HashObject* self, PyObject* data) {
   ByteView view;
   if (!read_data(data, view)) return false;
   const auto len = static_cast<std::size_t>(view.size());
-  if (len >= kyber_alg::kReleaseGilMinSize) {
-    Py_BEGIN_ALLOW_THREADS sm3::update(self->state, view.data(), len);
-    Py_END_ALLOW_THREADS
-  } else {
-    sm3::update(self->state, view.data(), len);
-  }
+  kyber_alg::without_gil_if(len >= kyber_alg::kReleaseGilMinSize,
+                            [&] { sm3::update(self->state, view.data(), len); });
   return true;
 }
 
+// The digest as text, through the constant-time codec: Velmora turns it into a key.
 Ref hex_string(const uint8_t* data, std::size_t len) {
-  static constexpr char kDigits[] = "0123456789abcdef";
   Ref text = Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(2 * len), 127));
-  if (!text) return text;
-  auto* out = static_cast<char*>(PyUnicode_DATA(text.get()));
-  for (std::size_t i = 0; i < len; ++i) {
-    out[2 * i] = kDigits[data[i] >> 4];
-    out[2 * i + 1] = kDigits[data[i] & 15];
-  }
+  if (text) kyber_alg::hex::encode(static_cast<char*>(PyUnicode_DATA(text.get())), data, len);
   return text;
 }
 
@@ -113,26 +107,11 @@ PyObject* hash_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 // SM3(msg=b'') as a vectorcall: the arguments are read in place, with no
 // tuple or dict built for them (hashing short messages is mostly call cost).
 PyObject* hash_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) {
-  const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-  if (nargs > 1) {
-    PyErr_Format(PyExc_TypeError, "SM3() takes at most 1 argument (%zd given)", nargs);
+  static const char* const names[] = {"msg"};
+  PyObject* bound[1];
+  if (!kyber_alg::bind_arguments("SM3()", names, 0, args, PyVectorcall_NARGS(nargsf), kwnames, bound))
     return nullptr;
-  }
-  PyObject* msg = nargs == 1 ? args[0] : nullptr;
-  const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
-  for (Py_ssize_t k = 0; k < keywords; ++k) {
-    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
-    if (PyUnicode_CompareWithASCIIString(keyword, "msg") != 0) {
-      PyErr_Format(PyExc_TypeError, "SM3() got an unexpected keyword argument '%U'", keyword);
-      return nullptr;
-    }
-    if (msg) {
-      PyErr_SetString(PyExc_TypeError, "argument for SM3() given by name ('msg') and position (1)");
-      return nullptr;
-    }
-    msg = args[nargs + k];
-  }
-  return new_hash(reinterpret_cast<PyTypeObject*>(type), msg);
+  return new_hash(reinterpret_cast<PyTypeObject*>(type), bound[0]);
 }
 
 void hash_dealloc(PyObject* self) {
@@ -223,12 +202,7 @@ PyType_Spec hash_spec = {
 PyObject* hash_msg(PyObject*, PyObject* msg) {
   uint8_t out[sm3::kDigestSize];
   auto hash_bytes = [&](const uint8_t* data, std::size_t len) {
-    if (len >= kyber_alg::kReleaseGilMinSize) {
-      Py_BEGIN_ALLOW_THREADS sm3::hash(data, len, out);
-      Py_END_ALLOW_THREADS
-    } else {
-      sm3::hash(data, len, out);
-    }
+    kyber_alg::without_gil_if(len >= kyber_alg::kReleaseGilMinSize, [&] { sm3::hash(data, len, out); });
   };
   if (PyUnicode_Check(msg)) {
     Py_ssize_t len;

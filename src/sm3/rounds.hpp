@@ -5,17 +5,13 @@
 #include <array>
 #include <cstdint>
 
+#include "common/bytes.hpp"
+
 namespace kyber_alg::sm3 {
 
-constexpr uint32_t rotl(uint32_t x, unsigned n) { return (x << (n & 31)) | (x >> ((32 - n) & 31)); }
-
-inline uint32_t load_be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
 // Permutations P0 (compression) and P1 (message expansion).
-inline uint32_t p0(uint32_t x) { return x ^ rotl(x, 9) ^ rotl(x, 17); }
-inline uint32_t p1(uint32_t x) { return x ^ rotl(x, 15) ^ rotl(x, 23); }
+inline uint32_t p0(uint32_t x) { return x ^ rotl32(x, 9) ^ rotl32(x, 17); }
+inline uint32_t p1(uint32_t x) { return x ^ rotl32(x, 15) ^ rotl32(x, 23); }
 
 // Boolean functions FF_j and GG_j: XOR for rounds 0..15, majority and choice after.
 inline uint32_t ff_high(uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (z & (x | y)); }
@@ -24,7 +20,8 @@ inline uint32_t gg_high(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y
 // T_j <<< (j mod 32), the round constant as the round uses it.
 inline constexpr std::array<uint32_t, 64> kRotatedT = [] {
   std::array<uint32_t, 64> t{};
-  for (unsigned j = 0; j < 64; ++j) t[j] = rotl(j < 16 ? 0x79cc4519u : 0x7a879d8au, j % 32);
+  for (unsigned j = 0; j < 64; ++j)
+    t[j] = rotl32(j < 16 ? 0x79cc4519u : 0x7a879d8au, static_cast<int>(j % 32));
   return t;
 }();
 
@@ -33,7 +30,7 @@ inline constexpr uint32_t kInitialValue[8] = {0x7380166f, 0x4914b2b9, 0x172442d7
 
 // Message expansion: word j (16 <= j < 68) of W from the words before it.
 inline uint32_t expand_word(const uint32_t w[], int j) {
-  return p1(w[j - 16] ^ w[j - 9] ^ rotl(w[j - 3], 15)) ^ rotl(w[j - 13], 7) ^ w[j - 6];
+  return p1(w[j - 16] ^ w[j - 9] ^ rotl32(w[j - 3], 15)) ^ rotl32(w[j - 13], 7) ^ w[j - 6];
 }
 
 // E is the last register of a round to be ready and the next round starts
@@ -59,19 +56,19 @@ struct Registers {
 // unrolled loop of rounds compiles to renamed registers, not moves.
 template <bool kHigh, bool kAddELast = false>
 inline void round(Registers& r, uint32_t w_j, uint32_t w_prime_j, uint32_t t_j) {
-  const uint32_t a12 = rotl(r.a, 12);
-  const uint32_t ss1 = rotl(add_e<kAddELast>(a12 + t_j, r.e), 7);
+  const uint32_t a12 = rotl32(r.a, 12);
+  const uint32_t ss1 = rotl32(add_e<kAddELast>(a12 + t_j, r.e), 7);
   const uint32_t ss2 = ss1 ^ a12;
   const uint32_t ff = kHigh ? ff_high(r.a, r.b, r.c) : r.a ^ r.b ^ r.c;
   const uint32_t gg = kHigh ? gg_high(r.e, r.f, r.g) : r.e ^ r.f ^ r.g;
   const uint32_t tt1 = ff + r.d + ss2 + w_prime_j;
   const uint32_t tt2 = gg + r.h + ss1 + w_j;
   r.d = r.c;
-  r.c = rotl(r.b, 9);
+  r.c = rotl32(r.b, 9);
   r.b = r.a;
   r.a = tt1;
   r.h = r.g;
-  r.g = rotl(r.f, 19);
+  r.g = rotl32(r.f, 19);
   r.f = r.e;
   r.e = p0(tt2);
 }

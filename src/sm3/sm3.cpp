@@ -2,9 +2,9 @@
 #include "sm3/sm3.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
+#include "common/bytes.hpp"
 #include "common/ct.hpp"
 #include "sm3/kernels.hpp"
 #include "sm3/rounds.hpp"
@@ -12,16 +12,6 @@
 namespace kyber_alg::sm3 {
 
 namespace {
-
-void store_be32(uint8_t* p, uint32_t x) {
-  if constexpr (std::endian::native == std::endian::little) x = __builtin_bswap32(x);
-  std::memcpy(p, &x, sizeof x);
-}
-
-void store_be64(uint8_t* p, uint64_t x) {
-  store_be32(p, static_cast<uint32_t>(x >> 32));
-  store_be32(p + 4, static_cast<uint32_t>(x));
-}
 
 void compress_blocks(uint32_t v[8], const uint8_t* data, std::size_t blocks) {
   if (blocks > 0) kernels()->compress_blocks(v, data, blocks);

@@ -24,6 +24,7 @@
 #include <array>
 #include <cstdint>
 
+#include "common/bytes.hpp"
 #include "sm4/constants.hpp"
 
 namespace kyber_alg::sm4::aes_field {
@@ -150,8 +151,6 @@ constexpr NibbleTables nibble_tables(ByteMap m) {
   return t;
 }
 
-constexpr uint32_t rotl32(uint32_t x, unsigned n) { return (x << (n & 31)) | (x >> ((32 - n) & 31)); }
-
 constexpr uint32_t map_bytes(ByteMap m, uint32_t word) {
   uint32_t out = 0;
   for (unsigned j = 0; j < 4; ++j) out |= uint32_t{m(static_cast<uint8_t>(word >> (8 * j)))} << (8 * j);
@@ -188,7 +187,7 @@ constexpr LinearLayer linear_layer(const unsigned (&rotations)[N]) {
   for (unsigned q = 0; q < 4; ++q) layer.m[q] = nibble_tables(parts[q]);
   uint32_t l_of_g0 = 0;
   const uint32_t g0_word = 0x01010101u * kG0;
-  for (unsigned r : rotations) l_of_g0 ^= rotl32(g0_word, r);
+  for (unsigned r : rotations) l_of_g0 ^= rotl32(g0_word, static_cast<int>(r));
   const uint32_t k = map_bytes(kF, l_of_g0);
   const auto k_byte = static_cast<uint8_t>(k);
   layer.constant_folded = k == 0x01010101u * k_byte;

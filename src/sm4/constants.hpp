@@ -29,15 +29,4 @@ inline constexpr unsigned kAffineRotations[] = {0, 1, 3, 6, 7};
 inline constexpr unsigned kRoundRotations[] = {0, 2, 10, 18, 24};
 inline constexpr unsigned kKeyRotations[] = {0, 13, 23};
 
-inline uint32_t load_be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
-}
-
-inline void store_be32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
-
 }  // namespace kyber_alg::sm4

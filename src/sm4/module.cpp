@@ -3,14 +3,16 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
+#include "common/args.hpp"
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
+#include "common/gil.hpp"
 #include "common/module_state.hpp"
-#include "common/object_lock.hpp"  // kReleaseGilMinSize
 #include "common/ref.hpp"
 #include "sm4/kernels.hpp"
 #include "sm4/padding.hpp"
@@ -42,22 +44,22 @@ struct CipherObject {
   bool keyed;
 };
 
-// Runs work() with the GIL released if the input is large.
-template <class Work>
-void run_without_gil_if_large(std::size_t input_size, Work&& work) {
-  if (input_size >= kyber_alg::kReleaseGilMinSize) {
-    Py_BEGIN_ALLOW_THREADS work();
-    Py_END_ALLOW_THREADS
-  } else {
-    work();
-  }
-}
-
 CipherObject* as_cipher(PyObject* self) { return reinterpret_cast<CipherObject*>(self); }
 
+// An int argument as a long; one too large for a long reads as -1, which no
+// parameter allows, so it gets the same ValueError as any other bad value.
+// False with TypeError set for an object that is not an integer.
+bool read_long(PyObject* obj, long& value) {
+  value = PyLong_AsLong(obj);
+  if (value != -1 || !PyErr_Occurred()) return true;
+  if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
+  PyErr_Clear();
+  return true;
+}
+
 bool parse_mode(PyObject* obj, const char* function, long& mode) {
-  const long value = PyLong_AsLong(obj);
-  if (value == -1 && PyErr_Occurred()) return false;
+  long value;
+  if (!read_long(obj, value)) return false;
   if (value != kEncrypt && value != kDecrypt) {
     PyErr_Format(PyExc_ValueError, "%s: mode must be SM4_ENCRYPT (0) or SM4_DECRYPT (1), got %R", function,
                  obj);
@@ -68,8 +70,8 @@ bool parse_mode(PyObject* obj, const char* function, long& mode) {
 }
 
 bool parse_padding(PyObject* obj, long& padding) {
-  const long value = PyLong_AsLong(obj);
-  if (value == -1 && PyErr_Occurred()) return false;
+  long value;
+  if (!read_long(obj, value)) return false;
   if (value != kPkcs7 && value != kZero) {
     PyErr_Format(PyExc_ValueError, "CryptSM4(): padding_mode must be PKCS7 (0) or ZERO (1), got %R", obj);
     return false;
@@ -92,43 +94,6 @@ bool require_key(CipherObject* self, const char* function) {
   if (self->keyed) return true;
   PyErr_Format(PyExc_ValueError, "%s: no key set; call set_key(key, mode) first", function);
   return false;
-}
-
-// Binds the two required parameters of set_key() and crypt_cbc() from a
-// vectorcall (positional or by keyword), without building an argument tuple:
-// these calls are made once per message and their overhead counts.
-bool bind_two(const char* function, const char* const names[2], PyObject* const* args, Py_ssize_t nargs,
-              PyObject* kwnames, PyObject* out[2]) {
-  if (nargs > 2) {
-    PyErr_Format(PyExc_TypeError, "%s takes at most 2 arguments (%zd given)", function, nargs);
-    return false;
-  }
-  out[0] = nargs > 0 ? args[0] : nullptr;
-  out[1] = nargs > 1 ? args[1] : nullptr;
-  const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
-  for (Py_ssize_t k = 0; k < keywords; ++k) {
-    PyObject* keyword = PyTuple_GET_ITEM(kwnames, k);
-    int slot = -1;
-    for (int i = 0; i < 2; ++i)
-      if (PyUnicode_CompareWithASCIIString(keyword, names[i]) == 0) slot = i;
-    if (slot < 0) {
-      PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", function, keyword);
-      return false;
-    }
-    if (out[slot]) {
-      PyErr_Format(PyExc_TypeError, "argument for %s given by name ('%s') and position (%d)", function,
-                   names[slot], slot + 1);
-      return false;
-    }
-    out[slot] = args[nargs + k];
-  }
-  for (int i = 0; i < 2; ++i) {
-    if (!out[i]) {
-      PyErr_Format(PyExc_TypeError, "%s missing required argument '%s' (pos %d)", function, names[i], i + 1);
-      return false;
-    }
-  }
-  return true;
 }
 
 // --- encryption and decryption --------------------------------------------
@@ -155,9 +120,25 @@ PyObject* encrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4:
   Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(sm4::padded_size(len))));
   if (!out) return nullptr;
   auto* out_bytes = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
-  run_without_gil_if_large(len,
-                           [&] { encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes); });
+  kyber_alg::without_gil_if(len >= kyber_alg::kReleaseGilMinSize,
+                            [&] { encrypt_into(keys, chaining, iv, data.data(), len, padding, out_bytes); });
   return out.release();
+}
+
+// CBC decryption reads each ciphertext block twice: to decrypt it, and as the
+// chaining value of the next. The caller's buffer is therefore copied a chunk
+// at a time and decrypted from the copy, so that another thread changing a
+// bytearray meanwhile cannot make the result match no state of it.
+void cbc_decrypt_from_copies(const sm4::RoundKeys& keys, uint8_t iv[sm4::kBlockSize], const uint8_t* in,
+                             uint8_t* out, std::size_t blocks) {
+  constexpr std::size_t kChunkBlocks = 256;
+  uint8_t chunk[kChunkBlocks * sm4::kBlockSize];
+  for (std::size_t done = 0; done < blocks;) {
+    const std::size_t n = std::min(blocks - done, kChunkBlocks);
+    std::memcpy(chunk, in + done * sm4::kBlockSize, n * sm4::kBlockSize);
+    sm4::cbc_decrypt(keys, iv, chunk, out + done * sm4::kBlockSize, n);
+    done += n;
+  }
 }
 
 PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4::kBlockSize],
@@ -172,9 +153,9 @@ PyObject* decrypt(const sm4::RoundKeys& keys, Chaining chaining, uint8_t iv[sm4:
   if (!out) return nullptr;
   auto* plain = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(out.get()));
   std::size_t pad = 0;
-  run_without_gil_if_large(len, [&] {
+  kyber_alg::without_gil_if(len >= kyber_alg::kReleaseGilMinSize, [&] {
     if (chaining == Chaining::cbc)
-      sm4::cbc_decrypt(keys, iv, data.data(), plain, len / sm4::kBlockSize);
+      cbc_decrypt_from_copies(keys, iv, data.data(), plain, len / sm4::kBlockSize);
     else
       sm4::ecb(keys, data.data(), plain, len / sm4::kBlockSize);
     pad = sm4::padding_length(plain, len, padding);
@@ -221,7 +202,7 @@ void cipher_dealloc(PyObject* self) {
 PyObject* cipher_set_key(PyObject* op, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const char* const names[] = {"key", "mode"};
   PyObject* bound[2];
-  if (!bind_two("set_key()", names, args, nargs, kwnames, bound)) return nullptr;
+  if (!kyber_alg::bind_arguments("set_key()", names, 2, args, nargs, kwnames, bound)) return nullptr;
   PyObject *key_obj = bound[0], *mode_obj = bound[1];
   CipherObject* self = as_cipher(op);
   ByteView key;
@@ -265,7 +246,7 @@ PyObject* cipher_crypt_ecb(PyObject* op, PyObject* data) {
 PyObject* cipher_crypt_cbc(PyObject* op, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const char* const names[] = {"iv", "input_data"};
   PyObject* bound[2];
-  if (!bind_two("crypt_cbc()", names, args, nargs, kwnames, bound)) return nullptr;
+  if (!kyber_alg::bind_arguments("crypt_cbc()", names, 2, args, nargs, kwnames, bound)) return nullptr;
   PyObject *iv_obj = bound[0], *data_obj = bound[1];
   CipherObject* self = as_cipher(op);
   if (!require_key(self, "crypt_cbc()")) return nullptr;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/bytes.hpp"
 #include "common/ct.hpp"
 #include "sm4/constants.hpp"
 #include "sm4/kernels.hpp"
@@ -14,8 +15,6 @@ namespace kyber_alg::sm4 {
 namespace {
 
 constexpr uint32_t kLowBits = 0x01010101;
-
-constexpr uint32_t rotl(uint32_t x, unsigned n) { return (x << (n & 31)) | (x >> ((32 - n) & 31)); }
 
 // Each byte of x rotated left by n bits.
 constexpr uint32_t rotl_bytes(uint32_t x, unsigned n) {
@@ -85,8 +84,10 @@ inline uint32_t tau(uint32_t x) {
 }
 
 // Linear transforms L (rounds) and L' (key expansion).
-inline uint32_t linear_l(uint32_t b) { return b ^ rotl(b, 2) ^ rotl(b, 10) ^ rotl(b, 18) ^ rotl(b, 24); }
-inline uint32_t linear_l_key(uint32_t b) { return b ^ rotl(b, 13) ^ rotl(b, 23); }
+inline uint32_t linear_l(uint32_t b) {
+  return b ^ rotl32(b, 2) ^ rotl32(b, 10) ^ rotl32(b, 18) ^ rotl32(b, 24);
+}
+inline uint32_t linear_l_key(uint32_t b) { return b ^ rotl32(b, 13) ^ rotl32(b, 23); }
 
 void expand_key_portable(const uint8_t key[kKeySize], uint32_t rk[kRounds]) {
   uint32_t k[4];

@@ -56,4 +56,21 @@ inline int leak_self_test() {
   return 0;
 }
 
+// The code path a driver checks: argv[1], the portable one if none is named.
+inline const char* path_argument(int argc, char** argv) { return argc > 1 ? argv[1] : "portable"; }
+
+// What start() returns when main() should go on with its checks.
+inline constexpr int kGoOn = -1;
+
+// The start of every driver's main(): with --leak-self-test, the self-test's
+// exit code; otherwise select(Backend) switches to the path named on the
+// command line, and the result is kGoOn, or kPathUnavailable if it cannot.
+template <class Select>
+int start(int argc, char** argv, Select&& select) {
+  if (is_leak_self_test(argc, argv)) return leak_self_test();
+  const char* path = path_argument(argc, argv);
+  if (!select(parse_backend(path))) return path_unavailable(path);
+  return kGoOn;
+}
+
 }  // namespace ctgrind

@@ -7,7 +7,7 @@ import secrets
 import pytest
 
 import sm2_reference as ref
-from kyber_alg.sm import SM2
+from kyber_alg.sm import SM2, SM3
 
 PUB, PRIV = SM2.generate_keypair(64)
 MESSAGE = secrets.token_bytes(32)
@@ -105,6 +105,29 @@ def test_tampering_with_any_part_is_detected(position, bit):
     expected = "C1 is not a point on the SM2 curve" if part == "C1" else "C3 does not match"
     with pytest.raises(ValueError, match=expected):
         SM2.Decrypt(bytes(damaged), PRIV, 64)
+
+
+def _c1_whose_kdf_starts_with_zero() -> bytes:
+    # C1 = [k]G gives the shared point [d]C1 = [dk]G; find one whose KDF output
+    # starts with a zero byte, so that a one-byte C2 meets an all-zero KDF output.
+    d = int.from_bytes(PRIV, "big")
+    for k in range(1, 10_000):
+        shared = SM2._public_key((d * k % ref.N).to_bytes(32, "big"))
+        if SM3.SM3(shared + (1).to_bytes(4, "big")).digest()[0] == 0:
+            return SM2._public_key(k.to_bytes(32, "big"))
+    raise AssertionError("no such C1 in 10,000 tries")
+
+
+def test_all_zero_kdf_output_and_c3_mismatch_read_alike():
+    # Issue 14: a distinct message for the all-zero KDF output told whoever chose C1
+    # one bit about the shared point.
+    c1 = _c1_whose_kdf_starts_with_zero()
+    with pytest.raises(ValueError) as kdf_zero:
+        SM2.Decrypt(c1 + bytes(32) + b"\x5a", PRIV, 64)
+    with pytest.raises(ValueError) as c3_mismatch:
+        SM2.Decrypt(c1 + bytes(32) + b"\x5a\x5a", PRIV, 64)
+    assert str(kdf_zero.value) == str(c3_mismatch.value)
+    assert "C3 does not match" in str(kdf_zero.value)
 
 
 def test_wrong_private_key_is_a_value_error_not_none():

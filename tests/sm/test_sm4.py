@@ -234,6 +234,19 @@ def test_constructor_rejects(kwargs, error):
         native.CryptSM4(**kwargs)
 
 
+@pytest.mark.parametrize("call, message", [
+    (lambda: native.CryptSM4(2**64), "mode must be"),
+    (lambda: native.CryptSM4(-(2**70)), "mode must be"),
+    (lambda: native.CryptSM4(0, 2**64), "padding_mode must be"),
+    (lambda: native.CryptSM4(padding_mode=-(2**64)), "padding_mode must be"),
+    (lambda: native.CryptSM4().set_key(bytes(16), 2**64), "mode must be"),
+], ids=["mode", "negative mode", "padding", "negative padding", "set_key mode"])
+def test_integers_too_large_for_a_long_are_value_errors(call, message):
+    # Issue 14: these were OverflowError, where ValueError is documented.
+    with pytest.raises(ValueError, match=message):
+        call()
+
+
 @pytest.mark.parametrize("bad", ["text", 5, None, [1, 2]], ids=["str", "int", "None", "list"])
 def test_data_must_be_bytes_like(bad):
     c = cipher(bytes(16), native.SM4_ENCRYPT)

@@ -64,6 +64,41 @@ def test_switching_is_idempotent_and_touches_nothing_else(sequence):
     """)
 
 
+def test_racing_first_switches_still_record_the_loaded_components():
+    # Issue 14: the first switch recorded Velmora's components without a lock, so
+    # racing first calls could record native objects as the ones to put back.
+    # A stand-in for Velmora whose switched names are slow to read (each read
+    # lets the other threads run) makes the race happen every time it can.
+    run("""
+        import sys, threading, time, types
+        import kyber_alg.sm as sm
+
+        class SlowToRead(types.ModuleType):
+            def __getattribute__(self, name):
+                if name in SWITCHED:
+                    time.sleep(0.002)
+                return super().__getattribute__(name)
+
+        for trial in range(3):
+            velmora = SlowToRead("kyber_alg.Velmora")
+            loaded = {name: object() for name in SWITCHED}
+            for name, value in loaded.items():
+                setattr(velmora, name, value)
+            sys.modules["kyber_alg.Velmora"] = velmora
+            start = threading.Barrier(6)
+            switches = [sm.use_native if i % 2 else sm.use_default for i in range(6)]
+            threads = [threading.Thread(target=lambda s=s: (start.wait(), s())) for s in switches]
+            for t in threads:
+                t.start()
+            for t in threads:
+                t.join()
+            sm.use_default()
+            kept = {n for n in SWITCHED if object.__getattribute__(velmora, n) is loaded[n]}
+            assert kept == set(SWITCHED), (trial, set(SWITCHED) - kept)
+        print("ok")
+    """)
+
+
 def test_exchange_with_native_components_including_a_100_kb_message():
     run("""
         import kyber_alg.sm as sm

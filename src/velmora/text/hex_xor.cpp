@@ -1,5 +1,10 @@
+#include <algorithm>
+#include <cstdint>
+
 #include "../outside/call.hpp"
 #include "../unpack.hpp"
+#include "common/ct.hpp"
+#include "common/hex.hpp"
 #include "text.hpp"
 
 namespace kyber_alg::velmora {
@@ -9,20 +14,22 @@ Ref from_hex(PyObject* text) {
   return call_attr(reinterpret_cast<PyObject*>(&PyBytes_Type), Name::fromhex, {text});
 }
 
-// bytes1 ^ bytes2 over the shorter length, straight to lower-case hex text.
+// bytes1 ^ bytes2 over the shorter length, straight to lower-case hex text
+// through the constant-time codec (the result is the derived key).
 Ref xor_to_hex(PyObject* bytes1, PyObject* bytes2) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  Py_ssize_t length = std::min(PyBytes_GET_SIZE(bytes1), PyBytes_GET_SIZE(bytes2));
-  Ref text = Ref::steal(PyUnicode_New(2 * length, 127));
+  const auto length = static_cast<std::size_t>(std::min(PyBytes_GET_SIZE(bytes1), PyBytes_GET_SIZE(bytes2)));
+  Ref text = Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(2 * length), 127));
   if (!text) return {};
-  auto* left = reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(bytes1));
-  auto* right = reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(bytes2));
-  Py_UCS1* out = PyUnicode_1BYTE_DATA(text.get());
-  for (Py_ssize_t i = 0; i < length; ++i) {
-    unsigned char value = left[i] ^ right[i];
-    out[2 * i] = kDigits[value >> 4];
-    out[2 * i + 1] = kDigits[value & 0xf];
+  auto* left = reinterpret_cast<const uint8_t*>(PyBytes_AS_STRING(bytes1));
+  auto* right = reinterpret_cast<const uint8_t*>(PyBytes_AS_STRING(bytes2));
+  auto* out = reinterpret_cast<char*>(PyUnicode_1BYTE_DATA(text.get()));
+  uint8_t chunk[64];
+  for (std::size_t done = 0; done < length; done += sizeof chunk) {
+    const std::size_t n = std::min(length - done, sizeof chunk);
+    for (std::size_t i = 0; i < n; ++i) chunk[i] = static_cast<uint8_t>(left[done + i] ^ right[done + i]);
+    hex::encode(out + 2 * done, chunk, n);
   }
+  ct::wipe(chunk, sizeof chunk);
   return text;
 }
 

@@ -62,9 +62,9 @@ int round_trip() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
-  const char* path = argc > 1 ? argv[1] : "portable";
-  if (!kyber::kernels.select(ctgrind::parse_backend(path))) return ctgrind::path_unavailable(path);
+  const int rc = ctgrind::start(argc, argv, [](kyber_alg::Backend b) { return kyber::kernels.select(b); });
+  if (rc != ctgrind::kGoOn) return rc;
+  const char* path = ctgrind::path_argument(argc, argv);
   for (int i = 0; i < 3; ++i) {
     if (const int rc = round_trip(); rc != 0) {
       std::fprintf(stderr, "round trip %d failed with code %d\n", i, rc);

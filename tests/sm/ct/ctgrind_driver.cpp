@@ -182,10 +182,10 @@ int inverse_check() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
   if (argc > 1 && std::strcmp(argv[1], "--inverse-check") == 0) return inverse_check();
+  const int rc = ctgrind::start(argc, argv, [](kyber_alg::Backend b) { return sm2::kernels().select(b); });
+  if (rc != ctgrind::kGoOn) return rc;
   if (argc < 3) return 9;
-  if (!sm2::kernels().select(ctgrind::parse_backend(argv[1]))) return ctgrind::path_unavailable(argv[1]);
   const int rounds = std::atoi(argv[2]);
   sm2::prepare_base_table();  // public data, built before any secret is in play
   if (argc > 6)

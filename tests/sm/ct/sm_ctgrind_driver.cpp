@@ -1,7 +1,8 @@
 // Constant-time check of SM4 and SM3 under valgrind memcheck (the ctgrind
 // technique).
 //
-// The SM4 key, the plaintext and the hashed message are marked undefined.
+// The SM4 key, the plaintext and the hashed message are marked undefined, and
+// so are the digest and private key that pass through the hex codec.
 // Memcheck then reports every conditional branch and every memory address
 // that depends on them. Ciphertexts are public and are marked defined where
 // they are produced; the padding check declassifies only its result.
@@ -15,6 +16,7 @@
 #include <cstring>
 
 #include "../../ct/ctgrind.hpp"
+#include "common/hex.hpp"
 #include "sm3/kernels.hpp"
 #include "sm3/sm3.hpp"
 #include "sm4/kernels.hpp"
@@ -93,6 +95,33 @@ int sm3_secret_message() {
   return std::memcmp(digest, again, 32) == 0 ? 0 : 6;
 }
 
+// Hexadecimal text of secrets, through the codec the modules share:
+// SM3.hexdigest() encodes a digest (Velmora makes a key of it), and SM2
+// decodes a private key given as text, with or without whitespace between
+// the pairs of digits.
+int hex_of_secrets() {
+  uint8_t key[32], digest[32], back[32], spaced_back[32];
+  if (!fill_random(key, sizeof key)) return 2;
+  secret(key, sizeof key);
+  sm3::hash(key, sizeof key, digest);
+  char text[64];
+  kyber_alg::hex::encode(text, digest, sizeof digest);
+  uint8_t spaced[96];
+  for (std::size_t i = 0; i < 32; ++i) {
+    spaced[3 * i] = static_cast<uint8_t>(text[2 * i]);
+    spaced[3 * i + 1] = static_cast<uint8_t>(text[2 * i + 1]);
+    spaced[3 * i + 2] = ' ';
+  }
+  std::size_t error_at = 0;
+  if (!kyber_alg::hex::decode(back, text, sizeof back)) return 7;
+  if (kyber_alg::hex::decode_text(back, reinterpret_cast<const uint8_t*>(text), sizeof text, error_at) != 32)
+    return 8;
+  if (kyber_alg::hex::decode_text(spaced_back, spaced, sizeof spaced, error_at) != 32) return 9;
+  make_public(digest, 32), make_public(back, 32), make_public(spaced_back, 32);
+  if (std::memcmp(back, digest, 32) != 0 || std::memcmp(spaced_back, digest, 32) != 0) return 10;
+  return 0;
+}
+
 int print_round_keys(const char* hex) {
   uint8_t key[16];
   for (int i = 0; i < 16; ++i)
@@ -106,15 +135,14 @@ int print_round_keys(const char* hex) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
   if (argc > 3 && std::strcmp(argv[1], "--round-keys") == 0) {
     if (!sm4::kernels().select(parse_backend(argv[2]))) return ctgrind::kPathUnavailable;
     return print_round_keys(argv[3]);
   }
-  const char* path = argc > 1 ? argv[1] : "portable";
-  const kyber_alg::Backend backend = parse_backend(path);
-  if (!sm4::kernels().select(backend) || !sm3::kernels().select(backend))
-    return ctgrind::path_unavailable(path);
+  const int rc = ctgrind::start(
+      argc, argv, [](kyber_alg::Backend b) { return sm4::kernels().select(b) && sm3::kernels().select(b); });
+  if (rc != ctgrind::kGoOn) return rc;
+  const char* path = ctgrind::path_argument(argc, argv);
   for (int i = 0; i < 2; ++i) {
     if (const int rc = sm4_round_trip(); rc != 0) {
       std::fprintf(stderr, "SM4 round trip %d failed with code %d\n", i, rc);
@@ -124,7 +152,13 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "SM3 run %d failed with code %d\n", i, rc);
       return rc;
     }
+    if (const int rc = hex_of_secrets(); rc != 0) {
+      std::fprintf(stderr, "hex run %d failed with code %d\n", i, rc);
+      return rc;
+    }
   }
-  std::printf("ctgrind driver: SM4 key expansion, ECB, CBC, padding checks and SM3 done (%s)\n", path);
+  std::printf(
+      "ctgrind driver: hex of secrets, SM4 key expansion, ECB, CBC, padding checks and SM3 done (%s)\n",
+      path);
   return 0;
 }
