@@ -317,10 +317,12 @@ PyObject* private_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t narg
     PyErr_Format(state_of(self)->decryption_error, "decryption failed: C2 is longer than the KDF can cover");
     return nullptr;
   }
-  // C2 is copied into the result with the GIL held and decrypted in place.
-  Ref out = Ref::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(c2.data()), c2.size()));
+  // C2 is copied into the result with the GIL held and decrypted in place. (A new object: given
+  // the bytes, PyBytes_FromStringAndSize would return the shared one-character object for one byte.)
+  Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, c2.size()));
   if (!out) return nullptr;
   uint8_t* message = bytes_data(out.get());
+  std::memcpy(message, c2.data(), len);
   const sm2::ConstCiphertextParts in{c1, c3, message};
   sm2::CipherStatus status;
   without_gil([&] { status = sm2::decrypt(message, in, len, as_private(self)->key.d_bytes); });
