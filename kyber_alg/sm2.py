@@ -205,7 +205,8 @@ class SM2PublicKey:
         """Checks an SM3withSM2 signature of data (e = SM3(Z || data)); raises InvalidSignature if it
         does not verify or is not a well-formed signature in the given encoding."""
         raw = _signature_to_raw(signature, encoding)
-        if not self._key.verify(self.z(uid), data, raw):
+        # A bytearray is copied here: the native hash runs without the GIL while other threads may write.
+        if not self._key.verify(self.z(uid), _check_bytes(data, "data"), raw):
             raise InvalidSignature("the SM2 signature does not verify")
 
     def verify_digest(self, signature: Buffer, digest: Buffer, encoding: SignatureEncoding = "der") -> None:
@@ -315,7 +316,7 @@ class SM2PrivateKey:
         ``der`` gives SEQUENCE { INTEGER r, INTEGER s }; ``raw`` gives r || s (64 bytes).
         """
         _check_choice(encoding, "encoding", ("der", "raw"))
-        raw = self._key.sign(self._public.z(uid), data)
+        raw = self._key.sign(self._public.z(uid), _check_bytes(data, "data"))
         return _signature_from_raw(raw, encoding)
 
     def sign_digest(self, digest: Buffer, encoding: SignatureEncoding = "der") -> bytes:
