@@ -14,10 +14,14 @@ from __future__ import annotations
 
 import argparse
 import os
-import time
+import sys
 from collections.abc import Callable
+from pathlib import Path
 
 from kyber_alg import sm2
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))   # run with -P: bench/ is not on the path
+from bench_sm2 import per_call  # noqa: E402  (the interleaved best-of-rounds timing)
 
 try:
     import gmssl_pyx
@@ -29,26 +33,6 @@ except ImportError:
     pysmx_sm2 = None
 
 MESSAGE = os.urandom(32)
-
-
-def per_call(fns: dict[str, Callable[[], object]], seconds: float, rounds: int = 20) -> dict[str, float]:
-    """Microseconds per call of each function: the best of `rounds` interleaved batches."""
-    batches = {}
-    for name, fn in fns.items():
-        fn()
-        calls, start = 0, time.perf_counter()
-        while time.perf_counter() - start < seconds / (rounds * len(fns)):
-            fn()
-            calls += 1
-        batches[name] = max(1, calls)
-    best = {name: float("inf") for name in fns}
-    for _ in range(rounds):
-        for name, fn in fns.items():
-            start = time.perf_counter()
-            for _ in range(batches[name]):
-                fn()
-            best[name] = min(best[name], (time.perf_counter() - start) / batches[name] * 1e6)
-    return best
 
 
 def operations() -> dict[str, dict[str, Callable[[], object]]]:

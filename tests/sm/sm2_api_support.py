@@ -55,3 +55,13 @@ def signature_with_short(key: sm2.SM2PrivateKey, digest: bytes, part: int) -> by
         raw = key._key._sign_digest_with_nonce(digest, k)
         if raw[32 * part] == 0:
             return raw
+
+
+def ciphertext_with_c1(key: sm2.SM2PrivateKey, message: bytes, nonce: str, fmt: str) -> bytes:
+    """message encrypted to key in fmt, with C1 chosen by nonce: "zero_x" or "zero_y" (a leading 00 byte
+    in that coordinate) or "random"."""
+    pub = key.public_key()
+    if nonce == "random":
+        return pub.encrypt(message, fmt)  # type: ignore[arg-type]
+    raw = pub._key._encrypt_with_nonce(message, nonce_with_zero_c1(nonce == "zero_y"), fmt == "c1c2c3")
+    return raw if fmt != "der" else sm2.convert_ciphertext(raw, "c1c3c2", "der")

@@ -139,12 +139,7 @@ def test_der_ciphertexts_decrypt_in_openssl(keys, nonce, tmp_path: Path):
     key = keys["random"]
     (tmp_path / "k.pem").write_bytes(key.private_bytes())
     message = b"the floofy bunnies"
-    if nonce == "random":
-        ct = key.public_key().encrypt(message, "der")
-    else:
-        raw = key.public_key()._key._encrypt_with_nonce(message, support.nonce_with_zero_c1(nonce == "zero_y"), False)
-        ct = sm2.convert_ciphertext(raw, "c1c3c2", "der")
-    (tmp_path / "ct").write_bytes(ct)
+    (tmp_path / "ct").write_bytes(support.ciphertext_with_c1(key, message, nonce, "der"))
     assert openssl("pkeyutl", "-decrypt", "-inkey", str(tmp_path / "k.pem"), "-in", str(tmp_path / "ct")).stdout \
         == message
 
@@ -203,11 +198,7 @@ def test_der_ciphertexts_with_gmssl(gmssl, keys, nonce):
     key = keys["zero_y"]
     pub64, d = key.public_key().public_bytes_raw()[1:], key.private_bytes_raw()
     message = b"GmSSL and kyber_alg"
-    if nonce == "random":
-        ours = key.public_key().encrypt(message, "der")
-    else:
-        raw = key.public_key()._key._encrypt_with_nonce(message, support.nonce_with_zero_c1(nonce == "zero_y"), False)
-        ours = sm2.convert_ciphertext(raw, "c1c3c2", "der")
+    ours = support.ciphertext_with_c1(key, message, nonce, "der")
     assert gmssl.sm2_decrypt(d, ours) == message
     for _ in range(3):
         assert key.decrypt(gmssl.sm2_encrypt(pub64, message), "der") == message
@@ -223,11 +214,7 @@ def test_raw_ciphertexts_with_pysmx(keys, fmt, mode, nonce):
     key = keys["zero_x"]
     pub64, d = key.public_key().public_bytes_raw()[1:], key.private_bytes_raw()
     message = b"pysmx writes C1 without 04"
-    if nonce == "random":
-        ours = key.public_key().encrypt(message, fmt)
-    else:
-        ours = key.public_key()._key._encrypt_with_nonce(message, support.nonce_with_zero_c1(nonce == "zero_y"),
-                                                         fmt == "c1c2c3")
+    ours = support.ciphertext_with_c1(key, message, nonce, fmt)
     assert pysmx.Decrypt(ours[1:], d, 64, mode=mode) == message
     theirs = pysmx.Encrypt(message, pub64, 64, 0, mode=mode)
     assert key.decrypt(theirs, fmt) == message
