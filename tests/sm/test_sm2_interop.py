@@ -219,3 +219,50 @@ def test_raw_ciphertexts_with_pysmx(keys, fmt, mode, nonce):
     theirs = pysmx.Encrypt(message, pub64, 64, 0, mode=mode)
     assert key.decrypt(theirs, fmt) == message
     assert sm2.convert_ciphertext(theirs, fmt, fmt) == b"\x04" + theirs
+
+
+# ---------------------------------------------------------------- peers' own leading zeros
+
+
+def _first(produce, accept, limit=3000):
+    """The first output of produce() that accept() takes (about 1 in 128 for a zero byte in r or s, or in
+    x or y)."""
+    for _ in range(limit):
+        value = produce()
+        if value is not None and accept(value):
+            return value
+    raise AssertionError("no output with a leading zero byte in the given number of tries")
+
+
+def _short_der_pair(der: bytes) -> bool:
+    """True if one of the first two INTEGERs of a DER SEQUENCE (r and s, or x and y) is below 2^248."""
+    from kyber_alg import _asn1 as asn1
+    items = asn1.read_elements(asn1.read_exact(der, asn1.SEQUENCE, "x"), "x")
+    return any(asn1.read_integer(item, "x") < 1 << 248 for item in items[:2])
+
+
+@needs_openssl
+def test_openssl_outputs_with_leading_zeros_are_read_here(keys, tmp_path: Path):
+    key = keys["random"]
+    (tmp_path / "k.pem").write_bytes(key.private_bytes())
+    (tmp_path / "pub.pem").write_bytes(key.public_key().public_bytes())
+    (tmp_path / "msg").write_bytes(b"short integers")
+    sig = _first(lambda: openssl("pkeyutl", "-sign", "-inkey", str(tmp_path / "k.pem"), "-rawin", "-digest", "sm3",
+                                 "-in", str(tmp_path / "msg")).stdout, _short_der_pair)
+    key.public_key().verify(sig, b"short integers", uid=b"")
+    ct = _first(lambda: openssl("pkeyutl", "-encrypt", "-pubin", "-inkey", str(tmp_path / "pub.pem"),
+                                "-in", str(tmp_path / "msg")).stdout, _short_der_pair)
+    assert key.decrypt(ct, "der") == b"short integers"
+
+
+def test_gmssl_and_pysmx_outputs_with_leading_zeros_are_read_here(gmssl, keys):
+    pysmx = pytest.importorskip("pysmx.SM2")
+    key = keys["random"]
+    pub64, d = key.public_key().public_bytes_raw()[1:], key.private_bytes_raw()
+    digest = support.sm3_digest(key.public_key().z() + b"zeros")    # its digest signing is the fast one
+    sig = _first(lambda: gmssl.sm2_sign_sm3_digest(d, digest), _short_der_pair)
+    key.public_key().verify(sig, b"zeros")
+    ct = _first(lambda: gmssl.sm2_encrypt(pub64, b"zeros"), _short_der_pair)
+    assert key.decrypt(ct, "der") == b"zeros"
+    raw = _first(lambda: pysmx.Encrypt(b"zeros", pub64, 64, 0), lambda c: c[0] == 0 or c[32] == 0)
+    assert key.decrypt(raw) == b"zeros"
