@@ -1,5 +1,6 @@
-"""Leak check for every function of the native modules (Velmora, Kyber, and SM3, SM4, SM2 of kyber_alg.sm),
-and of kyber_alg.hybrid, which drives the native curveSM2, ML-KEM-768, SM3 and SM4-GCM calls.
+"""Leak check for every function of the native modules (Velmora, Kyber, SM3, SM4, SM2 of kyber_alg.sm, and
+kyber_alg.sm2 over kyber_alg._sm2), and of kyber_alg.hybrid, which drives the native curveSM2, ML-KEM-768, SM3
+and SM4-GCM calls.
 
 Runs each call path (successes, binding errors, argument errors, errors inside
 the bodies and inside the components) many times and checks that neither
@@ -251,8 +252,10 @@ def growth(fn, iterations):
 
 
 def sm_paths():
+    from kyber_alg import _sm2, sm2
     from kyber_alg.sm import SM2, SM3, sm4
-    paths = leak_check_sm.sm3_sm4_paths(SM3, sm4) + leak_check_sm.sm2_paths(SM2)
+    paths = (leak_check_sm.sm3_sm4_paths(SM3, sm4) + leak_check_sm.sm2_paths(SM2)
+             + leak_check_sm.sm2_api_paths(sm2, _sm2))
     return [("sm " + name, expected, fn) for name, expected, fn in paths]
 
 

@@ -130,3 +130,77 @@ def sm2_paths(m2):
         ("SM2 bad backend", ValueError, lambda: m2._set_backend("none")),
         ("SM2 backend type", TypeError, lambda: m2._set_backend(1)),
     ]
+
+
+def sm2_api_paths(sm2, native):
+    """kyber_alg.sm2 and its native module kyber_alg._sm2: every call, on success and on its error paths."""
+    from kyber_alg.exceptions import InvalidSignature
+    key = sm2.SM2PrivateKey.generate()
+    peer, ra, rb = (sm2.SM2PrivateKey.generate() for _ in range(3))
+    pub = key.public_key()
+    sig, raw_sig = key.sign(b"leak"), key.sign(b"leak", encoding="raw")
+    digest = bytes(range(32))
+    cts = {fmt: pub.encrypt(b"leak check", fmt) for fmt in ("c1c3c2", "c1c2c3", "der")}
+    big_ct = pub.encrypt(BIG)
+    pems = {"pkcs8": key.private_bytes(), "sec1": key.private_bytes("der", "sec1"), "spki": pub.public_bytes()}
+    ok = None
+    nk, npub = key._key, pub._key
+    return [
+        ("sm2 generate", ok, sm2.SM2PrivateKey.generate),
+        ("sm2 from_private_bytes", ok, lambda: sm2.SM2PrivateKey.from_private_bytes(key.private_bytes_raw())),
+        ("sm2 private key range", ValueError, lambda: sm2.SM2PrivateKey.from_private_bytes(bytes(32))),
+        ("sm2 from_public_bytes", ok, lambda: sm2.SM2PublicKey.from_public_bytes(pub.public_bytes_raw())),
+        ("sm2 from_public_bytes compressed", ok,
+         lambda: sm2.SM2PublicKey.from_public_bytes(pub.public_bytes_raw(compressed=True))),
+        ("sm2 public key off the curve", ValueError, lambda: sm2.SM2PublicKey.from_public_bytes(b"\x04" + bytes(63) + b"\x01")),
+        ("sm2 private_bytes", ok, lambda: (key.private_bytes(), key.private_bytes("der", "sec1"))),
+        ("sm2 load keys", ok, lambda: (sm2.load_pem_private_key(pems["pkcs8"]), sm2.load_der_private_key(pems["sec1"]),
+                                       sm2.load_pem_public_key(pems["spki"]))),
+        ("sm2 load garbage", ValueError, lambda: sm2.load_der_private_key(b"\x30\x03\x02\x01\x05")),
+        ("sm2 sign", ok, lambda: key.sign(b"leak")),
+        ("sm2 sign large", ok, lambda: key.sign(BIG, uid=b"")),
+        ("sm2 sign str", TypeError, lambda: key.sign("text")),
+        ("sm2 sign_digest", ok, lambda: key.sign_digest(digest, encoding="raw")),
+        ("sm2 sign_digest short", ValueError, lambda: key.sign_digest(b"x")),
+        ("sm2 verify", ok, lambda: pub.verify(sig, b"leak")),
+        ("sm2 verify raw", ok, lambda: pub.verify(raw_sig, bytearray(b"leak"), encoding="raw")),
+        ("sm2 verify bad", InvalidSignature, lambda: pub.verify(sig, b"other")),
+        ("sm2 verify garbage", InvalidSignature, lambda: pub.verify(b"\x30\x00", b"leak")),
+        ("sm2 verify_digest bad", InvalidSignature, lambda: pub.verify_digest(raw_sig, digest, encoding="raw")),
+        ("sm2 z", ok, lambda: pub.z(b"uid")),
+        ("sm2 z too long", ValueError, lambda: pub.z(b"x" * 9000)),
+        ("sm2 encrypt", ok, lambda: [pub.encrypt(b"leak", fmt) for fmt in cts]),
+        ("sm2 encrypt large", ok, lambda: pub.encrypt(BIG)),
+        ("sm2 encrypt empty", ValueError, lambda: pub.encrypt(b"")),
+        ("sm2 decrypt", ok, lambda: [key.decrypt(ct, fmt) for fmt, ct in cts.items()]),
+        ("sm2 decrypt large", ok, lambda: key.decrypt(big_ct)),
+        ("sm2 decrypt unprefixed", ok, lambda: key.decrypt(cts["c1c3c2"][1:])),
+        ("sm2 decrypt C3 mismatch", sm2.DecryptionError, lambda: key.decrypt(cts["c1c3c2"][:-1] + b"\0")),
+        ("sm2 decrypt bad DER", sm2.DecryptionError, lambda: key.decrypt(cts["der"][:-1], "der")),
+        ("sm2 convert_ciphertext", ok, lambda: sm2.convert_ciphertext(cts["der"], "der", "c1c2c3")),
+        ("sm2 exchange", ok, lambda: key.exchange(peer.public_key())),
+        ("sm2 exchange type", TypeError, lambda: key.exchange(key)),
+        ("sm2 key_exchange", ok, lambda: sm2.key_exchange(key, ra, peer.public_key(), rb.public_key(), 40)),
+        ("sm2 key_exchange responder", ok,
+         lambda: sm2.key_exchange(peer, rb, pub, ra.public_key(), 16, initiator=False, uid=b"b", peer_uid=b"a")),
+        ("sm2 key_exchange length", ValueError, lambda: sm2.key_exchange(key, ra, pub, pub, 0)),
+        ("sm2 repr eq hash", ok, lambda: (repr(key), repr(pub), pub == pub, hash(pub))),
+        ("sm2 pickle refused", TypeError, lambda: key.__reduce__()),
+        # the native module's own argument checks
+        ("_sm2 private_key type", TypeError, lambda: native.private_key("x")),
+        ("_sm2 public_key length", ValueError, lambda: native.public_key(b"x")),
+        ("_sm2 is_point", ok, lambda: (native.is_point(pub.public_bytes_raw()[1:]), native.is_point(b""))),
+        ("_sm2 sign count", TypeError, lambda: nk.sign(b"z")),
+        ("_sm2 sign with nonce", ok, lambda: nk._sign_digest_with_nonce(digest, digest)),
+        ("_sm2 sign with nonce range", ValueError, lambda: nk._sign_digest_with_nonce(digest, bytes(32))),
+        ("_sm2 decrypt parts", TypeError, lambda: nk.decrypt(None, b"", b"")),
+        ("_sm2 decrypt empty C2", sm2.DecryptionError,
+         lambda: nk.decrypt(cts["c1c3c2"][1:65], cts["c1c3c2"][65:97], b"")),
+        ("_sm2 key_exchange types", TypeError, lambda: nk.key_exchange(nk, nk, npub, 16, True, b"", b"")),
+        ("_sm2 key_exchange z length", ValueError,
+         lambda: nk.key_exchange(nk, npub, npub, 16, True, b"", bytes(32))),
+        ("_sm2 encrypt with nonce", ok, lambda: npub._encrypt_with_nonce(b"m", digest, True)),
+        ("_sm2 verify count", TypeError, lambda: npub.verify(b"")),
+        ("_sm2 backend functions", ok, lambda: (native._backend(), native._available_backends(),
+                                                native._set_backend(native._backend()))),
+    ]

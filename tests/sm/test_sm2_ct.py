@@ -1,8 +1,10 @@
-"""Constant-time check of SM2: valgrind memcheck over key generation, encryption and decryption.
+"""Constant-time check of SM2: valgrind memcheck over key generation, encryption, decryption, signing, ECDH
+and the key exchange.
 
 Builds tests/sm/ct/ctgrind_driver.cpp with the same C++ sources as kyber_alg.sm.SM2 (plus -DKYBER_ALG_CTGRIND,
 which turns the library's classify/declassify points into valgrind client requests) and runs it under memcheck.
-Any branch or memory index that depends on a private key, a nonce, a message or the shared point is an error.
+Any branch or memory index that depends on a private key, a nonce, a message, a digest or a shared point is an
+error.
 """
 
 from __future__ import annotations
@@ -42,6 +44,14 @@ def test_keygen_encrypt_decrypt_have_no_secret_dependent_branch_or_index(driver,
     proc, errors = ctgrind.memcheck_code_path(driver, backend, "2", *_worked_example())
     ctgrind.assert_clean(proc, errors, "2 keygen/encrypt/decrypt rounds and the fixed nonces done on the "
                                        f"{backend} path, worked example matches")
+
+
+@pytest.mark.parametrize("backend", ["portable", "avx2"])
+def test_signing_ecdh_key_exchange_and_decryption_have_no_secret_dependent_branch_or_index(driver, backend):
+    # What kyber_alg._sm2 adds: the inversion mod n of key preparation, hedged and given signing nonces,
+    # ECDH, both roles of the key exchange; decryption with a prepared key.
+    proc, errors = ctgrind.memcheck_code_path(driver, backend, "api")
+    ctgrind.assert_clean(proc, errors, f"signing, ECDH, key exchange and decryption rounds done on the {backend} path")
 
 
 def test_field_inversion_on_edge_and_random_inputs(driver):

@@ -6,9 +6,9 @@ import io
 import os
 from typing import assert_type
 
-from kyber_alg import Kyber, Velmora, hybrid
-from kyber_alg.exceptions import InvalidTag
 import kyber_alg.sm
+from kyber_alg import Kyber, Velmora, hybrid, sm2
+from kyber_alg.exceptions import InvalidSignature, InvalidTag
 from kyber_alg.sm import SM2, SM3, sm4
 
 
@@ -80,6 +80,34 @@ def hybrid_round_trip(message: bytes) -> bool:
     size: int = hybrid.open_stream(sk, io.BytesIO(stream), out)
     return (tls_ok and sk.decapsulate(ciphertext) == shared_secret and hybrid.open(sk, sealed) == message
             and out.getvalue() == message and size == len(message))
+def pythonic_sm2(message: bytes) -> bool:
+    key = sm2.SM2PrivateKey.generate()
+    public_key: sm2.SM2PublicKey = key.public_key()
+    signature = key.sign(message, uid=sm2.DEFAULT_UID, encoding="raw")
+    public_key.verify(signature, bytearray(message), encoding="raw")
+    try:
+        public_key.verify(signature, message + b"!", encoding="raw")
+        return False
+    except InvalidSignature:
+        pass
+    digest: bytes = public_key.z()
+    public_key.verify_digest(key.sign_digest(digest), digest)
+    ciphertext = public_key.encrypt(message, format="der")
+    assert_type(sm2.convert_ciphertext(ciphertext, "der", "c1c2c3"), bytes)
+    try:
+        key.decrypt(ciphertext[:-1], format="der")
+        return False
+    except sm2.DecryptionError as exc:
+        assert isinstance(exc, ValueError)
+    loaded = sm2.load_pem_private_key(key.private_bytes(encoding="pem", format="pkcs8"))
+    same = sm2.load_der_public_key(public_key.public_bytes("der")) == public_key
+    peer, ephemeral, peer_ephemeral = (sm2.SM2PrivateKey.generate() for _ in range(3))
+    agreed = sm2.key_exchange(key, ephemeral, peer.public_key(), peer_ephemeral.public_key(), 16, initiator=True)
+    assert_type(agreed, tuple[bytes, bytes, bytes])
+    shared: bytes = key.exchange(peer.public_key())
+    raw = sm2.SM2PublicKey.from_public_bytes(public_key.public_bytes_raw(compressed=True))
+    return (key.decrypt(ciphertext, "der") == message and same and raw == public_key and len(shared) == 32
+            and loaded.private_bytes_raw() == key.private_bytes_raw() and public_key.x > 0)
 
 
 def folded_key(hex_digest: str) -> str:
@@ -91,6 +119,7 @@ if __name__ == "__main__":
     assert kem_round_trip()
     assert native_sm(b"message")
     assert native_sm2(b"message")
+    assert pythonic_sm2(b"message")
     assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
     assert hybrid_round_trip(b"message")
     print("ok")

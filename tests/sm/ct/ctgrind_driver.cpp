@@ -15,6 +15,9 @@
 // --leak-self-test it branches on a secret on purpose, to show that the
 // harness catches that. With --inverse-check (run without valgrind) it checks
 // the field inversion on edge and random inputs: a * (1/a) = 1, and 1/0 = 0.
+// With `api` in place of rounds it runs what kyber_alg._sm2 adds: signing
+// (key preparation with the inversion mod n, the hedged nonce, a given nonce),
+// ECDH, the key exchange in both roles, and decryption with a prepared key.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,11 +26,15 @@
 #include "../../ct/ctgrind.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
+#include "sm2/exchange.hpp"
 #include "sm2/field.hpp"
 #include "sm2/kernels.hpp"
+#include "sm2/key_exchange.hpp"
 #include "sm2/keys.hpp"
+#include "sm2/signature.hpp"
 
 namespace sm2 = kyber_alg::sm2;
+namespace ct = kyber_alg::ct;
 using ctgrind::fill_random;
 using ctgrind::make_public;
 using ctgrind::secret;
@@ -179,6 +186,104 @@ int inverse_check() {
   return 0;
 }
 
+// A key pair with d marked secret and the public point decoded (public).
+bool secret_key(uint8_t d[32], sm2::AffinePoint& public_point, uint8_t pub[64]) {
+  if (!sm2::random_private_key(d)) return false;
+  sm2::derive_public_key(pub, d);
+  secret(d, 32);
+  return sm2::decode_point(public_point, pub) == sm2::PointCheck::ok;
+}
+
+int signing() {
+  uint8_t d[32], pub[64];
+  sm2::AffinePoint public_point;
+  if (!secret_key(d, public_point, pub)) return 30;
+  sm2::SigningKey key;
+  sm2::signing_key_init(key, d);
+  uint8_t e[32], signature[64];
+  if (!fill_random(e, sizeof e)) return 2;
+  secret(e, sizeof e);  // the digest of a secret message
+  if (!sm2::sign_digest(signature, e, key)) return 31;
+  uint8_t k_bytes[32];
+  if (!fill_random(k_bytes, sizeof k_bytes)) return 2;
+  k_bytes[0] &= 0x7f;  // below n
+  secret(k_bytes, sizeof k_bytes);
+  uint8_t given[64];
+  if (!sm2::sign_with_nonce(given, e, key, sm2::scalar_from_bytes(k_bytes))) return 32;
+  // Verification works on public values only.
+  make_public(e, sizeof e);
+  if (!sm2::verify_digest(signature, e, public_point) || !sm2::verify_digest(given, e, public_point))
+    return 33;
+  ct::wipe_object(key);
+  return 0;
+}
+
+int ecdh() {
+  uint8_t da[32], db[32], pa[64], pb[64];
+  sm2::AffinePoint a, b;
+  if (!secret_key(da, a, pa) || !secret_key(db, b, pb)) return 40;
+  uint8_t ab[32], ba[32];
+  sm2::ecdh_shared_x(ab, sm2::scalar_from_bytes(da), b);
+  sm2::ecdh_shared_x(ba, sm2::scalar_from_bytes(db), a);
+  make_public(ab, 32), make_public(ba, 32);
+  return std::memcmp(ab, ba, 32) == 0 ? 0 : 41;
+}
+
+int key_exchange() {
+  uint8_t d[2][32], r[2][32], p[2][64], rp[2][64];
+  sm2::AffinePoint statics[2], ephemerals[2];
+  for (int i = 0; i < 2; ++i)
+    if (!secret_key(d[i], statics[i], p[i]) || !secret_key(r[i], ephemerals[i], rp[i])) return 50;
+  uint8_t za[32], zb[32];
+  sm2::user_digest(za, nullptr, 0, p[0]);
+  sm2::user_digest(zb, nullptr, 0, p[1]);
+  uint8_t key[2][48], own[2][32], peer[2][32];
+  for (int i = 0; i < 2; ++i) {
+    const sm2::KeyExchangeInput in{i == 0,
+                                   sm2::scalar_from_bytes(d[i]),
+                                   sm2::scalar_from_bytes(r[i]),
+                                   ephemerals[i],
+                                   statics[1 - i],
+                                   ephemerals[1 - i],
+                                   za,
+                                   zb};
+    if (sm2::key_exchange(in, key[i], sizeof key[i], own[i], peer[i]) != sm2::KeyExchangeStatus::ok)
+      return 51;
+    make_public(key[i], sizeof key[i]);
+  }
+  const bool agree = std::memcmp(key[0], key[1], 48) == 0 && std::memcmp(own[0], peer[1], 32) == 0 &&
+                     std::memcmp(own[1], peer[0], 32) == 0;
+  return agree ? 0 : 52;
+}
+
+// Decryption with the private key bytes a prepared key object keeps.
+int prepared_decryption() {
+  uint8_t d[32], pub[64];
+  sm2::AffinePoint public_point;
+  if (!secret_key(d, public_point, pub)) return 60;
+  uint8_t message[kMessageSize] = {7}, c[sm2::kCiphertextOverhead + kMessageSize], out[kMessageSize];
+  secret(message, sizeof message);
+  if (sm2::encrypt({c, c + 64 + 32, c + 64}, message, kMessageSize, public_point) != sm2::CipherStatus::ok)
+    return 61;
+  sm2::SigningKey key;
+  sm2::signing_key_init(key, d);
+  if (sm2::decrypt(out, {c, c + 64 + kMessageSize, c + 64}, kMessageSize, key.d_bytes) !=
+      sm2::CipherStatus::ok)
+    return 62;
+  make_public(out, sizeof out), make_public(message, sizeof message);
+  return std::memcmp(out, message, kMessageSize) == 0 ? 0 : 63;
+}
+
+int api_rounds() {
+  for (int i = 0; i < 2; ++i) {
+    if (const int rc = signing()) return rc;
+    if (const int rc = ecdh()) return rc;
+    if (const int rc = key_exchange()) return rc;
+    if (const int rc = prepared_decryption()) return rc;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -186,8 +291,14 @@ int main(int argc, char** argv) {
   const int rc = ctgrind::start(argc, argv, [](kyber_alg::Backend b) { return sm2::kernels().select(b); });
   if (rc != ctgrind::kGoOn) return rc;
   if (argc < 3) return 9;
-  const int rounds = std::atoi(argv[2]);
   sm2::prepare_base_table();  // public data, built before any secret is in play
+  if (std::strcmp(argv[2], "api") == 0) {
+    if (const int rc = api_rounds()) return rc;
+    std::printf("signing, ECDH, key exchange and decryption rounds done on the %s path\n",
+                kyber_alg::backend_name(sm2::kernels().backend()));
+    return 0;
+  }
+  const int rounds = std::atoi(argv[2]);
   if (argc > 6)
     if (const int rc = worked_example(argv + 3)) return rc;
   for (int i = 0; i < rounds; ++i)
