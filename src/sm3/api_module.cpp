@@ -44,10 +44,11 @@ bool read_optional(PyObject* obj, const char* function, const char* name, ByteVi
 std::size_t size_of(const ByteView& view) { return static_cast<std::size_t>(view.size()); }
 
 // A length argument: an int in [minimum, maximum].
-bool read_length(PyObject* obj, const char* function, const char* name, std::size_t minimum, std::size_t maximum,
-                 std::size_t& out) {
+bool read_length(PyObject* obj, const char* function, const char* name, std::size_t minimum,
+                 std::size_t maximum, std::size_t& out) {
   if (!PyLong_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "%s: %s must be an int, not '%.100s'", function, name, Py_TYPE(obj)->tp_name);
+    PyErr_Format(PyExc_TypeError, "%s: %s must be an int, not '%.100s'", function, name,
+                 Py_TYPE(obj)->tp_name);
     return false;
   }
   int overflow = 0;
@@ -55,14 +56,17 @@ bool read_length(PyObject* obj, const char* function, const char* name, std::siz
   if (value == -1 && PyErr_Occurred()) return false;
   if (overflow != 0 || value < static_cast<long long>(minimum) ||
       static_cast<unsigned long long>(value) > maximum) {
-    PyErr_Format(PyExc_ValueError, "%s: %s must be from %zu to %zu, got %R", function, name, minimum, maximum, obj);
+    PyErr_Format(PyExc_ValueError, "%s: %s must be from %zu to %zu, got %R", function, name, minimum, maximum,
+                 obj);
     return false;
   }
   out = static_cast<std::size_t>(value);
   return true;
 }
 
-Ref new_bytes(std::size_t len) { return Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len))); }
+Ref new_bytes(std::size_t len) {
+  return Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len)));
+}
 
 uint8_t* bytes_data(const Ref& bytes) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(bytes.get())); }
 
@@ -131,11 +135,13 @@ PyObject* pbkdf2_hmac_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   ByteView password, salt;
   std::size_t iterations, dklen = sm3::kDigestSize;
   if (!kyber_alg::bind_arguments(function, names, 4, 3, args, nargs, kwnames, bound) ||
-      !read_bytes(bound[0], function, "password", password) || !read_bytes(bound[1], function, "salt", salt) ||
+      !read_bytes(bound[0], function, "password", password) ||
+      !read_bytes(bound[1], function, "salt", salt) ||
       !read_length(bound[2], function, "iterations", 1, UINT32_MAX, iterations))
     return nullptr;
   if (bound[3] && bound[3] != Py_None &&
-      !read_length(bound[3], function, "dklen", 1, std::min<std::size_t>(kMaxLength, 0xffffffffull * 32), dklen))
+      !read_length(bound[3], function, "dklen", 1, std::min<std::size_t>(kMaxLength, 0xffffffffull * 32),
+                   dklen))
     return nullptr;
   Ref out = new_bytes(dklen);
   if (!out) return nullptr;
@@ -149,8 +155,8 @@ PyObject* pbkdf2_hmac_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   Copy password_copy, salt_copy;
   if (!password_copy.take(password) || !salt_copy.take(salt)) return nullptr;
   kyber_alg::without_gil([&] {
-    sm3::pbkdf2_hmac(password_copy.data(), password_copy.size(), salt_copy.data(), salt_copy.size(), iterations, dk,
-                     dklen);
+    sm3::pbkdf2_hmac(password_copy.data(), password_copy.size(), salt_copy.data(), salt_copy.size(),
+                     iterations, dk, dklen);
   });
   return out.release();
 }
@@ -166,13 +172,15 @@ bool expand(const uint8_t* prk, std::size_t prk_len, const ByteView& info, uint8
   }
   Copy info_copy;
   if (!info_copy.take(info)) return false;
-  kyber_alg::without_gil([&] { sm3::hkdf_expand(prk, prk_len, info_copy.data(), info_copy.size(), out, len); });
+  kyber_alg::without_gil(
+      [&] { sm3::hkdf_expand(prk, prk_len, info_copy.data(), info_copy.size(), out, len); });
   return true;
 }
 
 void extract(const ByteView& salt, const ByteView& ikm, uint8_t prk[sm3::kDigestSize]) {
-  kyber_alg::without_gil_if(size_of(salt) + size_of(ikm) >= kyber_alg::kReleaseGilMinSize,
-                            [&] { sm3::hkdf_extract(salt.data(), size_of(salt), ikm.data(), size_of(ikm), prk); });
+  kyber_alg::without_gil_if(size_of(salt) + size_of(ikm) >= kyber_alg::kReleaseGilMinSize, [&] {
+    sm3::hkdf_extract(salt.data(), size_of(salt), ikm.data(), size_of(ikm), prk);
+  });
 }
 
 PyObject* hkdf_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -17,8 +17,8 @@ void hkdf_extract(const uint8_t* salt, std::size_t salt_len, const uint8_t* ikm,
   hmac(key.value, ikm, ikm_len, prk);
 }
 
-void hkdf_expand(const uint8_t* prk, std::size_t prk_len, const uint8_t* info, std::size_t info_len, uint8_t* out,
-                 std::size_t len) {
+void hkdf_expand(const uint8_t* prk, std::size_t prk_len, const uint8_t* info, std::size_t info_len,
+                 uint8_t* out, std::size_t len) {
   ct::Wiped<HmacKey> key;
   hmac_init(key.value, prk, prk_len);
   ct::Wiped<uint8_t[kDigestSize]> t;

@@ -38,7 +38,9 @@ struct ModuleState {
 ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
 
 // Every type here is final, so an instance's type is the module's own.
-ModuleState* state_of(PyObject* self) { return static_cast<ModuleState*>(PyType_GetModuleState(Py_TYPE(self))); }
+ModuleState* state_of(PyObject* self) {
+  return static_cast<ModuleState*>(PyType_GetModuleState(Py_TYPE(self)));
+}
 
 PyObject* raise_invalid_tag(PyObject* self) {
   PyErr_SetString(state_of(self)->invalid_tag,
@@ -60,7 +62,8 @@ bool read_bytes(PyObject* obj, const char* function, const char* name, ByteView&
 bool read_sized(PyObject* obj, const char* function, const char* name, std::size_t size, ByteView& view) {
   if (!read_bytes(obj, function, name, view)) return false;
   if (static_cast<std::size_t>(view.size()) != size) {
-    PyErr_Format(PyExc_ValueError, "%s: %s must be %zu bytes long, got %zd", function, name, size, view.size());
+    PyErr_Format(PyExc_ValueError, "%s: %s must be %zu bytes long, got %zd", function, name, size,
+                 view.size());
     return false;
   }
   return true;
@@ -76,7 +79,9 @@ std::size_t size_of(const ByteView& view) { return static_cast<std::size_t>(view
 
 uint8_t* bytes_data(const Ref& bytes) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(bytes.get())); }
 
-Ref new_bytes(std::size_t len) { return Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len))); }
+Ref new_bytes(std::size_t len) {
+  return Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len)));
+}
 
 // Shrinks a new bytes object that no one else has seen yet.
 PyObject* shrink(Ref& bytes, std::size_t len) {
@@ -96,8 +101,8 @@ PyObject* generate_key(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     const long bits = PyLong_AsLong(bound[0]);
     if (bits == -1 && PyErr_Occurred()) return nullptr;
     if (bits != 128) {
-      PyErr_Format(PyExc_ValueError, "generate_key(): bit_length must be 128 (SM4 keys are 16 bytes), got %ld",
-                   bits);
+      PyErr_Format(PyExc_ValueError,
+                   "generate_key(): bit_length must be 128 (SM4 keys are 16 bytes), got %ld", bits);
       return nullptr;
     }
   }
@@ -171,8 +176,8 @@ bool gcm_nonce_ok(const ByteView& nonce, const char* function) {
 bool gcm_sizes_ok(const AeadArguments& a, std::size_t len, const char* function) {
   if (!gcm_nonce_ok(a.nonce, function)) return false;
   if (len > sm4::kGcmMaxDataSize || size_of(a.ad) > sm4::kGcmMaxInputSize) {
-    PyErr_Format(PyExc_ValueError, "%s: data or associated data too long for GCM (data: at most 2**36 - 32 bytes)",
-                 function);
+    PyErr_Format(PyExc_ValueError,
+                 "%s: data or associated data too long for GCM (data: at most 2**36 - 32 bytes)", function);
     return false;
   }
   return true;
@@ -189,8 +194,8 @@ PyObject* gcm_encrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
   // Each input is read once (plaintext by the counter mode, nonce and
   // associated data by GHASH); GHASH then reads the ciphertext written here.
   kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] {
-    sm4::gcm_seal(as_gcm(self)->key, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), a.data.data(),
-                  len, ct);
+    sm4::gcm_seal(as_gcm(self)->key, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad),
+                  a.data.data(), len, ct);
   });
   return out.release();
 }
@@ -211,8 +216,8 @@ PyObject* gcm_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
     uint8_t tag[sm4::kGcmTagSize];
     std::memcpy(plain, a.data.data(), len);
     std::memcpy(tag, a.data.data() + len, sizeof tag);
-    ok = sm4::gcm_open(as_gcm(self)->key, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), plain, len,
-                       tag);
+    ok = sm4::gcm_open(as_gcm(self)->key, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), plain,
+                       len, tag);
   });
   if (!ok) return raise_invalid_tag(self);
   return out.release();
@@ -259,12 +264,14 @@ PyObject* ccm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"key", "tag_length", nullptr};
   PyObject* key_obj;
   Py_ssize_t tag_len = 16;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|n:SM4CCM", const_cast<char**>(keywords), &key_obj, &tag_len))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|n:SM4CCM", const_cast<char**>(keywords), &key_obj,
+                                   &tag_len))
     return nullptr;
   ByteView key;
   if (!read_sized(key_obj, "SM4CCM()", "key", sm4::kKeySize, key)) return nullptr;
   if (tag_len < 0 || !sm4::ccm_tag_size_valid(static_cast<std::size_t>(tag_len))) {
-    PyErr_Format(PyExc_ValueError, "SM4CCM(): tag_length must be 4, 6, 8, 10, 12, 14 or 16, got %zd", tag_len);
+    PyErr_Format(PyExc_ValueError, "SM4CCM(): tag_length must be 4, 6, 8, 10, 12, 14 or 16, got %zd",
+                 tag_len);
     return nullptr;
   }
   Ref self = Ref::steal(type->tp_alloc(type, 0));
@@ -323,8 +330,8 @@ PyObject* ccm_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
     uint8_t tag[16];
     std::memcpy(plain, a.data.data(), len);
     std::memcpy(tag, a.data.data() + len, tag_len);
-    ok = sm4::ccm_open(as_ccm(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), plain,
-                       len, tag, tag_len);
+    ok = sm4::ccm_open(as_ccm(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad),
+                       plain, len, tag, tag_len);
   });
   if (!ok) return raise_invalid_tag(self);
   return out.release();
@@ -371,7 +378,8 @@ CtrObject* as_ctr(PyObject* self) { return reinterpret_cast<CtrObject*>(self); }
 PyObject* ctr_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"key", "nonce", nullptr};
   PyObject *key_obj, *nonce_obj;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:SM4CTR", const_cast<char**>(keywords), &key_obj, &nonce_obj))
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:SM4CTR", const_cast<char**>(keywords), &key_obj,
+                                   &nonce_obj))
     return nullptr;
   ByteView key, nonce;
   if (!read_sized(key_obj, "SM4CTR()", "key", sm4::kKeySize, key) ||
@@ -467,7 +475,8 @@ PyObject* block_new(PyTypeObject* type, PyObject* args, PyObject* kwargs, const 
                     const char* function) {
   static const char* keywords[] = {"key", nullptr};
   PyObject* key_obj;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(keywords), &key_obj)) return nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(keywords), &key_obj))
+    return nullptr;
   ByteView key;
   if (!read_sized(key_obj, function, "key", sm4::kKeySize, key)) return nullptr;
   Ref self = Ref::steal(type->tp_alloc(type, 0));
@@ -504,7 +513,8 @@ bool parse_padding(PyObject* obj, const char* function, PaddingChoice& choice) {
       return true;
     }
   }
-  PyErr_Format(PyExc_ValueError, "%s: padding must be 'pkcs7', 'iso9797-1-m2' or 'none', got %R", function, obj);
+  PyErr_Format(PyExc_ValueError, "%s: padding must be 'pkcs7', 'iso9797-1-m2' or 'none', got %R", function,
+               obj);
   return false;
 }
 
@@ -514,12 +524,12 @@ sm4::Padding as_padding(PaddingChoice choice) {
 
 enum class Chaining { ecb, cbc };
 
-PyObject* block_encrypt(const BlockObject* self, Chaining chaining, const uint8_t* iv_in, const ByteView& data,
-                        PaddingChoice padding, const char* function) {
+PyObject* block_encrypt(const BlockObject* self, Chaining chaining, const uint8_t* iv_in,
+                        const ByteView& data, PaddingChoice padding, const char* function) {
   const std::size_t len = size_of(data);
   if (padding == PaddingChoice::none && len % sm4::kBlockSize != 0) {
-    PyErr_Format(PyExc_ValueError, "%s: with padding='none' data must be a multiple of 16 bytes long, got %zu",
-                 function, len);
+    PyErr_Format(PyExc_ValueError,
+                 "%s: with padding='none' data must be a multiple of 16 bytes long, got %zu", function, len);
     return nullptr;
   }
   const std::size_t whole = len - len % sm4::kBlockSize;
@@ -541,8 +551,8 @@ PyObject* block_encrypt(const BlockObject* self, Chaining chaining, const uint8_
   return out.release();
 }
 
-PyObject* block_decrypt(const BlockObject* self, Chaining chaining, const uint8_t* iv_in, const ByteView& data,
-                        PaddingChoice padding, const char* function) {
+PyObject* block_decrypt(const BlockObject* self, Chaining chaining, const uint8_t* iv_in,
+                        const ByteView& data, PaddingChoice padding, const char* function) {
   const std::size_t len = size_of(data);
   if (len % sm4::kBlockSize != 0 || (len == 0 && padding != PaddingChoice::none)) {
     PyErr_Format(PyExc_ValueError, "%s: data must be a %smultiple of 16 bytes long, got %zu", function,
@@ -615,8 +625,8 @@ PyObject* cbc_call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
   ByteView iv, data;
   PaddingChoice padding;
   if (!kyber_alg::bind_arguments(function, names, 3, 2, args, nargs, kwnames, bound) ||
-      !read_sized(bound[0], function, "iv", sm4::kBlockSize, iv) || !read_bytes(bound[1], function, "data", data) ||
-      !parse_padding(bound[2], function, padding))
+      !read_sized(bound[0], function, "iv", sm4::kBlockSize, iv) ||
+      !read_bytes(bound[1], function, "data", data) || !parse_padding(bound[2], function, padding))
     return nullptr;
   return encrypt ? block_encrypt(as_block(self), Chaining::cbc, iv.data(), data, padding, function)
                  : block_decrypt(as_block(self), Chaining::cbc, iv.data(), data, padding, function);

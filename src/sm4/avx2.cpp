@@ -380,7 +380,7 @@ KYBER_ALG_TARGET_AVX2 void ctr32_avx2(const uint32_t rk[kRounds], uint8_t counte
   ct::wipe(keys, sizeof keys);
 }
 
-const Kernels kAvx2 = {expand_key_avx2, ecb_avx2,   cbc_encrypt_avx2,
+const Kernels kAvx2 = {expand_key_avx2,  ecb_avx2,   cbc_encrypt_avx2,
                        cbc_decrypt_avx2, ctr32_avx2, ghash_blocks_avx2};
 
 }  // namespace

@@ -67,7 +67,8 @@ void mac(const RoundKeys& keys, const uint8_t* nonce, std::size_t nonce_len, con
   uint8_t b0[kBlockSize];
   b0[0] = static_cast<uint8_t>((ad_len > 0 ? 0x40 : 0) | ((tag_len - 2) / 2) << 3 | (q - 1));
   std::memcpy(b0 + 1, nonce, nonce_len);
-  for (std::size_t i = 0; i < q; ++i) b0[15 - i] = static_cast<uint8_t>(static_cast<uint64_t>(len) >> (8 * i));
+  for (std::size_t i = 0; i < q; ++i)
+    b0[15 - i] = static_cast<uint8_t>(static_cast<uint64_t>(len) >> (8 * i));
   CbcMac cbc_mac(keys);
   cbc_mac.update(b0, sizeof b0);
   if (ad_len > 0) {

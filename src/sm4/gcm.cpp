@@ -34,8 +34,8 @@ void pre_counter_block(const GcmKey& key, const uint8_t* nonce, std::size_t nonc
   ghash_update(key.hash, j0, lengths, 16);  // 0^64 || [len(IV)]_64
 }
 
-void finish_tag(const GcmKey& key, uint8_t s[16], std::size_t ad_len, std::size_t len,
-                const uint8_t mask[16], uint8_t tag[16]) {
+void finish_tag(const GcmKey& key, uint8_t s[16], std::size_t ad_len, std::size_t len, const uint8_t mask[16],
+                uint8_t tag[16]) {
   uint8_t lengths[16];
   length_block(ad_len, len, lengths);
   ghash_update(key.hash, s, lengths, 16);

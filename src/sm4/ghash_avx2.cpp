@@ -23,8 +23,8 @@ KYBER_ALG_TARGET_AVX2 inline __m128i byte_swap(__m128i x) {
 KYBER_ALG_TARGET_AVX2 inline void multiply_add(Wide& acc, __m128i x, __m128i h) {
   acc.low = _mm_xor_si128(acc.low, _mm_clmulepi64_si128(x, h, 0x00));
   acc.high = _mm_xor_si128(acc.high, _mm_clmulepi64_si128(x, h, 0x11));
-  acc.middle = _mm_xor_si128(acc.middle, _mm_xor_si128(_mm_clmulepi64_si128(x, h, 0x01),
-                                                       _mm_clmulepi64_si128(x, h, 0x10)));
+  acc.middle = _mm_xor_si128(
+      acc.middle, _mm_xor_si128(_mm_clmulepi64_si128(x, h, 0x01), _mm_clmulepi64_si128(x, h, 0x10)));
 }
 
 // The 255-bit product, shifted left by one, reduced modulo x^128 + x^7 + x^2 + x + 1.
@@ -33,15 +33,16 @@ KYBER_ALG_TARGET_AVX2 inline __m128i reduce(const Wide& p) {
   __m128i lo = _mm_xor_si128(p.low, _mm_slli_si128(p.middle, 8));
   const __m128i lo_carry = _mm_srli_epi64(lo, 63), hi_carry = _mm_srli_epi64(hi, 63);
   lo = _mm_or_si128(_mm_slli_epi64(lo, 1), _mm_slli_si128(lo_carry, 8));
-  hi = _mm_or_si128(_mm_or_si128(_mm_slli_epi64(hi, 1), _mm_slli_si128(hi_carry, 8)), _mm_srli_si128(lo_carry, 8));
+  hi = _mm_or_si128(_mm_or_si128(_mm_slli_epi64(hi, 1), _mm_slli_si128(hi_carry, 8)),
+                    _mm_srli_si128(lo_carry, 8));
   // Bits of the low word shifted out by 1, 2 and 7 go to the top word first.
-  const __m128i overflow = _mm_xor_si128(_mm_xor_si128(_mm_slli_epi64(lo, 63), _mm_slli_epi64(lo, 62)),
-                                         _mm_slli_epi64(lo, 57));
+  const __m128i overflow =
+      _mm_xor_si128(_mm_xor_si128(_mm_slli_epi64(lo, 63), _mm_slli_epi64(lo, 62)), _mm_slli_epi64(lo, 57));
   const __m128i m = _mm_xor_si128(lo, _mm_slli_si128(overflow, 8));
-  const __m128i right = _mm_xor_si128(_mm_xor_si128(_mm_srli_epi64(m, 1), _mm_srli_epi64(m, 2)),
-                                      _mm_srli_epi64(m, 7));
-  const __m128i across = _mm_xor_si128(_mm_xor_si128(_mm_slli_epi64(m, 63), _mm_slli_epi64(m, 62)),
-                                       _mm_slli_epi64(m, 57));
+  const __m128i right =
+      _mm_xor_si128(_mm_xor_si128(_mm_srli_epi64(m, 1), _mm_srli_epi64(m, 2)), _mm_srli_epi64(m, 7));
+  const __m128i across =
+      _mm_xor_si128(_mm_xor_si128(_mm_slli_epi64(m, 63), _mm_slli_epi64(m, 62)), _mm_slli_epi64(m, 57));
   return _mm_xor_si128(_mm_xor_si128(hi, m), _mm_xor_si128(right, _mm_srli_si128(across, 8)));
 }
 

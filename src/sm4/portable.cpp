@@ -142,7 +142,8 @@ void ctr32_portable(const uint32_t rk[kRounds], uint8_t counter[kBlockSize], con
   uint32_t low = load_be32(counter + 12);
   for (std::size_t i = 0; i < blocks; ++i) {
     crypt_block(rk, counter, keystream);
-    for (std::size_t j = 0; j < kBlockSize; ++j) out[kBlockSize * i + j] = in[kBlockSize * i + j] ^ keystream[j];
+    for (std::size_t j = 0; j < kBlockSize; ++j)
+      out[kBlockSize * i + j] = in[kBlockSize * i + j] ^ keystream[j];
     store_be32(counter + 12, ++low);
   }
   ct::wipe(keystream, sizeof keystream);
