@@ -91,7 +91,7 @@ class Copy {
       PyErr_NoMemory();
       return false;
     }
-    std::memcpy(data_, view.data(), size_);
+    if (size_ > 0) std::memcpy(data_, view.data(), size_);  // an absent input has no pointer
     return true;
   }
 
@@ -230,18 +230,19 @@ PyObject* hkdf_sm3_expand(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     PyErr_Format(PyExc_ValueError, "%s: prk must be at least 32 bytes long, got %zd", function, prk.size());
     return nullptr;
   }
-  // The key is taken once, before any GIL-free work.
-  kyber_alg::ct::Wiped<uint8_t[sm3::kBlockSize]> key;
-  const std::size_t key_len = std::min(size_of(prk), sm3::kBlockSize);
   Ref out = new_bytes(length);
   if (!out) return nullptr;
-  if (size_of(prk) > sm3::kBlockSize) {  // HMAC hashes such a key first; so may this copy
-    sm3::hash(prk.data(), size_of(prk), key.value);
-    if (!expand(key.value, sm3::kDigestSize, info, bytes_data(out), length)) return nullptr;
+  // The key is taken once, before any GIL-free work; HMAC would hash one
+  // longer than a block, so that is done here.
+  kyber_alg::ct::Wiped<uint8_t[sm3::kBlockSize]> key;
+  std::size_t key_len = size_of(prk);
+  if (key_len > sm3::kBlockSize) {
+    sm3::hash(prk.data(), key_len, key.value);
+    key_len = sm3::kDigestSize;
   } else {
     std::memcpy(key.value, prk.data(), key_len);
-    if (!expand(key.value, key_len, info, bytes_data(out), length)) return nullptr;
   }
+  if (!expand(key.value, key_len, info, bytes_data(out), length)) return nullptr;
   return out.release();
 }
 

@@ -23,7 +23,7 @@ void hmac_init(HmacKey& key, const uint8_t* raw_key, std::size_t key_len) {
   uint8_t k0[kBlockSize] = {};
   if (key_len > kBlockSize)
     hash(raw_key, key_len, k0);
-  else
+  else if (key_len > 0)  // an empty key may come as a null pointer
     std::memcpy(k0, raw_key, key_len);
   absorb_key_block(key.inner, k0, 0x36);
   absorb_key_block(key.outer, k0, 0x5c);

@@ -131,13 +131,109 @@ bool bind_aead(const char* function, PyObject* const* args, Py_ssize_t nargs, Py
          read_optional(bound[2], function, "associated_data", a.ad);
 }
 
-// --- SM4GCM -------------------------------------------------------------------
+// --- SM4GCM and SM4CCM -------------------------------------------------------------
+
+// The encrypt() and decrypt() of both classes, over a Mode that provides the
+// size checks (len 0: the nonce and associated data only), the tag length,
+// seal(), which writes ciphertext and tag to out reading a.data once, and
+// open() on a private copy of the ciphertext.
+template <class Mode>
+PyObject* aead_encrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  AeadArguments a;
+  if (!bind_aead("encrypt()", args, nargs, kwnames, a)) return nullptr;
+  const std::size_t len = size_of(a.data);
+  if (!Mode::sizes_ok(a, len, "encrypt()")) return nullptr;
+  Ref out = new_bytes(len + Mode::tag_length(self));
+  if (!out) return nullptr;
+  uint8_t* sealed = bytes_data(out);
+  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] { Mode::seal(self, a, sealed, len); });
+  return out.release();
+}
+
+template <class Mode>
+PyObject* aead_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  AeadArguments a;
+  // The nonce is checked before anything is decided on the data.
+  if (!bind_aead("decrypt()", args, nargs, kwnames, a) || !Mode::sizes_ok(a, 0, "decrypt()")) return nullptr;
+  const std::size_t tag_len = Mode::tag_length(self);
+  if (size_of(a.data) < tag_len) return raise_invalid_tag(self);
+  const std::size_t len = size_of(a.data) - tag_len;
+  if (!Mode::sizes_ok(a, len, "decrypt()")) return nullptr;
+  Ref out = new_bytes(len);
+  if (!out) return nullptr;
+  uint8_t* plain = bytes_data(out);
+  bool ok = false;
+  // The ciphertext and tag are copied first (one read of the caller's
+  // buffer); the tag check and the decryption work on the copy.
+  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] {
+    uint8_t tag[16];
+    std::memcpy(plain, a.data.data(), len);
+    std::memcpy(tag, a.data.data() + len, tag_len);
+    ok = Mode::open(self, a, plain, len, tag);
+  });
+  if (!ok) return raise_invalid_tag(self);
+  return out.release();
+}
+
+template <class Mode>
+PyMethodDef aead_methods[] = {
+    {"encrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(aead_encrypt<Mode>)),
+     METH_FASTCALL | METH_KEYWORDS, Mode::kEncryptDoc},
+    {"decrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(aead_decrypt<Mode>)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "decrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
+     "The plaintext of data (ciphertext and tag) if the tag verifies; otherwise raises\n"
+     "kyber_alg.exceptions.InvalidTag and releases nothing."},
+    kGenerateKeyMethod,
+    {nullptr, nullptr, 0, nullptr},
+};
+
+void wiping_dealloc(PyObject* self, std::size_t size) {
+  PyTypeObject* type = Py_TYPE(self);
+  kyber_alg::ct::wipe(reinterpret_cast<uint8_t*>(self) + sizeof(PyObject), size - sizeof(PyObject));
+  type->tp_free(self);
+  Py_DECREF(type);
+}
 
 struct GcmObject {
   PyObject_HEAD sm4::GcmKey key;  // set once by the constructor, read-only after
 };
 
-GcmObject* as_gcm(PyObject* self) { return reinterpret_cast<GcmObject*>(self); }
+struct Gcm {
+  static constexpr const char* kEncryptDoc =
+      "encrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
+      "The ciphertext of data followed by the 16-byte tag, which also covers associated_data.\n"
+      "nonce: at least 1 byte (12 is the usual size); never reuse a nonce with the same key.";
+
+  static const sm4::GcmKey& key(PyObject* self) { return reinterpret_cast<GcmObject*>(self)->key; }
+  static std::size_t tag_length(PyObject*) { return sm4::kGcmTagSize; }
+
+  static bool sizes_ok(const AeadArguments& a, std::size_t len, const char* function) {
+    if (a.nonce.size() == 0) {
+      PyErr_Format(PyExc_ValueError, "%s: nonce must be at least 1 byte long, got 0", function);
+      return false;
+    }
+    if (size_of(a.nonce) > sm4::kGcmMaxInputSize || size_of(a.ad) > sm4::kGcmMaxInputSize ||
+        len > sm4::kGcmMaxDataSize) {
+      PyErr_Format(PyExc_ValueError, "%s: nonce, data or associated data too long for GCM", function);
+      return false;
+    }
+    return true;
+  }
+
+  // Each input is read once: plaintext by the counter mode, nonce and
+  // associated data by GHASH, which then reads the ciphertext written here.
+  static void seal(PyObject* self, const AeadArguments& a, uint8_t* out, std::size_t len) {
+    sm4::gcm_seal(key(self), a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), a.data.data(), len,
+                  out);
+  }
+
+  static bool open(PyObject* self, const AeadArguments& a, uint8_t* data, std::size_t len,
+                   const uint8_t* tag) {
+    return sm4::gcm_open(key(self), a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), data, len,
+                         tag);
+  }
+};
 
 PyObject* gcm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"key", nullptr};
@@ -148,95 +244,11 @@ PyObject* gcm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   if (!read_sized(key_obj, "SM4GCM()", "key", sm4::kKeySize, key)) return nullptr;
   Ref self = Ref::steal(type->tp_alloc(type, 0));
   if (!self) return nullptr;
-  sm4::gcm_init(as_gcm(self.get())->key, key.data());
+  sm4::gcm_init(reinterpret_cast<GcmObject*>(self.get())->key, key.data());
   return self.release();
 }
 
-void wiping_dealloc(PyObject* self, std::size_t header, std::size_t size) {
-  PyTypeObject* type = Py_TYPE(self);
-  kyber_alg::ct::wipe(reinterpret_cast<uint8_t*>(self) + header, size - header);
-  type->tp_free(self);
-  Py_DECREF(type);
-}
-
-void gcm_dealloc(PyObject* self) { wiping_dealloc(self, sizeof(PyObject), sizeof(GcmObject)); }
-
-bool gcm_nonce_ok(const ByteView& nonce, const char* function) {
-  if (nonce.size() == 0) {
-    PyErr_Format(PyExc_ValueError, "%s: nonce must be at least 1 byte long, got 0", function);
-    return false;
-  }
-  if (size_of(nonce) > sm4::kGcmMaxInputSize) {
-    PyErr_Format(PyExc_ValueError, "%s: nonce is too long: %zd bytes", function, nonce.size());
-    return false;
-  }
-  return true;
-}
-
-bool gcm_sizes_ok(const AeadArguments& a, std::size_t len, const char* function) {
-  if (!gcm_nonce_ok(a.nonce, function)) return false;
-  if (len > sm4::kGcmMaxDataSize || size_of(a.ad) > sm4::kGcmMaxInputSize) {
-    PyErr_Format(PyExc_ValueError,
-                 "%s: data or associated data too long for GCM (data: at most 2**36 - 32 bytes)", function);
-    return false;
-  }
-  return true;
-}
-
-PyObject* gcm_encrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  AeadArguments a;
-  if (!bind_aead("encrypt()", args, nargs, kwnames, a)) return nullptr;
-  const std::size_t len = size_of(a.data);
-  if (!gcm_sizes_ok(a, len, "encrypt()")) return nullptr;
-  Ref out = new_bytes(len + sm4::kGcmTagSize);
-  if (!out) return nullptr;
-  uint8_t* ct = bytes_data(out);
-  // Each input is read once (plaintext by the counter mode, nonce and
-  // associated data by GHASH); GHASH then reads the ciphertext written here.
-  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] {
-    sm4::gcm_seal(as_gcm(self)->key, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad),
-                  a.data.data(), len, ct);
-  });
-  return out.release();
-}
-
-PyObject* gcm_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  AeadArguments a;
-  if (!bind_aead("decrypt()", args, nargs, kwnames, a) || !gcm_nonce_ok(a.nonce, "decrypt()")) return nullptr;
-  if (size_of(a.data) < sm4::kGcmTagSize) return raise_invalid_tag(self);
-  const std::size_t len = size_of(a.data) - sm4::kGcmTagSize;
-  if (!gcm_sizes_ok(a, len, "decrypt()")) return nullptr;
-  Ref out = new_bytes(len);
-  if (!out) return nullptr;
-  uint8_t* plain = bytes_data(out);
-  bool ok = false;
-  // The ciphertext and tag are copied first (one read of the caller's
-  // buffer); GHASH and the decryption then work on the copy.
-  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] {
-    uint8_t tag[sm4::kGcmTagSize];
-    std::memcpy(plain, a.data.data(), len);
-    std::memcpy(tag, a.data.data() + len, sizeof tag);
-    ok = sm4::gcm_open(as_gcm(self)->key, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), plain,
-                       len, tag);
-  });
-  if (!ok) return raise_invalid_tag(self);
-  return out.release();
-}
-
-PyMethodDef gcm_methods[] = {
-    {"encrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(gcm_encrypt)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "encrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
-     "The ciphertext of data followed by the 16-byte tag, which also covers associated_data.\n"
-     "nonce: at least 1 byte (12 is the usual size); never reuse a nonce with the same key."},
-    {"decrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(gcm_decrypt)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "decrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
-     "The plaintext of data (ciphertext and tag) if the tag verifies; otherwise raises\n"
-     "kyber_alg.exceptions.InvalidTag and releases nothing."},
-    kGenerateKeyMethod,
-    {nullptr, nullptr, 0, nullptr},
-};
+void gcm_dealloc(PyObject* self) { wiping_dealloc(self, sizeof(GcmObject)); }
 
 PyDoc_STRVAR(gcm_doc,
              "SM4GCM(key)\n--\n\n"
@@ -246,19 +258,52 @@ PyDoc_STRVAR(gcm_doc,
 PyType_Slot gcm_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(gcm_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(gcm_dealloc)},
-    {Py_tp_methods, gcm_methods},
+    {Py_tp_methods, aead_methods<Gcm>},
     {Py_tp_doc, const_cast<char*>(gcm_doc)},
     {0, nullptr},
 };
-
-// --- SM4CCM -------------------------------------------------------------------
 
 struct CcmObject {
   PyObject_HEAD sm4::RoundKeys keys;  // read-only after the constructor
   std::size_t tag_len;
 };
 
-CcmObject* as_ccm(PyObject* self) { return reinterpret_cast<CcmObject*>(self); }
+struct Ccm {
+  static constexpr const char* kEncryptDoc =
+      "encrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
+      "The ciphertext of data followed by the tag (tag_length bytes). nonce: 7 to 13 bytes;\n"
+      "a nonce of n bytes allows messages shorter than 2**(8 * (15 - n)) bytes.";
+
+  static CcmObject* object(PyObject* self) { return reinterpret_cast<CcmObject*>(self); }
+  static std::size_t tag_length(PyObject* self) { return object(self)->tag_len; }
+
+  static bool sizes_ok(const AeadArguments& a, std::size_t len, const char* function) {
+    const std::size_t n = size_of(a.nonce);
+    if (!sm4::ccm_nonce_size_valid(n)) {
+      PyErr_Format(PyExc_ValueError, "%s: nonce must be 7 to 13 bytes long, got %zu", function, n);
+      return false;
+    }
+    if (!sm4::ccm_length_fits(n, len)) {
+      PyErr_Format(PyExc_ValueError, "%s: data too long for a %zu-byte nonce: %zu bytes, at most 2**%zu - 1",
+                   function, n, len, 8 * (15 - n));
+      return false;
+    }
+    return true;
+  }
+
+  // CCM reads the message twice (MAC, then counter mode): it works on a copy.
+  static void seal(PyObject* self, const AeadArguments& a, uint8_t* out, std::size_t len) {
+    std::memcpy(out, a.data.data(), len);
+    sm4::ccm_seal(object(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), out, len,
+                  out + len, tag_length(self));
+  }
+
+  static bool open(PyObject* self, const AeadArguments& a, uint8_t* data, std::size_t len,
+                   const uint8_t* tag) {
+    return sm4::ccm_open(object(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad),
+                         data, len, tag, tag_length(self));
+  }
+};
 
 PyObject* ccm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"key", "tag_length", nullptr};
@@ -276,81 +321,12 @@ PyObject* ccm_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   }
   Ref self = Ref::steal(type->tp_alloc(type, 0));
   if (!self) return nullptr;
-  sm4::expand_key(key.data(), as_ccm(self.get())->keys);
-  as_ccm(self.get())->tag_len = static_cast<std::size_t>(tag_len);
+  sm4::expand_key(key.data(), Ccm::object(self.get())->keys);
+  Ccm::object(self.get())->tag_len = static_cast<std::size_t>(tag_len);
   return self.release();
 }
 
-void ccm_dealloc(PyObject* self) { wiping_dealloc(self, sizeof(PyObject), sizeof(CcmObject)); }
-
-bool ccm_sizes_ok(const AeadArguments& a, std::size_t len, const char* function) {
-  const std::size_t n = size_of(a.nonce);
-  if (!sm4::ccm_nonce_size_valid(n)) {
-    PyErr_Format(PyExc_ValueError, "%s: nonce must be 7 to 13 bytes long, got %zu", function, n);
-    return false;
-  }
-  if (!sm4::ccm_length_fits(n, len)) {
-    PyErr_Format(PyExc_ValueError, "%s: data too long for a %zu-byte nonce: %zu bytes, at most 2**%zu - 1",
-                 function, n, len, 8 * (15 - n));
-    return false;
-  }
-  return true;
-}
-
-PyObject* ccm_encrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  AeadArguments a;
-  if (!bind_aead("encrypt()", args, nargs, kwnames, a)) return nullptr;
-  const std::size_t len = size_of(a.data), tag_len = as_ccm(self)->tag_len;
-  if (!ccm_sizes_ok(a, len, "encrypt()")) return nullptr;
-  Ref out = new_bytes(len + tag_len);
-  if (!out) return nullptr;
-  uint8_t* ct = bytes_data(out);
-  // CCM reads the message twice (MAC, then counter mode): it works on a copy.
-  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] {
-    std::memcpy(ct, a.data.data(), len);
-    sm4::ccm_seal(as_ccm(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), ct, len,
-                  ct + len, tag_len);
-  });
-  return out.release();
-}
-
-PyObject* ccm_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  AeadArguments a;
-  if (!bind_aead("decrypt()", args, nargs, kwnames, a)) return nullptr;
-  const std::size_t tag_len = as_ccm(self)->tag_len;
-  if (!ccm_sizes_ok(a, 0, "decrypt()")) return nullptr;  // the nonce, before anything is decided on the data
-  if (size_of(a.data) < tag_len) return raise_invalid_tag(self);
-  const std::size_t len = size_of(a.data) - tag_len;
-  if (!ccm_sizes_ok(a, len, "decrypt()")) return nullptr;
-  Ref out = new_bytes(len);
-  if (!out) return nullptr;
-  uint8_t* plain = bytes_data(out);
-  bool ok = false;
-  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] {
-    uint8_t tag[16];
-    std::memcpy(plain, a.data.data(), len);
-    std::memcpy(tag, a.data.data() + len, tag_len);
-    ok = sm4::ccm_open(as_ccm(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad),
-                       plain, len, tag, tag_len);
-  });
-  if (!ok) return raise_invalid_tag(self);
-  return out.release();
-}
-
-PyMethodDef ccm_methods[] = {
-    {"encrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ccm_encrypt)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "encrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
-     "The ciphertext of data followed by the tag (tag_length bytes). nonce: 7 to 13 bytes;\n"
-     "a nonce of n bytes allows messages shorter than 2**(8 * (15 - n)) bytes."},
-    {"decrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ccm_decrypt)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "decrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
-     "The plaintext of data (ciphertext and tag) if the tag verifies; otherwise raises\n"
-     "kyber_alg.exceptions.InvalidTag and releases nothing."},
-    kGenerateKeyMethod,
-    {nullptr, nullptr, 0, nullptr},
-};
+void ccm_dealloc(PyObject* self) { wiping_dealloc(self, sizeof(CcmObject)); }
 
 PyDoc_STRVAR(ccm_doc,
              "SM4CCM(key, tag_length=16)\n--\n\n"
@@ -360,7 +336,7 @@ PyDoc_STRVAR(ccm_doc,
 PyType_Slot ccm_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(ccm_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(ccm_dealloc)},
-    {Py_tp_methods, ccm_methods},
+    {Py_tp_methods, aead_methods<Ccm>},
     {Py_tp_doc, const_cast<char*>(ccm_doc)},
     {0, nullptr},
 };
@@ -494,7 +470,7 @@ PyObject* cbc_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return block_new(type, args, kwargs, "O:SM4CBC", "SM4CBC()");
 }
 
-void block_dealloc(PyObject* self) { wiping_dealloc(self, sizeof(PyObject), sizeof(BlockObject)); }
+void block_dealloc(PyObject* self) { wiping_dealloc(self, sizeof(BlockObject)); }
 
 // "pkcs7", "iso9797-1-m2" or "none" (absent: pkcs7).
 enum class PaddingChoice { pkcs7, iso9797_m2, none };

@@ -3,15 +3,7 @@
 import pytest
 
 from kyber_alg import _sm3, _sm4
-
-
-def _switch(module, path):
-    before = module._backend()
-    module._set_backend(path)
-    try:
-        yield path
-    finally:
-        module._set_backend(before)
+from shared_helpers import switched_path as _switch
 
 
 @pytest.fixture(params=_sm4._available_backends())

@@ -8,28 +8,11 @@ import pytest
 
 from kyber_alg import sm3, sm4
 from kyber_alg.exceptions import InvalidTag
+from shared_helpers import run_threads
 
 BIG = 64 * 1024  # well above the size from which the GIL is released
 MID = 4096       # above it, for the code paths that take longer
 KEY, NONCE = bytes(range(16)), bytes(range(12))
-
-
-def run_threads(target, count=4):
-    errors = []
-
-    def guarded(i):
-        try:
-            target(i)
-        except BaseException as e:  # reported in the main thread
-            errors.append(e)
-
-    threads = [threading.Thread(target=guarded, args=(i,)) for i in range(count)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    if errors:
-        raise errors[0]
 
 
 def test_separate_objects(sm4_modes_path):

@@ -6,42 +6,40 @@ from kyber_alg import sm3, sm4
 from kyber_alg.exceptions import InvalidTag
 from sm34_vectors import openssl_records, wycheproof_cases
 
-GCM_CASES = wycheproof_cases("sm4_gcm_test.json")
-CCM_CASES = wycheproof_cases("sm4_ccm_test.json")
 HMAC_CASES = wycheproof_cases("hmac_sm3_test.json")
 
 
-@pytest.mark.parametrize("group, t", GCM_CASES)
-def test_wycheproof_sm4_gcm(sm4_modes_path, group, t):
-    if not t["iv"]:  # the ZeroLengthIv cases: GCM has no empty nonce
-        assert t["result"] == "invalid"
-        with pytest.raises(ValueError, match="nonce must be at least 1 byte"):
-            sm4.SM4GCM(t["key"]).encrypt(t["iv"], t["msg"], t["aad"])
-        return
-    aead = sm4.SM4GCM(t["key"])
-    if t["result"] == "valid":
-        assert aead.encrypt(t["iv"], t["msg"], t["aad"]) == t["ct"] + t["tag"]
-        assert aead.decrypt(t["iv"], t["ct"] + t["tag"], t["aad"]) == t["msg"]
-    else:
-        with pytest.raises(InvalidTag):
-            aead.decrypt(t["iv"], t["ct"] + t["tag"], t["aad"])
+def gcm_sizes(group, t):
+    return bool(t["iv"])  # the ZeroLengthIv cases: GCM has no empty nonce
 
 
-@pytest.mark.parametrize("group, t", CCM_CASES)
-def test_wycheproof_sm4_ccm(sm4_modes_path, group, t):
-    sizes_ok = 7 <= len(t["iv"]) <= 13 and group["tagSize"] in range(32, 129, 16)
-    if not sizes_ok:
+def ccm_sizes(group, t):
+    return 7 <= len(t["iv"]) <= 13 and group["tagSize"] in range(32, 129, 16)
+
+
+AEAD_FILES = {"sm4_gcm_test.json": (lambda group, key: sm4.SM4GCM(key), gcm_sizes, "nonce must be at least 1"),
+              "sm4_ccm_test.json": (lambda group, key: sm4.SM4CCM(key, tag_length=group["tagSize"] // 8), ccm_sizes,
+                                    "nonce must be 7 to 13|tag_length must be")}
+AEAD_CASES = [pytest.param(name, *case.values, id=f"{name[4:7]}-{case.id}")
+              for name in AEAD_FILES for case in wycheproof_cases(name)]
+
+
+@pytest.mark.parametrize("name, group, t", AEAD_CASES)
+def test_wycheproof_aead(sm4_modes_path, name, group, t):
+    make, sizes_valid, size_error = AEAD_FILES[name]
+    sealed = t["ct"] + t["tag"]
+    if not sizes_valid(group, t):
         assert t["result"] == "invalid"
-        with pytest.raises(ValueError, match="nonce must be 7 to 13|tag_length must be"):
-            sm4.SM4CCM(t["key"], tag_length=group["tagSize"] // 8).decrypt(t["iv"], t["ct"] + t["tag"], t["aad"])
+        with pytest.raises(ValueError, match=size_error):
+            make(group, t["key"]).decrypt(t["iv"], sealed, t["aad"])
         return
-    aead = sm4.SM4CCM(t["key"], tag_length=group["tagSize"] // 8)
+    aead = make(group, t["key"])
     if t["result"] == "valid":
-        assert aead.encrypt(t["iv"], t["msg"], t["aad"]) == t["ct"] + t["tag"]
-        assert aead.decrypt(t["iv"], t["ct"] + t["tag"], t["aad"]) == t["msg"]
+        assert aead.encrypt(t["iv"], t["msg"], t["aad"]) == sealed
+        assert aead.decrypt(t["iv"], sealed, t["aad"]) == t["msg"]
     else:
         with pytest.raises(InvalidTag):
-            aead.decrypt(t["iv"], t["ct"] + t["tag"], t["aad"])
+            aead.decrypt(t["iv"], sealed, t["aad"])
 
 
 @pytest.mark.parametrize("group, t", HMAC_CASES)
