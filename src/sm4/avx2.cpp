@@ -2,8 +2,9 @@
 // linear maps applied with PSHUFB nibble tables (see aes_field_maps.hpp);
 // no memory access depends on the key or the data.
 //
-// ecb and cbc_decrypt run eight blocks at once: the four state words of the
-// blocks are transposed into four registers, one 32-bit lane per block.
+// ecb, cbc_decrypt and ctr32 run groups of eight blocks, two groups at a time
+// with their rounds interleaved: the four state words of a group's blocks are
+// transposed into four registers, one 32-bit lane per block.
 // cbc_encrypt and the key expansion are one chain of rounds: they keep each
 // state word broadcast to all four lanes of an XMM register, which also makes
 // AESENCLAST's ShiftRows a no-op.
@@ -260,33 +261,40 @@ KYBER_ALG_TARGET_AVX2 inline void words_to_blocks(const __m256i (&x)[4], __m256i
   for (int i = 0; i < 4; ++i) y[i] = _mm256_shuffle_epi8(y[i], big_endian_words());
 }
 
-// Eight blocks in, eight blocks out (in and out may be the same buffer).
-KYBER_ALG_TARGET_AVX2 inline void crypt_8_blocks(const uint32_t keys[kRounds], const uint8_t* in,
-                                                 uint8_t* out) {
-  __m256i x[1][4];
-  for (int i = 0; i < 4; ++i)
-    x[0][i] = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * i)),
-                                  big_endian_words());
-  transpose(x[0][0], x[0][1], x[0][2], x[0][3]);
-  for (int i = 0; i < 4; ++i) x[0][i] = map_bytes(x[0][i], af::kToDomain);
+// G groups of eight blocks in, the same out (in and out may be the same buffer).
+template <std::size_t G>
+KYBER_ALG_TARGET_AVX2 inline void crypt_groups(const uint32_t keys[kRounds], const uint8_t* in,
+                                               uint8_t* out) {
+  __m256i x[G][4];
+  for (std::size_t g = 0; g < G; ++g) {
+    for (int i = 0; i < 4; ++i)
+      x[g][i] = _mm256_shuffle_epi8(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 128 * g + 32 * i)), big_endian_words());
+    transpose(x[g][0], x[g][1], x[g][2], x[g][3]);
+    for (int i = 0; i < 4; ++i) x[g][i] = map_bytes(x[g][i], af::kToDomain);
+  }
   parallel_rounds(x, keys);
-  __m256i y[4];
-  words_to_blocks(x[0], y);
-  for (int i = 0; i < 4; ++i) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * i), y[i]);
+  for (std::size_t g = 0; g < G; ++g) {
+    __m256i y[4];
+    words_to_blocks(x[g], y);
+    for (int i = 0; i < 4; ++i) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 128 * g + 32 * i), y[i]);
+  }
 }
 
-// Runs whole groups of eight blocks in place in `out`, and a last partial
+// Two groups of eight at a time while there are, then one, and a last partial
 // group through a scratch buffer that is wiped afterwards.
 KYBER_ALG_TARGET_AVX2 inline void crypt_blocks(const uint32_t keys[kRounds], const uint8_t* in, uint8_t* out,
                                                std::size_t blocks) {
   std::size_t b = 0;
+  for (; b + 2 * kParallelBlocks <= blocks; b += 2 * kParallelBlocks)
+    crypt_groups<2>(keys, in + kBlockSize * b, out + kBlockSize * b);
   for (; b + kParallelBlocks <= blocks; b += kParallelBlocks)
-    crypt_8_blocks(keys, in + kBlockSize * b, out + kBlockSize * b);
+    crypt_groups<1>(keys, in + kBlockSize * b, out + kBlockSize * b);
   if (b < blocks) {
     alignas(32) uint8_t scratch[kParallelBlocks * kBlockSize] = {};
     const std::size_t rest = (blocks - b) * kBlockSize;
     std::memcpy(scratch, in + kBlockSize * b, rest);
-    crypt_8_blocks(keys, scratch, scratch);
+    crypt_groups<1>(keys, scratch, scratch);
     std::memcpy(out + kBlockSize * b, scratch, rest);
     ct::wipe(scratch, sizeof scratch);
   }
