@@ -8,10 +8,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/args.hpp"
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
-#include "common/fastcall_args.hpp"
 #include "common/gil.hpp"
 #include "common/ref.hpp"
 #include "sm3/hkdf.hpp"
@@ -111,7 +111,7 @@ PyObject* hmac_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
   static const char* const names[] = {"key", "msg"};
   PyObject* bound[2];
   ByteView key, msg;
-  if (!kyber_alg::bind_arguments("hmac_sm3()", names, 2, 2, args, nargs, kwnames, bound) ||
+  if (!kyber_alg::bind_arguments("hmac_sm3()", names, 2, args, nargs, kwnames, bound) ||
       !read_bytes(bound[0], "hmac_sm3()", "key", key) || !read_bytes(bound[1], "hmac_sm3()", "msg", msg))
     return nullptr;
   Ref out = new_bytes(sm3::kDigestSize);
@@ -134,7 +134,7 @@ PyObject* pbkdf2_hmac_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   PyObject* bound[4];
   ByteView password, salt;
   std::size_t iterations, dklen = sm3::kDigestSize;
-  if (!kyber_alg::bind_arguments(function, names, 4, 3, args, nargs, kwnames, bound) ||
+  if (!kyber_alg::bind_arguments(function, names, 3, args, nargs, kwnames, bound) ||
       !read_bytes(bound[0], function, "password", password) ||
       !read_bytes(bound[1], function, "salt", salt) ||
       !read_length(bound[2], function, "iterations", 1, UINT32_MAX, iterations))
@@ -189,7 +189,7 @@ PyObject* hkdf_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
   PyObject* bound[4];
   ByteView ikm, salt, info;
   std::size_t length;
-  if (!kyber_alg::bind_arguments(function, names, 4, 4, args, nargs, kwnames, bound) ||
+  if (!kyber_alg::bind_arguments(function, names, 4, args, nargs, kwnames, bound) ||
       !read_bytes(bound[0], function, "ikm", ikm) || !read_optional(bound[1], function, "salt", salt) ||
       !read_optional(bound[2], function, "info", info) ||
       !read_length(bound[3], function, "length", 1, sm3::kHkdfMaxLength, length))
@@ -207,7 +207,7 @@ PyObject* hkdf_sm3_extract(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   static const char* const names[] = {"salt", "ikm"};
   PyObject* bound[2];
   ByteView salt, ikm;
-  if (!kyber_alg::bind_arguments(function, names, 2, 2, args, nargs, kwnames, bound) ||
+  if (!kyber_alg::bind_arguments(function, names, 2, args, nargs, kwnames, bound) ||
       !read_optional(bound[0], function, "salt", salt) || !read_bytes(bound[1], function, "ikm", ikm))
     return nullptr;
   Ref out = new_bytes(sm3::kDigestSize);
@@ -222,7 +222,7 @@ PyObject* hkdf_sm3_expand(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   PyObject* bound[3];
   ByteView prk, info;
   std::size_t length;
-  if (!kyber_alg::bind_arguments(function, names, 3, 3, args, nargs, kwnames, bound) ||
+  if (!kyber_alg::bind_arguments(function, names, 3, args, nargs, kwnames, bound) ||
       !read_bytes(bound[0], function, "prk", prk) || !read_optional(bound[1], function, "info", info) ||
       !read_length(bound[2], function, "length", 1, sm3::kHkdfMaxLength, length))
     return nullptr;
@@ -254,7 +254,7 @@ PyObject* kdf(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
   ByteView z;
   std::size_t klen;
   // The 32-bit block counter allows (2^32 - 1) blocks.
-  if (!kyber_alg::bind_arguments("kdf()", names, 2, 2, args, nargs, kwnames, bound) ||
+  if (!kyber_alg::bind_arguments("kdf()", names, 2, args, nargs, kwnames, bound) ||
       !read_bytes(bound[0], "kdf()", "z", z) ||
       !read_length(bound[1], "kdf()", "klen", 0, std::min<std::size_t>(kMaxLength, 0xffffffffull * 32), klen))
     return nullptr;

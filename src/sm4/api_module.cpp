@@ -7,10 +7,10 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/args.hpp"
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
-#include "common/fastcall_args.hpp"
 #include "common/gil.hpp"
 #include "common/object_lock.hpp"
 #include "common/os_random.hpp"
@@ -96,7 +96,7 @@ bool large(std::size_t len) { return len >= kyber_alg::kReleaseGilMinSize; }
 PyObject* generate_key(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static const char* const names[] = {"bit_length"};
   PyObject* bound[1];
-  if (!kyber_alg::bind_arguments("generate_key()", names, 1, 0, args, nargs, kwnames, bound)) return nullptr;
+  if (!kyber_alg::bind_arguments("generate_key()", names, 0, args, nargs, kwnames, bound)) return nullptr;
   if (bound[0]) {
     const long bits = PyLong_AsLong(bound[0]);
     if (bits == -1 && PyErr_Occurred()) return nullptr;
@@ -126,7 +126,7 @@ bool bind_aead(const char* function, PyObject* const* args, Py_ssize_t nargs, Py
                AeadArguments& a) {
   static const char* const names[] = {"nonce", "data", "associated_data"};
   PyObject* bound[3];
-  return kyber_alg::bind_arguments(function, names, 3, 2, args, nargs, kwnames, bound) &&
+  return kyber_alg::bind_arguments(function, names, 2, args, nargs, kwnames, bound) &&
          read_bytes(bound[0], function, "nonce", a.nonce) && read_bytes(bound[1], function, "data", a.data) &&
          read_optional(bound[2], function, "associated_data", a.ad);
 }
@@ -579,7 +579,7 @@ PyObject* ecb_call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
   PyObject* bound[2];
   ByteView data;
   PaddingChoice padding;
-  if (!kyber_alg::bind_arguments(function, names, 2, 1, args, nargs, kwnames, bound) ||
+  if (!kyber_alg::bind_arguments(function, names, 1, args, nargs, kwnames, bound) ||
       !read_bytes(bound[0], function, "data", data) || !parse_padding(bound[1], function, padding))
     return nullptr;
   return encrypt ? block_encrypt(as_block(self), Chaining::ecb, nullptr, data, padding, function)
@@ -600,7 +600,7 @@ PyObject* cbc_call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
   PyObject* bound[3];
   ByteView iv, data;
   PaddingChoice padding;
-  if (!kyber_alg::bind_arguments(function, names, 3, 2, args, nargs, kwnames, bound) ||
+  if (!kyber_alg::bind_arguments(function, names, 2, args, nargs, kwnames, bound) ||
       !read_sized(bound[0], function, "iv", sm4::kBlockSize, iv) ||
       !read_bytes(bound[1], function, "data", data) || !parse_padding(bound[2], function, padding))
     return nullptr;
