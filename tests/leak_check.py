@@ -27,6 +27,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import leak_check_hybrid  # noqa: E402
 import leak_check_sm  # noqa: E402
+import leak_check_sm34  # noqa: E402
 import outside_fakes  # noqa: E402
 
 OK = None
@@ -256,6 +257,9 @@ def sm_paths():
     from kyber_alg.sm import SM2, SM3, sm4
     paths = (leak_check_sm.sm3_sm4_paths(SM3, sm4) + leak_check_sm.sm2_paths(SM2)
              + leak_check_sm.sm2_api_paths(sm2, _sm2))
+    from kyber_alg import _sm3, _sm4
+    from kyber_alg import sm3 as sm3_api
+    paths += leak_check_sm34.sm4_paths(_sm4) + leak_check_sm34.sm3_paths(_sm3, sm3_api)
     return [("sm " + name, expected, fn) for name, expected, fn in paths]
 
 

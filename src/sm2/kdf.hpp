@@ -1,14 +1,10 @@
-// The key derivation function of GB/T 32918.4 (section 5.4.3) with SM3.
+// SM2 encryption's key derivation function is SM3's (sm3/kdf.hpp).
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "sm3/kdf.hpp"
 
 namespace kyber_alg::sm2 {
 
-// out[i] ^= t[i] for the first len bytes of t = KDF(z, len): the blocks
-// SM3(z || ct) for ct = 1, 2, ... (32-bit big-endian). Returns all ones if
-// every byte of t was zero (also for len = 0), in constant time.
-uint8_t kdf_xor(uint8_t* out, std::size_t len, const uint8_t* z, std::size_t z_len);
+using sm3::kdf_xor;
 
 }  // namespace kyber_alg::sm2

@@ -2,8 +2,9 @@
 // linear maps applied with PSHUFB nibble tables (see aes_field_maps.hpp);
 // no memory access depends on the key or the data.
 //
-// ecb and cbc_decrypt run eight blocks at once: the four state words of the
-// blocks are transposed into four registers, one 32-bit lane per block.
+// ecb, cbc_decrypt and ctr32 run groups of eight blocks, two groups at a time
+// with their rounds interleaved: the four state words of a group's blocks are
+// transposed into four registers, one 32-bit lane per block.
 // cbc_encrypt and the key expansion are one chain of rounds: they keep each
 // state word broadcast to all four lanes of an XMM register, which also makes
 // AESENCLAST's ShiftRows a no-op.
@@ -17,6 +18,7 @@
 #include "common/ct.hpp"
 #include "sm4/aes_field_maps.hpp"
 #include "sm4/constants.hpp"
+#include "sm4/ghash_avx2.hpp"
 
 namespace kyber_alg::sm4 {
 namespace {
@@ -229,42 +231,70 @@ KYBER_ALG_TARGET_AVX2 inline void transpose(__m256i& a, __m256i& b, __m256i& c, 
   d = _mm256_unpackhi_epi64(t1, t3);
 }
 
-// Eight blocks in, eight blocks out (in and out may be the same buffer).
-KYBER_ALG_TARGET_AVX2 inline void crypt_8_blocks(const uint32_t keys[kRounds], const uint8_t* in,
-                                                 uint8_t* out) {
-  const __m256i big_endian =
-      _mm256_broadcastsi128_si256(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12));
-  __m256i x[4];
-  for (int i = 0; i < 4; ++i)
-    x[i] = _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * i)), big_endian);
-  transpose(x[0], x[1], x[2], x[3]);
-  for (int i = 0; i < 4; ++i) x[i] = map_bytes(x[i], af::kToDomain);
-  __m256i x0 = x[0], x1 = x[1], x2 = x[2], x3 = x[3];
+// The 32 rounds on G groups of eight blocks, words in the F domain. The
+// rounds of one group form a chain (each needs the previous one's result),
+// so groups are interleaved round by round: one group's rounds run while
+// another's wait for their results.
+template <std::size_t G>
+KYBER_ALG_TARGET_AVX2 inline void parallel_rounds(__m256i (&x)[G][4], const uint32_t keys[kRounds]) {
   for (unsigned i = 0; i < kRounds; i += 4) {
-    x0 = parallel_round(x0, x1, x2, x3, keys[i]);
-    x1 = parallel_round(x1, x2, x3, x0, keys[i + 1]);
-    x2 = parallel_round(x2, x3, x0, x1, keys[i + 2]);
-    x3 = parallel_round(x3, x0, x1, x2, keys[i + 3]);
+    for (std::size_t g = 0; g < G; ++g) x[g][0] = parallel_round(x[g][0], x[g][1], x[g][2], x[g][3], keys[i]);
+    for (std::size_t g = 0; g < G; ++g)
+      x[g][1] = parallel_round(x[g][1], x[g][2], x[g][3], x[g][0], keys[i + 1]);
+    for (std::size_t g = 0; g < G; ++g)
+      x[g][2] = parallel_round(x[g][2], x[g][3], x[g][0], x[g][1], keys[i + 2]);
+    for (std::size_t g = 0; g < G; ++g)
+      x[g][3] = parallel_round(x[g][3], x[g][0], x[g][1], x[g][2], keys[i + 3]);
   }
-  __m256i y[4] = {x3, x2, x1, x0};  // the reverse transform R
-  for (int i = 0; i < 4; ++i) y[i] = map_bytes(y[i], af::kFromDomain);
-  transpose(y[0], y[1], y[2], y[3]);
-  for (int i = 0; i < 4; ++i)
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * i), _mm256_shuffle_epi8(y[i], big_endian));
 }
 
-// Runs whole groups of eight blocks in place in `out`, and a last partial
+KYBER_ALG_TARGET_AVX2 inline __m256i big_endian_words() {
+  return _mm256_broadcastsi128_si256(_mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12));
+}
+
+// After the rounds: the reverse transform R, out of the F domain, and back
+// from words to eight blocks of 32 bytes each per pair (block order as loaded).
+KYBER_ALG_TARGET_AVX2 inline void words_to_blocks(const __m256i (&x)[4], __m256i (&y)[4]) {
+  y[0] = x[3], y[1] = x[2], y[2] = x[1], y[3] = x[0];
+  for (int i = 0; i < 4; ++i) y[i] = map_bytes(y[i], af::kFromDomain);
+  transpose(y[0], y[1], y[2], y[3]);
+  for (int i = 0; i < 4; ++i) y[i] = _mm256_shuffle_epi8(y[i], big_endian_words());
+}
+
+// G groups of eight blocks in, the same out (in and out may be the same buffer).
+template <std::size_t G>
+KYBER_ALG_TARGET_AVX2 inline void crypt_groups(const uint32_t keys[kRounds], const uint8_t* in,
+                                               uint8_t* out) {
+  __m256i x[G][4];
+  for (std::size_t g = 0; g < G; ++g) {
+    for (int i = 0; i < 4; ++i)
+      x[g][i] = _mm256_shuffle_epi8(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 128 * g + 32 * i)), big_endian_words());
+    transpose(x[g][0], x[g][1], x[g][2], x[g][3]);
+    for (int i = 0; i < 4; ++i) x[g][i] = map_bytes(x[g][i], af::kToDomain);
+  }
+  parallel_rounds(x, keys);
+  for (std::size_t g = 0; g < G; ++g) {
+    __m256i y[4];
+    words_to_blocks(x[g], y);
+    for (int i = 0; i < 4; ++i) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 128 * g + 32 * i), y[i]);
+  }
+}
+
+// Two groups of eight at a time while there are, then one, and a last partial
 // group through a scratch buffer that is wiped afterwards.
 KYBER_ALG_TARGET_AVX2 inline void crypt_blocks(const uint32_t keys[kRounds], const uint8_t* in, uint8_t* out,
                                                std::size_t blocks) {
   std::size_t b = 0;
+  for (; b + 2 * kParallelBlocks <= blocks; b += 2 * kParallelBlocks)
+    crypt_groups<2>(keys, in + kBlockSize * b, out + kBlockSize * b);
   for (; b + kParallelBlocks <= blocks; b += kParallelBlocks)
-    crypt_8_blocks(keys, in + kBlockSize * b, out + kBlockSize * b);
+    crypt_groups<1>(keys, in + kBlockSize * b, out + kBlockSize * b);
   if (b < blocks) {
     alignas(32) uint8_t scratch[kParallelBlocks * kBlockSize] = {};
     const std::size_t rest = (blocks - b) * kBlockSize;
     std::memcpy(scratch, in + kBlockSize * b, rest);
-    crypt_8_blocks(keys, scratch, scratch);
+    crypt_groups<1>(keys, scratch, scratch);
     std::memcpy(out + kBlockSize * b, scratch, rest);
     ct::wipe(scratch, sizeof scratch);
   }
@@ -296,7 +326,70 @@ KYBER_ALG_TARGET_AVX2 void cbc_decrypt_avx2(const uint32_t rk[kRounds], uint8_t 
   ct::wipe(keys, sizeof keys);
 }
 
-const Kernels kAvx2 = {expand_key_avx2, ecb_avx2, cbc_encrypt_avx2, cbc_decrypt_avx2};
+// --- counter mode ----------------------------------------------------------
+
+constexpr std::size_t kCtrGroups = 2;  // 16 blocks per pass
+
+// Counter blocks need no loading or transposing: three words are the same in
+// every block and the fourth counts up, one lane per block. Lane order after
+// the transpose: blocks 0, 2, 4, 6 in the low half, 1, 3, 5, 7 in the high.
+struct CounterWords {
+  __m256i fixed[3];  // words 0..2 of every counter block, F domain
+  uint32_t low;      // word 3 of the next block
+};
+
+KYBER_ALG_TARGET_AVX2 inline void counter_group(CounterWords& c, __m256i (&x)[4]) {
+  const __m256i lanes = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+  for (int i = 0; i < 3; ++i) x[i] = c.fixed[i];
+  x[3] = map_bytes(_mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(c.low)), lanes), af::kToDomain);
+  c.low += kParallelBlocks;
+}
+
+// out = in ^ keystream for G groups of eight blocks.
+template <std::size_t G>
+KYBER_ALG_TARGET_AVX2 inline void ctr_groups(const uint32_t keys[kRounds], CounterWords& c, const uint8_t* in,
+                                             uint8_t* out) {
+  __m256i x[G][4];
+  for (std::size_t g = 0; g < G; ++g) counter_group(c, x[g]);
+  parallel_rounds(x, keys);
+  for (std::size_t g = 0; g < G; ++g) {
+    __m256i y[4];
+    words_to_blocks(x[g], y);
+    for (int i = 0; i < 4; ++i) {
+      const std::size_t at = (kParallelBlocks * g + 2 * i) * kBlockSize;
+      const __m256i data = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + at));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + at), _mm256_xor_si256(data, y[i]));
+    }
+  }
+}
+
+KYBER_ALG_TARGET_AVX2 void ctr32_avx2(const uint32_t rk[kRounds], uint8_t counter[kBlockSize],
+                                      const uint8_t* in, uint8_t* out, std::size_t blocks) {
+  alignas(16) uint32_t keys[kRounds];
+  round_keys_in_domain(rk, keys);
+  CounterWords c;
+  for (int i = 0; i < 3; ++i)
+    c.fixed[i] = map_bytes(_mm256_set1_epi32(static_cast<int>(load_be32(counter + 4 * i))), af::kToDomain);
+  c.low = load_be32(counter + 12);
+  std::size_t b = 0;
+  for (; b + kCtrGroups * kParallelBlocks <= blocks; b += kCtrGroups * kParallelBlocks)
+    ctr_groups<kCtrGroups>(keys, c, in + kBlockSize * b, out + kBlockSize * b);
+  for (; b + kParallelBlocks <= blocks; b += kParallelBlocks)
+    ctr_groups<1>(keys, c, in + kBlockSize * b, out + kBlockSize * b);
+  if (b < blocks) {
+    alignas(32) uint8_t scratch[kParallelBlocks * kBlockSize] = {};
+    const std::size_t rest = (blocks - b) * kBlockSize;
+    std::memcpy(scratch, in + kBlockSize * b, rest);
+    ctr_groups<1>(keys, c, scratch, scratch);
+    std::memcpy(out + kBlockSize * b, scratch, rest);
+    ct::wipe(scratch, sizeof scratch);
+  }
+  store_be32(counter + 12, static_cast<uint32_t>(load_be32(counter + 12) + blocks));
+  ct::wipe(keys, sizeof keys);
+}
+
+const Kernels kAvx2 = {expand_key_avx2,  ecb_avx2,   cbc_encrypt_avx2,
+                       cbc_decrypt_avx2, ctr32_avx2, ghash_blocks_avx2};
 
 }  // namespace
 

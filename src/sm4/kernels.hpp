@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "common/dispatch.hpp"
+#include "sm4/ghash.hpp"
 #include "sm4/sm4.hpp"
 
 namespace kyber_alg::sm4 {
@@ -21,6 +22,13 @@ struct Kernels {
   // Parallel like ecb: every ciphertext block is known in advance.
   void (*cbc_decrypt)(const uint32_t rk[kRounds], uint8_t iv[kBlockSize], const uint8_t* in, uint8_t* out,
                       std::size_t blocks);
+  // Counter mode with GCM's counter: out_i = in_i ^ E(counter), then the
+  // last four bytes of counter are incremented as a big-endian number mod
+  // 2^32. Whole blocks; in == out allowed. counter is left at the next value.
+  void (*ctr32)(const uint32_t rk[kRounds], uint8_t counter[kBlockSize], const uint8_t* in, uint8_t* out,
+                std::size_t blocks);
+  // GHASH of whole blocks (ghash.hpp).
+  void (*ghash)(const GhashKey& key, uint8_t y[16], const uint8_t* data, std::size_t blocks);
 };
 
 extern const Kernels kPortableKernels;

@@ -11,6 +11,7 @@ void pad_last_block(const uint8_t* data, std::size_t len, Padding padding, uint8
   const uint8_t fill = padding == Padding::pkcs7 ? static_cast<uint8_t>(kBlockSize - tail) : 0;
   std::memcpy(block, data + (len - tail), tail);
   std::memset(block + tail, fill, kBlockSize - tail);
+  if (padding == Padding::iso9797_m2) block[tail] = 0x80;
 }
 
 namespace {
@@ -35,11 +36,24 @@ uint32_t zero_length(const uint8_t last[kBlockSize]) {
   return count;
 }
 
+// The first nonzero byte from the end must be 0x80; the padding runs from it to the end.
+uint32_t iso9797_m2_length(const uint8_t last[kBlockSize]) {
+  uint32_t zeros_after = ~0u, length = 0;
+  for (std::size_t i = kBlockSize; i-- > 0;) {
+    const uint32_t marker = zeros_after & ct::mask_zero(last[i] ^ 0x80u);
+    length |= marker & static_cast<uint32_t>(kBlockSize - i);
+    zeros_after &= ct::mask_zero(last[i]);
+  }
+  return length;
+}
+
 }  // namespace
 
 std::size_t padding_length(const uint8_t* data, std::size_t len, Padding padding) {
   const uint8_t* last = data + len - kBlockSize;
-  uint32_t length = padding == Padding::pkcs7 ? pkcs7_length(last) : zero_length(last);
+  uint32_t length = padding == Padding::pkcs7        ? pkcs7_length(last)
+                    : padding == Padding::iso9797_m2 ? iso9797_m2_length(last)
+                                                     : zero_length(last);
   // Public from here: it decides between an error and a plaintext of len - length bytes.
   ct::declassify(&length, sizeof length);
   return length;

@@ -137,10 +137,23 @@ void cbc_decrypt_portable(const uint32_t rk[kRounds], uint8_t iv[kBlockSize], co
   }
 }
 
+void ctr32_portable(const uint32_t rk[kRounds], uint8_t counter[kBlockSize], const uint8_t* in, uint8_t* out,
+                    std::size_t blocks) {
+  uint8_t keystream[kBlockSize];
+  uint32_t low = load_be32(counter + 12);
+  for (std::size_t i = 0; i < blocks; ++i) {
+    crypt_block(rk, counter, keystream);
+    for (std::size_t j = 0; j < kBlockSize; ++j)
+      out[kBlockSize * i + j] = in[kBlockSize * i + j] ^ keystream[j];
+    store_be32(counter + 12, ++low);
+  }
+  ct::wipe(keystream, sizeof keystream);
+}
+
 }  // namespace
 
-const Kernels kPortableKernels = {expand_key_portable, ecb_portable, cbc_encrypt_portable,
-                                  cbc_decrypt_portable};
+const Kernels kPortableKernels = {expand_key_portable,  ecb_portable,   cbc_encrypt_portable,
+                                  cbc_decrypt_portable, ctr32_portable, ghash_blocks_portable};
 
 Dispatch<Kernels>& kernels() {
   static Dispatch<Kernels> dispatch(KernelSet<Kernels>{&kPortableKernels, kAvx2Kernels, nullptr});

@@ -6,14 +6,7 @@ from kyber_alg import _sm2
 from kyber_alg.sm import SM2 as native_sm2
 from kyber_alg.sm import SM3 as native_sm3
 from kyber_alg.sm import sm4 as native_sm4
-
-def _switch(module, path):
-    before = module._backend()
-    module._set_backend(path)
-    try:
-        yield path
-    finally:
-        module._set_backend(before)
+from shared_helpers import switched_path as _switch
 
 
 @pytest.fixture(params=native_sm3._available_backends())

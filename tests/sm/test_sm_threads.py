@@ -11,26 +11,9 @@ from cryptography.hazmat.primitives import hashes
 from kyber_alg.sm import SM2 as native_sm2
 from kyber_alg.sm import SM3 as native_sm3
 from kyber_alg.sm import sm4 as native_sm4
+from shared_helpers import run_threads
 
 THREADS = 4
-
-
-def run_threads(target, count=THREADS):
-    errors = []
-
-    def guarded(i):
-        try:
-            target(i)
-        except BaseException as e:  # reported in the main thread
-            errors.append(e)
-
-    threads = [threading.Thread(target=guarded, args=(i,)) for i in range(count)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    if errors:
-        raise errors[0]
 
 
 def sm3_reference(data):

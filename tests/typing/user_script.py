@@ -2,12 +2,15 @@
 (and run by the suite, so it stays a working program)."""
 # pyright: strict
 
+import hmac
 import io
 import os
 from typing import assert_type
 
 import kyber_alg.sm
 from kyber_alg import Kyber, Velmora, hybrid, sm2
+from kyber_alg import sm3 as sm3_api
+from kyber_alg import sm4 as sm4_api
 from kyber_alg.exceptions import InvalidSignature, InvalidTag
 from kyber_alg.sm import SM2, SM3, sm4
 
@@ -110,6 +113,45 @@ def pythonic_sm2(message: bytes) -> bool:
             and loaded.private_bytes_raw() == key.private_bytes_raw() and public_key.x > 0)
 
 
+def sm4_modes(message: bytes) -> bool:
+    key = sm4_api.SM4GCM.generate_key()
+    assert_type(key, bytes)
+    gcm = sm4_api.SM4GCM(key)
+    nonce = os.urandom(12)
+    sealed = gcm.encrypt(nonce, message, None)
+    assert_type(sealed, bytes)
+    try:
+        gcm.decrypt(nonce, sealed, b"other associated data")
+        return False
+    except InvalidTag:
+        pass
+    ccm = sm4_api.SM4CCM(bytearray(key), tag_length=8)
+    boxed = ccm.encrypt(nonce[:7], message, associated_data=memoryview(b"header"))
+    stream = sm4_api.SM4CTR(key, bytes(16))
+    streamed: bytes = stream.update(message) + stream.finalize()
+    padding: sm4_api.Padding = "iso9797-1-m2"
+    cbc = sm4_api.SM4CBC(key)
+    ecb = sm4_api.SM4ECB(key)
+    return (gcm.decrypt(nonce, sealed) == message and ccm.decrypt(nonce[:7], boxed, b"header") == message
+            and sm4_api.SM4CTR(key, bytes(16)).update(streamed) == message
+            and cbc.decrypt(bytes(16), cbc.encrypt(bytes(16), message, padding), padding) == message
+            and ecb.decrypt(ecb.encrypt(message)) == message and sm4_api.GCM_TAG_SIZE == 16)
+
+
+def sm3_family(message: bytes) -> bool:
+    h = sm3_api.sm3(message)
+    h.update(b"!")
+    assert_type(h.copy().digest(), bytes)
+    mac = hmac.new(b"key", message, sm3_api.sm3)
+    tag: bytes = sm3_api.hmac_sm3(b"key", message)
+    derived = sm3_api.pbkdf2_hmac_sm3(b"password", b"salt", 2, dklen=40)
+    okm = sm3_api.hkdf_sm3(b"ikm", None, b"info", 42)
+    prk = sm3_api.hkdf_sm3_extract(b"", b"ikm")
+    return (mac.digest() == tag and h.name == "sm3" and len(derived) == 40
+            and sm3_api.hkdf_sm3_expand(prk, b"info", 42) == okm and len(sm3_api.kdf(b"z", 64)) == 64
+            and h.digest_size == sm3_api.DIGEST_SIZE)
+
+
 def folded_key(hex_digest: str) -> str:
     return Velmora.xor_hex_strings(hex_digest[:32], hex_digest[32:])
 
@@ -120,6 +162,10 @@ if __name__ == "__main__":
     assert native_sm(b"message")
     assert native_sm2(b"message")
     assert pythonic_sm2(b"message")
+
+
+    assert sm4_modes(b"message")
+    assert sm3_family(b"message")
     assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
     assert hybrid_round_trip(b"message")
     print("ok")

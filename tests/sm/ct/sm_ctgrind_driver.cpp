@@ -1,11 +1,17 @@
-// Constant-time check of SM4 and SM3 under valgrind memcheck (the ctgrind
-// technique).
+// Constant-time check of SM4 (with its modes) and SM3 (with HMAC and the key
+// derivations) under valgrind memcheck (the ctgrind technique).
 //
 // The SM4 key, the plaintext and the hashed message are marked undefined, and
 // so are the digest and private key that pass through the hex codec.
 // Memcheck then reports every conditional branch and every memory address
 // that depends on them. Ciphertexts are public and are marked defined where
 // they are produced; the padding check declassifies only its result.
+//
+// The modes: keys, plaintexts, passwords and input keying material are
+// secret; nonces, associated data, ciphertexts and tags public. That covers
+// GHASH (its key H = E_K(0) is secret), the counter mode, CCM's CBC-MAC, the
+// tag comparisons (only their verdicts are made public), and HMAC, PBKDF2,
+// HKDF and the KDF.
 //
 // Usage:
 //   sm_ctgrind_driver portable|avx2|avx512   checks that code path (exit code
@@ -14,11 +20,19 @@
 //   sm_ctgrind_driver --leak-self-test       branches on a secret on purpose
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "../../ct/ctgrind.hpp"
 #include "common/hex.hpp"
+#include "sm3/hkdf.hpp"
+#include "sm3/hmac.hpp"
+#include "sm3/kdf.hpp"
 #include "sm3/kernels.hpp"
+#include "sm3/pbkdf2.hpp"
 #include "sm3/sm3.hpp"
+#include "sm4/ccm.hpp"
+#include "sm4/ctr.hpp"
+#include "sm4/gcm.hpp"
 #include "sm4/kernels.hpp"
 #include "sm4/padding.hpp"
 #include "sm4/sm4.hpp"
@@ -122,6 +136,93 @@ int hex_of_secrets() {
   return 0;
 }
 
+// 21 blocks and a partial one: two groups of eight on the vector path, a
+// partial group, and a partial block.
+// Modes: 21 blocks and a partial one (two groups of eight on the vector
+// path, a partial group, and a partial block).
+constexpr std::size_t kLen = 21 * 16 + 5;
+
+int gcm_round_trip(std::size_t nonce_len) {
+  uint8_t key[16], nonce[40], ad[37], plain[kLen], sealed[kLen + 16], opened[kLen];
+  if (!fill_random(key, 16) || !fill_random(nonce, sizeof nonce) || !fill_random(ad, sizeof ad) ||
+      !fill_random(plain, kLen))
+    return 2;
+  secret(key, 16), secret(plain, kLen);
+  sm4::GcmKey gcm;
+  sm4::gcm_init(gcm, key);
+  sm4::gcm_seal(gcm, nonce, nonce_len, ad, sizeof ad, plain, kLen, sealed);
+  make_public(sealed, sizeof sealed);  // ciphertext and tag are sent
+  std::memcpy(opened, sealed, kLen);
+  if (!sm4::gcm_open(gcm, nonce, nonce_len, ad, sizeof ad, opened, kLen, sealed + kLen)) return 3;
+  // A changed tag: the comparison and the failure path on a secret-keyed state.
+  sealed[kLen + 3] ^= 1;
+  std::memcpy(opened, sealed, kLen);
+  if (sm4::gcm_open(gcm, nonce, nonce_len, ad, sizeof ad, opened, kLen, sealed + kLen)) return 4;
+  return 0;
+}
+
+int ccm_round_trip(std::size_t nonce_len, std::size_t tag_len) {
+  uint8_t key[16], nonce[13], ad[300], data[kLen], tag[16];
+  if (!fill_random(key, 16) || !fill_random(nonce, sizeof nonce) || !fill_random(ad, sizeof ad) ||
+      !fill_random(data, kLen))
+    return 2;
+  secret(key, 16), secret(data, kLen);
+  sm4::RoundKeys keys;
+  sm4::expand_key(key, keys);
+  sm4::ccm_seal(keys, nonce, nonce_len, ad, sizeof ad, data, kLen, tag, tag_len);
+  make_public(data, kLen), make_public(tag, tag_len);
+  if (!sm4::ccm_open(keys, nonce, nonce_len, ad, sizeof ad, data, kLen, tag, tag_len)) return 5;
+  std::memset(data, 0, kLen);  // the wrong ciphertext: opening must fail without branching on secrets
+  if (sm4::ccm_open(keys, nonce, nonce_len, ad, sizeof ad, data, kLen, tag, tag_len)) return 6;
+  return 0;
+}
+
+int ctr_and_padding() {
+  uint8_t key[16], iv[16], plain[kLen], out[kLen];
+  if (!fill_random(key, 16) || !fill_random(iv, 16) || !fill_random(plain, kLen)) return 2;
+  iv[12] = iv[13] = iv[14] = 0xff;  // the low word wraps inside the message
+  secret(key, 16), secret(plain, kLen);
+  sm4::CtrStream stream;
+  sm4::ctr_stream_init(stream, key, iv);
+  sm4::ctr_stream_xor(stream, plain, out, 7);
+  sm4::ctr_stream_xor(stream, plain + 7, out + 7, kLen - 7);
+  // ISO/IEC 9797-1 method 2 on secret data, valid and not.
+  uint8_t block[16];
+  sm4::pad_last_block(plain, 9, sm4::Padding::iso9797_m2, block);
+  make_public(out, kLen);
+  if (sm4::padding_length(block, 16, sm4::Padding::iso9797_m2) != 7) return 7;
+  (void)sm4::padding_length(plain, 16, sm4::Padding::iso9797_m2);
+  return 0;
+}
+
+int sm3_derivations() {
+  uint8_t key[100], msg[150], out[200], again[200];
+  if (!fill_random(key, sizeof key) || !fill_random(msg, sizeof msg)) return 2;
+  secret(key, sizeof key), secret(msg, sizeof msg);
+  for (std::size_t key_len : {std::size_t{20}, std::size_t{100}}) {
+    sm3::HmacKey hmac_key;
+    sm3::hmac_init(hmac_key, key, key_len);
+    sm3::hmac(hmac_key, msg, sizeof msg, out);
+  }
+  sm3::pbkdf2_hmac(key, 12, msg, 16, 3, out, 70);  // password secret; salt too here, which is stricter
+  uint8_t prk[32];
+  sm3::hkdf_extract(msg, 10, key, sizeof key, prk);
+  sm3::hkdf_expand(prk, sizeof prk, msg, 20, out, 100);
+  sm3::kdf(key, 64, again, 200);
+  const uint8_t zero = sm3::kdf_xor(out, 50, key, 64);
+  make_public(&zero, 1), make_public(out, sizeof out), make_public(again, sizeof again);
+  return zero == 0 ? 0 : 8;
+}
+
+int modes_and_derivations() {
+  for (std::size_t nonce_len : {std::size_t{12}, std::size_t{1}, std::size_t{40}})
+    if (const int rc = gcm_round_trip(nonce_len); rc != 0) return rc;
+  for (std::size_t tag_len : {std::size_t{4}, std::size_t{16}})
+    if (const int rc = ccm_round_trip(13 - tag_len / 4, tag_len); rc != 0) return rc;
+  if (const int rc = ctr_and_padding(); rc != 0) return rc;
+  return sm3_derivations();
+}
+
 int print_round_keys(const char* hex) {
   uint8_t key[16];
   for (int i = 0; i < 16; ++i)
@@ -157,8 +258,13 @@ int main(int argc, char** argv) {
       return rc;
     }
   }
+  if (const int rc = modes_and_derivations(); rc != 0) {
+    std::fprintf(stderr, "SM4 modes / SM3 derivations failed with code %d\n", rc);
+    return rc;
+  }
   std::printf(
-      "ctgrind driver: hex of secrets, SM4 key expansion, ECB, CBC, padding checks and SM3 done (%s)\n",
+      "ctgrind driver: hex of secrets, SM4 key expansion, ECB, CBC, padding checks and SM3 done; GCM, CCM, CTR, HMAC, "
+      "PBKDF2, HKDF, KDF done (%s)\n",
       path);
   return 0;
 }

@@ -1,28 +1,29 @@
-#include "sm2/kdf.hpp"
+#include "sm3/kdf.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/ct.hpp"
 #include "sm3/sm3.hpp"
 
-namespace kyber_alg::sm2 {
+namespace kyber_alg::sm3 {
 
 uint8_t kdf_xor(uint8_t* out, std::size_t len, const uint8_t* z, std::size_t z_len) {
   // z is hashed once; each block continues from a copy of that state.
-  ct::Wiped<sm3::State> after_z;
-  sm3::init(after_z.value);
-  sm3::update(after_z.value, z, z_len);
-  ct::Wiped<sm3::State> block_state;
-  ct::Wiped<uint8_t[sm3::kDigestSize]> block;
+  ct::Wiped<State> after_z;
+  init(after_z.value);
+  update(after_z.value, z, z_len);
+  ct::Wiped<State> block_state;
+  ct::Wiped<uint8_t[kDigestSize]> block;
   uint8_t any = 0;
   uint32_t counter = 1;
-  for (std::size_t done = 0; done < len; done += sm3::kDigestSize, ++counter) {
+  for (std::size_t done = 0; done < len; done += kDigestSize, ++counter) {
     const uint8_t ct_bytes[4] = {static_cast<uint8_t>(counter >> 24), static_cast<uint8_t>(counter >> 16),
                                  static_cast<uint8_t>(counter >> 8), static_cast<uint8_t>(counter)};
     block_state.value = after_z.value;
-    sm3::update(block_state.value, ct_bytes, sizeof ct_bytes);
-    sm3::finish(block_state.value, block.value);
-    const std::size_t take = std::min(len - done, sm3::kDigestSize);
+    update(block_state.value, ct_bytes, sizeof ct_bytes);
+    finish(block_state.value, block.value);
+    const std::size_t take = std::min(len - done, kDigestSize);
     for (std::size_t i = 0; i < take; ++i) {
       any |= block.value[i];
       out[done + i] ^= block.value[i];
@@ -31,4 +32,9 @@ uint8_t kdf_xor(uint8_t* out, std::size_t len, const uint8_t* z, std::size_t z_l
   return static_cast<uint8_t>(ct::mask_zero(any));
 }
 
-}  // namespace kyber_alg::sm2
+void kdf(const uint8_t* z, std::size_t z_len, uint8_t* out, std::size_t len) {
+  std::memset(out, 0, len);
+  kdf_xor(out, len, z, z_len);
+}
+
+}  // namespace kyber_alg::sm3

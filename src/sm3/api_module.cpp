@@ -1,0 +1,320 @@
+// The Python module kyber_alg._sm3 behind kyber_alg.sm3: HMAC-SM3,
+// PBKDF2-HMAC-SM3, HKDF-SM3 and the SM2 key derivation function.
+// Multi-phase initialisation (PEP 489).
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "common/args.hpp"
+#include "common/buffer.hpp"
+#include "common/ct.hpp"
+#include "common/dispatch_functions.hpp"
+#include "common/gil.hpp"
+#include "common/ref.hpp"
+#include "sm3/hkdf.hpp"
+#include "sm3/hmac.hpp"
+#include "sm3/kdf.hpp"
+#include "sm3/kernels.hpp"
+#include "sm3/pbkdf2.hpp"
+#include "sm3/sm3.hpp"
+
+namespace sm3 = kyber_alg::sm3;
+using kyber_alg::ByteView;
+using kyber_alg::Ref;
+
+namespace {
+
+bool read_bytes(PyObject* obj, const char* function, const char* name, ByteView& view) {
+  if (PyUnicode_Check(obj)) {
+    PyErr_Format(PyExc_TypeError, "%s: %s must be a bytes-like object, not str", function, name);
+    return false;
+  }
+  return view.acquire(obj);
+}
+
+// Absent or None: empty.
+bool read_optional(PyObject* obj, const char* function, const char* name, ByteView& view) {
+  if (!obj || obj == Py_None) return true;
+  return read_bytes(obj, function, name, view);
+}
+
+std::size_t size_of(const ByteView& view) { return static_cast<std::size_t>(view.size()); }
+
+// A length argument: an int in [minimum, maximum].
+bool read_length(PyObject* obj, const char* function, const char* name, std::size_t minimum,
+                 std::size_t maximum, std::size_t& out) {
+  if (!PyLong_Check(obj)) {
+    PyErr_Format(PyExc_TypeError, "%s: %s must be an int, not '%.100s'", function, name,
+                 Py_TYPE(obj)->tp_name);
+    return false;
+  }
+  int overflow = 0;
+  const long long value = PyLong_AsLongLongAndOverflow(obj, &overflow);
+  if (value == -1 && PyErr_Occurred()) return false;
+  if (overflow != 0 || value < static_cast<long long>(minimum) ||
+      static_cast<unsigned long long>(value) > maximum) {
+    PyErr_Format(PyExc_ValueError, "%s: %s must be from %zu to %zu, got %R", function, name, minimum, maximum,
+                 obj);
+    return false;
+  }
+  out = static_cast<std::size_t>(value);
+  return true;
+}
+
+Ref new_bytes(std::size_t len) {
+  return Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len)));
+}
+
+uint8_t* bytes_data(const Ref& bytes) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(bytes.get())); }
+
+// A private copy of a caller's buffer, for work that reads an input more than
+// once with the GIL released (another thread may change a bytearray).
+class Copy {
+ public:
+  Copy() = default;
+  Copy(const Copy&) = delete;
+  Copy& operator=(const Copy&) = delete;
+  ~Copy() {
+    if (data_) {
+      kyber_alg::ct::wipe(data_, size_);
+      PyMem_Free(data_);
+    }
+  }
+
+  bool take(const ByteView& view) {
+    size_ = size_of(view);
+    data_ = static_cast<uint8_t*>(PyMem_Malloc(size_ ? size_ : 1));
+    if (!data_) {
+      PyErr_NoMemory();
+      return false;
+    }
+    if (size_ > 0) std::memcpy(data_, view.data(), size_);  // an absent input has no pointer
+    return true;
+  }
+
+  const uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+constexpr std::size_t kMaxLength = PY_SSIZE_T_MAX;
+
+// --- HMAC ------------------------------------------------------------------------
+
+PyObject* hmac_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"key", "msg"};
+  PyObject* bound[2];
+  ByteView key, msg;
+  if (!kyber_alg::bind_arguments("hmac_sm3()", names, 2, args, nargs, kwnames, bound) ||
+      !read_bytes(bound[0], "hmac_sm3()", "key", key) || !read_bytes(bound[1], "hmac_sm3()", "msg", msg))
+    return nullptr;
+  Ref out = new_bytes(sm3::kDigestSize);
+  if (!out) return nullptr;
+  uint8_t* tag = bytes_data(out);
+  // Key and message are each read once.
+  kyber_alg::without_gil_if(size_of(key) + size_of(msg) >= kyber_alg::kReleaseGilMinSize, [&] {
+    kyber_alg::ct::Wiped<sm3::HmacKey> hmac_key;
+    sm3::hmac_init(hmac_key.value, key.data(), size_of(key));
+    sm3::hmac(hmac_key.value, msg.data(), size_of(msg), tag);
+  });
+  return out.release();
+}
+
+// --- PBKDF2 ------------------------------------------------------------------------
+
+PyObject* pbkdf2_hmac_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const char* function = "pbkdf2_hmac_sm3()";
+  static const char* const names[] = {"password", "salt", "iterations", "dklen"};
+  PyObject* bound[4];
+  ByteView password, salt;
+  std::size_t iterations, dklen = sm3::kDigestSize;
+  if (!kyber_alg::bind_arguments(function, names, 3, args, nargs, kwnames, bound) ||
+      !read_bytes(bound[0], function, "password", password) ||
+      !read_bytes(bound[1], function, "salt", salt) ||
+      !read_length(bound[2], function, "iterations", 1, UINT32_MAX, iterations))
+    return nullptr;
+  if (bound[3] && bound[3] != Py_None &&
+      !read_length(bound[3], function, "dklen", 1, std::min<std::size_t>(kMaxLength, 0xffffffffull * 32),
+                   dklen))
+    return nullptr;
+  Ref out = new_bytes(dklen);
+  if (!out) return nullptr;
+  uint8_t* dk = bytes_data(out);
+  const bool release = iterations * (dklen / sm3::kDigestSize + 1) >= 16 || size_of(salt) >= 1024;
+  if (!release) {
+    sm3::pbkdf2_hmac(password.data(), size_of(password), salt.data(), size_of(salt), iterations, dk, dklen);
+    return out.release();
+  }
+  // Each output block hashes the salt again: both inputs are copied first.
+  Copy password_copy, salt_copy;
+  if (!password_copy.take(password) || !salt_copy.take(salt)) return nullptr;
+  kyber_alg::without_gil([&] {
+    sm3::pbkdf2_hmac(password_copy.data(), password_copy.size(), salt_copy.data(), salt_copy.size(),
+                     iterations, dk, dklen);
+  });
+  return out.release();
+}
+
+// --- HKDF ------------------------------------------------------------------------
+
+// Expand with the GIL released for long outputs: info is read once per
+// output block, so it is copied first.
+bool expand(const uint8_t* prk, std::size_t prk_len, const ByteView& info, uint8_t* out, std::size_t len) {
+  if (len < 1024 && size_of(info) < kyber_alg::kReleaseGilMinSize) {
+    sm3::hkdf_expand(prk, prk_len, info.data(), size_of(info), out, len);
+    return true;
+  }
+  Copy info_copy;
+  if (!info_copy.take(info)) return false;
+  kyber_alg::without_gil(
+      [&] { sm3::hkdf_expand(prk, prk_len, info_copy.data(), info_copy.size(), out, len); });
+  return true;
+}
+
+void extract(const ByteView& salt, const ByteView& ikm, uint8_t prk[sm3::kDigestSize]) {
+  kyber_alg::without_gil_if(size_of(salt) + size_of(ikm) >= kyber_alg::kReleaseGilMinSize, [&] {
+    sm3::hkdf_extract(salt.data(), size_of(salt), ikm.data(), size_of(ikm), prk);
+  });
+}
+
+PyObject* hkdf_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const char* function = "hkdf_sm3()";
+  static const char* const names[] = {"ikm", "salt", "info", "length"};
+  PyObject* bound[4];
+  ByteView ikm, salt, info;
+  std::size_t length;
+  if (!kyber_alg::bind_arguments(function, names, 4, args, nargs, kwnames, bound) ||
+      !read_bytes(bound[0], function, "ikm", ikm) || !read_optional(bound[1], function, "salt", salt) ||
+      !read_optional(bound[2], function, "info", info) ||
+      !read_length(bound[3], function, "length", 1, sm3::kHkdfMaxLength, length))
+    return nullptr;
+  Ref out = new_bytes(length);
+  if (!out) return nullptr;
+  kyber_alg::ct::Wiped<uint8_t[sm3::kDigestSize]> prk;
+  extract(salt, ikm, prk.value);
+  if (!expand(prk.value, sm3::kDigestSize, info, bytes_data(out), length)) return nullptr;
+  return out.release();
+}
+
+PyObject* hkdf_sm3_extract(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const char* function = "hkdf_sm3_extract()";
+  static const char* const names[] = {"salt", "ikm"};
+  PyObject* bound[2];
+  ByteView salt, ikm;
+  if (!kyber_alg::bind_arguments(function, names, 2, args, nargs, kwnames, bound) ||
+      !read_optional(bound[0], function, "salt", salt) || !read_bytes(bound[1], function, "ikm", ikm))
+    return nullptr;
+  Ref out = new_bytes(sm3::kDigestSize);
+  if (!out) return nullptr;
+  extract(salt, ikm, bytes_data(out));
+  return out.release();
+}
+
+PyObject* hkdf_sm3_expand(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const char* function = "hkdf_sm3_expand()";
+  static const char* const names[] = {"prk", "info", "length"};
+  PyObject* bound[3];
+  ByteView prk, info;
+  std::size_t length;
+  if (!kyber_alg::bind_arguments(function, names, 3, args, nargs, kwnames, bound) ||
+      !read_bytes(bound[0], function, "prk", prk) || !read_optional(bound[1], function, "info", info) ||
+      !read_length(bound[2], function, "length", 1, sm3::kHkdfMaxLength, length))
+    return nullptr;
+  if (size_of(prk) < sm3::kDigestSize) {
+    PyErr_Format(PyExc_ValueError, "%s: prk must be at least 32 bytes long, got %zd", function, prk.size());
+    return nullptr;
+  }
+  Ref out = new_bytes(length);
+  if (!out) return nullptr;
+  // The key is taken once, before any GIL-free work; HMAC would hash one
+  // longer than a block, so that is done here.
+  kyber_alg::ct::Wiped<uint8_t[sm3::kBlockSize]> key;
+  std::size_t key_len = size_of(prk);
+  if (key_len > sm3::kBlockSize) {
+    sm3::hash(prk.data(), key_len, key.value);
+    key_len = sm3::kDigestSize;
+  } else {
+    std::memcpy(key.value, prk.data(), key_len);
+  }
+  if (!expand(key.value, key_len, info, bytes_data(out), length)) return nullptr;
+  return out.release();
+}
+
+// --- the SM2 key derivation function ---------------------------------------------
+
+PyObject* kdf(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"z", "klen"};
+  PyObject* bound[2];
+  ByteView z;
+  std::size_t klen;
+  // The 32-bit block counter allows (2^32 - 1) blocks.
+  if (!kyber_alg::bind_arguments("kdf()", names, 2, args, nargs, kwnames, bound) ||
+      !read_bytes(bound[0], "kdf()", "z", z) ||
+      !read_length(bound[1], "kdf()", "klen", 0, std::min<std::size_t>(kMaxLength, 0xffffffffull * 32), klen))
+    return nullptr;
+  Ref out = new_bytes(klen);
+  if (!out) return nullptr;
+  uint8_t* dst = bytes_data(out);
+  // z is hashed once; every block continues from that state.
+  kyber_alg::without_gil_if(klen + size_of(z) >= kyber_alg::kReleaseGilMinSize,
+                            [&] { sm3::kdf(z.data(), size_of(z), dst, klen); });
+  return out.release();
+}
+
+#define KYBER_ALG_FASTCALL(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f))
+
+using Paths = kyber_alg::DispatchFunctions<sm3::Kernels, sm3::kernels>;
+
+PyMethodDef module_methods[] = {
+    Paths::backend_method,
+    Paths::available_method,
+    Paths::set_method,
+    {"hmac_sm3", KYBER_ALG_FASTCALL(hmac_sm3), METH_FASTCALL | METH_KEYWORDS,
+     "hmac_sm3($module, /, key, msg)\n--\n\nHMAC-SM3 of msg under key: 32 bytes."},
+    {"pbkdf2_hmac_sm3", KYBER_ALG_FASTCALL(pbkdf2_hmac_sm3), METH_FASTCALL | METH_KEYWORDS,
+     "pbkdf2_hmac_sm3($module, /, password, salt, iterations, dklen=None)\n--\n\n"
+     "PBKDF2 (RFC 8018) with HMAC-SM3: dklen bytes (32 if None) after iterations rounds."},
+    {"hkdf_sm3", KYBER_ALG_FASTCALL(hkdf_sm3), METH_FASTCALL | METH_KEYWORDS,
+     "hkdf_sm3($module, /, ikm, salt, info, length)\n--\n\n"
+     "HKDF (RFC 5869) with HMAC-SM3: length bytes (at most 8160) from ikm; salt and info\n"
+     "may be None (empty)."},
+    {"hkdf_sm3_extract", KYBER_ALG_FASTCALL(hkdf_sm3_extract), METH_FASTCALL | METH_KEYWORDS,
+     "hkdf_sm3_extract($module, /, salt, ikm)\n--\n\nHKDF-Extract with HMAC-SM3: the 32-byte PRK."},
+    {"hkdf_sm3_expand", KYBER_ALG_FASTCALL(hkdf_sm3_expand), METH_FASTCALL | METH_KEYWORDS,
+     "hkdf_sm3_expand($module, /, prk, info, length)\n--\n\n"
+     "HKDF-Expand with HMAC-SM3: length bytes (at most 8160) from a PRK of at least 32 bytes."},
+    {"kdf", KYBER_ALG_FASTCALL(kdf), METH_FASTCALL | METH_KEYWORDS,
+     "kdf($module, /, z, klen)\n--\n\n"
+     "The key derivation function of GB/T 32918.4 (SM2) with SM3: klen bytes from z."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyDoc_STRVAR(module_doc,
+             "SM3-based MAC and key derivation, native: HMAC-SM3, PBKDF2-HMAC-SM3, HKDF-SM3 and the\n"
+             "SM2 KDF (the implementation of kyber_alg.sm3).");
+
+PyModuleDef_Slot module_slots[] = {
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kyber_alg._sm3",
+    .m_doc = module_doc,
+    .m_size = 0,
+    .m_methods = module_methods,
+    .m_slots = module_slots,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
+};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__sm3(void) { return PyModuleDef_Init(&module_def); }
