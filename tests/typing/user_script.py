@@ -83,6 +83,8 @@ def hybrid_round_trip(message: bytes) -> bool:
     size: int = hybrid.open_stream(sk, io.BytesIO(stream), out)
     return (tls_ok and sk.decapsulate(ciphertext) == shared_secret and hybrid.open(sk, sealed) == message
             and out.getvalue() == message and size == len(message))
+
+
 def pythonic_sm2(message: bytes) -> bool:
     key = sm2.SM2PrivateKey.generate()
     public_key: sm2.SM2PublicKey = key.public_key()
