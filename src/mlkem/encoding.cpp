@@ -94,6 +94,7 @@ bool all_below_q(const Poly& f) {
 template <int D>
 void compress(Poly& f) {
   static_assert(D >= 1 && D < 12);
+  static_assert(((q - 1) << D) + (q - 1) / 2 < (1 << 23), "div_q is exact below 2^23");
   for (int16_t& x : f.c) {
     // round(2^D * x / q) = floor((2^D * x + (q-1)/2) / q): q is odd, so no tie.
     const uint32_t y = (static_cast<uint32_t>(x) << D) + (q - 1) / 2;
@@ -112,16 +113,24 @@ void decompress(Poly& f) {
 
 template void byte_encode<1>(uint8_t*, const Poly&);
 template void byte_encode<4>(uint8_t*, const Poly&);
+template void byte_encode<5>(uint8_t*, const Poly&);
 template void byte_encode<10>(uint8_t*, const Poly&);
+template void byte_encode<11>(uint8_t*, const Poly&);
 template void byte_encode<12>(uint8_t*, const Poly&);
 template void byte_decode<1>(Poly&, const uint8_t*);
 template void byte_decode<4>(Poly&, const uint8_t*);
+template void byte_decode<5>(Poly&, const uint8_t*);
 template void byte_decode<10>(Poly&, const uint8_t*);
+template void byte_decode<11>(Poly&, const uint8_t*);
 template void compress<1>(Poly&);
 template void compress<4>(Poly&);
+template void compress<5>(Poly&);
 template void compress<10>(Poly&);
+template void compress<11>(Poly&);
 template void decompress<1>(Poly&);
 template void decompress<4>(Poly&);
+template void decompress<5>(Poly&);
 template void decompress<10>(Poly&);
+template void decompress<11>(Poly&);
 
 }  // namespace kyber_alg::kyber

@@ -12,6 +12,23 @@
 
 namespace kyber_alg::kyber {
 
+// The kernels that depend on the parameter set, one build per set and path.
+template <class P>
+struct SetKernels {
+  using PolyVec = typename P::PolyVec;
+
+  // A_hat[i][j] = SampleNTT(rho || j || i) for all i, j (K-PKE.KeyGen steps 3-7).
+  void (*sample_matrix)(typename P::PolyMat& a, const uint8_t rho[32]);
+  // K-PKE.KeyGen steps 8-15: s[i] and e[i] from CBD_eta1(PRF(sigma, i)) and PRF(sigma, k + i).
+  void (*sample_noise_keygen)(PolyVec& s, PolyVec& e, const uint8_t sigma[32]);
+  // K-PKE.Encrypt steps 9-17: y (eta1, nonces 0..k-1), e1 (eta2, k..2k-1), e2 (eta2, 2k).
+  void (*sample_noise_encrypt)(PolyVec& y, PolyVec& e1, Poly& e2, const uint8_t r[32]);
+  // sum_j a[j] x b[j] in T_q times 2^-16 (MultiplyNTTs, Algorithm 11), given
+  // the multiply caches of b. Factors |a_i| <= q, |b_i| <= q; output |out_i| < q.
+  void (*multiply_accumulate)(Poly& out, const Poly* const a[P::k], const PolyVec& b,
+                              const typename P::MulCacheVec& b_cache);
+};
+
 struct Kernels {
   // Keccak-f[1600] on one state.
   void (*keccak_f1600)(uint64_t state[25]);
@@ -21,8 +38,7 @@ struct Kernels {
 
   void (*ntt)(Poly& f);
   void (*ntt_inverse)(Poly& f);
-  void (*multiply_ntts)(Poly& h, const Poly& f, const Poly& g);
-  void (*multiply_ntts_add)(Poly& h, const Poly& f, const Poly& g);
+  void (*mul_cache)(PolyMulCache& cache, const Poly& g);
   void (*to_montgomery)(Poly& f);
   void (*poly_reduce)(Poly& f);
   void (*poly_canonical)(Poly& f);
@@ -30,12 +46,19 @@ struct Kernels {
   void (*byte_encode_12)(uint8_t out[poly_bytes], const Poly& f);
   void (*byte_decode_12_raw)(Poly& f, const uint8_t in[poly_bytes]);
 
-  void (*sample_matrix)(PolyMat& a, const uint8_t rho[32], bool transpose);
-  // sample_noise_x4 for (eta1, eta1), key generation, and (eta1, eta2), encryption.
-  void (*sample_noise_x4_eta1_eta1)(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32],
-                                    uint8_t nonce);
-  void (*sample_noise_x4_eta1_eta2)(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32],
-                                    uint8_t nonce);
+  SetKernels<MlKem512> mlkem512;
+  SetKernels<MlKem768> mlkem768;
+  SetKernels<MlKem1024> mlkem1024;
+
+  template <class P>
+  const SetKernels<P>& for_set() const {
+    if constexpr (P::k == 2)
+      return mlkem512;
+    else if constexpr (P::k == 3)
+      return mlkem768;
+    else
+      return mlkem1024;
+  }
 };
 
 // One constant table per code path: portable_kernels (kernels.cpp),

@@ -130,25 +130,24 @@ int parse_uniform_x16(Poly& a, int count, const uint8_t* buf, std::size_t len) {
   return parse_uniform(a, count, buf + pos, len - pos);
 }
 
-}  // namespace
-
-void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose) {
-  static_assert(k == 2, "the four-way sponge samples the whole 2x2 matrix at once");
-  auto entry = [&](int i, int j) -> Poly& { return transpose ? a[j][i] : a[i][j]; };
-  // A_hat[i][j] from rho || j || i, four SHAKE128 instances at once.
+// SampleNTT of up to four matrix entries at once: entry e of the batch is
+// polys[e] from rho || j[e] || i[e]. Unused lanes repeat entry 0.
+void sample_ntt_x4(Poly* const polys[4], const uint8_t j[4], const uint8_t i[4], int count,
+                   const uint8_t rho[32]) {
   uint8_t seeds[4][34];
   const uint8_t* in[4];
   alignas(32) uint8_t bufs[4][sample_ntt_first_blocks * Shake128::rate];
   uint8_t* out[4];
-  Poly* polys[4];
+  Poly spare[3];
+  Poly* lanes[4];
   for (int e = 0; e < 4; ++e) {
-    const int i = e / 2, j = e % 2;
+    const int from = e < count ? e : 0;
     std::memcpy(seeds[e], rho, 32);
-    seeds[e][32] = static_cast<uint8_t>(j);
-    seeds[e][33] = static_cast<uint8_t>(i);
+    seeds[e][32] = j[from];
+    seeds[e][33] = i[from];
     in[e] = seeds[e];
     out[e] = bufs[e];
-    polys[e] = &entry(i, j);
+    lanes[e] = e < count ? polys[e] : &spare[e - 1];
   }
   KeccakX4 xof;
   xof.absorb_once(in, 34, Shake128::rate, 0x1f);
@@ -156,31 +155,35 @@ void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose) {
   int counts[4];
   bool done = true;
   for (int e = 0; e < 4; ++e) {
-    counts[e] = parse_uniform_x16(*polys[e], 0, bufs[e], sizeof bufs[e]);
+    counts[e] = parse_uniform_x16(*lanes[e], 0, bufs[e], sizeof bufs[e]);
     done &= counts[e] == n;
   }
   while (!done) {  // rare: squeeze one more block of all four
     xof.squeeze_blocks(out, 1, Shake128::rate);
     done = true;
     for (int e = 0; e < 4; ++e) {
-      counts[e] = parse_uniform_x16(*polys[e], counts[e], bufs[e], Shake128::rate);
+      counts[e] = parse_uniform_x16(*lanes[e], counts[e], bufs[e], Shake128::rate);
       done &= counts[e] == n;
     }
   }
 }
 
-template <int EtaA, int EtaB>
-void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce) {
-  // Two SHAKE256 blocks (272 bytes) cover the 192 bytes eta = 3 needs.
-  constexpr std::size_t blocks = 2;
-  static_assert(blocks * Shake256::rate >= 64 * EtaA && blocks * Shake256::rate >= 64 * EtaB);
+// SamplePolyCBD of PRF(seed, nonce[l]) for up to four polynomials at once,
+// each with its own eta (2 or 3). Unused lanes repeat lane 0.
+void sample_cbd_x4(Poly* const polys[4], const int eta[4], const uint8_t nonce[4], int count,
+                   const uint8_t seed[32]) {
+  // Two SHAKE256 blocks (272 bytes) cover the 192 bytes eta = 3 needs, one the 128 of eta = 2.
+  bool any_eta3 = false;
+  for (int l = 0; l < count; ++l) any_eta3 |= eta[l] == 3;
+  const std::size_t blocks = any_eta3 ? 2 : 1;
   uint8_t inputs[4][33];
   const uint8_t* in[4];
-  ct::Wiped<uint8_t[4][blocks * Shake256::rate]> bufs;
+  // sample_poly_cbd3 reads up to 8 bytes past its 192, which the buffer has.
+  ct::Wiped<uint8_t[4][2 * Shake256::rate]> bufs;
   uint8_t* out[4];
   for (int l = 0; l < 4; ++l) {
     std::memcpy(inputs[l], seed, 32);
-    inputs[l][32] = static_cast<uint8_t>(nonce + l);
+    inputs[l][32] = nonce[l < count ? l : 0];
     in[l] = inputs[l];
     out[l] = bufs.value[l];
   }
@@ -188,19 +191,91 @@ void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[
   xof.absorb_once(in, 33, Shake256::rate, 0x1f);
   xof.squeeze_blocks(out, blocks, Shake256::rate);
   ct::wipe(inputs, sizeof inputs);
-  // The buffers are longer than 64 * eta, as sample_poly_cbd3 needs.
-  auto cbd = [](int eta, Poly& p, const uint8_t* bytes) {
-    eta == 3 ? sample_poly_cbd3(p, bytes) : sample_poly_cbd2(p, bytes);
-  };
-  static_assert((EtaA == 2 || EtaA == 3) && (EtaB == 2 || EtaB == 3));
-  cbd(EtaA, p0, bufs.value[0]);
-  cbd(EtaA, p1, bufs.value[1]);
-  cbd(EtaB, p2, bufs.value[2]);
-  cbd(EtaB, p3, bufs.value[3]);
+  for (int l = 0; l < count; ++l) eta[l] == 3 ? sample_poly_cbd3(*polys[l], bufs.value[l])
+                                              : sample_poly_cbd2(*polys[l], bufs.value[l]);
 }
 
-template void sample_noise_x4<eta1, eta1>(Poly&, Poly&, Poly&, Poly&, const uint8_t*, uint8_t);
-template void sample_noise_x4<eta1, eta2>(Poly&, Poly&, Poly&, Poly&, const uint8_t*, uint8_t);
+// A list of noise polynomials of K-PKE, drawn four at a time; a single one
+// left over is drawn alone unless SingleByX4 (where the four-way permutation
+// costs less than the one-state one).
+template <bool SingleByX4>
+void sample_noise(Poly* const polys[], const int eta[], int total, const uint8_t seed[32]) {
+  for (int first = 0; first < total; first += 4) {
+    const int count = total - first < 4 ? total - first : 4;
+    uint8_t nonces[4] = {};
+    for (int l = 0; l < count; ++l) nonces[l] = static_cast<uint8_t>(first + l);
+    if (count == 1 && !SingleByX4) {
+      eta[first] == 3 ? sample_poly_cbd_prf<3>(*polys[first], seed, nonces[0])
+                      : sample_poly_cbd_prf<2>(*polys[first], seed, nonces[0]);
+    } else {
+      sample_cbd_x4(polys + first, eta + first, nonces, count, seed);
+    }
+  }
+}
+
+}  // namespace
+
+template <class P, bool SingleByX4>
+void sample_matrix(typename P::PolyMat& a, const uint8_t rho[32]) {
+  constexpr int total = P::k * P::k;
+  for (int first = 0; first < total; first += 4) {
+    const int count = total - first < 4 ? total - first : 4;
+    Poly* polys[4];
+    uint8_t js[4], is[4];
+    for (int e = 0; e < count; ++e) {
+      const int i = (first + e) / P::k, j = (first + e) % P::k;
+      polys[e] = &a[i][j];
+      js[e] = static_cast<uint8_t>(j);
+      is[e] = static_cast<uint8_t>(i);
+    }
+    if (count == 1 && !SingleByX4)
+      sample_ntt(*polys[0], rho, js[0], is[0]);
+    else
+      sample_ntt_x4(polys, js, is, count, rho);
+  }
+}
+
+template <class P, bool SingleByX4>
+void sample_noise_keygen(typename P::PolyVec& s, typename P::PolyVec& e, const uint8_t sigma[32]) {
+  Poly* polys[2 * P::k];
+  int eta[2 * P::k];
+  for (int i = 0; i < P::k; ++i) {
+    polys[i] = &s[i], polys[P::k + i] = &e[i];
+    eta[i] = eta[P::k + i] = P::eta1;
+  }
+  sample_noise<SingleByX4>(polys, eta, 2 * P::k, sigma);
+}
+
+template <class P, bool SingleByX4>
+void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly& e2, const uint8_t r[32]) {
+  Poly* polys[2 * P::k + 1];
+  int eta[2 * P::k + 1];
+  for (int i = 0; i < P::k; ++i) {
+    polys[i] = &y[i], polys[P::k + i] = &e1[i];
+    eta[i] = P::eta1, eta[P::k + i] = eta2;
+  }
+  polys[2 * P::k] = &e2, eta[2 * P::k] = eta2;
+  sample_noise<SingleByX4>(polys, eta, 2 * P::k + 1, r);
+}
+
+template void sample_matrix<MlKem512, false>(MlKem512::PolyMat&, const uint8_t*);
+template void sample_noise_keygen<MlKem512, false>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
+template void sample_noise_encrypt<MlKem512, false>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&, const uint8_t*);
+template void sample_matrix<MlKem512, true>(MlKem512::PolyMat&, const uint8_t*);
+template void sample_noise_keygen<MlKem512, true>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
+template void sample_noise_encrypt<MlKem512, true>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&, const uint8_t*);
+template void sample_matrix<MlKem768, false>(MlKem768::PolyMat&, const uint8_t*);
+template void sample_noise_keygen<MlKem768, false>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
+template void sample_noise_encrypt<MlKem768, false>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&, const uint8_t*);
+template void sample_matrix<MlKem768, true>(MlKem768::PolyMat&, const uint8_t*);
+template void sample_noise_keygen<MlKem768, true>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
+template void sample_noise_encrypt<MlKem768, true>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&, const uint8_t*);
+template void sample_matrix<MlKem1024, false>(MlKem1024::PolyMat&, const uint8_t*);
+template void sample_noise_keygen<MlKem1024, false>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
+template void sample_noise_encrypt<MlKem1024, false>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&, const uint8_t*);
+template void sample_matrix<MlKem1024, true>(MlKem1024::PolyMat&, const uint8_t*);
+template void sample_noise_keygen<MlKem1024, true>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
+template void sample_noise_encrypt<MlKem1024, true>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&, const uint8_t*);
 
 }  // namespace kyber_alg::kyber::avx2
 
