@@ -14,10 +14,10 @@
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/gil.hpp"
-#include "common/os_random.hpp"
 #include "common/ref.hpp"
 #include "kernels.hpp"
 #include "ml_kem.hpp"
+#include "random_pool.hpp"
 
 namespace kyber = kyber_alg::kyber;
 using kyber::MlKem1024;
@@ -173,14 +173,19 @@ PyTypeObject* public_type_of(PyObject* self) {
   return reinterpret_cast<PyTypeObject*>(module_state(module)->public_types[Set<P>::index]);
 }
 
-// A new, empty object of `cls`, which must be `native` or a subclass of it.
-PyObject* allocate(PyObject* cls, PyTypeObject* native, const char* what) {
-  if (!PyType_Check(cls) || !PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(cls), native)) {
-    PyErr_Format(PyExc_TypeError, "%s: %R is not a subclass of %s", what, cls, native->tp_name);
-    return nullptr;
-  }
+// A new object of `cls` (a key type of this module or a subclass) whose key
+// the caller fills in. tp_alloc would zero the whole object, kilobytes that
+// are written over at once; a subclass that adds nothing to the native object
+// (no __dict__, no garbage-collector header) is allocated without that.
+template <class Object>
+PyObject* new_key_object(PyObject* cls) {
   auto* type = reinterpret_cast<PyTypeObject*>(cls);
-  return type->tp_alloc(type, 0);
+  if (type->tp_basicsize != sizeof(Object) || type->tp_itemsize != 0 || PyType_IS_GC(type) ||
+      type->tp_free != PyObject_Free)
+    return type->tp_alloc(type, 0);
+  auto* object = static_cast<PyObject*>(PyObject_Malloc(sizeof(Object)));
+  if (!object) return PyErr_NoMemory();
+  return PyObject_Init(object, type);
 }
 
 // --- private keys ----------------------------------------------------------
@@ -188,7 +193,7 @@ PyObject* allocate(PyObject* cls, PyTypeObject* native, const char* what) {
 // A private key of type cls from d || z (ML-KEM.KeyGen_internal).
 template <class P>
 PyObject* private_from_seed(PyObject* cls, const uint8_t seed[64]) {
-  Ref self = Ref::steal(reinterpret_cast<PyTypeObject*>(cls)->tp_alloc(reinterpret_cast<PyTypeObject*>(cls), 0));
+  Ref self = Ref::steal(new_key_object<PrivateKeyObject<P>>(cls));
   if (!self) return nullptr;
   PrivateKeyObject<P>* key = as_private<P>(self.get());
   std::memcpy(key->seed, seed, 64);
@@ -201,7 +206,7 @@ PyObject* private_from_seed(PyObject* cls, const uint8_t seed[64]) {
 template <class P>
 PyObject* private_generate(PyObject* cls, PyObject*) {
   kyber_alg::ct::Wiped<uint8_t[64]> seed;
-  if (!kyber_alg::os_random(seed.value, 64)) return PyErr_SetFromErrno(PyExc_OSError);
+  if (!kyber::random_bytes(seed.value, 64)) return PyErr_SetFromErrno(PyExc_OSError);
   return private_from_seed<P>(cls, seed.value);
 }
 
@@ -252,9 +257,10 @@ PyObject* private_from_expanded(PyObject* cls, PyObject* const* args, Py_ssize_t
                  Set<P>::name);
     return nullptr;
   }
-  Ref self = Ref::steal(reinterpret_cast<PyTypeObject*>(cls)->tp_alloc(reinterpret_cast<PyTypeObject*>(cls), 0));
+  Ref self = Ref::steal(new_key_object<PrivateKeyObject<P>>(cls));
   if (!self) return nullptr;
   PrivateKeyObject<P>* key = as_private<P>(self.get());
+  key->has_seed = false;
   bool valid = false, matches = true;
   kyber_alg::without_gil_if(release_gil<P>, [&] {
     valid = kyber::read_decapsulation_key<P>(key->key.get(), dk.value);
@@ -326,7 +332,11 @@ template <class P>
 PyObject* private_public_key(PyObject* self, PyObject* cls) {
   PyTypeObject* native = public_type_of<P>(self);
   if (!native) return nullptr;
-  PyObject* pk = allocate(cls, native, "_public_key()");
+  if (!PyType_Check(cls) || !PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(cls), native)) {
+    PyErr_Format(PyExc_TypeError, "_public_key(): %R is not a subclass of %s", cls, native->tp_name);
+    return nullptr;
+  }
+  PyObject* pk = new_key_object<PublicKeyObject<P>>(cls);
   if (pk) as_public<P>(pk)->key.get() = as_private<P>(self)->key.get().ek;
   return pk;
 }
@@ -374,7 +384,7 @@ PyObject* public_from_public_bytes(PyObject* cls, PyObject* const* args, Py_ssiz
   if (!data) return nullptr;
   uint8_t ek[P::ek_bytes];
   if (!read_exact<P>(data, ek, P::ek_bytes, "public key", Part::public_key)) return nullptr;
-  Ref self = Ref::steal(reinterpret_cast<PyTypeObject*>(cls)->tp_alloc(reinterpret_cast<PyTypeObject*>(cls), 0));
+  Ref self = Ref::steal(new_key_object<PublicKeyObject<P>>(cls));
   if (!self) return nullptr;
   kyber::EncapsulationKey<P>& key = as_public<P>(self.get())->key.get();
   bool valid = false;
@@ -406,7 +416,7 @@ PyObject* encapsulate_with(PyObject* self, const uint8_t m[32]) {
 template <class P>
 PyObject* public_encapsulate(PyObject* self, PyObject*) {
   kyber_alg::ct::Wiped<uint8_t[32]> m;
-  if (!kyber_alg::os_random(m.value, 32)) return PyErr_SetFromErrno(PyExc_OSError);
+  if (!kyber::random_bytes(m.value, 32)) return PyErr_SetFromErrno(PyExc_OSError);
   return encapsulate_with<P>(self, m.value);
 }
 
