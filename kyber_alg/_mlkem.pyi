@@ -5,10 +5,11 @@ Use the subclasses in ``kyber_alg.mlkem``, which add the PKCS#8 / SubjectPublicK
 
 from typing import ClassVar, TypeVar
 
-from typing_extensions import Buffer, Self
+from typing_extensions import Buffer, Self, disjoint_base
 
 _Public512T = TypeVar("_Public512T", bound=MLKEM512PublicKey)
 
+@disjoint_base
 class MLKEM512PrivateKey:
     """An ML-KEM-512 private key: the decapsulation key, and the seed it was made from when known."""
 
@@ -34,6 +35,7 @@ class MLKEM512PrivateKey:
     def _public_key(self, cls: type[_Public512T], /) -> _Public512T:
         """The public key, as an object of ``cls``."""
 
+@disjoint_base
 class MLKEM512PublicKey:
     """An ML-KEM-512 public key: the 800-byte encapsulation key."""
 
@@ -46,11 +48,12 @@ class MLKEM512PublicKey:
         """``(shared_secret, ciphertext)`` for the 32-byte ``m`` (ML-KEM.Encaps_internal, for known-answer tests)."""
     def public_bytes_raw(self) -> bytes:
         """The 800-byte encapsulation key."""
-    def __eq__(self, other: object) -> bool: ...
+    def __eq__(self, other: object, /) -> bool: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 _Public768T = TypeVar("_Public768T", bound=MLKEM768PublicKey)
 
+@disjoint_base
 class MLKEM768PrivateKey:
     """An ML-KEM-768 private key: the decapsulation key, and the seed it was made from when known."""
 
@@ -76,6 +79,7 @@ class MLKEM768PrivateKey:
     def _public_key(self, cls: type[_Public768T], /) -> _Public768T:
         """The public key, as an object of ``cls``."""
 
+@disjoint_base
 class MLKEM768PublicKey:
     """An ML-KEM-768 public key: the 1184-byte encapsulation key."""
 
@@ -88,11 +92,12 @@ class MLKEM768PublicKey:
         """``(shared_secret, ciphertext)`` for the 32-byte ``m`` (ML-KEM.Encaps_internal, for known-answer tests)."""
     def public_bytes_raw(self) -> bytes:
         """The 1184-byte encapsulation key."""
-    def __eq__(self, other: object) -> bool: ...
+    def __eq__(self, other: object, /) -> bool: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 _Public1024T = TypeVar("_Public1024T", bound=MLKEM1024PublicKey)
 
+@disjoint_base
 class MLKEM1024PrivateKey:
     """An ML-KEM-1024 private key: the decapsulation key, and the seed it was made from when known."""
 
@@ -118,6 +123,7 @@ class MLKEM1024PrivateKey:
     def _public_key(self, cls: type[_Public1024T], /) -> _Public1024T:
         """The public key, as an object of ``cls``."""
 
+@disjoint_base
 class MLKEM1024PublicKey:
     """An ML-KEM-1024 public key: the 1568-byte encapsulation key."""
 
@@ -130,7 +136,7 @@ class MLKEM1024PublicKey:
         """``(shared_secret, ciphertext)`` for the 32-byte ``m`` (ML-KEM.Encaps_internal, for known-answer tests)."""
     def public_bytes_raw(self) -> bytes:
         """The 1568-byte encapsulation key."""
-    def __eq__(self, other: object) -> bool: ...
+    def __eq__(self, other: object, /) -> bool: ...
     __hash__: ClassVar[None]  # type: ignore[assignment]
 
 def _backend() -> str:

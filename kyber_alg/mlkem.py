@@ -16,7 +16,7 @@ of FIPS 203 section 7.2 and expanded private keys the hash check of section 7.3 
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any, ClassVar, NamedTuple, Union
+from typing import Any, ClassVar, NamedTuple, Protocol, Union
 
 from kyber_alg import _asn1, _mlkem
 
@@ -62,18 +62,32 @@ def _check_no_encryption(encryption_algorithm: object) -> None:
         raise ValueError("encrypted private keys are not supported: pass encryption_algorithm=None or NoEncryption()")
 
 
+class _NativePrivateKey(Protocol):
+    """What _PrivateKeyMethods uses of the native private-key types."""
+
+    @property
+    def _set(self) -> _ParameterSet: ...
+    def private_bytes_raw(self) -> bytes: ...
+    def _has_seed(self) -> bool: ...
+    def _expanded_bytes(self) -> bytes: ...
+
+
+class _NativePublicKey(Protocol):
+    """What _PublicKeyMethods uses of the native public-key types."""
+
+    @property
+    def _set(self) -> _ParameterSet: ...
+    def public_bytes_raw(self) -> bytes: ...
+
+
 class _PrivateKeyMethods:
     """What the three private-key classes add in Python to their native type: the encodings and copies."""
 
     __slots__ = ()
     _set: ClassVar[_ParameterSet]
 
-    if TYPE_CHECKING:   # provided by the native types
-        def private_bytes_raw(self) -> bytes: ...
-        def _has_seed(self) -> bool: ...
-        def _expanded_bytes(self) -> bytes: ...
-
-    def private_bytes(self, encoding: object, format: object = None, encryption_algorithm: object = None) -> bytes:
+    def private_bytes(self: _NativePrivateKey, encoding: object, format: object = None,
+                      encryption_algorithm: object = None) -> bytes:
         """The key as PKCS#8 (RFC 9935) in PEM or DER, or its raw 64-byte seed.
 
         ``encoding`` is ``"pem"``, ``"der"`` or ``"raw"`` (or cryptography's ``Encoding`` member), ``format``
@@ -113,10 +127,7 @@ class _PublicKeyMethods:
     __slots__ = ()
     _set: ClassVar[_ParameterSet]
 
-    if TYPE_CHECKING:
-        def public_bytes_raw(self) -> bytes: ...
-
-    def public_bytes(self, encoding: object, format: object = None) -> bytes:
+    def public_bytes(self: _NativePublicKey, encoding: object, format: object = None) -> bytes:
         """The key as SubjectPublicKeyInfo (RFC 9935) in PEM or DER, or raw (the encapsulation key ek).
 
         ``encoding`` is ``"pem"``, ``"der"`` or ``"raw"`` (or cryptography's ``Encoding`` member), ``format``

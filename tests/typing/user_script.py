@@ -5,7 +5,7 @@
 import os
 from typing import assert_type
 
-from kyber_alg import Kyber, Velmora
+from kyber_alg import Kyber, Velmora, mlkem
 import kyber_alg.sm
 from kyber_alg.sm import SM2, SM3, sm4
 
@@ -57,6 +57,22 @@ def native_sm2(message: bytes) -> bool:
         kyber_alg.sm.use_default()
 
 
+def ml_kem_768(seed: bytes) -> bool:
+    sk = mlkem.MLKEM768PrivateKey.from_seed_bytes(seed)
+    pk = sk.public_key()
+    assert_type(pk, mlkem.MLKEM768PublicKey)
+    shared, ciphertext = pk.encapsulate()
+    loaded = mlkem.load_pem_private_key(sk.private_bytes("pem"))
+    assert_type(loaded, mlkem.MLKEMPrivateKey)
+    public: mlkem.MLKEMPublicKey = mlkem.load_der_public_key(pk.public_bytes(encoding="der"))
+    fresh = mlkem.MLKEM512PrivateKey.generate()
+    assert_type(fresh, mlkem.MLKEM512PrivateKey)
+    known: tuple[bytes, bytes] = mlkem.MLKEM1024PrivateKey.from_seed_bytes(seed).public_key()._encapsulate_deterministic(
+        bytes(32))
+    return (loaded.decapsulate(ciphertext) == sk.decapsulate(bytearray(ciphertext)) == shared
+            and public == pk and sk.private_bytes_raw() == seed and len(known[1]) == 1568)
+
+
 def folded_key(hex_digest: str) -> str:
     return Velmora.xor_hex_strings(hex_digest[:32], hex_digest[32:])
 
@@ -66,5 +82,6 @@ if __name__ == "__main__":
     assert kem_round_trip()
     assert native_sm(b"message")
     assert native_sm2(b"message")
+    assert ml_kem_768(bytes(range(64)))
     assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
     print("ok")
