@@ -1,4 +1,5 @@
-"""Leak check for every function of the native modules (Velmora, Kyber, and SM3, SM4, SM2 of kyber_alg.sm).
+"""Leak check for every function of the native modules (Velmora, Kyber, SM3, SM4, SM2 of kyber_alg.sm, and
+kyber_alg.mlkem).
 
 Runs each call path (successes, binding errors, argument errors, errors inside
 the bodies and inside the components) many times and checks that neither
@@ -23,6 +24,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
+import leak_check_mlkem  # noqa: E402
 import leak_check_sm  # noqa: E402
 import outside_fakes  # noqa: E402
 
@@ -254,6 +256,11 @@ def sm_paths():
     return [("sm " + name, expected, fn) for name, expected, fn in paths]
 
 
+def mlkem_paths():
+    from kyber_alg import _mlkem, mlkem
+    return [("mlkem " + name, expected, fn) for name, expected, fn in leak_check_mlkem.mlkem_paths(mlkem, _mlkem)]
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--iterations", type=int, default=2000)
@@ -266,7 +273,7 @@ def main(argv=None):
     else:
         from kyber_alg import Kyber, Velmora
         outside_fakes.bind(Velmora)
-        paths = velmora_paths(Velmora) + kyber_paths(Kyber) + sm_paths()
+        paths = velmora_paths(Velmora) + kyber_paths(Kyber) + sm_paths() + mlkem_paths()
     bound = max(100, opts.iterations // 10)    # one block per call would be `iterations`
     rss_bound = 1024                           # KiB; a native buffer of 2 KiB or more per call is above
     if under_asan():
