@@ -95,8 +95,7 @@ void k_pke_encrypt(uint8_t c[P::ct_bytes], const PkeEncryptionKey<P>& ek, const 
 
   // 20: mu = Decompress_1(ByteDecode_1(m))
   ct::Wiped<Poly> mu;
-  byte_decode<1>(mu.value, m);
-  decompress<1>(mu.value);
+  decode_decompress<1>(mu.value, m);
 
   // 21: v = NTT^-1(t_hat^T o y_hat) + e2 + mu
   ct::Wiped<Poly> v;
@@ -109,26 +108,18 @@ void k_pke_encrypt(uint8_t c[P::ct_bytes], const PkeEncryptionKey<P>& ek, const 
   poly_canonical(v.value);
 
   // 22-23: c1 = ByteEncode_du(Compress_du(u)), c2 = ByteEncode_dv(Compress_dv(v))
-  for (int i = 0; i < P::k; ++i) {
-    compress<P::du>(u.value[i]);
-    byte_encode<P::du>(c + 32 * P::du * i, u.value[i]);
-  }
-  compress<P::dv>(v.value);
-  byte_encode<P::dv>(c + P::c1_bytes, v.value);
+  for (int i = 0; i < P::k; ++i) compress_encode<P::du>(c + 32 * P::du * i, u.value[i]);
+  compress_encode<P::dv>(c + P::c1_bytes, v.value);
 }
 
 template <class P>
 void k_pke_decrypt(uint8_t m[32], const PkeDecryptionKey<P>& dk, const uint8_t c[P::ct_bytes]) {
   // 3: u' = Decompress_du(ByteDecode_du(c1))
   typename P::PolyVec u;
-  for (int i = 0; i < P::k; ++i) {
-    byte_decode<P::du>(u[i], c + 32 * P::du * i);
-    decompress<P::du>(u[i]);
-  }
+  for (int i = 0; i < P::k; ++i) decode_decompress<P::du>(u[i], c + 32 * P::du * i);
   // 4: v' = Decompress_dv(ByteDecode_dv(c2))
   Poly v;
-  byte_decode<P::dv>(v, c + P::c1_bytes);
-  decompress<P::dv>(v);
+  decode_decompress<P::dv>(v, c + P::c1_bytes);
 
   // 6: w = v' - NTT^-1(s_hat^T o NTT(u'))   (5, s_hat, is decoded already)
   for (Poly& p : u) ntt(p), poly_reduce(p);
@@ -143,13 +134,12 @@ void k_pke_decrypt(uint8_t m[32], const PkeDecryptionKey<P>& dk, const uint8_t c
   poly_canonical(w.value);
 
   // 7: m = ByteEncode_1(Compress_1(w))
-  compress<1>(w.value);
-  byte_encode<1>(m, w.value);
+  compress_encode<1>(m, w.value);
 }
 
 template <class P>
 void encode_encryption_key(uint8_t out[P::ek_bytes], const PkeEncryptionKey<P>& ek) {
-  for (int i = 0; i < P::k; ++i) byte_encode<12>(out + poly_bytes * i, ek.t_hat[i]);
+  for (int i = 0; i < P::k; ++i) byte_encode_12(out + poly_bytes * i, ek.t_hat[i]);
   std::memcpy(out + P::dk_pke_bytes, ek.rho, 32);
 }
 
@@ -168,7 +158,7 @@ bool decode_encryption_key(PkeEncryptionKey<P>& ek, const uint8_t in[P::ek_bytes
 
 template <class P>
 void encode_decryption_key(uint8_t out[P::dk_pke_bytes], const PkeDecryptionKey<P>& dk) {
-  for (int i = 0; i < P::k; ++i) byte_encode<12>(out + poly_bytes * i, dk.s_hat[i]);
+  for (int i = 0; i < P::k; ++i) byte_encode_12(out + poly_bytes * i, dk.s_hat[i]);
 }
 
 template <class P>

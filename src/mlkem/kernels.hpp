@@ -46,6 +46,18 @@ struct Kernels {
   void (*byte_encode_12)(uint8_t out[poly_bytes], const Poly& f);
   void (*byte_decode_12_raw)(Poly& f, const uint8_t in[poly_bytes]);
 
+  // ByteEncode_d(Compress_d(f)) and Decompress_d(ByteDecode_d(in)) (encoding.hpp).
+  void (*compress_encode_1)(uint8_t* out, const Poly& f);
+  void (*compress_encode_4)(uint8_t* out, const Poly& f);
+  void (*compress_encode_5)(uint8_t* out, const Poly& f);
+  void (*compress_encode_10)(uint8_t* out, const Poly& f);
+  void (*compress_encode_11)(uint8_t* out, const Poly& f);
+  void (*decode_decompress_1)(Poly& f, const uint8_t* in);
+  void (*decode_decompress_4)(Poly& f, const uint8_t* in);
+  void (*decode_decompress_5)(Poly& f, const uint8_t* in);
+  void (*decode_decompress_10)(Poly& f, const uint8_t* in);
+  void (*decode_decompress_11)(Poly& f, const uint8_t* in);
+
   SetKernels<MlKem512> mlkem512;
   SetKernels<MlKem768> mlkem768;
   SetKernels<MlKem1024> mlkem1024;
