@@ -71,25 +71,30 @@ void k_pke_keygen(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, const uint8_
 template <class P>
 void k_pke_encrypt(uint8_t c[P::ct_bytes], const PkeEncryptionKey<P>& ek, const uint8_t m[32],
                    const uint8_t r[32]) {
-  using PolyVec = typename P::PolyVec;
   // 9-17: y from CBD_eta1, e1 and e2 from CBD_eta2
-  ct::Wiped<PolyVec> y, e1;
-  ct::Wiped<Poly> e2;
-  sample_noise_encrypt<P>(y.value, e1.value, e2.value, r);
+  ct::Wiped<EncryptionNoise<P>> noise;
+  sample_noise_encrypt<P>(noise.value.y, noise.value.e1, noise.value.e2, r);
+  k_pke_encrypt_with_noise<P>(c, ek, m, noise.value);
+}
 
+template <class P>
+void k_pke_encrypt_with_noise(uint8_t c[P::ct_bytes], const PkeEncryptionKey<P>& ek, const uint8_t m[32],
+                              EncryptionNoise<P>& noise) {
+  using PolyVec = typename P::PolyVec;
+  typename P::PolyVec& y = noise.y;
   // 18: y_hat = NTT(y)
-  for (Poly& p : y.value) ntt(p), poly_reduce(p);
+  for (Poly& p : y) ntt(p);
   ct::Wiped<typename P::MulCacheVec> y_cache;
-  mul_caches<P>(y_cache.value, y.value);
+  mul_caches<P>(y_cache.value, y);
 
   // 19: u = NTT^-1(A_hat^T o y_hat) + e1
   ct::Wiped<PolyVec> u;
   for (int i = 0; i < P::k; ++i) {
     const Poly* column[P::k];
     matrix_line<P>(column, ek.a_hat, i, true);
-    multiply_accumulate<P>(u.value[i], column, y.value, y_cache.value);
+    multiply_accumulate<P>(u.value[i], column, y, y_cache.value);
     ntt_inverse(u.value[i]);
-    poly_add(u.value[i], e1.value[i]);
+    poly_add(u.value[i], noise.e1[i]);
     poly_canonical(u.value[i]);
   }
 
@@ -101,9 +106,9 @@ void k_pke_encrypt(uint8_t c[P::ct_bytes], const PkeEncryptionKey<P>& ek, const 
   ct::Wiped<Poly> v;
   const Poly* t_hat[P::k];
   vector_factors<P>(t_hat, ek.t_hat);
-  multiply_accumulate<P>(v.value, t_hat, y.value, y_cache.value);
+  multiply_accumulate<P>(v.value, t_hat, y, y_cache.value);
   ntt_inverse(v.value);
-  poly_add(v.value, e2.value);
+  poly_add(v.value, noise.e2);
   poly_add(v.value, mu.value);
   poly_canonical(v.value);
 
@@ -122,7 +127,7 @@ void k_pke_decrypt(uint8_t m[32], const PkeDecryptionKey<P>& dk, const uint8_t c
   decode_decompress<P::dv>(v, c + P::c1_bytes);
 
   // 6: w = v' - NTT^-1(s_hat^T o NTT(u'))   (5, s_hat, is decoded already)
-  for (Poly& p : u) ntt(p), poly_reduce(p);
+  for (Poly& p : u) ntt(p);
   typename P::MulCacheVec u_cache;
   mul_caches<P>(u_cache, u);
   const Poly* s_hat[P::k];
@@ -169,6 +174,8 @@ void decode_decryption_key(PkeDecryptionKey<P>& dk, const uint8_t in[P::dk_pke_b
 #define KYBER_ALG_K_PKE(P)                                                                            \
   template void k_pke_keygen<P>(PkeEncryptionKey<P>&, PkeDecryptionKey<P>&, const uint8_t*);        \
   template void k_pke_encrypt<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*, const uint8_t*); \
+  template void k_pke_encrypt_with_noise<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*,          \
+                                            EncryptionNoise<P>&);                                          \
   template void k_pke_decrypt<P>(uint8_t*, const PkeDecryptionKey<P>&, const uint8_t*);            \
   template void encode_encryption_key<P>(uint8_t*, const PkeEncryptionKey<P>&);                     \
   template bool decode_encryption_key<P>(PkeEncryptionKey<P>&, const uint8_t*);                     \

@@ -29,6 +29,12 @@ template <class P>
 void k_pke_encrypt(uint8_t c[P::ct_bytes], const PkeEncryptionKey<P>& ek, const uint8_t m[32],
                    const uint8_t r[32]);
 
+// Algorithm 14 from step 18, with the noise of steps 9-17 already drawn
+// (decapsulation draws it together with its other hashes). Uses up the noise.
+template <class P>
+void k_pke_encrypt_with_noise(uint8_t c[P::ct_bytes], const PkeEncryptionKey<P>& ek, const uint8_t m[32],
+                              EncryptionNoise<P>& noise);
+
 // Algorithm 15: recovers the 32-byte message from c.
 template <class P>
 void k_pke_decrypt(uint8_t m[32], const PkeDecryptionKey<P>& dk, const uint8_t c[P::ct_bytes]);

@@ -16,6 +16,7 @@ constexpr SetKernels<P> portable_set = {
     .sample_matrix = portable::sample_matrix<P>,
     .sample_noise_keygen = portable::sample_noise_keygen<P>,
     .sample_noise_encrypt = portable::sample_noise_encrypt<P>,
+    .decaps_hashes = portable::decaps_hashes<P>,
     .multiply_accumulate = portable::multiply_accumulate<P::k>,
 };
 

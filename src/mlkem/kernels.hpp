@@ -23,8 +23,12 @@ struct SetKernels {
   void (*sample_noise_keygen)(PolyVec& s, PolyVec& e, const uint8_t sigma[32]);
   // K-PKE.Encrypt steps 9-17: y (eta1, nonces 0..k-1), e1 (eta2, k..2k-1), e2 (eta2, 2k).
   void (*sample_noise_encrypt)(PolyVec& y, PolyVec& e1, Poly& e2, const uint8_t r[32]);
+  // The hashing of ML-KEM.Decaps steps 6-8: (K', r') = G(m' || h), the
+  // noise of the re-encryption from r', and K_bar = J(z || c).
+  void (*decaps_hashes)(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                        const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]);
   // sum_j a[j] x b[j] in T_q times 2^-16 (MultiplyNTTs, Algorithm 11), given
-  // the multiply caches of b. Factors |a_i| <= q, |b_i| <= q; output |out_i| < q.
+  // the multiply caches of b. Factors |a_i| <= q, |b_i| < 8q; output |out_i| < 2^14.
   void (*multiply_accumulate)(Poly& out, const Poly* const a[P::k], const PolyVec& b,
                               const typename P::MulCacheVec& b_cache);
 };

@@ -10,6 +10,7 @@
 #include "keccak_x4.hpp"
 #include "kernels.hpp"
 #include "ntt_avx2.hpp"
+#include "sampling.hpp"
 #include "sampling_avx2.hpp"
 
 namespace kyber_alg::kyber {
@@ -23,6 +24,7 @@ inline constexpr SetKernels<P> set_kernels = {
     .sample_matrix = sample_matrix<P, SingleByX4>,
     .sample_noise_keygen = sample_noise_keygen<P, SingleByX4>,
     .sample_noise_encrypt = sample_noise_encrypt<P, SingleByX4>,
+    .decaps_hashes = SingleByX4 ? decaps_hashes_x4<P> : portable::decaps_hashes<P>,
     .multiply_accumulate = multiply_accumulate<P::k>,
 };
 

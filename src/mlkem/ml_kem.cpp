@@ -5,6 +5,7 @@
 #include "common/ct.hpp"
 #include "encoding.hpp"
 #include "k_pke.hpp"
+#include "sampling.hpp"
 #include "symmetric.hpp"
 
 namespace kyber_alg::kyber {
@@ -64,17 +65,14 @@ void ml_kem_decaps_internal(uint8_t key[32], const DecapsulationKey<P>& dk, cons
   ct::Wiped<uint8_t[32]> m_prime;
   k_pke_decrypt<P>(m_prime.value, dk.pke, c);
 
-  // 6: (K', r') <- G(m' || h)
+  // 6-8: (K', r') <- G(m' || h), K_bar <- J(z || c), and c' <- K-PKE.Encrypt(ek_pke, m', r'),
+  // whose noise is drawn together with the two hashes.
   ct::Wiped<uint8_t[64]> k_r;
-  hash_g(k_r.value, m_prime.value, 32, dk.ek.h, 32);
-
-  // 7: K_bar <- J(z || c)
   ct::Wiped<uint8_t[32]> k_bar;
-  hash_j(k_bar.value, dk.z, 32, c, P::ct_bytes);
-
-  // 8: c' <- K-PKE.Encrypt(ek_pke, m', r')
+  ct::Wiped<EncryptionNoise<P>> noise;
+  decaps_hashes<P>(k_r.value, k_bar.value, noise.value, m_prime.value, dk.ek.h, dk.z, c);
   ct::Wiped<uint8_t[P::ct_bytes]> c_prime;
-  k_pke_encrypt<P>(c_prime.value, dk.ek.pke, m_prime.value, k_r.value + 32);
+  k_pke_encrypt_with_noise<P>(c_prime.value, dk.ek.pke, m_prime.value, noise.value);
 
   // 9-11: K' unless c != c', then K_bar; compared and selected without branching
   std::memcpy(key, k_r.value, 32);

@@ -58,8 +58,9 @@ void mul_cache(PolyMulCache& cache, const Poly& g) {
 
 // Algorithm 12 on all 128 pairs, (a0 + a1 X)(b0 + b1 X) mod (X^2 - gamma_i)
 // = (a0 b0 + a1 (b1 gamma_i)) + (a0 b1 + a1 b0) X, summed over j in 32 bits
-// and reduced once. With every factor below q in size, the sum of K <= 4
-// such products stays below q * 2^15, as montgomery_reduce needs.
+// and reduced once. With |a| <= q, |b| < 8q and |b1 gamma_i| < q, a sum of
+// K <= 4 such terms is below 64 q^2 < 2^30, so montgomery_reduce returns less
+// than 2^30 / 2^16 + q/2 < 2^14 in size.
 template <int K>
 void multiply_accumulate(Poly& out, const Poly* const a[K], const std::array<Poly, K>& b,
                          const std::array<PolyMulCache, K>& b_cache) {

@@ -11,7 +11,8 @@ namespace kyber_alg::kyber {
 inline constexpr int16_t q_inv = -3327;
 static_assert(((q * static_cast<int32_t>(q_inv)) & 0xffff) == 1);
 
-// a * 2^-16 mod q for |a| < q * 2^15; result in (-q, q).
+// a * 2^-16 mod q: in (-q, q) for |a| < q * 2^15, and below |a| / 2^16 + q/2
+// in size for any int32 a.
 inline int16_t montgomery_reduce(int32_t a) {
   const int16_t t = static_cast<int16_t>(static_cast<int16_t>(a) * q_inv);
   return static_cast<int16_t>((a - static_cast<int32_t>(t) * q) >> 16);
@@ -32,14 +33,15 @@ inline void ntt(Poly& f) { kernels->ntt(f); }
 
 // Algorithm 10, except the final factor: multiplies by 2^16 / 128 instead of
 // 1 / 128, which cancels the 2^-16 that multiply_accumulate leaves. So it must be
-// applied to a multiply_accumulate result. Output |f_i| < q.
+// applied to a multiply_accumulate result. Input |f_i| < 2^14; output |f_i| < q.
 inline void ntt_inverse(Poly& f) { kernels->ntt_inverse(f); }
 
-// The multiply cache of g for MultiplyNTTs (see PolyMulCache); |g_i| <= q.
+// The multiply cache of g for MultiplyNTTs (see PolyMulCache); any g.
 inline void mul_cache(PolyMulCache& cache, const Poly& g) { kernels->mul_cache(cache, g); }
 
 // Algorithm 11 summed over a vector: out = sum_j a[j] x b[j] in T_q, times
-// 2^-16 (Montgomery). Every |a_i|, |b_i| <= q; output |out_i| < q.
+// 2^-16 (Montgomery). Every |a_i| <= q and |b_i| < 8q (b may be an NTT
+// output as it comes); output |out_i| < 2^14.
 template <class P>
 inline void multiply_accumulate(Poly& out, const Poly* const a[P::k], const typename P::PolyVec& b,
                                 const typename P::MulCacheVec& b_cache) {

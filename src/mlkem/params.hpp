@@ -49,6 +49,14 @@ struct ParamSet {
   using MulCacheVec = std::array<PolyMulCache, K>;
 };
 
+// The noise of one K-PKE.Encrypt (FIPS 203 Algorithm 14 steps 9-17): y from
+// CBD_eta1, e1 and e2 from CBD_eta2.
+template <class P>
+struct EncryptionNoise {
+  typename P::PolyVec y, e1;
+  Poly e2;
+};
+
 using MlKem512 = ParamSet<2, 3, 10, 4>;
 using MlKem768 = ParamSet<3, 2, 10, 4>;
 using MlKem1024 = ParamSet<4, 2, 11, 5>;

@@ -107,15 +107,29 @@ void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly&
   sample_poly_cbd_prf<eta2>(e2, r, static_cast<uint8_t>(2 * P::k));
 }
 
+template <class P>
+void decaps_hashes(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                   const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]) {
+  hash_g(k_r, m, 32, h, 32);
+  kyber::sample_noise_encrypt<P>(noise.y, noise.e1, noise.e2, k_r + 32);
+  hash_j(k_bar, z, 32, c, P::ct_bytes);
+}
+
 template void sample_matrix<MlKem512>(MlKem512::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem512>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem512>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&, const uint8_t*);
+template void decaps_hashes<MlKem512>(uint8_t*, uint8_t*, EncryptionNoise<MlKem512>&, const uint8_t*, const uint8_t*,
+                                 const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem768>(MlKem768::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem768>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem768>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&, const uint8_t*);
+template void decaps_hashes<MlKem768>(uint8_t*, uint8_t*, EncryptionNoise<MlKem768>&, const uint8_t*, const uint8_t*,
+                                 const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem1024>(MlKem1024::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem1024>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem1024>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&, const uint8_t*);
+template void decaps_hashes<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem1024>&, const uint8_t*, const uint8_t*,
+                                 const uint8_t*, const uint8_t*);
 
 }  // namespace portable
 

@@ -48,7 +48,14 @@ inline void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1
   kernels->for_set<P>().sample_noise_encrypt(y, e1, e2, r);
 }
 
-// The portable versions of the sampling kernels.
+template <class P>
+inline void decaps_hashes(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                          const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]) {
+  kernels->for_set<P>().decaps_hashes(k_r, k_bar, noise, m, h, z, c);
+}
+
+// The portable versions of the sampling kernels; decaps_hashes computes the
+// three in turn (and draws the noise through the active path).
 namespace portable {
 template <class P>
 void sample_matrix(typename P::PolyMat& a, const uint8_t rho[32]);
@@ -56,6 +63,9 @@ template <class P>
 void sample_noise_keygen(typename P::PolyVec& s, typename P::PolyVec& e, const uint8_t sigma[32]);
 template <class P>
 void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly& e2, const uint8_t r[32]);
+template <class P>
+void decaps_hashes(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                   const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]);
 }  // namespace portable
 
 }  // namespace kyber_alg::kyber

@@ -258,24 +258,99 @@ void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly&
   sample_noise<SingleByX4>(polys, eta, 2 * P::k + 1, r);
 }
 
+template <class P>
+void decaps_hashes_x4(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                      const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]) {
+  // Lane 0 absorbs z || c for J, one block per step, for the whole run; lane
+  // 1 computes G in the first step; then lanes 1-3 draw the noise from r'.
+  // Which lane does what at each step depends only on the parameter set.
+  constexpr std::size_t j_len = 32 + P::ct_bytes;
+  ct::Wiped<uint8_t[j_len]> z_c;
+  std::memcpy(z_c.value, z, 32);
+  std::memcpy(z_c.value + 32, c, P::ct_bytes);
+  ct::Wiped<uint8_t[64]> m_h;
+  std::memcpy(m_h.value, m, 32);
+  std::memcpy(m_h.value + 32, h, 32);
+
+  KeccakLanes lanes;
+  std::size_t j_block = 0;
+  bool j_last = lanes.absorb_block(0, z_c.value, j_len, j_block++, Shake256::rate, 0x1f);
+  lanes.absorb_block(1, m_h.value, 64, 0, Sha3_512::rate, 0x06);
+  lanes.permute();
+  lanes.read(1, k_r, 64);
+  bool j_done = j_last;
+  if (j_done) lanes.read(0, k_bar, 32);
+
+  struct Job {
+    Poly* poly;
+    int eta;
+  };
+  constexpr int total = 2 * P::k + 1;  // y (nonces 0..k-1), e1 (k..2k-1), e2 (2k)
+  Job jobs[total];
+  for (int i = 0; i < P::k; ++i) jobs[i] = {&noise.y[i], P::eta1}, jobs[P::k + i] = {&noise.e1[i], eta2};
+  jobs[2 * P::k] = {&noise.e2, eta2};
+  int next = 0;
+  int job_in[4] = {-1, -1, -1, -1};  // the job each noise lane works on
+  std::size_t blocks_out[4] = {};
+  ct::Wiped<uint8_t[4][2 * Shake256::rate]> bufs;  // up to 192 bytes of PRF output, and cbd3's overread
+  ct::Wiped<uint8_t[33]> prf_in;
+  std::memcpy(prf_in.value, k_r + 32, 32);  // r'
+
+  auto busy = [&] { return job_in[1] >= 0 || job_in[2] >= 0 || job_in[3] >= 0; };
+  while (!j_done || next < total || busy()) {
+    if (!j_done && !j_last) j_last = lanes.absorb_block(0, z_c.value, j_len, j_block++, Shake256::rate, 0x1f);
+    for (int l = 1; l < 4; ++l) {
+      if (job_in[l] >= 0 || next == total) continue;  // still squeezing, or nothing left
+      prf_in.value[32] = static_cast<uint8_t>(next);
+      lanes.clear(l);
+      lanes.absorb_block(l, prf_in.value, 33, 0, Shake256::rate, 0x1f);
+      job_in[l] = next++;
+      blocks_out[l] = 0;
+    }
+    lanes.permute();
+    if (!j_done && j_last) {
+      lanes.read(0, k_bar, 32);
+      j_done = true;
+    }
+    for (int l = 1; l < 4; ++l) {
+      if (job_in[l] < 0) continue;
+      const Job& job = jobs[job_in[l]];
+      const std::size_t want = 64 * static_cast<std::size_t>(job.eta), have = Shake256::rate * blocks_out[l];
+      lanes.read(l, bufs.value[l] + have, want - have < Shake256::rate ? want - have : Shake256::rate);
+      if (have + Shake256::rate < want) {
+        ++blocks_out[l];  // eta = 3 needs a second block
+        continue;
+      }
+      job.eta == 3 ? sample_poly_cbd3(*job.poly, bufs.value[l]) : sample_poly_cbd2(*job.poly, bufs.value[l]);
+      job_in[l] = -1;
+    }
+  }
+}
+
 template void sample_matrix<MlKem512, false>(MlKem512::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem512, false>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem512, false>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&, const uint8_t*);
 template void sample_matrix<MlKem512, true>(MlKem512::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem512, true>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem512, true>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&, const uint8_t*);
+template void decaps_hashes_x4<MlKem512>(uint8_t*, uint8_t*, EncryptionNoise<MlKem512>&, const uint8_t*, const uint8_t*,
+                                    const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem768, false>(MlKem768::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem768, false>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem768, false>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&, const uint8_t*);
 template void sample_matrix<MlKem768, true>(MlKem768::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem768, true>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem768, true>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&, const uint8_t*);
+template void decaps_hashes_x4<MlKem768>(uint8_t*, uint8_t*, EncryptionNoise<MlKem768>&, const uint8_t*, const uint8_t*,
+                                    const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem1024, false>(MlKem1024::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem1024, false>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem1024, false>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&, const uint8_t*);
 template void sample_matrix<MlKem1024, true>(MlKem1024::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem1024, true>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem1024, true>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&, const uint8_t*);
+template void decaps_hashes_x4<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem1024>&, const uint8_t*, const uint8_t*,
+                                    const uint8_t*, const uint8_t*);
 
 }  // namespace kyber_alg::kyber::avx2
 

@@ -30,4 +30,11 @@ void sample_noise_keygen(typename P::PolyVec& s, typename P::PolyVec& e, const u
 template <class P, bool SingleByX4>
 void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly& e2, const uint8_t r[32]);
 
+// The decaps_hashes kernel with G, the noise and J side by side on the
+// four-way permutation (the avx512 path, where four lanes cost about as much
+// as one); see KeccakLanes.
+template <class P>
+void decaps_hashes_x4(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                      const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]);
+
 }  // namespace kyber_alg::kyber::avx2
