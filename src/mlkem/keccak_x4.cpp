@@ -44,7 +44,15 @@ void KeccakLanes::clear(int l) {
 }
 
 void KeccakLanes::xor_in(int l, std::size_t offset, const uint8_t* in, std::size_t len) {
-  for (std::size_t i = 0; i < len; ++i) {
+  std::size_t i = 0;
+  if (offset % 8 == 0) {  // whole words while they last (x86: lanes are little-endian)
+    for (; i + 8 <= len; i += 8) {
+      uint64_t word;
+      std::memcpy(&word, in + i, 8);
+      state_[4 * ((offset + i) / 8) + l] ^= word;
+    }
+  }
+  for (; i < len; ++i) {
     const std::size_t at = offset + i;
     state_[4 * (at / 8) + l] ^= static_cast<uint64_t>(in[i]) << (8 * (at % 8));
   }
@@ -53,12 +61,8 @@ void KeccakLanes::xor_in(int l, std::size_t offset, const uint8_t* in, std::size
 bool KeccakLanes::absorb_block(int l, const uint8_t* in, std::size_t len, std::size_t block, std::size_t rate,
                                uint8_t domain) {
   const std::size_t start = block * rate;
-  if (len - start >= rate) {  // a whole block of the message, a word at a time
-    for (std::size_t i = 0; i < rate / 8; ++i) {
-      uint64_t word;
-      std::memcpy(&word, in + start + 8 * i, 8);
-      state_[4 * i + l] ^= word;
-    }
+  if (len - start >= rate) {  // a whole block of the message
+    xor_in(l, 0, in + start, rate);
     return false;
   }
   const std::size_t tail = len - start;
