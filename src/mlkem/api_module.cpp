@@ -75,8 +75,8 @@ bool wrong_length(const char* what, Part part, Py_ssize_t got) {
   const std::size_t expected = part_size(Set<P>::index, part);
   for (int other = 0; other < 3; ++other) {
     if (static_cast<Py_ssize_t>(part_size(other, part)) == got) {
-      PyErr_Format(PyExc_ValueError, "an %s %s is %zu bytes long, got %zd (the length of an %s %s)", Set<P>::name,
-                   what, expected, got, set_names[other], what);
+      PyErr_Format(PyExc_ValueError, "an %s %s is %zu bytes long, got %zd (the length of an %s %s)",
+                   Set<P>::name, what, expected, got, set_names[other], what);
       return false;
     }
   }
@@ -222,7 +222,8 @@ PyObject* private_from_seed_bytes(PyObject* cls, PyObject* const* args, Py_ssize
   ByteView view;
   if (!view.acquire(data)) return nullptr;
   if (view.size() != 64) {
-    PyErr_Format(PyExc_ValueError, "an %s seed (d || z) is 64 bytes long, got %zd", Set<P>::name, view.size());
+    PyErr_Format(PyExc_ValueError, "an %s seed (d || z) is 64 bytes long, got %zd", Set<P>::name,
+                 view.size());
     return nullptr;
   }
   std::memcpy(seed.value, view.data(), 64);
@@ -238,23 +239,26 @@ PyObject* private_from_expanded(PyObject* cls, PyObject* const* args, Py_ssize_t
     return nullptr;
   }
   kyber_alg::ct::Wiped<uint8_t[P::dk_bytes]> dk;
-  if (!read_exact<P>(args[0], dk.value, P::dk_bytes, "expanded private key", Part::expanded_key)) return nullptr;
+  if (!read_exact<P>(args[0], dk.value, P::dk_bytes, "expanded private key", Part::expanded_key))
+    return nullptr;
   kyber_alg::ct::Wiped<uint8_t[64]> seed;
   const bool has_seed = args[1] != Py_None;
   if (has_seed) {
     ByteView view;
     if (!view.acquire(args[1])) return nullptr;
     if (view.size() != 64) {
-      PyErr_Format(PyExc_ValueError, "an %s seed (d || z) is 64 bytes long, got %zd", Set<P>::name, view.size());
+      PyErr_Format(PyExc_ValueError, "an %s seed (d || z) is 64 bytes long, got %zd", Set<P>::name,
+                   view.size());
       return nullptr;
     }
     std::memcpy(seed.value, view.data(), 64);
   }
   if (!kyber::ek_modulus_check<P>(dk.value + P::dk_pke_bytes)) {
-    PyErr_Format(PyExc_ValueError,
-                 "not a valid %s expanded private key: its encapsulation key has a coefficient that is not below "
-                 "q = 3329 (modulus check, FIPS 203 section 7.2)",
-                 Set<P>::name);
+    PyErr_Format(
+        PyExc_ValueError,
+        "not a valid %s expanded private key: its encapsulation key has a coefficient that is not below "
+        "q = 3329 (modulus check, FIPS 203 section 7.2)",
+        Set<P>::name);
     return nullptr;
   }
   Ref self = Ref::steal(new_key_object<PrivateKeyObject<P>>(cls));
@@ -274,15 +278,16 @@ PyObject* private_from_expanded(PyObject* cls, PyObject* const* args, Py_ssize_t
     }
   });
   if (!valid) {
-    PyErr_Format(PyExc_ValueError,
-                 "not a valid %s expanded private key: the H(ek) it stores is not the hash of the encapsulation key "
-                 "it holds (hash check, FIPS 203 section 7.3)",
-                 Set<P>::name);
+    PyErr_Format(
+        PyExc_ValueError,
+        "not a valid %s expanded private key: the H(ek) it stores is not the hash of the encapsulation key "
+        "it holds (hash check, FIPS 203 section 7.3)",
+        Set<P>::name);
     return nullptr;
   }
   if (!matches) {
-    PyErr_Format(PyExc_ValueError, "inconsistent %s private key: the expanded key is not the one its seed gives",
-                 Set<P>::name);
+    PyErr_Format(PyExc_ValueError,
+                 "inconsistent %s private key: the expanded key is not the one its seed gives", Set<P>::name);
     return nullptr;
   }
   if (has_seed) std::memcpy(key->seed, seed.value, 64);
@@ -355,7 +360,8 @@ template <class P>
 PyMethodDef private_methods[] = {
     {"generate", private_generate<P>, METH_NOARGS | METH_CLASS,
      "generate($type, /)\n--\n\nA new key pair from 64 bytes of operating-system randomness."},
-    {"from_seed_bytes", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_from_seed_bytes<P>)),
+    {"from_seed_bytes",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_from_seed_bytes<P>)),
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
      "from_seed_bytes($type, data)\n--\n\nThe key pair of the 64-byte seed d || z (ML-KEM.KeyGen_internal)."},
     {"_from_expanded", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_from_expanded<P>)),
@@ -364,7 +370,8 @@ PyMethodDef private_methods[] = {
      "seed, if not None, must give that same key."},
     {"decapsulate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_decapsulate<P>)),
      METH_FASTCALL | METH_KEYWORDS,
-     "decapsulate($self, ciphertext)\n--\n\nThe 32-byte shared secret of the ciphertext (implicit rejection: a "
+     "decapsulate($self, ciphertext)\n--\n\nThe 32-byte shared secret of the ciphertext (implicit rejection: "
+     "a "
      "ciphertext not made for this key gives an unrelated secret, not an error)."},
     {"private_bytes_raw", private_bytes_raw<P>, METH_NOARGS,
      "private_bytes_raw($self, /)\n--\n\nThe 64-byte seed d || z."},
@@ -372,14 +379,16 @@ PyMethodDef private_methods[] = {
     {"_expanded_bytes", private_expanded_bytes<P>, METH_NOARGS,
      "_expanded_bytes($self, /)\n--\n\nThe FIPS 203 decapsulation key dk_pke || ek || H(ek) || z."},
     {"_public_key", private_public_key<P>, METH_O,
-     "_public_key($self, cls, /)\n--\n\nThe public key, as an object of cls (the public-key type or a subclass)."},
+     "_public_key($self, cls, /)\n--\n\nThe public key, as an object of cls (the public-key type or a "
+     "subclass)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 // --- public keys -----------------------------------------------------------
 
 template <class P>
-PyObject* public_from_public_bytes(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* public_from_public_bytes(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
+                                   PyObject* kwnames) {
   PyObject* data = only_argument(args, nargs, kwnames, "from_public_bytes", "data");
   if (!data) return nullptr;
   uint8_t ek[P::ek_bytes];
@@ -458,12 +467,15 @@ void public_dealloc(PyObject* self) {
 
 template <class P>
 PyMethodDef public_methods[] = {
-    {"from_public_bytes", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(public_from_public_bytes<P>)),
+    {"from_public_bytes",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(public_from_public_bytes<P>)),
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-     "from_public_bytes($type, data)\n--\n\nThe public key (encapsulation key) ek, after the modulus check of FIPS "
+     "from_public_bytes($type, data)\n--\n\nThe public key (encapsulation key) ek, after the modulus check "
+     "of FIPS "
      "203 section 7.2."},
     {"encapsulate", public_encapsulate<P>, METH_NOARGS,
-     "encapsulate($self, /)\n--\n\n(shared_secret, ciphertext) from 32 bytes of operating-system randomness."},
+     "encapsulate($self, /)\n--\n\n(shared_secret, ciphertext) from 32 bytes of operating-system "
+     "randomness."},
     {"_encapsulate_deterministic", public_encapsulate_deterministic<P>, METH_O,
      "_encapsulate_deterministic($self, m, /)\n--\n\n(shared_secret, ciphertext) for the given 32-byte m "
      "(ML-KEM.Encaps_internal; for known-answer tests)."},
@@ -494,7 +506,8 @@ PyType_Slot public_slots[] = {
 
 // Subclassable (kyber_alg.mlkem adds the encodings); no instances from
 // calling the type: keys come from the class methods.
-constexpr unsigned long type_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION;
+constexpr unsigned long type_flags =
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION;
 
 template <class P>
 PyType_Spec private_spec;
@@ -502,24 +515,27 @@ template <class P>
 PyType_Spec public_spec;
 
 template <>
-PyType_Spec private_spec<MlKem512> = {"kyber_alg._mlkem.MLKEM512PrivateKey", sizeof(PrivateKeyObject<MlKem512>),
-                                       0, type_flags, private_slots<MlKem512>};
+PyType_Spec private_spec<MlKem512> = {"kyber_alg._mlkem.MLKEM512PrivateKey",
+                                      sizeof(PrivateKeyObject<MlKem512>), 0, type_flags,
+                                      private_slots<MlKem512>};
 template <>
-PyType_Spec private_spec<MlKem768> = {"kyber_alg._mlkem.MLKEM768PrivateKey", sizeof(PrivateKeyObject<MlKem768>),
-                                       0, type_flags, private_slots<MlKem768>};
+PyType_Spec private_spec<MlKem768> = {"kyber_alg._mlkem.MLKEM768PrivateKey",
+                                      sizeof(PrivateKeyObject<MlKem768>), 0, type_flags,
+                                      private_slots<MlKem768>};
 template <>
 PyType_Spec private_spec<MlKem1024> = {"kyber_alg._mlkem.MLKEM1024PrivateKey",
-                                        sizeof(PrivateKeyObject<MlKem1024>), 0, type_flags,
-                                        private_slots<MlKem1024>};
+                                       sizeof(PrivateKeyObject<MlKem1024>), 0, type_flags,
+                                       private_slots<MlKem1024>};
 template <>
-PyType_Spec public_spec<MlKem512> = {"kyber_alg._mlkem.MLKEM512PublicKey", sizeof(PublicKeyObject<MlKem512>), 0,
-                                      type_flags, public_slots<MlKem512>};
+PyType_Spec public_spec<MlKem512> = {"kyber_alg._mlkem.MLKEM512PublicKey", sizeof(PublicKeyObject<MlKem512>),
+                                     0, type_flags, public_slots<MlKem512>};
 template <>
-PyType_Spec public_spec<MlKem768> = {"kyber_alg._mlkem.MLKEM768PublicKey", sizeof(PublicKeyObject<MlKem768>), 0,
-                                      type_flags, public_slots<MlKem768>};
+PyType_Spec public_spec<MlKem768> = {"kyber_alg._mlkem.MLKEM768PublicKey", sizeof(PublicKeyObject<MlKem768>),
+                                     0, type_flags, public_slots<MlKem768>};
 template <>
-PyType_Spec public_spec<MlKem1024> = {"kyber_alg._mlkem.MLKEM1024PublicKey", sizeof(PublicKeyObject<MlKem1024>),
-                                       0, type_flags, public_slots<MlKem1024>};
+PyType_Spec public_spec<MlKem1024> = {"kyber_alg._mlkem.MLKEM1024PublicKey",
+                                      sizeof(PublicKeyObject<MlKem1024>), 0, type_flags,
+                                      public_slots<MlKem1024>};
 
 // Creates the two types of P and adds them to the module under their short names.
 template <class P>
@@ -551,7 +567,8 @@ PyMethodDef module_methods[] = {
 };
 
 int module_exec(PyObject* module) {
-  if (!add_types<MlKem512>(module) || !add_types<MlKem768>(module) || !add_types<MlKem1024>(module)) return -1;
+  if (!add_types<MlKem512>(module) || !add_types<MlKem768>(module) || !add_types<MlKem1024>(module))
+    return -1;
   return 0;
 }
 

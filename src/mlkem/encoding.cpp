@@ -133,10 +133,10 @@ void decode_decompress(Poly& f, const uint8_t* in) {
 
 }  // namespace portable
 
-#define KYBER_ALG_ENCODING_FOR(D)                                       \
-  template void compress_encode<D>(uint8_t*, const Poly&);              \
-  template void decode_decompress<D>(Poly&, const uint8_t*);            \
-  template void portable::compress_encode<D>(uint8_t*, const Poly&);    \
+#define KYBER_ALG_ENCODING_FOR(D)                                    \
+  template void compress_encode<D>(uint8_t*, const Poly&);           \
+  template void decode_decompress<D>(Poly&, const uint8_t*);         \
+  template void portable::compress_encode<D>(uint8_t*, const Poly&); \
   template void portable::decode_decompress<D>(Poly&, const uint8_t*);
 KYBER_ALG_ENCODING_FOR(1)
 KYBER_ALG_ENCODING_FOR(4)

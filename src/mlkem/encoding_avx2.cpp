@@ -142,17 +142,18 @@ KYBER_ALG_TARGET_AVX2 void compress_encode(uint8_t* out, const Poly& f) {
         // 20 + 20 bits: the upper 64-bit lane joins the lower one.
         x = _mm256_or_si256(x, _mm256_slli_epi64(_mm256_srli_si256(x, 8), 20));
       } else if constexpr (D == 10) {
-        x = _mm256_shuffle_epi8(x, _mm256_setr_epi8(0, 1, 2, 3, 4, 8, 9, 10, 11, 12, -1, -1, -1, -1, -1, -1,  //
-                                                    0, 1, 2, 3, 4, 8, 9, 10, 11, 12, -1, -1, -1, -1, -1, -1));
+        x = _mm256_shuffle_epi8(x,
+                                _mm256_setr_epi8(0, 1, 2, 3, 4, 8, 9, 10, 11, 12, -1, -1, -1, -1, -1, -1,  //
+                                                 0, 1, 2, 3, 4, 8, 9, 10, 11, 12, -1, -1, -1, -1, -1, -1));
       } else {
         // 44 + 44 bits: the upper lane's bits go on at bit 44 = byte 5, nibble 1.
         x = _mm256_sllv_epi64(x, _mm256_setr_epi64x(0, 4, 0, 4));
-        const Vec lower = _mm256_shuffle_epi8(x, _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 9, 10, 11, 12, 13, -1, -1, -1, -1,
-                                                                  -1, 0, 1, 2, 3, 4, 5, 9, 10, 11, 12, 13, -1, -1, -1,
-                                                                  -1, -1));
-        const Vec joint = _mm256_shuffle_epi8(x, _mm256_setr_epi8(-1, -1, -1, -1, -1, 8, -1, -1, -1, -1, -1, -1, -1, -1,
-                                                                  -1, -1, -1, -1, -1, -1, -1, 8, -1, -1, -1, -1, -1, -1,
-                                                                  -1, -1, -1, -1));
+        const Vec lower =
+            _mm256_shuffle_epi8(x, _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 9, 10, 11, 12, 13, -1, -1, -1, -1, -1,
+                                                    0, 1, 2, 3, 4, 5, 9, 10, 11, 12, 13, -1, -1, -1, -1, -1));
+        const Vec joint = _mm256_shuffle_epi8(
+            x, _mm256_setr_epi8(-1, -1, -1, -1, -1, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                -1, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
         x = _mm256_or_si256(lower, joint);
       }
       store_halves(buf + 2 * D * i, x, D);
@@ -189,25 +190,32 @@ KYBER_ALG_TARGET_AVX2 void decode_decompress(Poly& f, const uint8_t* in) {
       Vec v;
       if constexpr (D == 5) {
         // Value j has bits 5j..5j+4: the two bytes from 5j/8, moved up to bits 11-15, then down.
-        const Vec words = _mm256_shuffle_epi8(x, _mm256_setr_epi8(0, 1, 0, 1, 1, 2, 1, 2, 2, 3, 3, 4, 3, 4, 4, 5,  //
-                                                                  0, 1, 0, 1, 1, 2, 1, 2, 2, 3, 3, 4, 3, 4, 4, 5));
-        const Vec up = _mm256_setr_epi16(2048, 64, 512, 16, 128, 1024, 32, 256, 2048, 64, 512, 16, 128, 1024, 32, 256);
+        const Vec words =
+            _mm256_shuffle_epi8(x, _mm256_setr_epi8(0, 1, 0, 1, 1, 2, 1, 2, 2, 3, 3, 4, 3, 4, 4, 5,  //
+                                                    0, 1, 0, 1, 1, 2, 1, 2, 2, 3, 3, 4, 3, 4, 4, 5));
+        const Vec up =
+            _mm256_setr_epi16(2048, 64, 512, 16, 128, 1024, 32, 256, 2048, 64, 512, 16, 128, 1024, 32, 256);
         v = _mm256_srli_epi16(_mm256_mullo_epi16(words, up), 11);
       } else if constexpr (D == 10) {
-        const Vec words = _mm256_shuffle_epi8(x, _mm256_setr_epi8(0, 1, 1, 2, 2, 3, 3, 4, 5, 6, 6, 7, 7, 8, 8, 9,  //
-                                                                  0, 1, 1, 2, 2, 3, 3, 4, 5, 6, 6, 7, 7, 8, 8, 9));
+        const Vec words =
+            _mm256_shuffle_epi8(x, _mm256_setr_epi8(0, 1, 1, 2, 2, 3, 3, 4, 5, 6, 6, 7, 7, 8, 8, 9,  //
+                                                    0, 1, 1, 2, 2, 3, 3, 4, 5, 6, 6, 7, 7, 8, 8, 9));
         const Vec up = _mm256_setr_epi16(64, 16, 4, 1, 64, 16, 4, 1, 64, 16, 4, 1, 64, 16, 4, 1);
         v = _mm256_srli_epi16(_mm256_mullo_epi16(words, up), 6);
       } else {
         // Value j has bits 11j..11j+10, within the four bytes from 11j/8: values 0-3 and 4-7 of each
         // half as 32-bit lanes, shifted down by 11j mod 8; packus then leaves them in order.
-        const Vec first = _mm256_shuffle_epi8(x, _mm256_setr_epi8(0, 1, 2, 3, 1, 2, 3, 4, 2, 3, 4, 5, 4, 5, 6, 7,  //
-                                                                  0, 1, 2, 3, 1, 2, 3, 4, 2, 3, 4, 5, 4, 5, 6, 7));
-        const Vec second = _mm256_shuffle_epi8(x, _mm256_setr_epi8(5, 6, 7, 8, 6, 7, 8, 9, 8, 9, 10, 11, 9, 10, 11, 12,
-                                                                   5, 6, 7, 8, 6, 7, 8, 9, 8, 9, 10, 11, 9, 10, 11, 12));
+        const Vec first =
+            _mm256_shuffle_epi8(x, _mm256_setr_epi8(0, 1, 2, 3, 1, 2, 3, 4, 2, 3, 4, 5, 4, 5, 6, 7,  //
+                                                    0, 1, 2, 3, 1, 2, 3, 4, 2, 3, 4, 5, 4, 5, 6, 7));
+        const Vec second =
+            _mm256_shuffle_epi8(x, _mm256_setr_epi8(5, 6, 7, 8, 6, 7, 8, 9, 8, 9, 10, 11, 9, 10, 11, 12, 5, 6,
+                                                    7, 8, 6, 7, 8, 9, 8, 9, 10, 11, 9, 10, 11, 12));
         const Vec mask = _mm256_set1_epi32(0x7ff);
-        const Vec a = _mm256_and_si256(_mm256_srlv_epi32(first, _mm256_setr_epi32(0, 3, 6, 1, 0, 3, 6, 1)), mask);
-        const Vec b = _mm256_and_si256(_mm256_srlv_epi32(second, _mm256_setr_epi32(4, 7, 2, 5, 4, 7, 2, 5)), mask);
+        const Vec a =
+            _mm256_and_si256(_mm256_srlv_epi32(first, _mm256_setr_epi32(0, 3, 6, 1, 0, 3, 6, 1)), mask);
+        const Vec b =
+            _mm256_and_si256(_mm256_srlv_epi32(second, _mm256_setr_epi32(4, 7, 2, 5, 4, 7, 2, 5)), mask);
         v = _mm256_packus_epi32(a, b);
       }
       store_row(f, i, decompress16<D>(v));
@@ -215,7 +223,7 @@ KYBER_ALG_TARGET_AVX2 void decode_decompress(Poly& f, const uint8_t* in) {
   }
 }
 
-#define KYBER_ALG_ENCODING_AVX2(D)                                                  \
+#define KYBER_ALG_ENCODING_AVX2(D)                                               \
   template KYBER_ALG_TARGET_AVX2 void compress_encode<D>(uint8_t*, const Poly&); \
   template KYBER_ALG_TARGET_AVX2 void decode_decompress<D>(Poly&, const uint8_t*);
 KYBER_ALG_ENCODING_AVX2(1)

@@ -171,15 +171,15 @@ void decode_decryption_key(PkeDecryptionKey<P>& dk, const uint8_t in[P::dk_pke_b
   for (int i = 0; i < P::k; ++i) byte_decode_12(dk.s_hat[i], in + poly_bytes * i);
 }
 
-#define KYBER_ALG_K_PKE(P)                                                                            \
-  template void k_pke_keygen<P>(PkeEncryptionKey<P>&, PkeDecryptionKey<P>&, const uint8_t*);        \
+#define KYBER_ALG_K_PKE(P)                                                                              \
+  template void k_pke_keygen<P>(PkeEncryptionKey<P>&, PkeDecryptionKey<P>&, const uint8_t*);            \
   template void k_pke_encrypt<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*, const uint8_t*); \
-  template void k_pke_encrypt_with_noise<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*,          \
-                                            EncryptionNoise<P>&);                                          \
-  template void k_pke_decrypt<P>(uint8_t*, const PkeDecryptionKey<P>&, const uint8_t*);            \
-  template void encode_encryption_key<P>(uint8_t*, const PkeEncryptionKey<P>&);                     \
-  template bool decode_encryption_key<P>(PkeEncryptionKey<P>&, const uint8_t*);                     \
-  template void encode_decryption_key<P>(uint8_t*, const PkeDecryptionKey<P>&);                     \
+  template void k_pke_encrypt_with_noise<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*,       \
+                                            EncryptionNoise<P>&);                                       \
+  template void k_pke_decrypt<P>(uint8_t*, const PkeDecryptionKey<P>&, const uint8_t*);                 \
+  template void encode_encryption_key<P>(uint8_t*, const PkeEncryptionKey<P>&);                         \
+  template bool decode_encryption_key<P>(PkeEncryptionKey<P>&, const uint8_t*);                         \
+  template void encode_decryption_key<P>(uint8_t*, const PkeDecryptionKey<P>&);                         \
   template void decode_decryption_key<P>(PkeDecryptionKey<P>&, const uint8_t*);
 KYBER_ALG_K_PKE(MlKem512)
 KYBER_ALG_K_PKE(MlKem768)

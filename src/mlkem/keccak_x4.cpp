@@ -77,7 +77,8 @@ void KeccakLanes::permute() { kernels->keccak_f1600_x4(state_); }
 
 void KeccakLanes::read(int l, uint8_t* out, std::size_t len) const {
   std::size_t i = 0;
-  for (; i + 8 <= len; i += 8) std::memcpy(out + i, &state_[4 * (i / 8) + l], 8);  // x86: lanes are little-endian
+  for (; i + 8 <= len; i += 8)
+    std::memcpy(out + i, &state_[4 * (i / 8) + l], 8);  // x86: lanes are little-endian
   for (; i < len; ++i) out[i] = static_cast<uint8_t>(state_[4 * (i / 8) + l] >> (8 * (i % 8)));
 }
 

@@ -46,7 +46,8 @@ class KeccakLanes {
   // XORs block number `block` of the message in[0..len) into lane l, with
   // the padding (domain byte, final bit) if it is the last one; returns
   // whether it was.
-  bool absorb_block(int l, const uint8_t* in, std::size_t len, std::size_t block, std::size_t rate, uint8_t domain);
+  bool absorb_block(int l, const uint8_t* in, std::size_t len, std::size_t block, std::size_t rate,
+                    uint8_t domain);
   void permute();
   void read(int l, uint8_t* out, std::size_t len) const;
 

@@ -149,17 +149,17 @@ bool dk_hash_check(const uint8_t dk[P::dk_bytes]) {
   return ct::equal_mask(h, dk + L::h, 32) == 0xff;
 }
 
-#define KYBER_ALG_ML_KEM(P)                                                                            \
-  template void ml_kem_keygen_internal<P>(DecapsulationKey<P>&, const uint8_t*, const uint8_t*);     \
+#define KYBER_ALG_ML_KEM(P)                                                                                \
+  template void ml_kem_keygen_internal<P>(DecapsulationKey<P>&, const uint8_t*, const uint8_t*);           \
   template void ml_kem_encaps_internal<P>(uint8_t*, uint8_t*, const EncapsulationKey<P>&, const uint8_t*); \
-  template void ml_kem_decaps_internal<P>(uint8_t*, const DecapsulationKey<P>&, const uint8_t*);     \
-  template bool read_encapsulation_key<P>(EncapsulationKey<P>&, const uint8_t*);                     \
-  template bool read_decapsulation_key<P>(DecapsulationKey<P>&, const uint8_t*);                     \
-  template void write_decapsulation_key<P>(uint8_t*, const DecapsulationKey<P>&);                    \
-  template void ml_kem_keygen_internal<P>(uint8_t*, uint8_t*, const uint8_t*, const uint8_t*);        \
-  template void ml_kem_encaps_internal<P>(uint8_t*, uint8_t*, const uint8_t*, const uint8_t*);        \
-  template void ml_kem_decaps_internal<P>(uint8_t*, const uint8_t*, const uint8_t*);                 \
-  template bool ek_modulus_check<P>(const uint8_t*);                                                \
+  template void ml_kem_decaps_internal<P>(uint8_t*, const DecapsulationKey<P>&, const uint8_t*);           \
+  template bool read_encapsulation_key<P>(EncapsulationKey<P>&, const uint8_t*);                           \
+  template bool read_decapsulation_key<P>(DecapsulationKey<P>&, const uint8_t*);                           \
+  template void write_decapsulation_key<P>(uint8_t*, const DecapsulationKey<P>&);                          \
+  template void ml_kem_keygen_internal<P>(uint8_t*, uint8_t*, const uint8_t*, const uint8_t*);             \
+  template void ml_kem_encaps_internal<P>(uint8_t*, uint8_t*, const uint8_t*, const uint8_t*);             \
+  template void ml_kem_decaps_internal<P>(uint8_t*, const uint8_t*, const uint8_t*);                       \
+  template bool ek_modulus_check<P>(const uint8_t*);                                                       \
   template bool dk_hash_check<P>(const uint8_t*);
 KYBER_ALG_ML_KEM(MlKem512)
 KYBER_ALG_ML_KEM(MlKem768)

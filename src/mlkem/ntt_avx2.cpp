@@ -241,7 +241,8 @@ KYBER_ALG_TARGET_AVX2 void ntt_inverse(Poly& p) {
 KYBER_ALG_TARGET_AVX2 void mul_cache(PolyMulCache& cache, const Poly& g) {
   for (int r = 0; r < 16; ++r) {
     const Vec x = _mm256_loadu_si256(reinterpret_cast<const Vec*>(g.c.data() + 16 * r));
-    const MontConst gamma{load_const(pair_gammas.data() + 16 * r), load_const(pair_gammas_qinv.data() + 16 * r)};
+    const MontConst gamma{load_const(pair_gammas.data() + 16 * r),
+                          load_const(pair_gammas_qinv.data() + 16 * r)};
     // The even words keep g_2i; the odd ones become g_2i+1 * gamma_i.
     const Vec c = _mm256_blend_epi16(x, fqmul(x, gamma), 0xaa);
     _mm256_storeu_si256(reinterpret_cast<Vec*>(cache.c.data() + 16 * r), c);
@@ -264,7 +265,8 @@ inline KYBER_ALG_TARGET_AVX2 Vec montgomery_reduce_epi32(Vec a) {
 // Each madd of a pair (a0, a1) with (b0, b1 gamma) gives c0 of that pair in
 // 32 bits, with (b1, b0) gives c1: the portable sums, term for term.
 template <int K>
-KYBER_ALG_TARGET_AVX2 void multiply_accumulate(Poly& out, const Poly* const a[K], const std::array<Poly, K>& b,
+KYBER_ALG_TARGET_AVX2 void multiply_accumulate(Poly& out, const Poly* const a[K],
+                                               const std::array<Poly, K>& b,
                                                const std::array<PolyMulCache, K>& b_cache) {
   const Vec swap_pairs = _mm256_setr_epi8(2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13,  //
                                           2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13);

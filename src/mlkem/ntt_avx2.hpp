@@ -15,8 +15,9 @@ void ntt_inverse(Poly& f);
 void mul_cache(PolyMulCache& cache, const Poly& g);
 // (A template's target attribute must be on its first declaration.)
 template <int K>
-KYBER_ALG_TARGET_AVX2 void multiply_accumulate(Poly& out, const Poly* const a[K], const std::array<Poly, K>& b,
-                         const std::array<PolyMulCache, K>& b_cache);
+KYBER_ALG_TARGET_AVX2 void multiply_accumulate(Poly& out, const Poly* const a[K],
+                                               const std::array<Poly, K>& b,
+                                               const std::array<PolyMulCache, K>& b_cache);
 void to_montgomery(Poly& f);
 void poly_reduce(Poly& f);
 void poly_canonical(Poly& f);

@@ -118,18 +118,19 @@ void decaps_hashes(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise
 template void sample_matrix<MlKem512>(MlKem512::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem512>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem512>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&, const uint8_t*);
-template void decaps_hashes<MlKem512>(uint8_t*, uint8_t*, EncryptionNoise<MlKem512>&, const uint8_t*, const uint8_t*,
-                                 const uint8_t*, const uint8_t*);
+template void decaps_hashes<MlKem512>(uint8_t*, uint8_t*, EncryptionNoise<MlKem512>&, const uint8_t*,
+                                      const uint8_t*, const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem768>(MlKem768::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem768>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem768>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&, const uint8_t*);
-template void decaps_hashes<MlKem768>(uint8_t*, uint8_t*, EncryptionNoise<MlKem768>&, const uint8_t*, const uint8_t*,
-                                 const uint8_t*, const uint8_t*);
+template void decaps_hashes<MlKem768>(uint8_t*, uint8_t*, EncryptionNoise<MlKem768>&, const uint8_t*,
+                                      const uint8_t*, const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem1024>(MlKem1024::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem1024>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
-template void sample_noise_encrypt<MlKem1024>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&, const uint8_t*);
-template void decaps_hashes<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem1024>&, const uint8_t*, const uint8_t*,
-                                 const uint8_t*, const uint8_t*);
+template void sample_noise_encrypt<MlKem1024>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&,
+                                              const uint8_t*);
+template void decaps_hashes<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem1024>&, const uint8_t*,
+                                       const uint8_t*, const uint8_t*, const uint8_t*);
 
 }  // namespace portable
 

@@ -191,8 +191,8 @@ void sample_cbd_x4(Poly* const polys[4], const int eta[4], const uint8_t nonce[4
   xof.absorb_once(in, 33, Shake256::rate, 0x1f);
   xof.squeeze_blocks(out, blocks, Shake256::rate);
   ct::wipe(inputs, sizeof inputs);
-  for (int l = 0; l < count; ++l) eta[l] == 3 ? sample_poly_cbd3(*polys[l], bufs.value[l])
-                                              : sample_poly_cbd2(*polys[l], bufs.value[l]);
+  for (int l = 0; l < count; ++l)
+    eta[l] == 3 ? sample_poly_cbd3(*polys[l], bufs.value[l]) : sample_poly_cbd2(*polys[l], bufs.value[l]);
 }
 
 // A list of noise polynomials of K-PKE, drawn four at a time; a single one
@@ -329,28 +329,34 @@ void decaps_hashes_x4(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& no
 
 template void sample_matrix<MlKem512, false>(MlKem512::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem512, false>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
-template void sample_noise_encrypt<MlKem512, false>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&, const uint8_t*);
+template void sample_noise_encrypt<MlKem512, false>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&,
+                                                    const uint8_t*);
 template void sample_matrix<MlKem512, true>(MlKem512::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem512, true>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
-template void sample_noise_encrypt<MlKem512, true>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&, const uint8_t*);
-template void decaps_hashes_x4<MlKem512>(uint8_t*, uint8_t*, EncryptionNoise<MlKem512>&, const uint8_t*, const uint8_t*,
-                                    const uint8_t*, const uint8_t*);
+template void sample_noise_encrypt<MlKem512, true>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&,
+                                                   const uint8_t*);
+template void decaps_hashes_x4<MlKem512>(uint8_t*, uint8_t*, EncryptionNoise<MlKem512>&, const uint8_t*,
+                                         const uint8_t*, const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem768, false>(MlKem768::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem768, false>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
-template void sample_noise_encrypt<MlKem768, false>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&, const uint8_t*);
+template void sample_noise_encrypt<MlKem768, false>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&,
+                                                    const uint8_t*);
 template void sample_matrix<MlKem768, true>(MlKem768::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem768, true>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
-template void sample_noise_encrypt<MlKem768, true>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&, const uint8_t*);
-template void decaps_hashes_x4<MlKem768>(uint8_t*, uint8_t*, EncryptionNoise<MlKem768>&, const uint8_t*, const uint8_t*,
-                                    const uint8_t*, const uint8_t*);
+template void sample_noise_encrypt<MlKem768, true>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&,
+                                                   const uint8_t*);
+template void decaps_hashes_x4<MlKem768>(uint8_t*, uint8_t*, EncryptionNoise<MlKem768>&, const uint8_t*,
+                                         const uint8_t*, const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem1024, false>(MlKem1024::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem1024, false>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
-template void sample_noise_encrypt<MlKem1024, false>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&, const uint8_t*);
+template void sample_noise_encrypt<MlKem1024, false>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&,
+                                                     const uint8_t*);
 template void sample_matrix<MlKem1024, true>(MlKem1024::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem1024, true>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
-template void sample_noise_encrypt<MlKem1024, true>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&, const uint8_t*);
-template void decaps_hashes_x4<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem1024>&, const uint8_t*, const uint8_t*,
-                                    const uint8_t*, const uint8_t*);
+template void sample_noise_encrypt<MlKem1024, true>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&,
+                                                    const uint8_t*);
+template void decaps_hashes_x4<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem1024>&, const uint8_t*,
+                                          const uint8_t*, const uint8_t*, const uint8_t*);
 
 }  // namespace kyber_alg::kyber::avx2
 

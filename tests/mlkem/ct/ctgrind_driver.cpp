@@ -76,11 +76,12 @@ int round_trip() {
     static kyber::EncryptionNoise<P> plain, interleaved;
     uint8_t k_r[2][64], k_bar[2][32];
     kyber::portable::decaps_hashes<P>(k_r[0], k_bar[0], plain, m, keys.generated.ek.h, seed + 32, keys.c);
-    kyber::avx2::decaps_hashes_x4<P>(k_r[1], k_bar[1], interleaved, m, keys.generated.ek.h, seed + 32, keys.c);
+    kyber::avx2::decaps_hashes_x4<P>(k_r[1], k_bar[1], interleaved, m, keys.generated.ek.h, seed + 32,
+                                     keys.c);
     using kyber_alg::ct::equal_mask;
     uint8_t same = equal_mask(k_r[0], k_r[1], 64) & equal_mask(k_bar[0], k_bar[1], 32) &
-                   equal_mask(reinterpret_cast<const uint8_t*>(&plain), reinterpret_cast<const uint8_t*>(&interleaved),
-                              sizeof plain);
+                   equal_mask(reinterpret_cast<const uint8_t*>(&plain),
+                              reinterpret_cast<const uint8_t*>(&interleaved), sizeof plain);
     make_public(&same, 1);
     if (same != 0xff) return 9;
   }
