@@ -7,6 +7,7 @@ from __future__ import annotations
 import os
 import sys
 import threading
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 from mlkem_testlib import SETS, set_params
@@ -14,22 +15,11 @@ from mlkem_testlib import SETS, set_params
 THREADS = 4
 
 
-def run_threads(target, count=THREADS):
-    errors: list[BaseException] = []
-
-    def guarded(i):
-        try:
-            target(i)
-        except BaseException as e:  # reported in the main thread
-            errors.append(e)
-
-    threads = [threading.Thread(target=guarded, args=(i,)) for i in range(count)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    if errors:
-        raise errors[0]
+def run_threads(target):
+    """target(i) in THREADS threads at once; the first exception of any of them is raised here."""
+    with ThreadPoolExecutor(THREADS) as pool:
+        for future in [pool.submit(target, i) for i in range(THREADS)]:
+            future.result()
 
 
 @set_params
