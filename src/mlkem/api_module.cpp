@@ -350,8 +350,11 @@ template <class P>
 void private_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
   PrivateKeyObject<P>* key = as_private<P>(self);
+  // The secret parts: the seed, s_hat and z (the rest is the public key).
+  kyber::DecapsulationKey<P>& dk = key->key.get();
   kyber_alg::ct::wipe(key->seed, sizeof key->seed);
-  kyber_alg::ct::wipe(&key->key, sizeof key->key);
+  kyber_alg::ct::wipe_object(dk.pke);
+  kyber_alg::ct::wipe(dk.z, sizeof dk.z);
   type->tp_free(self);
   Py_DECREF(type);
 }

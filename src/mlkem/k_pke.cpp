@@ -32,40 +32,46 @@ void vector_factors(const Poly* factors[P::k], const typename P::PolyVec& v) {
 }  // namespace
 
 template <class P>
-void k_pke_keygen(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, const uint8_t d[32]) {
-  using PolyVec = typename P::PolyVec;
-  // 1: (rho, sigma) <- G(d || k)
-  ct::Wiped<uint8_t[64]> rho_sigma;
-  const uint8_t k_byte = P::k;
-  hash_g(rho_sigma.value, d, 32, &k_byte, 1);
-  std::memcpy(ek.rho, rho_sigma.value, 32);
-  ct::declassify(ek.rho, 32);  // rho is published as part of ek
-  const uint8_t* sigma = rho_sigma.value + 32;
+void keygen_transform_s(typename P::PolyVec& s, typename P::MulCacheVec& s_cache) {
+  // 16: s_hat = NTT(s)
+  for (Poly& p : s) ntt(p);
+  mul_caches<P>(s_cache, s);
+}
 
+template <class P>
+void keygen_row(PkeEncryptionKey<P>& ek, int i, const typename P::PolyVec& s_hat,
+                const typename P::MulCacheVec& s_cache, Poly& e_i) {
+  // 17: e_hat[i] = NTT(e[i]); 18: t_hat[i] = (A_hat o s_hat)[i] + e_hat[i]
+  ntt(e_i);
+  const Poly* row[P::k];
+  matrix_line<P>(row, ek.a_hat, i, false);
+  multiply_accumulate<P>(ek.t_hat[i], row, s_hat, s_cache);
+  to_montgomery(ek.t_hat[i]);
+  poly_add(ek.t_hat[i], e_i);
+  poly_canonical(ek.t_hat[i]);
+}
+
+template <class P>
+void keygen_finish_s(typename P::PolyVec& s_hat) {
+  for (Poly& p : s_hat) poly_canonical(p);
+}
+
+template <class P>
+void k_pke_keygen_expand(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, uint8_t ek_bytes[P::ek_bytes],
+                         uint8_t h[32], const uint8_t sigma[32]) {
   // 3-7: A_hat
   sample_matrix<P>(ek.a_hat, ek.rho);
-
   // 8-15: s, e from CBD_eta1
-  PolyVec& s = dk.s_hat;
-  ct::Wiped<PolyVec> e;
-  sample_noise_keygen<P>(s, e.value, sigma);
-
-  // 16-17: s_hat = NTT(s), e_hat = NTT(e)
-  for (Poly& p : s) ntt(p), poly_reduce(p);
-  for (Poly& p : e.value) ntt(p);
-
-  // 18: t_hat = A_hat o s_hat + e_hat
+  ct::Wiped<typename P::PolyVec> e;
+  sample_noise_keygen<P>(dk.s_hat, e.value, sigma);
+  // 16-18: t_hat = A_hat o NTT(s) + NTT(e)
   ct::Wiped<typename P::MulCacheVec> s_cache;
-  mul_caches<P>(s_cache.value, s);
-  for (int i = 0; i < P::k; ++i) {
-    const Poly* row[P::k];
-    matrix_line<P>(row, ek.a_hat, i, false);
-    multiply_accumulate<P>(ek.t_hat[i], row, s, s_cache.value);
-    to_montgomery(ek.t_hat[i]);
-    poly_add(ek.t_hat[i], e.value[i]);
-    poly_canonical(ek.t_hat[i]);
-  }
-  for (Poly& p : s) poly_canonical(p);
+  keygen_transform_s<P>(dk.s_hat, s_cache.value);
+  for (int i = 0; i < P::k; ++i) keygen_row<P>(ek, i, dk.s_hat, s_cache.value, e.value[i]);
+  keygen_finish_s<P>(dk.s_hat);
+  // 19: ek_pke = ByteEncode_12(t_hat) || rho, and ML-KEM.KeyGen's H(ek)
+  encode_encryption_key<P>(ek_bytes, ek);
+  hash_h(h, ek_bytes, P::ek_bytes);
 }
 
 template <class P>
@@ -171,15 +177,19 @@ void decode_decryption_key(PkeDecryptionKey<P>& dk, const uint8_t in[P::dk_pke_b
   for (int i = 0; i < P::k; ++i) byte_decode_12(dk.s_hat[i], in + poly_bytes * i);
 }
 
-#define KYBER_ALG_K_PKE(P)                                                                              \
-  template void k_pke_keygen<P>(PkeEncryptionKey<P>&, PkeDecryptionKey<P>&, const uint8_t*);            \
-  template void k_pke_encrypt<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*, const uint8_t*); \
-  template void k_pke_encrypt_with_noise<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*,       \
-                                            EncryptionNoise<P>&);                                       \
-  template void k_pke_decrypt<P>(uint8_t*, const PkeDecryptionKey<P>&, const uint8_t*);                 \
-  template void encode_encryption_key<P>(uint8_t*, const PkeEncryptionKey<P>&);                         \
-  template bool decode_encryption_key<P>(PkeEncryptionKey<P>&, const uint8_t*);                         \
-  template void encode_decryption_key<P>(uint8_t*, const PkeDecryptionKey<P>&);                         \
+#define KYBER_ALG_K_PKE(P)                                                                                 \
+  template void k_pke_keygen_expand<P>(PkeEncryptionKey<P>&, PkeDecryptionKey<P>&, uint8_t*, uint8_t*,     \
+                                       const uint8_t*);                                                    \
+  template void keygen_transform_s<P>(P::PolyVec&, P::MulCacheVec&);                                       \
+  template void keygen_row<P>(PkeEncryptionKey<P>&, int, const P::PolyVec&, const P::MulCacheVec&, Poly&); \
+  template void keygen_finish_s<P>(P::PolyVec&);                                                           \
+  template void k_pke_encrypt<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*, const uint8_t*);    \
+  template void k_pke_encrypt_with_noise<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*,          \
+                                            EncryptionNoise<P>&);                                          \
+  template void k_pke_decrypt<P>(uint8_t*, const PkeDecryptionKey<P>&, const uint8_t*);                    \
+  template void encode_encryption_key<P>(uint8_t*, const PkeEncryptionKey<P>&);                            \
+  template bool decode_encryption_key<P>(PkeEncryptionKey<P>&, const uint8_t*);                            \
+  template void encode_decryption_key<P>(uint8_t*, const PkeDecryptionKey<P>&);                            \
   template void decode_decryption_key<P>(PkeDecryptionKey<P>&, const uint8_t*);
 KYBER_ALG_K_PKE(MlKem512)
 KYBER_ALG_K_PKE(MlKem768)

@@ -20,9 +20,26 @@ struct PkeDecryptionKey {
   typename P::PolyVec s_hat;  // coefficients in [0, q)
 };
 
-// Algorithm 13: the key pair from the seed d.
+// Algorithm 13 after step 2, with ek.rho set: A_hat, s and e drawn (sigma is
+// the other half of G(d || k)), t_hat made; and, for ML-KEM.KeyGen, ek
+// encoded into ek_bytes and h = H(ek). The keygen_expand kernel of the set:
+// this plain version, or one that interleaves its hashing (sampling_avx2.hpp).
 template <class P>
-void k_pke_keygen(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, const uint8_t d[32]);
+void k_pke_keygen_expand(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, uint8_t ek_bytes[P::ek_bytes],
+                         uint8_t h[32], const uint8_t sigma[32]);
+
+// Steps 16-18 in parts, so that each row of t_hat can be made as soon as its
+// inputs are there: keygen_transform_s once s is drawn (s_hat = NTT(s), not
+// reduced, and its multiply caches); keygen_row for row i once row i of A_hat
+// and e[i] are (e[i] is transformed in place); keygen_finish_s at the end
+// (s_hat to [0, q)).
+template <class P>
+void keygen_transform_s(typename P::PolyVec& s, typename P::MulCacheVec& s_cache);
+template <class P>
+void keygen_row(PkeEncryptionKey<P>& ek, int i, const typename P::PolyVec& s_hat,
+                const typename P::MulCacheVec& s_cache, Poly& e_i);
+template <class P>
+void keygen_finish_s(typename P::PolyVec& s_hat);
 
 // Algorithm 14: encrypts the 32-byte message m with randomness r.
 template <class P>

@@ -82,4 +82,12 @@ void KeccakLanes::read(int l, uint8_t* out, std::size_t len) const {
   for (; i < len; ++i) out[i] = static_cast<uint8_t>(state_[4 * (i / 8) + l] >> (8 * (i % 8)));
 }
 
+void KeccakLanes::load(int l, const uint64_t state[25]) {
+  for (int i = 0; i < 25; ++i) state_[4 * i + l] = state[i];
+}
+
+void KeccakLanes::store(int l, uint64_t state[25]) const {
+  for (int i = 0; i < 25; ++i) state[i] = state_[4 * i + l];
+}
+
 }  // namespace kyber_alg::kyber

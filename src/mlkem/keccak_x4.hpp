@@ -50,6 +50,10 @@ class KeccakLanes {
                     uint8_t domain);
   void permute();
   void read(int l, uint8_t* out, std::size_t len) const;
+  // A sponge that waits for its input between steps lives outside the lanes
+  // (the permutation would change it): its 25 words in and out of lane l.
+  void load(int l, const uint64_t state[25]);
+  void store(int l, uint64_t state[25]) const;
 
  private:
   alignas(32) uint64_t state_[25 * 4] = {};

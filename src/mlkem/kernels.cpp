@@ -1,6 +1,7 @@
 #include "kernels.hpp"
 
 #include "encoding.hpp"
+#include "k_pke.hpp"
 #include "keccak.hpp"
 #include "kernels_avx2.hpp"
 #include "kernels_avx512.hpp"
@@ -13,6 +14,7 @@ namespace {
 
 template <class P>
 constexpr SetKernels<P> portable_set = {
+    .keygen_expand = k_pke_keygen_expand<P>,
     .sample_matrix = portable::sample_matrix<P>,
     .sample_noise_keygen = portable::sample_noise_keygen<P>,
     .sample_noise_encrypt = portable::sample_noise_encrypt<P>,

@@ -8,6 +8,7 @@
 
 #include "common/cpu.hpp"
 #include "common/dispatch.hpp"
+#include "k_pke.hpp"
 #include "params.hpp"
 
 namespace kyber_alg::kyber {
@@ -17,6 +18,9 @@ template <class P>
 struct SetKernels {
   using PolyVec = typename P::PolyVec;
 
+  // K-PKE.KeyGen after G, and H(ek) (k_pke.hpp, k_pke_keygen_expand).
+  void (*keygen_expand)(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, uint8_t ek_bytes[P::ek_bytes],
+                        uint8_t h[32], const uint8_t sigma[32]);
   // A_hat[i][j] = SampleNTT(rho || j || i) for all i, j (K-PKE.KeyGen steps 3-7).
   void (*sample_matrix)(typename P::PolyMat& a, const uint8_t rho[32]);
   // K-PKE.KeyGen steps 8-15: s[i] and e[i] from CBD_eta1(PRF(sigma, i)) and PRF(sigma, k + i).

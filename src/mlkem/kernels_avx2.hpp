@@ -21,6 +21,7 @@ namespace avx2 {
 // polynomial through the four-way permutation (see kernels_avx512.hpp).
 template <class P, bool SingleByX4>
 inline constexpr SetKernels<P> set_kernels = {
+    .keygen_expand = SingleByX4 ? keygen_expand_x4<P> : k_pke_keygen_expand<P>,
     .sample_matrix = sample_matrix<P, SingleByX4>,
     .sample_noise_keygen = sample_noise_keygen<P, SingleByX4>,
     .sample_noise_encrypt = sample_noise_encrypt<P, SingleByX4>,

@@ -5,6 +5,7 @@
 #include "common/ct.hpp"
 #include "encoding.hpp"
 #include "k_pke.hpp"
+#include "kernels.hpp"
 #include "sampling.hpp"
 #include "symmetric.hpp"
 
@@ -39,11 +40,15 @@ void decode_decapsulation_key(DecapsulationKey<P>& dk, const uint8_t in[P::dk_by
 
 template <class P>
 void ml_kem_keygen_internal(DecapsulationKey<P>& dk, const uint8_t d[32], const uint8_t z[32]) {
-  // 1: (ek_pke, dk_pke) <- K-PKE.KeyGen(d)
-  k_pke_keygen<P>(dk.ek.pke, dk.pke, d);
-  // 2-3: ek = ek_pke; dk = dk_pke || ek || H(ek) || z
-  encode_encryption_key<P>(dk.ek.bytes, dk.ek.pke);
-  hash_h(dk.ek.h, dk.ek.bytes, P::ek_bytes);
+  // 1: (ek_pke, dk_pke) <- K-PKE.KeyGen(d), whose step 1 is (rho, sigma) <- G(d || k)
+  ct::Wiped<uint8_t[64]> rho_sigma;
+  const uint8_t k_byte = P::k;
+  hash_g(rho_sigma.value, d, 32, &k_byte, 1);
+  std::memcpy(dk.ek.pke.rho, rho_sigma.value, 32);
+  ct::declassify(dk.ek.pke.rho, 32);  // rho is published as part of ek
+  // 2-3: ek = ek_pke; dk = dk_pke || ek || H(ek) || z, with the rest of
+  // K-PKE.KeyGen and H(ek) in the set's keygen_expand kernel
+  kernels->for_set<P>().keygen_expand(dk.ek.pke, dk.pke, dk.ek.bytes, dk.ek.h, rho_sigma.value + 32);
   std::memcpy(dk.z, z, 32);
 }
 

@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include "common/ct.hpp"
+#include "encoding.hpp"
+#include "k_pke.hpp"
 #include "keccak.hpp"
 #include "keccak_x4.hpp"
 #include "sampling.hpp"
@@ -327,6 +329,143 @@ void decaps_hashes_x4(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& no
   }
 }
 
+template <class P>
+void keygen_expand_x4(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, uint8_t ek_bytes[P::ek_bytes],
+                      uint8_t h[32], const uint8_t sigma[32]) {
+  // Every SHAKE call of K-PKE.KeyGen and the blocks of H(ek) share the four
+  // lanes: the noise and matrix entries in the order the rows of t_hat need
+  // them, each row made (and encoded) as soon as its inputs are there, and
+  // each block of H(ek) absorbed in a free lane as soon as its bytes are.
+  // Which lane does what depends only on the parameter set and on rho
+  // (rejection sampling), both public.
+  constexpr int k = P::k;
+  using PolyVec = typename P::PolyVec;
+  PolyVec& s = dk.s_hat;
+  ct::Wiped<PolyVec> e;
+  ct::Wiped<typename P::MulCacheVec> s_cache;
+
+  struct Job {
+    Poly* poly;
+    int eta;  // 0: SampleNTT of matrix row `row`
+    int row;  // the row of t_hat it is for; -1: all of them (s)
+    uint8_t nonce_or_j;
+  };
+  // Row 0's matrix entries first (SampleNTT takes three steps, the noise one
+  // or two), then s and e[0], then row by row.
+  constexpr int total = 2 * k + k * k;
+  Job jobs[total];
+  int next_job = 0;
+  for (int i = 0; i < k; ++i) {
+    for (int j = 0; j < k; ++j) jobs[next_job++] = {&ek.a_hat[i][j], 0, i, static_cast<uint8_t>(j)};
+    if (i == 0)
+      for (int m = 0; m < k; ++m) jobs[next_job++] = {&s[m], P::eta1, -1, static_cast<uint8_t>(m)};
+    jobs[next_job++] = {&e.value[i], P::eta1, i, static_cast<uint8_t>(k + i)};
+  }
+  next_job = 0;
+
+  // What each row of t_hat waits for: its e[i] and k matrix entries, and all of s.
+  int row_missing[k], s_missing = k, rows_made = 0;
+  bool row_made[k] = {};
+  for (int& m : row_missing) m = 1 + k;
+
+  std::memcpy(ek_bytes + P::dk_pke_bytes, ek.rho, 32);
+  uint64_t h_state[25] = {};
+  std::size_t h_block = 0;
+  bool h_done = false;
+
+  KeccakLanes lanes;
+  int job_in[4] = {-1, -1, -1, -1};
+  int count[4] = {};
+  std::size_t have[4] = {};
+  ct::Wiped<uint8_t[4][2 * Shake256::rate]> noise_out;  // up to 192 bytes, and cbd3's overread
+  // SampleNTT's first three blocks are parsed together, as sample_ntt_x4 does.
+  alignas(32) uint8_t xof_out[4][sample_ntt_first_blocks * Shake128::rate];
+  ct::Wiped<uint8_t[33]> prf_in;
+  std::memcpy(prf_in.value, sigma, 32);
+  uint8_t xof_in[34];
+  std::memcpy(xof_in, ek.rho, 32);
+
+  while (!h_done) {
+    // H(ek): its next block, once those bytes of ek are there (all of ek for the last).
+    int h_lane = -1;
+    bool h_last = false;
+    const std::size_t h_end = (h_block + 1) * Sha3_256::rate;
+    const bool h_ready = rows_made == k || h_end <= poly_bytes * static_cast<std::size_t>(rows_made);
+    for (int l = 0; l < 4 && h_ready; ++l) {
+      if (job_in[l] >= 0) continue;
+      h_lane = l;
+      lanes.load(l, h_state);
+      h_last = lanes.absorb_block(l, ek_bytes, P::ek_bytes, h_block++, Sha3_256::rate, 0x06);
+      break;
+    }
+    // The next jobs in the other free lanes.
+    for (int l = 0; l < 4; ++l) {
+      if (l == h_lane || job_in[l] >= 0 || next_job == total) continue;
+      const Job& job = jobs[next_job];
+      lanes.clear(l);
+      if (job.eta == 0) {
+        xof_in[32] = job.nonce_or_j;
+        xof_in[33] = static_cast<uint8_t>(job.row);
+        lanes.absorb_block(l, xof_in, 34, 0, Shake128::rate, 0x1f);
+      } else {
+        prf_in.value[32] = job.nonce_or_j;
+        lanes.absorb_block(l, prf_in.value, 33, 0, Shake256::rate, 0x1f);
+      }
+      job_in[l] = next_job++;
+      count[l] = 0;
+      have[l] = 0;
+    }
+    lanes.permute();
+
+    if (h_lane >= 0) {
+      lanes.store(h_lane, h_state);
+      if (h_last) {
+        lanes.read(h_lane, h, 32);
+        h_done = true;
+      }
+    }
+    for (int l = 0; l < 4; ++l) {
+      if (job_in[l] < 0) continue;
+      const Job& job = jobs[job_in[l]];
+      if (job.eta == 0) {  // one more block of SampleNTT's XOF (have counts blocks here)
+        const std::size_t slot = have[l] < sample_ntt_first_blocks ? have[l] : 0;
+        lanes.read(l, xof_out[l] + Shake128::rate * slot, Shake128::rate);
+        if (++have[l] < sample_ntt_first_blocks) continue;
+        count[l] = parse_uniform_x16(*job.poly, count[l], xof_out[l], Shake128::rate * (slot + 1));
+        if (count[l] < n) continue;
+      } else {  // PRF output, 128 or 192 bytes
+        const std::size_t want = 64 * static_cast<std::size_t>(job.eta);
+        const std::size_t take = want - have[l] < Shake256::rate ? want - have[l] : Shake256::rate;
+        lanes.read(l, noise_out.value[l] + have[l], take);
+        have[l] += take;
+        if (have[l] < want) continue;
+        job.eta == 3 ? sample_poly_cbd3(*job.poly, noise_out.value[l])
+                     : sample_poly_cbd2(*job.poly, noise_out.value[l]);
+      }
+      job_in[l] = -1;
+      if (job.row < 0)
+        --s_missing;
+      else
+        --row_missing[job.row];
+    }
+
+    // The rows of t_hat whose inputs are all there; ek grows row by row.
+    if (s_missing == 0) {
+      s_missing = -1;
+      keygen_transform_s<P>(s, s_cache.value);
+    }
+    for (int i = 0; i < k && s_missing < 0; ++i) {
+      if (row_made[i] || row_missing[i] != 0) continue;
+      keygen_row<P>(ek, i, s, s_cache.value, e.value[i]);
+      byte_encode_12(ek_bytes + poly_bytes * i, ek.t_hat[i]);
+      row_made[i] = true;
+    }
+    while (rows_made < k && row_made[rows_made]) ++rows_made;
+  }
+  ct::wipe(h_state, sizeof h_state);  // H of the still unpublished ek
+  keygen_finish_s<P>(s);
+}
+
 template void sample_matrix<MlKem512, false>(MlKem512::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem512, false>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem512, false>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&,
@@ -335,6 +474,8 @@ template void sample_matrix<MlKem512, true>(MlKem512::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem512, true>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem512, true>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&,
                                                    const uint8_t*);
+template void keygen_expand_x4<MlKem512>(PkeEncryptionKey<MlKem512>&, PkeDecryptionKey<MlKem512>&, uint8_t*,
+                                         uint8_t*, const uint8_t*);
 template void decaps_hashes_x4<MlKem512>(uint8_t*, uint8_t*, EncryptionNoise<MlKem512>&, const uint8_t*,
                                          const uint8_t*, const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem768, false>(MlKem768::PolyMat&, const uint8_t*);
@@ -345,6 +486,8 @@ template void sample_matrix<MlKem768, true>(MlKem768::PolyMat&, const uint8_t*);
 template void sample_noise_keygen<MlKem768, true>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem768, true>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&,
                                                    const uint8_t*);
+template void keygen_expand_x4<MlKem768>(PkeEncryptionKey<MlKem768>&, PkeDecryptionKey<MlKem768>&, uint8_t*,
+                                         uint8_t*, const uint8_t*);
 template void decaps_hashes_x4<MlKem768>(uint8_t*, uint8_t*, EncryptionNoise<MlKem768>&, const uint8_t*,
                                          const uint8_t*, const uint8_t*, const uint8_t*);
 template void sample_matrix<MlKem1024, false>(MlKem1024::PolyMat&, const uint8_t*);
@@ -355,6 +498,8 @@ template void sample_matrix<MlKem1024, true>(MlKem1024::PolyMat&, const uint8_t*
 template void sample_noise_keygen<MlKem1024, true>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
 template void sample_noise_encrypt<MlKem1024, true>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&,
                                                     const uint8_t*);
+template void keygen_expand_x4<MlKem1024>(PkeEncryptionKey<MlKem1024>&, PkeDecryptionKey<MlKem1024>&,
+                                          uint8_t*, uint8_t*, const uint8_t*);
 template void decaps_hashes_x4<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem1024>&, const uint8_t*,
                                           const uint8_t*, const uint8_t*, const uint8_t*);
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "k_pke.hpp"
 #include "params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
@@ -29,6 +30,12 @@ template <class P, bool SingleByX4>
 void sample_noise_keygen(typename P::PolyVec& s, typename P::PolyVec& e, const uint8_t sigma[32]);
 template <class P, bool SingleByX4>
 void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly& e2, const uint8_t r[32]);
+
+// The keygen_expand kernel (k_pke.hpp) with all its hashing on the four-way
+// permutation, H(ek) block by block beside the sampling (the avx512 path).
+template <class P>
+void keygen_expand_x4(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, uint8_t ek_bytes[P::ek_bytes],
+                      uint8_t h[32], const uint8_t sigma[32]);
 
 // The decaps_hashes kernel with G, the noise and J side by side on the
 // four-way permutation (the avx512 path, where four lanes cost about as much

@@ -15,6 +15,7 @@
 
 #include "../../ct/ctgrind.hpp"
 #include "common/ct.hpp"
+#include "k_pke.hpp"
 #include "kernels.hpp"
 #include "ml_kem.hpp"
 #include "sampling.hpp"
@@ -84,6 +85,21 @@ int round_trip() {
                               reinterpret_cast<const uint8_t*>(&interleaved), sizeof plain);
     make_public(&same, 1);
     if (same != 0xff) return 9;
+
+    // And its interleaved key generation, against the plain one.
+    static kyber::DecapsulationKey<P> interleaved_key;
+    interleaved_key.ek.pke = keys.generated.ek.pke;  // rho, which both start from
+    kyber::avx2::keygen_expand_x4<P>(interleaved_key.ek.pke, interleaved_key.pke, interleaved_key.ek.bytes,
+                                     interleaved_key.ek.h, seed);
+    static kyber::DecapsulationKey<P> plain_key;
+    plain_key.ek.pke = keys.generated.ek.pke;
+    kyber::k_pke_keygen_expand<P>(plain_key.ek.pke, plain_key.pke, plain_key.ek.bytes, plain_key.ek.h, seed);
+    uint8_t same_key = equal_mask(interleaved_key.ek.bytes, plain_key.ek.bytes, P::ek_bytes) &
+                       equal_mask(interleaved_key.ek.h, plain_key.ek.h, 32) &
+                       equal_mask(reinterpret_cast<const uint8_t*>(&interleaved_key.pke),
+                                  reinterpret_cast<const uint8_t*>(&plain_key.pke), sizeof plain_key.pke);
+    make_public(&same_key, 1);
+    if (same_key != 0xff) return 10;
   }
 #endif
 
