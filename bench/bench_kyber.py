@@ -5,7 +5,10 @@ Compares kyber_alg.Kyber (hex text in and out, as Velmora uses it; on the code p
 on each other path the CPU supports: avx512, avx2, portable) with kyber-py (pure Python) and, if it is
 importable, pqcrypto (a C implementation from PyPI), all in the same run.
 
-    python bench/bench_kyber.py [--seconds 0.5] [--repeat 5]
+    python bench/bench_kyber.py [--seconds 0.5] [--repeat 5] [--baseline OTHER_BUILD/Kyber.cpython-*.so]
+
+--baseline adds the same columns for a Kyber module built from another revision (for example the one before a
+change to the ML-KEM core), loaded beside this one, so both are timed in one run.
 """
 
 from __future__ import annotations
@@ -24,16 +27,28 @@ DEFAULT_PATH = Kyber._backend()
 OURS = f"Kyber[{DEFAULT_PATH}]"
 
 
-def ours(path=DEFAULT_PATH):
-    Kyber._set_backend(path)
-    ek, dk = (x.decode() for x in Kyber.CCA_KeyGen())
+def ours(path=DEFAULT_PATH, module=Kyber):
+    module._set_backend(path)
+    ek, dk = (x.decode() for x in module.CCA_KeyGen())
     m = os.urandom(32)
-    c, _ = Kyber.CCA_Enc(ek, m)
+    c, _ = module.CCA_Enc(ek, m)
     return {
-        "keygen": Kyber.CCA_KeyGen,
-        "encaps": lambda: Kyber.CCA_Enc(ek, m),
-        "decaps": lambda: Kyber.CCA_Dec(c, dk),
+        "keygen": module.CCA_KeyGen,
+        "encaps": lambda: module.CCA_Enc(ek, m),
+        "decaps": lambda: module.CCA_Dec(c, dk),
     }
+
+
+def load_baseline(path: str):
+    """A Kyber extension module from another build, imported under a name of its own."""
+    import importlib.machinery
+    import importlib.util
+
+    loader = importlib.machinery.ExtensionFileLoader("kyber_alg_baseline.Kyber", path)
+    spec = importlib.util.spec_from_loader(loader.name, loader)
+    module = importlib.util.module_from_spec(spec)
+    loader.exec_module(module)
+    return module
 
 
 def kyber_py():
@@ -71,9 +86,13 @@ def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=0.5, help="approximate time per measurement (default 0.5)")
     parser.add_argument("--repeat", type=int, default=5, help="measurements per operation; the minimum is kept")
+    parser.add_argument("--baseline", help="path of a Kyber module from another build to time beside this one")
     args = parser.parse_args()
 
     candidates = [(OURS, ours)]
+    if args.baseline:
+        baseline = load_baseline(args.baseline)
+        candidates.append((f"baseline[{DEFAULT_PATH}]", lambda: ours(DEFAULT_PATH, baseline)))
     for path in reversed(Kyber._available_backends()):  # the other code paths, fastest first
         if path != DEFAULT_PATH:
             candidates.append((f"Kyber[{path}]", lambda path=path: ours(path)))

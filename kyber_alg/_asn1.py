@@ -154,6 +154,97 @@ def read_oid(element: Element, what: str) -> str:
     return ".".join(map(str, [first, arcs[0] - 40 * first, *arcs[1:]]))
 
 
+# ---------------------------------------------------------------- key containers
+
+# Names of algorithm identifiers a key file of another kind may carry, for error messages.
+KNOWN_ALGORITHMS = {
+    "1.2.840.113549.1.1.1": "RSA",
+    "1.2.840.10045.2.1": "EC",
+    "1.3.101.110": "X25519",
+    "1.3.101.111": "X448",
+    "1.3.101.112": "Ed25519",
+    "1.3.101.113": "Ed448",
+    "1.2.156.10197.1.301": "SM2",
+    "2.16.840.1.101.3.4.3.17": "ML-DSA-44",
+    "2.16.840.1.101.3.4.3.18": "ML-DSA-65",
+    "2.16.840.1.101.3.4.3.19": "ML-DSA-87",
+    "2.16.840.1.101.3.4.4.1": "ML-KEM-512",
+    "2.16.840.1.101.3.4.4.2": "ML-KEM-768",
+    "2.16.840.1.101.3.4.4.3": "ML-KEM-1024",
+}
+
+
+def algorithm_name(dotted: str) -> str:
+    """A readable name of an algorithm OID: its usual name when known, and the OID itself."""
+    name = KNOWN_ALGORITHMS.get(dotted)
+    return f"{name} ({dotted})" if name else f"OID {dotted}"
+
+
+class AlgorithmIdentifier(NamedTuple):
+    oid: str
+    parameters: bytes | None    # the DER of the parameters, if present
+
+
+def algorithm_identifier(dotted: str) -> bytes:
+    """An AlgorithmIdentifier with absent parameters."""
+    return sequence(oid(dotted))
+
+
+def read_algorithm_identifier(element: Element, what: str) -> AlgorithmIdentifier:
+    items = read_elements(element.content, what) if element.tag == SEQUENCE else []
+    if not 1 <= len(items) <= 2:
+        raise ValueError(f"{what}: expected an AlgorithmIdentifier")
+    parameters = None if len(items) == 1 else tlv(items[1].tag, items[1].content)
+    return AlgorithmIdentifier(read_oid(items[0], what), parameters)
+
+
+def subject_public_key_info(dotted: str, key: bytes) -> bytes:
+    """SubjectPublicKeyInfo (RFC 5280) with absent algorithm parameters."""
+    return sequence(algorithm_identifier(dotted), bit_string(key))
+
+
+def read_subject_public_key_info(der: bytes, what: str) -> tuple[AlgorithmIdentifier, bytes]:
+    """(algorithm, subjectPublicKey) of a SubjectPublicKeyInfo that makes up all of der."""
+    items = read_elements(read_exact(der, SEQUENCE, what), what)
+    if len(items) != 2:
+        raise ValueError(f"{what}: a SubjectPublicKeyInfo has 2 fields, found {len(items)}")
+    return read_algorithm_identifier(items[0], what), read_bit_string(items[1], what)
+
+
+class PrivateKeyInfo(NamedTuple):
+    version: int
+    algorithm: AlgorithmIdentifier
+    private_key: bytes              # the content of the privateKey OCTET STRING
+    public_key: bytes | None        # [1] publicKey of a version 2 OneAsymmetricKey
+
+
+def private_key_info(dotted: str, private_key: bytes) -> bytes:
+    """A version 1 PKCS#8 PrivateKeyInfo (RFC 5958 OneAsymmetricKey v1) without attributes."""
+    return sequence(integer(0), algorithm_identifier(dotted), octet_string(private_key))
+
+
+def read_private_key_info(der: bytes, what: str) -> PrivateKeyInfo:
+    """A PKCS#8 OneAsymmetricKey (v1 or v2) that makes up all of der; attributes are skipped."""
+    items = read_elements(read_exact(der, SEQUENCE, what), what)
+    if len(items) < 3:
+        raise ValueError(f"{what}: a PKCS#8 private key has at least 3 fields, found {len(items)}")
+    version = read_integer(items[0], what)
+    if version not in (0, 1):
+        raise ValueError(f"{what}: unsupported PKCS#8 version {version + 1}")
+    algorithm = read_algorithm_identifier(items[1], what)
+    if items[2].tag != OCTET_STRING:
+        raise ValueError(f"{what}: the privateKey field is not an OCTET STRING")
+    public_key, rest = None, items[3:]
+    if rest and rest[0].tag == context(0):            # attributes
+        rest = rest[1:]
+    if rest and rest[0].tag == context(1, constructed=False) and version == 1:
+        public_key = read_bit_string(Element(BIT_STRING, rest[0].content), what)
+        rest = rest[1:]
+    if rest:
+        raise ValueError(f"{what}: unexpected field with DER tag 0x{rest[0].tag:02x} in the PKCS#8 private key")
+    return PrivateKeyInfo(version, algorithm, items[2].content, public_key)
+
+
 # ---------------------------------------------------------------- PEM
 
 _PEM = re.compile(rb"-----BEGIN ([A-Z0-9 ]+)-----\r?\n(.*?)-----END \1-----", re.S)

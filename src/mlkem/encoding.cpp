@@ -1,5 +1,6 @@
 #include "encoding.hpp"
 
+#include "common/ct.hpp"
 #include "kernels.hpp"
 #include "ntt.hpp"
 
@@ -9,10 +10,7 @@ namespace {
 
 // floor(y / q) for 0 <= y < 2^23 by multiply and shift; the hardware divider
 // is avoided because its timing can depend on the operand.
-constexpr uint32_t div_q(uint32_t y) {
-  constexpr uint64_t m = ((uint64_t{1} << 40) + q - 1) / q;  // ceil(2^40 / q)
-  return static_cast<uint32_t>((y * m) >> 40);
-}
+constexpr uint32_t div_q(uint32_t y) { return static_cast<uint32_t>((y * div_q_multiplier) >> 40); }
 
 // Spot checks; the error bound y * (m - 2^40/q) / 2^40 < 1/q holds for
 // y < 2^23, so div_q is exact on the whole range Compress uses.
@@ -57,43 +55,10 @@ void decode_bits(Poly& f, const uint8_t* in) {
   }
 }
 
-}  // namespace
-
-template <int D>
-void byte_encode(uint8_t* out, const Poly& f) {
-  if constexpr (D == 12)
-    kernels->byte_encode_12(out, f);
-  else
-    encode_bits<D>(out, f);
-}
-
-template <int D>
-void byte_decode(Poly& f, const uint8_t* in) {
-  static_assert(D < 12, "ByteDecode_12 reduces mod q: byte_decode_12 or byte_decode_12_raw");
-  decode_bits<D>(f, in);
-}
-
-void byte_decode_12_raw(Poly& f, const uint8_t* in) { kernels->byte_decode_12_raw(f, in); }
-
-void byte_decode_12(Poly& f, const uint8_t* in) {
-  byte_decode_12_raw(f, in);
-  poly_canonical(f);  // values below 4096 < 2q: this subtracts q where x >= q
-}
-
-namespace portable {
-void byte_encode_12(uint8_t out[poly_bytes], const Poly& f) { encode_bits<12>(out, f); }
-void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]) { decode_bits<12>(f, in); }
-}  // namespace portable
-
-bool all_below_q(const Poly& f) {
-  uint32_t bad = 0;
-  for (int16_t x : f.c) bad |= static_cast<uint32_t>(q - 1 - x) >> 31;  // 1 iff x >= q
-  return bad == 0;
-}
-
 template <int D>
 void compress(Poly& f) {
   static_assert(D >= 1 && D < 12);
+  static_assert(((q - 1) << D) + (q - 1) / 2 < (1 << 23), "div_q is exact below 2^23");
   for (int16_t& x : f.c) {
     // round(2^D * x / q) = floor((2^D * x + (q-1)/2) / q): q is odd, so no tie.
     const uint32_t y = (static_cast<uint32_t>(x) << D) + (q - 1) / 2;
@@ -110,18 +75,74 @@ void decompress(Poly& f) {
   }
 }
 
-template void byte_encode<1>(uint8_t*, const Poly&);
-template void byte_encode<4>(uint8_t*, const Poly&);
-template void byte_encode<10>(uint8_t*, const Poly&);
-template void byte_encode<12>(uint8_t*, const Poly&);
-template void byte_decode<1>(Poly&, const uint8_t*);
-template void byte_decode<4>(Poly&, const uint8_t*);
-template void byte_decode<10>(Poly&, const uint8_t*);
-template void compress<1>(Poly&);
-template void compress<4>(Poly&);
-template void compress<10>(Poly&);
-template void decompress<1>(Poly&);
-template void decompress<4>(Poly&);
-template void decompress<10>(Poly&);
+}  // namespace
+
+void byte_encode_12(uint8_t out[poly_bytes], const Poly& f) { kernels->byte_encode_12(out, f); }
+
+void byte_decode_12_raw(Poly& f, const uint8_t* in) { kernels->byte_decode_12_raw(f, in); }
+
+void byte_decode_12(Poly& f, const uint8_t* in) {
+  byte_decode_12_raw(f, in);
+  poly_canonical(f);  // values below 4096 < 2q: this subtracts q where x >= q
+}
+
+bool all_below_q(const Poly& f) {
+  uint32_t bad = 0;
+  for (int16_t x : f.c) bad |= static_cast<uint32_t>(q - 1 - x) >> 31;  // 1 iff x >= q
+  return bad == 0;
+}
+
+template <int D>
+void compress_encode(uint8_t* out, const Poly& f) {
+  const Kernels& k = *kernels;
+  if constexpr (D == 1) k.compress_encode_1(out, f);
+  if constexpr (D == 4) k.compress_encode_4(out, f);
+  if constexpr (D == 5) k.compress_encode_5(out, f);
+  if constexpr (D == 10) k.compress_encode_10(out, f);
+  if constexpr (D == 11) k.compress_encode_11(out, f);
+}
+
+template <int D>
+void decode_decompress(Poly& f, const uint8_t* in) {
+  const Kernels& k = *kernels;
+  if constexpr (D == 1) k.decode_decompress_1(f, in);
+  if constexpr (D == 4) k.decode_decompress_4(f, in);
+  if constexpr (D == 5) k.decode_decompress_5(f, in);
+  if constexpr (D == 10) k.decode_decompress_10(f, in);
+  if constexpr (D == 11) k.decode_decompress_11(f, in);
+}
+
+namespace portable {
+
+void byte_encode_12(uint8_t out[poly_bytes], const Poly& f) { encode_bits<12>(out, f); }
+void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]) { decode_bits<12>(f, in); }
+
+template <int D>
+void compress_encode(uint8_t* out, const Poly& f) {
+  ct::Wiped<Poly> compressed;  // with d = 1 this is the message of a decryption
+  compressed.value = f;
+  compress<D>(compressed.value);
+  encode_bits<D>(out, compressed.value);
+}
+
+template <int D>
+void decode_decompress(Poly& f, const uint8_t* in) {
+  decode_bits<D>(f, in);
+  decompress<D>(f);
+}
+
+}  // namespace portable
+
+#define KYBER_ALG_ENCODING_FOR(D)                                    \
+  template void compress_encode<D>(uint8_t*, const Poly&);           \
+  template void decode_decompress<D>(Poly&, const uint8_t*);         \
+  template void portable::compress_encode<D>(uint8_t*, const Poly&); \
+  template void portable::decode_decompress<D>(Poly&, const uint8_t*);
+KYBER_ALG_ENCODING_FOR(1)
+KYBER_ALG_ENCODING_FOR(4)
+KYBER_ALG_ENCODING_FOR(5)
+KYBER_ALG_ENCODING_FOR(10)
+KYBER_ALG_ENCODING_FOR(11)
+#undef KYBER_ALG_ENCODING_FOR
 
 }  // namespace kyber_alg::kyber

@@ -6,14 +6,13 @@
 
 namespace kyber_alg::kyber {
 
-// Algorithm 5: 256 d-bit integers (coefficients in [0, 2^d), or [0, q) for
-// d = 12) to 32*d bytes.
-template <int D>
-void byte_encode(uint8_t* out, const Poly& f);
+// ceil(2^40 / q): floor(y / q) = (y * div_q_multiplier) >> 40 for 0 <= y < 2^23,
+// which is how Compress divides (the hardware divider's timing can depend on
+// the operand). Shared by the portable and the vector code.
+inline constexpr uint64_t div_q_multiplier = ((uint64_t{1} << 40) + q - 1) / q;
 
-// Algorithm 6 for d < 12: 32*d bytes to 256 integers in [0, 2^d).
-template <int D>
-void byte_decode(Poly& f, const uint8_t* in);
+// Algorithm 5 for d = 12: 384 bytes from coefficients in [0, q).
+void byte_encode_12(uint8_t out[poly_bytes], const Poly& f);
 
 // Algorithm 6 for d = 12, without the final reduction: values in [0, 4096).
 void byte_decode_12_raw(Poly& f, const uint8_t* in);
@@ -25,18 +24,23 @@ void byte_decode_12(Poly& f, const uint8_t* in);
 // ByteEncode_12(ByteDecode_12(ek)) == ek, i.e. no raw value reaches q.
 bool all_below_q(const Poly& f);
 
-// The portable versions of the ByteEncode_12 / ByteDecode_12 kernels.
+// ByteEncode_d(Compress_d(f)) into 32*d bytes, for f with coefficients in
+// [0, q), and Decompress_d(ByteDecode_d(in)) into f: the ciphertext's d = du,
+// dv and the message's d = 1. Every d that a parameter set uses (1, 4, 5, 10,
+// 11) has a kernel on every path.
+template <int D>
+void compress_encode(uint8_t* out, const Poly& f);
+template <int D>
+void decode_decompress(Poly& f, const uint8_t* in);
+
+// The portable versions of the encoding kernels.
 namespace portable {
 void byte_encode_12(uint8_t out[poly_bytes], const Poly& f);
 void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]);
+template <int D>
+void compress_encode(uint8_t* out, const Poly& f);
+template <int D>
+void decode_decompress(Poly& f, const uint8_t* in);
 }  // namespace portable
-
-// Compress_d on each coefficient; input in [0, q).
-template <int D>
-void compress(Poly& f);
-
-// Decompress_d on each coefficient; input in [0, 2^d).
-template <int D>
-void decompress(Poly& f);
 
 }  // namespace kyber_alg::kyber

@@ -1,12 +1,19 @@
-// AVX2 versions of ByteEncode_12 / ByteDecode_12. Same results as the
+// AVX2 versions of the encoding kernels (encoding.hpp). Same results as the
 // portable code. Reached through avx2_kernels only.
 #pragma once
 
+#include "common/cpu.hpp"
 #include "params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 
 void byte_encode_12(uint8_t out[poly_bytes], const Poly& f);
 void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]);
+
+// (A template's target attribute must be on its first declaration.)
+template <int D>
+KYBER_ALG_TARGET_AVX2 void compress_encode(uint8_t* out, const Poly& f);
+template <int D>
+KYBER_ALG_TARGET_AVX2 void decode_decompress(Poly& f, const uint8_t* in);
 
 }  // namespace kyber_alg::kyber::avx2

@@ -1,5 +1,7 @@
 #include "k_pke.hpp"
 
+#include <cstring>
+
 #include "common/ct.hpp"
 #include "encoding.hpp"
 #include "ntt.hpp"
@@ -10,141 +12,188 @@ namespace kyber_alg::kyber {
 
 namespace {
 
-template <int Eta>
-void sample_cbd_from_prf(Poly& f, const uint8_t seed[32], uint8_t& counter) {
-  ct::Wiped<uint8_t[64 * Eta]> buf;
-  prf<Eta>(buf.value, seed, counter++);
-  sample_poly_cbd<Eta>(f, buf.value);
+// The multiply caches of a vector that is the right-hand factor of several products.
+template <class P>
+void mul_caches(typename P::MulCacheVec& caches, const typename P::PolyVec& v) {
+  for (int j = 0; j < P::k; ++j) mul_cache(caches[j], v[j]);
 }
 
-// out = sum_j m[j] x v[j] in T_q, still carrying the 2^-16 of multiply_ntts.
-void inner_product(Poly& out, const PolyVec& m, const PolyVec& v) {
-  multiply_ntts(out, m[0], v[0]);
-  for (int j = 1; j < k; ++j) multiply_ntts_add(out, m[j], v[j]);
+// Row i (or, transposed, column i) of a matrix as the left-hand factors of multiply_accumulate.
+template <class P>
+void matrix_line(const Poly* line[P::k], const typename P::PolyMat& a, int i, bool transposed) {
+  for (int j = 0; j < P::k; ++j) line[j] = transposed ? &a[j][i] : &a[i][j];
+}
+
+template <class P>
+void vector_factors(const Poly* factors[P::k], const typename P::PolyVec& v) {
+  for (int j = 0; j < P::k; ++j) factors[j] = &v[j];
 }
 
 }  // namespace
 
-void k_pke_keygen(uint8_t ek_pke[ek_pke_bytes], uint8_t dk_pke[dk_pke_bytes], const uint8_t d[32]) {
-  // 1: (rho, sigma) <- G(d || k)
-  ct::Wiped<uint8_t[64]> rho_sigma;
-  const uint8_t k_byte = k;
-  hash_g(rho_sigma.value, d, 32, &k_byte, 1);
-  const uint8_t* rho = rho_sigma.value;
-  const uint8_t* sigma = rho_sigma.value + 32;
-  ct::declassify(rho, 32);  // rho is published as part of ek
-
-  // 3-7: A_hat
-  PolyMat a_hat;
-  sample_matrix(a_hat, rho, false);
-
-  // 8-15: s, e from CBD_eta1
-  ct::Wiped<PolyVec> s, e;
-  static_assert(k == 2, "s and e are exactly the four polynomials of one sample_noise_x4");
-  sample_noise_x4<eta1, eta1>(s.value[0], s.value[1], e.value[0], e.value[1], sigma, 0);
-
-  // 16-17: s_hat = NTT(s), e_hat = NTT(e)
-  for (Poly& p : s.value) ntt(p), poly_reduce(p);
-  for (Poly& p : e.value) ntt(p);
-
-  // 18: t_hat = A_hat o s_hat + e_hat
-  PolyVec t_hat;
-  for (int i = 0; i < k; ++i) {
-    inner_product(t_hat[i], a_hat[i], s.value);
-    to_montgomery(t_hat[i]);
-    poly_add(t_hat[i], e.value[i]);
-    poly_canonical(t_hat[i]);
-  }
-
-  // 19-20: ek_pke = ByteEncode_12(t_hat) || rho, dk_pke = ByteEncode_12(s_hat)
-  for (int i = 0; i < k; ++i) {
-    byte_encode<12>(ek_pke + poly_bytes * i, t_hat[i]);
-    poly_canonical(s.value[i]);
-    byte_encode<12>(dk_pke + poly_bytes * i, s.value[i]);
-  }
-  for (int i = 0; i < 32; ++i) ek_pke[poly_bytes * k + i] = rho[i];
-  ct::wipe_object(t_hat);  // secret until the caller publishes ek
+template <class P>
+void keygen_transform_s(typename P::PolyVec& s, typename P::MulCacheVec& s_cache) {
+  // 16: s_hat = NTT(s)
+  for (Poly& p : s) ntt(p);
+  mul_caches<P>(s_cache, s);
 }
 
-void k_pke_encrypt(uint8_t c[ct_bytes], const uint8_t ek_pke[ek_pke_bytes], const uint8_t m[32],
+template <class P>
+void keygen_row(PkeEncryptionKey<P>& ek, int i, const typename P::PolyVec& s_hat,
+                const typename P::MulCacheVec& s_cache, Poly& e_i) {
+  // 17: e_hat[i] = NTT(e[i]); 18: t_hat[i] = (A_hat o s_hat)[i] + e_hat[i]
+  ntt(e_i);
+  const Poly* row[P::k];
+  matrix_line<P>(row, ek.a_hat, i, false);
+  multiply_accumulate<P>(ek.t_hat[i], row, s_hat, s_cache);
+  to_montgomery(ek.t_hat[i]);
+  poly_add(ek.t_hat[i], e_i);
+  poly_canonical(ek.t_hat[i]);
+}
+
+template <class P>
+void keygen_finish_s(typename P::PolyVec& s_hat) {
+  for (Poly& p : s_hat) poly_canonical(p);
+}
+
+template <class P>
+void k_pke_keygen_expand(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, uint8_t ek_bytes[P::ek_bytes],
+                         uint8_t h[32], const uint8_t sigma[32]) {
+  // 3-7: A_hat
+  sample_matrix<P>(ek.a_hat, ek.rho);
+  // 8-15: s, e from CBD_eta1
+  ct::Wiped<typename P::PolyVec> e;
+  sample_noise_keygen<P>(dk.s_hat, e.value, sigma);
+  // 16-18: t_hat = A_hat o NTT(s) + NTT(e)
+  ct::Wiped<typename P::MulCacheVec> s_cache;
+  keygen_transform_s<P>(dk.s_hat, s_cache.value);
+  for (int i = 0; i < P::k; ++i) keygen_row<P>(ek, i, dk.s_hat, s_cache.value, e.value[i]);
+  keygen_finish_s<P>(dk.s_hat);
+  // 19: ek_pke = ByteEncode_12(t_hat) || rho, and ML-KEM.KeyGen's H(ek)
+  encode_encryption_key<P>(ek_bytes, ek);
+  hash_h(h, ek_bytes, P::ek_bytes);
+}
+
+template <class P>
+void k_pke_encrypt(uint8_t c[P::ct_bytes], const PkeEncryptionKey<P>& ek, const uint8_t m[32],
                    const uint8_t r[32]) {
-  // 2-3: t_hat = ByteDecode_12(ek_pke[0 : 384k]), rho = ek_pke[384k : 384k+32]
-  PolyVec t_hat;
-  for (int i = 0; i < k; ++i) byte_decode_12(t_hat[i], ek_pke + poly_bytes * i);
-  const uint8_t* rho = ek_pke + poly_bytes * k;
-
-  // 4-8: A_hat, used transposed below
-  PolyMat a_hat_t;
-  sample_matrix(a_hat_t, rho, true);
-
   // 9-17: y from CBD_eta1, e1 and e2 from CBD_eta2
-  ct::Wiped<PolyVec> y, e1;
-  ct::Wiped<Poly> e2;
-  sample_noise_x4<eta1, eta2>(y.value[0], y.value[1], e1.value[0], e1.value[1], r, 0);
-  uint8_t counter = 2 * k;
-  sample_cbd_from_prf<eta2>(e2.value, r, counter);
+  ct::Wiped<EncryptionNoise<P>> noise;
+  sample_noise_encrypt<P>(noise.value.y, noise.value.e1, noise.value.e2, r);
+  k_pke_encrypt_with_noise<P>(c, ek, m, noise.value);
+}
 
+template <class P>
+void k_pke_encrypt_with_noise(uint8_t c[P::ct_bytes], const PkeEncryptionKey<P>& ek, const uint8_t m[32],
+                              EncryptionNoise<P>& noise) {
+  using PolyVec = typename P::PolyVec;
+  typename P::PolyVec& y = noise.y;
   // 18: y_hat = NTT(y)
-  for (Poly& p : y.value) ntt(p);
+  for (Poly& p : y) ntt(p);
+  ct::Wiped<typename P::MulCacheVec> y_cache;
+  mul_caches<P>(y_cache.value, y);
 
   // 19: u = NTT^-1(A_hat^T o y_hat) + e1
   ct::Wiped<PolyVec> u;
-  for (int i = 0; i < k; ++i) {
-    inner_product(u.value[i], a_hat_t[i], y.value);
+  for (int i = 0; i < P::k; ++i) {
+    const Poly* column[P::k];
+    matrix_line<P>(column, ek.a_hat, i, true);
+    multiply_accumulate<P>(u.value[i], column, y, y_cache.value);
     ntt_inverse(u.value[i]);
-    poly_add(u.value[i], e1.value[i]);
+    poly_add(u.value[i], noise.e1[i]);
     poly_canonical(u.value[i]);
   }
 
   // 20: mu = Decompress_1(ByteDecode_1(m))
-  ct::Wiped<Poly> v;
   ct::Wiped<Poly> mu;
-  byte_decode<1>(mu.value, m);
-  decompress<1>(mu.value);
+  decode_decompress<1>(mu.value, m);
 
   // 21: v = NTT^-1(t_hat^T o y_hat) + e2 + mu
-  inner_product(v.value, t_hat, y.value);
+  ct::Wiped<Poly> v;
+  const Poly* t_hat[P::k];
+  vector_factors<P>(t_hat, ek.t_hat);
+  multiply_accumulate<P>(v.value, t_hat, y, y_cache.value);
   ntt_inverse(v.value);
-  poly_add(v.value, e2.value);
+  poly_add(v.value, noise.e2);
   poly_add(v.value, mu.value);
   poly_canonical(v.value);
 
   // 22-23: c1 = ByteEncode_du(Compress_du(u)), c2 = ByteEncode_dv(Compress_dv(v))
-  for (int i = 0; i < k; ++i) {
-    compress<du>(u.value[i]);
-    byte_encode<du>(c + 32 * du * i, u.value[i]);
-  }
-  compress<dv>(v.value);
-  byte_encode<dv>(c + c1_bytes, v.value);
+  for (int i = 0; i < P::k; ++i) compress_encode<P::du>(c + 32 * P::du * i, u.value[i]);
+  compress_encode<P::dv>(c + P::c1_bytes, v.value);
 }
 
-void k_pke_decrypt(uint8_t m[32], const uint8_t dk_pke[dk_pke_bytes], const uint8_t c[ct_bytes]) {
+template <class P>
+void k_pke_decrypt(uint8_t m[32], const PkeDecryptionKey<P>& dk, const uint8_t c[P::ct_bytes]) {
   // 3: u' = Decompress_du(ByteDecode_du(c1))
-  PolyVec u;
-  for (int i = 0; i < k; ++i) {
-    byte_decode<du>(u[i], c + 32 * du * i);
-    decompress<du>(u[i]);
-  }
+  typename P::PolyVec u;
+  for (int i = 0; i < P::k; ++i) decode_decompress<P::du>(u[i], c + 32 * P::du * i);
   // 4: v' = Decompress_dv(ByteDecode_dv(c2))
   Poly v;
-  byte_decode<dv>(v, c + c1_bytes);
-  decompress<dv>(v);
+  decode_decompress<P::dv>(v, c + P::c1_bytes);
 
-  // 5: s_hat = ByteDecode_12(dk_pke)
-  ct::Wiped<PolyVec> s_hat;
-  for (int i = 0; i < k; ++i) byte_decode_12(s_hat.value[i], dk_pke + poly_bytes * i);
-
-  // 6: w = v' - NTT^-1(s_hat^T o NTT(u'))
+  // 6: w = v' - NTT^-1(s_hat^T o NTT(u'))   (5, s_hat, is decoded already)
   for (Poly& p : u) ntt(p);
+  typename P::MulCacheVec u_cache;
+  mul_caches<P>(u_cache, u);
+  const Poly* s_hat[P::k];
+  vector_factors<P>(s_hat, dk.s_hat);
   ct::Wiped<Poly> w;
-  inner_product(w.value, s_hat.value, u);
+  multiply_accumulate<P>(w.value, s_hat, u, u_cache);
   ntt_inverse(w.value);
   for (int i = 0; i < n; ++i) w.value.c[i] = static_cast<int16_t>(v.c[i] - w.value.c[i]);
   poly_canonical(w.value);
 
   // 7: m = ByteEncode_1(Compress_1(w))
-  compress<1>(w.value);
-  byte_encode<1>(m, w.value);
+  compress_encode<1>(m, w.value);
 }
+
+template <class P>
+void encode_encryption_key(uint8_t out[P::ek_bytes], const PkeEncryptionKey<P>& ek) {
+  for (int i = 0; i < P::k; ++i) byte_encode_12(out + poly_bytes * i, ek.t_hat[i]);
+  std::memcpy(out + P::dk_pke_bytes, ek.rho, 32);
+}
+
+template <class P>
+bool decode_encryption_key(PkeEncryptionKey<P>& ek, const uint8_t in[P::ek_bytes]) {
+  bool below_q = true;
+  for (int i = 0; i < P::k; ++i) {
+    byte_decode_12_raw(ek.t_hat[i], in + poly_bytes * i);
+    below_q &= all_below_q(ek.t_hat[i]);
+    poly_canonical(ek.t_hat[i]);  // raw values are below 4096 < 2q: this takes them mod q
+  }
+  std::memcpy(ek.rho, in + P::dk_pke_bytes, 32);
+  sample_matrix<P>(ek.a_hat, ek.rho);
+  return below_q;
+}
+
+template <class P>
+void encode_decryption_key(uint8_t out[P::dk_pke_bytes], const PkeDecryptionKey<P>& dk) {
+  for (int i = 0; i < P::k; ++i) byte_encode_12(out + poly_bytes * i, dk.s_hat[i]);
+}
+
+template <class P>
+void decode_decryption_key(PkeDecryptionKey<P>& dk, const uint8_t in[P::dk_pke_bytes]) {
+  for (int i = 0; i < P::k; ++i) byte_decode_12(dk.s_hat[i], in + poly_bytes * i);
+}
+
+#define KYBER_ALG_K_PKE(P)                                                                                 \
+  template void k_pke_keygen_expand<P>(PkeEncryptionKey<P>&, PkeDecryptionKey<P>&, uint8_t*, uint8_t*,     \
+                                       const uint8_t*);                                                    \
+  template void keygen_transform_s<P>(P::PolyVec&, P::MulCacheVec&);                                       \
+  template void keygen_row<P>(PkeEncryptionKey<P>&, int, const P::PolyVec&, const P::MulCacheVec&, Poly&); \
+  template void keygen_finish_s<P>(P::PolyVec&);                                                           \
+  template void k_pke_encrypt<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*, const uint8_t*);    \
+  template void k_pke_encrypt_with_noise<P>(uint8_t*, const PkeEncryptionKey<P>&, const uint8_t*,          \
+                                            EncryptionNoise<P>&);                                          \
+  template void k_pke_decrypt<P>(uint8_t*, const PkeDecryptionKey<P>&, const uint8_t*);                    \
+  template void encode_encryption_key<P>(uint8_t*, const PkeEncryptionKey<P>&);                            \
+  template bool decode_encryption_key<P>(PkeEncryptionKey<P>&, const uint8_t*);                            \
+  template void encode_decryption_key<P>(uint8_t*, const PkeDecryptionKey<P>&);                            \
+  template void decode_decryption_key<P>(PkeDecryptionKey<P>&, const uint8_t*);
+KYBER_ALG_K_PKE(MlKem512)
+KYBER_ALG_K_PKE(MlKem768)
+KYBER_ALG_K_PKE(MlKem1024)
+#undef KYBER_ALG_K_PKE
 
 }  // namespace kyber_alg::kyber

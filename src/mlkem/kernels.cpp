@@ -1,6 +1,7 @@
 #include "kernels.hpp"
 
 #include "encoding.hpp"
+#include "k_pke.hpp"
 #include "keccak.hpp"
 #include "kernels_avx2.hpp"
 #include "kernels_avx512.hpp"
@@ -9,21 +10,44 @@
 
 namespace kyber_alg::kyber {
 
+namespace {
+
+template <class P>
+constexpr SetKernels<P> portable_set = {
+    .keygen_expand = k_pke_keygen_expand<P>,
+    .sample_matrix = portable::sample_matrix<P>,
+    .sample_noise_keygen = portable::sample_noise_keygen<P>,
+    .sample_noise_encrypt = portable::sample_noise_encrypt<P>,
+    .decaps_hashes = portable::decaps_hashes<P>,
+    .multiply_accumulate = portable::multiply_accumulate<P::k>,
+};
+
+}  // namespace
+
 const Kernels portable_kernels = {
     .keccak_f1600 = portable::keccak_f1600,
     .keccak_f1600_x4 = nullptr,
     .ntt = portable::ntt,
     .ntt_inverse = portable::ntt_inverse,
-    .multiply_ntts = portable::multiply_ntts,
-    .multiply_ntts_add = portable::multiply_ntts_add,
+    .mul_cache = portable::mul_cache,
     .to_montgomery = portable::to_montgomery,
     .poly_reduce = portable::poly_reduce,
     .poly_canonical = portable::poly_canonical,
     .byte_encode_12 = portable::byte_encode_12,
     .byte_decode_12_raw = portable::byte_decode_12_raw,
-    .sample_matrix = portable::sample_matrix,
-    .sample_noise_x4_eta1_eta1 = portable::sample_noise_x4<eta1, eta1>,
-    .sample_noise_x4_eta1_eta2 = portable::sample_noise_x4<eta1, eta2>,
+    .compress_encode_1 = portable::compress_encode<1>,
+    .compress_encode_4 = portable::compress_encode<4>,
+    .compress_encode_5 = portable::compress_encode<5>,
+    .compress_encode_10 = portable::compress_encode<10>,
+    .compress_encode_11 = portable::compress_encode<11>,
+    .decode_decompress_1 = portable::decode_decompress<1>,
+    .decode_decompress_4 = portable::decode_decompress<4>,
+    .decode_decompress_5 = portable::decode_decompress<5>,
+    .decode_decompress_10 = portable::decode_decompress<10>,
+    .decode_decompress_11 = portable::decode_decompress<11>,
+    .mlkem512 = portable_set<MlKem512>,
+    .mlkem768 = portable_set<MlKem768>,
+    .mlkem1024 = portable_set<MlKem1024>,
 };
 
 #if KYBER_ALG_HAVE_X86_VECTOR

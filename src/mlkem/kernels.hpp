@@ -8,9 +8,34 @@
 
 #include "common/cpu.hpp"
 #include "common/dispatch.hpp"
+#include "k_pke.hpp"
 #include "params.hpp"
 
 namespace kyber_alg::kyber {
+
+// The kernels that depend on the parameter set, one build per set and path.
+template <class P>
+struct SetKernels {
+  using PolyVec = typename P::PolyVec;
+
+  // K-PKE.KeyGen after G, and H(ek) (k_pke.hpp, k_pke_keygen_expand).
+  void (*keygen_expand)(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, uint8_t ek_bytes[P::ek_bytes],
+                        uint8_t h[32], const uint8_t sigma[32]);
+  // A_hat[i][j] = SampleNTT(rho || j || i) for all i, j (K-PKE.KeyGen steps 3-7).
+  void (*sample_matrix)(typename P::PolyMat& a, const uint8_t rho[32]);
+  // K-PKE.KeyGen steps 8-15: s[i] and e[i] from CBD_eta1(PRF(sigma, i)) and PRF(sigma, k + i).
+  void (*sample_noise_keygen)(PolyVec& s, PolyVec& e, const uint8_t sigma[32]);
+  // K-PKE.Encrypt steps 9-17: y (eta1, nonces 0..k-1), e1 (eta2, k..2k-1), e2 (eta2, 2k).
+  void (*sample_noise_encrypt)(PolyVec& y, PolyVec& e1, Poly& e2, const uint8_t r[32]);
+  // The hashing of ML-KEM.Decaps steps 6-8: (K', r') = G(m' || h), the
+  // noise of the re-encryption from r', and K_bar = J(z || c).
+  void (*decaps_hashes)(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                        const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]);
+  // sum_j a[j] x b[j] in T_q times 2^-16 (MultiplyNTTs, Algorithm 11), given
+  // the multiply caches of b. Factors |a_i| <= q, |b_i| < 8q; output |out_i| < 2^14.
+  void (*multiply_accumulate)(Poly& out, const Poly* const a[P::k], const PolyVec& b,
+                              const typename P::MulCacheVec& b_cache);
+};
 
 struct Kernels {
   // Keccak-f[1600] on one state.
@@ -21,8 +46,7 @@ struct Kernels {
 
   void (*ntt)(Poly& f);
   void (*ntt_inverse)(Poly& f);
-  void (*multiply_ntts)(Poly& h, const Poly& f, const Poly& g);
-  void (*multiply_ntts_add)(Poly& h, const Poly& f, const Poly& g);
+  void (*mul_cache)(PolyMulCache& cache, const Poly& g);
   void (*to_montgomery)(Poly& f);
   void (*poly_reduce)(Poly& f);
   void (*poly_canonical)(Poly& f);
@@ -30,12 +54,31 @@ struct Kernels {
   void (*byte_encode_12)(uint8_t out[poly_bytes], const Poly& f);
   void (*byte_decode_12_raw)(Poly& f, const uint8_t in[poly_bytes]);
 
-  void (*sample_matrix)(PolyMat& a, const uint8_t rho[32], bool transpose);
-  // sample_noise_x4 for (eta1, eta1), key generation, and (eta1, eta2), encryption.
-  void (*sample_noise_x4_eta1_eta1)(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32],
-                                    uint8_t nonce);
-  void (*sample_noise_x4_eta1_eta2)(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32],
-                                    uint8_t nonce);
+  // ByteEncode_d(Compress_d(f)) and Decompress_d(ByteDecode_d(in)) (encoding.hpp).
+  void (*compress_encode_1)(uint8_t* out, const Poly& f);
+  void (*compress_encode_4)(uint8_t* out, const Poly& f);
+  void (*compress_encode_5)(uint8_t* out, const Poly& f);
+  void (*compress_encode_10)(uint8_t* out, const Poly& f);
+  void (*compress_encode_11)(uint8_t* out, const Poly& f);
+  void (*decode_decompress_1)(Poly& f, const uint8_t* in);
+  void (*decode_decompress_4)(Poly& f, const uint8_t* in);
+  void (*decode_decompress_5)(Poly& f, const uint8_t* in);
+  void (*decode_decompress_10)(Poly& f, const uint8_t* in);
+  void (*decode_decompress_11)(Poly& f, const uint8_t* in);
+
+  SetKernels<MlKem512> mlkem512;
+  SetKernels<MlKem768> mlkem768;
+  SetKernels<MlKem1024> mlkem1024;
+
+  template <class P>
+  const SetKernels<P>& for_set() const {
+    if constexpr (P::k == 2)
+      return mlkem512;
+    else if constexpr (P::k == 3)
+      return mlkem768;
+    else
+      return mlkem1024;
+  }
 };
 
 // One constant table per code path: portable_kernels (kernels.cpp),

@@ -1,6 +1,8 @@
 // The avx512 kernel table: the AVX2 kernels, with the four-way Keccak on
-// AVX-512VL instructions (one-instruction rotations, ternary logic). Only the
-// permutation differs, so results are those of the avx2 path.
+// AVX-512VL instructions (one-instruction rotations, ternary logic). That
+// permutation costs less than the one-state permutation, so sampling also
+// uses it for a batch of one polynomial. Only the permutations differ, so
+// results are those of the avx2 path.
 #pragma once
 
 #include "common/cpu.hpp"
@@ -14,6 +16,9 @@ namespace kyber_alg::kyber {
 inline constexpr Kernels avx512_kernels = [] {
   Kernels kernels = avx2_kernels;
   kernels.keccak_f1600_x4 = avx512::keccak_f1600_x4;
+  kernels.mlkem512 = avx2::set_kernels<MlKem512, true>;
+  kernels.mlkem768 = avx2::set_kernels<MlKem768, true>;
+  kernels.mlkem1024 = avx2::set_kernels<MlKem1024, true>;
   return kernels;
 }();
 

@@ -1,6 +1,6 @@
 #include "ntt.hpp"
 
-#include "common/ct.hpp"
+#include "canonical.hpp"
 #include "ntt_tables.hpp"
 
 namespace kyber_alg::kyber {
@@ -49,27 +49,39 @@ void ntt_inverse(Poly& p) {
   for (int16_t& x : p.c) x = fqmul(x, tables::inverse_ntt_scale);
 }
 
-// Algorithm 12 on all 128 pairs: (a0 + a1 X)(b0 + b1 X) mod (X^2 - gamma_i),
-// written into h or added to it.
-template <bool Accumulate>
-static void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
+void mul_cache(PolyMulCache& cache, const Poly& g) {
   for (int i = 0; i < 128; ++i) {
-    const int16_t a0 = f.c[2 * i], a1 = f.c[2 * i + 1];
-    const int16_t b0 = g.c[2 * i], b1 = g.c[2 * i + 1];
-    int16_t c0 = static_cast<int16_t>(fqmul(a0, b0) + fqmul(fqmul(a1, b1), gammas[i]));
-    int16_t c1 = static_cast<int16_t>(fqmul(a0, b1) + fqmul(a1, b0));
-    if constexpr (Accumulate) {
-      c0 = static_cast<int16_t>(c0 + h.c[2 * i]);
-      c1 = static_cast<int16_t>(c1 + h.c[2 * i + 1]);
-    }
-    h.c[2 * i] = barrett_reduce(c0);
-    h.c[2 * i + 1] = barrett_reduce(c1);
+    cache.c[2 * i] = g.c[2 * i];
+    cache.c[2 * i + 1] = fqmul(g.c[2 * i + 1], gammas[i]);
   }
 }
 
-void multiply_ntts(Poly& h, const Poly& f, const Poly& g) { base_case_multiply_all<false>(h, f, g); }
+// Algorithm 12 on all 128 pairs, (a0 + a1 X)(b0 + b1 X) mod (X^2 - gamma_i)
+// = (a0 b0 + a1 (b1 gamma_i)) + (a0 b1 + a1 b0) X, summed over j in 32 bits
+// and reduced once. With |a| <= q, |b| < 8q and |b1 gamma_i| < q, a sum of
+// K <= 4 such terms is below 64 q^2 < 2^30, so montgomery_reduce returns less
+// than 2^30 / 2^16 + q/2 < 2^14 in size.
+template <int K>
+void multiply_accumulate(Poly& out, const Poly* const a[K], const std::array<Poly, K>& b,
+                         const std::array<PolyMulCache, K>& b_cache) {
+  for (int i = 0; i < n; i += 2) {
+    int32_t c0 = 0, c1 = 0;
+    for (int j = 0; j < K; ++j) {
+      const int32_t a0 = a[j]->c[i], a1 = a[j]->c[i + 1];
+      c0 += a0 * b_cache[j].c[i] + a1 * b_cache[j].c[i + 1];
+      c1 += a0 * b[j].c[i + 1] + a1 * b[j].c[i];
+    }
+    out.c[i] = montgomery_reduce(c0);
+    out.c[i + 1] = montgomery_reduce(c1);
+  }
+}
 
-void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) { base_case_multiply_all<true>(h, f, g); }
+template void multiply_accumulate<2>(Poly&, const Poly* const[2], const std::array<Poly, 2>&,
+                                     const std::array<PolyMulCache, 2>&);
+template void multiply_accumulate<3>(Poly&, const Poly* const[3], const std::array<Poly, 3>&,
+                                     const std::array<PolyMulCache, 3>&);
+template void multiply_accumulate<4>(Poly&, const Poly* const[4], const std::array<Poly, 4>&,
+                                     const std::array<PolyMulCache, 4>&);
 
 void to_montgomery(Poly& f) {
   for (int16_t& x : f.c) x = fqmul(x, tables::montgomery_r2);
@@ -81,7 +93,7 @@ void poly_reduce(Poly& f) {
 
 void poly_canonical(Poly& f) {
   for (int16_t& x : f.c) x = barrett_reduce(x);  // to [-(q-1)/2, (q-1)/2]
-  ct::add_if_negative(f.c, q);
+  add_if_negative(f.c, q);
 }
 
 }  // namespace portable

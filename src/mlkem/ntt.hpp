@@ -11,7 +11,8 @@ namespace kyber_alg::kyber {
 inline constexpr int16_t q_inv = -3327;
 static_assert(((q * static_cast<int32_t>(q_inv)) & 0xffff) == 1);
 
-// a * 2^-16 mod q for |a| < q * 2^15; result in (-q, q).
+// a * 2^-16 mod q: in (-q, q) for |a| < q * 2^15, and below |a| / 2^16 + q/2
+// in size for any int32 a.
 inline int16_t montgomery_reduce(int32_t a) {
   const int16_t t = static_cast<int16_t>(static_cast<int16_t>(a) * q_inv);
   return static_cast<int16_t>((a - static_cast<int32_t>(t) * q) >> 16);
@@ -31,18 +32,23 @@ inline int16_t barrett_reduce(int16_t a) {
 inline void ntt(Poly& f) { kernels->ntt(f); }
 
 // Algorithm 10, except the final factor: multiplies by 2^16 / 128 instead of
-// 1 / 128, which cancels the 2^-16 that multiply_ntts leaves. So it must be
-// applied to a sum of multiply_ntts products. Output |f_i| < q.
+// 1 / 128, which cancels the 2^-16 that multiply_accumulate leaves. So it must be
+// applied to a multiply_accumulate result. Input |f_i| < 2^14; output |f_i| < q.
 inline void ntt_inverse(Poly& f) { kernels->ntt_inverse(f); }
 
-// Algorithm 11: h = f x g in T_q, times 2^-16 (Montgomery). One factor
-// |x| < q, the other |x| < 8q (an unreduced NTT output); output |h_i| <= q/2.
-inline void multiply_ntts(Poly& h, const Poly& f, const Poly& g) { kernels->multiply_ntts(h, f, g); }
+// The multiply cache of g for MultiplyNTTs (see PolyMulCache); any g.
+inline void mul_cache(PolyMulCache& cache, const Poly& g) { kernels->mul_cache(cache, g); }
 
-// h += f x g * 2^-16, same bounds, h in and out |h_i| <= q/2.
-inline void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) { kernels->multiply_ntts_add(h, f, g); }
+// Algorithm 11 summed over a vector: out = sum_j a[j] x b[j] in T_q, times
+// 2^-16 (Montgomery). Every |a_i| <= q and |b_i| < 8q (b may be an NTT
+// output as it comes); output |out_i| < 2^14.
+template <class P>
+inline void multiply_accumulate(Poly& out, const Poly* const a[P::k], const typename P::PolyVec& b,
+                                const typename P::MulCacheVec& b_cache) {
+  kernels->for_set<P>().multiply_accumulate(out, a, b, b_cache);
+}
 
-// f <- f * 2^16 mod q: undoes the 2^-16 of multiply_ntts. Output |f_i| < q.
+// f <- f * 2^16 mod q: undoes the 2^-16 of multiply_accumulate. Output |f_i| < q.
 inline void to_montgomery(Poly& f) { kernels->to_montgomery(f); }
 
 // Every coefficient to [-(q-1)/2, (q-1)/2].
@@ -57,8 +63,10 @@ void poly_sub(Poly& f, const Poly& g);  // f -= g (no reduction)
 namespace portable {
 void ntt(Poly& f);
 void ntt_inverse(Poly& f);
-void multiply_ntts(Poly& h, const Poly& f, const Poly& g);
-void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g);
+void mul_cache(PolyMulCache& cache, const Poly& g);
+template <int K>
+void multiply_accumulate(Poly& out, const Poly* const a[K], const std::array<Poly, K>& b,
+                         const std::array<PolyMulCache, K>& b_cache);
 void to_montgomery(Poly& f);
 void poly_reduce(Poly& f);
 void poly_canonical(Poly& f);

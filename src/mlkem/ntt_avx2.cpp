@@ -9,7 +9,7 @@
 
 #include <array>
 
-#include "common/ct.hpp"
+#include "canonical.hpp"
 #include "ntt.hpp"
 #include "ntt_tables.hpp"
 
@@ -59,9 +59,16 @@ constexpr std::array<LaneTable, 7> make_lane_zetas() {
 constexpr std::array<LaneTable, 7> forward_lane_zetas = make_lane_zetas<false>();
 constexpr std::array<LaneTable, 7> inverse_lane_zetas = make_lane_zetas<true>();
 
-constexpr std::array<int16_t, 128> gammas_qinv = [] {
-  std::array<int16_t, 128> t{};
-  for (int i = 0; i < 128; ++i) t[i] = times_qinv(gammas[i]);
+// gamma_i at the odd position of pair i (the b1 that is multiplied by it),
+// 1 at the even positions; and the same times q^-1, for fqmul.
+constexpr std::array<int16_t, n> pair_gammas = [] {
+  std::array<int16_t, n> t{};
+  for (int i = 0; i < 128; ++i) t[2 * i] = 1, t[2 * i + 1] = gammas[i];
+  return t;
+}();
+constexpr std::array<int16_t, n> pair_gammas_qinv = [] {
+  std::array<int16_t, n> t{};
+  for (int i = 0; i < n; ++i) t[i] = times_qinv(pair_gammas[i]);
   return t;
 }();
 
@@ -231,63 +238,60 @@ KYBER_ALG_TARGET_AVX2 void ntt_inverse(Poly& p) {
   store(p, v);
 }
 
+KYBER_ALG_TARGET_AVX2 void mul_cache(PolyMulCache& cache, const Poly& g) {
+  for (int r = 0; r < 16; ++r) {
+    const Vec x = _mm256_loadu_si256(reinterpret_cast<const Vec*>(g.c.data() + 16 * r));
+    const MontConst gamma{load_const(pair_gammas.data() + 16 * r),
+                          load_const(pair_gammas_qinv.data() + 16 * r)};
+    // The even words keep g_2i; the odd ones become g_2i+1 * gamma_i.
+    const Vec c = _mm256_blend_epi16(x, fqmul(x, gamma), 0xaa);
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(cache.c.data() + 16 * r), c);
+  }
+}
+
 namespace {
 
-// Splits 32 coefficients (two rows) into their even- and odd-indexed ones,
-// i.e. the a0 and a1 of 16 consecutive pairs.
-inline KYBER_ALG_TARGET_AVX2 void deinterleave(Vec x, Vec y, Vec& even, Vec& odd) {
-  const Vec mask = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15,  //
-                                    0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
-  // Each row becomes [8 even | 8 odd].
-  x = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(x, mask), 0xd8);
-  y = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(y, mask), 0xd8);
-  even = _mm256_permute2x128_si256(x, y, 0x20);
-  odd = _mm256_permute2x128_si256(x, y, 0x31);
-}
-
-// Inverse of deinterleave.
-inline KYBER_ALG_TARGET_AVX2 void interleave(Vec even, Vec odd, Vec& x, Vec& y) {
-  const Vec lo = _mm256_unpacklo_epi16(even, odd);  // pairs 0-3 | 8-11
-  const Vec hi = _mm256_unpackhi_epi16(even, odd);  // pairs 4-7 | 12-15
-  x = _mm256_permute2x128_si256(lo, hi, 0x20);
-  y = _mm256_permute2x128_si256(lo, hi, 0x31);
-}
-
-template <bool Accumulate>
-KYBER_ALG_TARGET_AVX2 void base_case_multiply_all(Poly& h, const Poly& f, const Poly& g) {
-  for (int blk = 0; blk < 8; ++blk) {  // 16 pairs = 32 coefficients each
-    const int16_t* fp = f.c.data() + 32 * blk;
-    const int16_t* gp = g.c.data() + 32 * blk;
-    Vec a0, a1, b0, b1;
-    deinterleave(_mm256_loadu_si256(reinterpret_cast<const Vec*>(fp)),
-                 _mm256_loadu_si256(reinterpret_cast<const Vec*>(fp + 16)), a0, a1);
-    deinterleave(_mm256_loadu_si256(reinterpret_cast<const Vec*>(gp)),
-                 _mm256_loadu_si256(reinterpret_cast<const Vec*>(gp + 16)), b0, b1);
-    const MontConst gamma{load_const(gammas.data() + 16 * blk), load_const(gammas_qinv.data() + 16 * blk)};
-    // Algorithm 12: c0 = a0 b0 + a1 b1 gamma, c1 = a0 b1 + a1 b0
-    const Vec c0 = _mm256_add_epi16(fqmul(a0, b0), fqmul(fqmul(a1, b1), gamma));
-    const Vec c1 = _mm256_add_epi16(fqmul(a0, b1), fqmul(a1, b0));
-    Vec x, y;
-    interleave(c0, c1, x, y);
-    int16_t* hp = h.c.data() + 32 * blk;
-    if constexpr (Accumulate) {
-      x = _mm256_add_epi16(x, _mm256_loadu_si256(reinterpret_cast<const Vec*>(hp)));
-      y = _mm256_add_epi16(y, _mm256_loadu_si256(reinterpret_cast<const Vec*>(hp + 16)));
-    }
-    _mm256_storeu_si256(reinterpret_cast<Vec*>(hp), barrett(x));
-    _mm256_storeu_si256(reinterpret_cast<Vec*>(hp + 16), barrett(y));
-  }
+// montgomery_reduce on eight 32-bit sums: the low word of each lane gives
+// t = a * q^-1 mod 2^16, and (a - t q) / 2^16 = (a >> 16) - (t q >> 16)
+// exactly, since the low words cancel. Results in the 32-bit lanes.
+inline KYBER_ALG_TARGET_AVX2 Vec montgomery_reduce_epi32(Vec a) {
+  const Vec t = _mm256_mullo_epi16(a, _mm256_set1_epi16(q_inv));
+  const Vec tq_high = _mm256_mulhi_epi16(t, q_vec());
+  return _mm256_srai_epi32(_mm256_sub_epi32(a, _mm256_slli_epi32(tq_high, 16)), 16);
 }
 
 }  // namespace
 
-KYBER_ALG_TARGET_AVX2 void multiply_ntts(Poly& h, const Poly& f, const Poly& g) {
-  base_case_multiply_all<false>(h, f, g);
+// Each madd of a pair (a0, a1) with (b0, b1 gamma) gives c0 of that pair in
+// 32 bits, with (b1, b0) gives c1: the portable sums, term for term.
+template <int K>
+KYBER_ALG_TARGET_AVX2 void multiply_accumulate(Poly& out, const Poly* const a[K],
+                                               const std::array<Poly, K>& b,
+                                               const std::array<PolyMulCache, K>& b_cache) {
+  const Vec swap_pairs = _mm256_setr_epi8(2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13,  //
+                                          2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13);
+  for (int r = 0; r < 16; ++r) {
+    Vec c0 = _mm256_setzero_si256(), c1 = _mm256_setzero_si256();
+    for (int j = 0; j < K; ++j) {
+      const Vec x = _mm256_loadu_si256(reinterpret_cast<const Vec*>(a[j]->c.data() + 16 * r));
+      const Vec y = _mm256_loadu_si256(reinterpret_cast<const Vec*>(b[j].c.data() + 16 * r));
+      const Vec yc = _mm256_loadu_si256(reinterpret_cast<const Vec*>(b_cache[j].c.data() + 16 * r));
+      c0 = _mm256_add_epi32(c0, _mm256_madd_epi16(x, yc));
+      c1 = _mm256_add_epi32(c1, _mm256_madd_epi16(x, _mm256_shuffle_epi8(y, swap_pairs)));
+    }
+    // c0 of pair i to word 2i, c1 to word 2i+1.
+    const Vec h = _mm256_blend_epi16(montgomery_reduce_epi32(c0),
+                                     _mm256_slli_epi32(montgomery_reduce_epi32(c1), 16), 0xaa);
+    _mm256_storeu_si256(reinterpret_cast<Vec*>(out.c.data() + 16 * r), h);
+  }
 }
 
-KYBER_ALG_TARGET_AVX2 void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g) {
-  base_case_multiply_all<true>(h, f, g);
-}
+template void multiply_accumulate<2>(Poly&, const Poly* const[2], const std::array<Poly, 2>&,
+                                     const std::array<PolyMulCache, 2>&);
+template void multiply_accumulate<3>(Poly&, const Poly* const[3], const std::array<Poly, 3>&,
+                                     const std::array<PolyMulCache, 3>&);
+template void multiply_accumulate<4>(Poly&, const Poly* const[4], const std::array<Poly, 4>&,
+                                     const std::array<PolyMulCache, 4>&);
 
 KYBER_ALG_TARGET_AVX2 void to_montgomery(Poly& f) {
   const MontConst r2 = broadcast(tables::montgomery_r2);
@@ -308,7 +312,7 @@ KYBER_ALG_TARGET_AVX2 void poly_canonical(Poly& f) {
   Vec v[16];
   load(v, f);
   for (Vec& x : v) {
-    x = ct::add_if_negative_epi16(barrett(x), q_vec());
+    x = add_if_negative_epi16(barrett(x), q_vec());
   }
   store(f, v);
 }

@@ -3,14 +3,21 @@
 // bit-for-bit those of the portable code. Reached through avx2_kernels only.
 #pragma once
 
+#include <array>
+
+#include "common/cpu.hpp"
 #include "params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 
 void ntt(Poly& f);
 void ntt_inverse(Poly& f);
-void multiply_ntts(Poly& h, const Poly& f, const Poly& g);
-void multiply_ntts_add(Poly& h, const Poly& f, const Poly& g);
+void mul_cache(PolyMulCache& cache, const Poly& g);
+// (A template's target attribute must be on its first declaration.)
+template <int K>
+KYBER_ALG_TARGET_AVX2 void multiply_accumulate(Poly& out, const Poly* const a[K],
+                                               const std::array<Poly, K>& b,
+                                               const std::array<PolyMulCache, K>& b_cache);
 void to_montgomery(Poly& f);
 void poly_reduce(Poly& f);
 void poly_canonical(Poly& f);

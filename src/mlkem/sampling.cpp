@@ -46,17 +46,6 @@ void sample_ntt(Poly& a, const uint8_t rho[32], uint8_t j, uint8_t i) {
   }
 }
 
-namespace portable {
-
-void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose) {
-  auto entry = [&](int i, int j) -> Poly& { return transpose ? a[j][i] : a[i][j]; };
-  for (int i = 0; i < k; ++i)
-    for (int j = 0; j < k; ++j)
-      sample_ntt(entry(i, j), rho, static_cast<uint8_t>(j), static_cast<uint8_t>(i));
-}
-
-}  // namespace portable
-
 template <>
 void sample_poly_cbd<2>(Poly& f, const uint8_t* b) {
   // 4 bytes -> 8 coefficients; each coefficient is (x0 + x1) - (y0 + y1)
@@ -87,24 +76,61 @@ void sample_poly_cbd<3>(Poly& f, const uint8_t* b) {
   }
 }
 
-namespace portable {
-
-template <int EtaA, int EtaB>
-void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce) {
-  constexpr std::size_t len_a = 64 * EtaA, len_b = 64 * EtaB;
-  ct::Wiped<uint8_t[(len_a > len_b) ? len_a : len_b]> buf;
-  prf<EtaA>(buf.value, seed, nonce);
-  sample_poly_cbd<EtaA>(p0, buf.value);
-  prf<EtaA>(buf.value, seed, static_cast<uint8_t>(nonce + 1));
-  sample_poly_cbd<EtaA>(p1, buf.value);
-  prf<EtaB>(buf.value, seed, static_cast<uint8_t>(nonce + 2));
-  sample_poly_cbd<EtaB>(p2, buf.value);
-  prf<EtaB>(buf.value, seed, static_cast<uint8_t>(nonce + 3));
-  sample_poly_cbd<EtaB>(p3, buf.value);
+template <int Eta>
+void sample_poly_cbd_prf(Poly& f, const uint8_t seed[32], uint8_t nonce) {
+  ct::Wiped<uint8_t[64 * Eta]> buf;
+  prf<Eta>(buf.value, seed, nonce);
+  sample_poly_cbd<Eta>(f, buf.value);
 }
 
-template void sample_noise_x4<eta1, eta1>(Poly&, Poly&, Poly&, Poly&, const uint8_t*, uint8_t);
-template void sample_noise_x4<eta1, eta2>(Poly&, Poly&, Poly&, Poly&, const uint8_t*, uint8_t);
+template void sample_poly_cbd_prf<2>(Poly&, const uint8_t*, uint8_t);
+template void sample_poly_cbd_prf<3>(Poly&, const uint8_t*, uint8_t);
+
+namespace portable {
+
+template <class P>
+void sample_matrix(typename P::PolyMat& a, const uint8_t rho[32]) {
+  for (int i = 0; i < P::k; ++i)
+    for (int j = 0; j < P::k; ++j) sample_ntt(a[i][j], rho, static_cast<uint8_t>(j), static_cast<uint8_t>(i));
+}
+
+template <class P>
+void sample_noise_keygen(typename P::PolyVec& s, typename P::PolyVec& e, const uint8_t sigma[32]) {
+  for (int i = 0; i < P::k; ++i) sample_poly_cbd_prf<P::eta1>(s[i], sigma, static_cast<uint8_t>(i));
+  for (int i = 0; i < P::k; ++i) sample_poly_cbd_prf<P::eta1>(e[i], sigma, static_cast<uint8_t>(P::k + i));
+}
+
+template <class P>
+void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly& e2, const uint8_t r[32]) {
+  for (int i = 0; i < P::k; ++i) sample_poly_cbd_prf<P::eta1>(y[i], r, static_cast<uint8_t>(i));
+  for (int i = 0; i < P::k; ++i) sample_poly_cbd_prf<eta2>(e1[i], r, static_cast<uint8_t>(P::k + i));
+  sample_poly_cbd_prf<eta2>(e2, r, static_cast<uint8_t>(2 * P::k));
+}
+
+template <class P>
+void decaps_hashes(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                   const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]) {
+  hash_g(k_r, m, 32, h, 32);
+  kyber::sample_noise_encrypt<P>(noise.y, noise.e1, noise.e2, k_r + 32);
+  hash_j(k_bar, z, 32, c, P::ct_bytes);
+}
+
+template void sample_matrix<MlKem512>(MlKem512::PolyMat&, const uint8_t*);
+template void sample_noise_keygen<MlKem512>(MlKem512::PolyVec&, MlKem512::PolyVec&, const uint8_t*);
+template void sample_noise_encrypt<MlKem512>(MlKem512::PolyVec&, MlKem512::PolyVec&, Poly&, const uint8_t*);
+template void decaps_hashes<MlKem512>(uint8_t*, uint8_t*, EncryptionNoise<MlKem512>&, const uint8_t*,
+                                      const uint8_t*, const uint8_t*, const uint8_t*);
+template void sample_matrix<MlKem768>(MlKem768::PolyMat&, const uint8_t*);
+template void sample_noise_keygen<MlKem768>(MlKem768::PolyVec&, MlKem768::PolyVec&, const uint8_t*);
+template void sample_noise_encrypt<MlKem768>(MlKem768::PolyVec&, MlKem768::PolyVec&, Poly&, const uint8_t*);
+template void decaps_hashes<MlKem768>(uint8_t*, uint8_t*, EncryptionNoise<MlKem768>&, const uint8_t*,
+                                      const uint8_t*, const uint8_t*, const uint8_t*);
+template void sample_matrix<MlKem1024>(MlKem1024::PolyMat&, const uint8_t*);
+template void sample_noise_keygen<MlKem1024>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, const uint8_t*);
+template void sample_noise_encrypt<MlKem1024>(MlKem1024::PolyVec&, MlKem1024::PolyVec&, Poly&,
+                                              const uint8_t*);
+template void decaps_hashes<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem1024>&, const uint8_t*,
+                                       const uint8_t*, const uint8_t*, const uint8_t*);
 
 }  // namespace portable
 

@@ -1,4 +1,5 @@
-// SampleNTT and SamplePolyCBD (FIPS 203 Algorithms 7 and 8).
+// SampleNTT and SamplePolyCBD (FIPS 203 Algorithms 7 and 8), and the
+// matrix and noise vectors K-PKE draws with them.
 #pragma once
 
 #include <cstddef>
@@ -22,32 +23,49 @@ int parse_uniform(Poly& a, int count, const uint8_t* buf, std::size_t len);
 // crosses a block boundary.
 inline constexpr std::size_t sample_ntt_first_blocks = 3;
 
-// A_hat[i][j] = SampleNTT(rho || j || i) for all i, j (K-PKE.KeyGen steps
-// 3-7); with transpose, A_hat^T is stored instead (K-PKE.Encrypt).
-inline void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose) {
-  kernels->sample_matrix(a, rho, transpose);
-}
-
 // Algorithm 8: coefficients in [-eta, eta] from 64*eta bytes, branch-free.
 template <int Eta>
 void sample_poly_cbd(Poly& f, const uint8_t* bytes);
 
-// SamplePolyCBD of PRF(seed, nonce + l) for l = 0..3: p0, p1 with EtaA and
-// p2, p3 with EtaB (four consecutive noise polynomials of K-PKE).
-template <int EtaA, int EtaB>
-void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce) {
-  static_assert(EtaA == eta1 && (EtaB == eta1 || EtaB == eta2), "the kernels cover the two uses in K-PKE");
-  if constexpr (EtaB == eta1)
-    kernels->sample_noise_x4_eta1_eta1(p0, p1, p2, p3, seed, nonce);
-  else
-    kernels->sample_noise_x4_eta1_eta2(p0, p1, p2, p3, seed, nonce);
+// SamplePolyCBD_eta(PRF_eta(seed, nonce)).
+template <int Eta>
+void sample_poly_cbd_prf(Poly& f, const uint8_t seed[32], uint8_t nonce);
+
+// The set kernels of sampling (kernels.hpp), through the active path.
+template <class P>
+inline void sample_matrix(typename P::PolyMat& a, const uint8_t rho[32]) {
+  kernels->for_set<P>().sample_matrix(a, rho);
 }
 
-// The portable versions of the sampling kernels.
+template <class P>
+inline void sample_noise_keygen(typename P::PolyVec& s, typename P::PolyVec& e, const uint8_t sigma[32]) {
+  kernels->for_set<P>().sample_noise_keygen(s, e, sigma);
+}
+
+template <class P>
+inline void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly& e2,
+                                 const uint8_t r[32]) {
+  kernels->for_set<P>().sample_noise_encrypt(y, e1, e2, r);
+}
+
+template <class P>
+inline void decaps_hashes(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                          const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]) {
+  kernels->for_set<P>().decaps_hashes(k_r, k_bar, noise, m, h, z, c);
+}
+
+// The portable versions of the sampling kernels; decaps_hashes computes the
+// three in turn (and draws the noise through the active path).
 namespace portable {
-void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose);
-template <int EtaA, int EtaB>
-void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce);
+template <class P>
+void sample_matrix(typename P::PolyMat& a, const uint8_t rho[32]);
+template <class P>
+void sample_noise_keygen(typename P::PolyVec& s, typename P::PolyVec& e, const uint8_t sigma[32]);
+template <class P>
+void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly& e2, const uint8_t r[32]);
+template <class P>
+void decaps_hashes(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                   const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]);
 }  // namespace portable
 
 }  // namespace kyber_alg::kyber

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "k_pke.hpp"
 #include "params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
@@ -20,9 +21,27 @@ std::size_t parse_uniform_prefix(Poly& a, int& count, const uint8_t* buf, std::s
 void sample_poly_cbd2(Poly& f, const uint8_t* bytes);
 void sample_poly_cbd3(Poly& f, const uint8_t* bytes);
 
-// The sample_matrix and sample_noise_x4 kernels (sampling.hpp), on KeccakX4.
-void sample_matrix(PolyMat& a, const uint8_t rho[32], bool transpose);
-template <int EtaA, int EtaB>
-void sample_noise_x4(Poly& p0, Poly& p1, Poly& p2, Poly& p3, const uint8_t seed[32], uint8_t nonce);
+// The set kernels of sampling (kernels.hpp) on KeccakX4. With SingleByX4 a
+// batch of one entry also goes through the four-way permutation (the
+// avx512 path, where that is faster than the one-state permutation).
+template <class P, bool SingleByX4>
+void sample_matrix(typename P::PolyMat& a, const uint8_t rho[32]);
+template <class P, bool SingleByX4>
+void sample_noise_keygen(typename P::PolyVec& s, typename P::PolyVec& e, const uint8_t sigma[32]);
+template <class P, bool SingleByX4>
+void sample_noise_encrypt(typename P::PolyVec& y, typename P::PolyVec& e1, Poly& e2, const uint8_t r[32]);
+
+// The keygen_expand kernel (k_pke.hpp) with all its hashing on the four-way
+// permutation, H(ek) block by block beside the sampling (the avx512 path).
+template <class P>
+void keygen_expand_x4(PkeEncryptionKey<P>& ek, PkeDecryptionKey<P>& dk, uint8_t ek_bytes[P::ek_bytes],
+                      uint8_t h[32], const uint8_t sigma[32]);
+
+// The decaps_hashes kernel with G, the noise and J side by side on the
+// four-way permutation (the avx512 path, where four lanes cost about as much
+// as one); see KeccakLanes.
+template <class P>
+void decaps_hashes_x4(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
+                      const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]);
 
 }  // namespace kyber_alg::kyber::avx2

@@ -8,7 +8,7 @@ import os
 from typing import assert_type
 
 import kyber_alg.sm
-from kyber_alg import Kyber, Velmora, hybrid, sm2
+from kyber_alg import Kyber, Velmora, hybrid, mlkem, sm2
 from kyber_alg import sm3 as sm3_api
 from kyber_alg import sm4 as sm4_api
 from kyber_alg.exceptions import InvalidSignature, InvalidTag
@@ -154,6 +154,22 @@ def sm3_family(message: bytes) -> bool:
             and h.digest_size == sm3_api.DIGEST_SIZE)
 
 
+def ml_kem_768(seed: bytes) -> bool:
+    sk = mlkem.MLKEM768PrivateKey.from_seed_bytes(seed)
+    pk = sk.public_key()
+    assert_type(pk, mlkem.MLKEM768PublicKey)
+    shared, ciphertext = pk.encapsulate()
+    loaded = mlkem.load_pem_private_key(sk.private_bytes("pem"))
+    assert_type(loaded, mlkem.MLKEMPrivateKey)
+    public: mlkem.MLKEMPublicKey = mlkem.load_der_public_key(pk.public_bytes(encoding="der"))
+    fresh = mlkem.MLKEM512PrivateKey.generate()
+    assert_type(fresh, mlkem.MLKEM512PrivateKey)
+    known: tuple[bytes, bytes] = mlkem.MLKEM1024PrivateKey.from_seed_bytes(seed).public_key()._encapsulate_deterministic(
+        bytes(32))
+    return (loaded.decapsulate(ciphertext) == sk.decapsulate(bytearray(ciphertext)) == shared
+            and public == pk and sk.private_bytes_raw() == seed and len(known[1]) == 1568)
+
+
 def folded_key(hex_digest: str) -> str:
     return Velmora.xor_hex_strings(hex_digest[:32], hex_digest[32:])
 
@@ -164,10 +180,9 @@ if __name__ == "__main__":
     assert native_sm(b"message")
     assert native_sm2(b"message")
     assert pythonic_sm2(b"message")
-
-
     assert sm4_modes(b"message")
     assert sm3_family(b"message")
+    assert ml_kem_768(bytes(range(64)))
     assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
     assert hybrid_round_trip(b"message")
     print("ok")

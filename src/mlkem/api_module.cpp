@@ -1,0 +1,607 @@
+// The native module kyber_alg._mlkem behind kyber_alg.mlkem: one private-key
+// and one public-key type per parameter set, holding the decoded keys (the
+// matrix A_hat and H(ek) are computed once, when a key is made or read).
+// kyber_alg/mlkem.py subclasses these types and adds the DER and PEM
+// encodings. Multi-phase initialisation (PEP 489).
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "common/buffer.hpp"
+#include "common/ct.hpp"
+#include "common/dispatch_functions.hpp"
+#include "common/ref.hpp"
+#include "kernels.hpp"
+#include "ml_kem.hpp"
+#include "random_pool.hpp"
+
+namespace kyber = kyber_alg::kyber;
+using kyber::MlKem1024;
+using kyber::MlKem512;
+using kyber::MlKem768;
+using kyber_alg::ByteView;
+using kyber_alg::Ref;
+
+namespace {
+
+extern PyModuleDef module_def;
+
+// --- parameter sets --------------------------------------------------------
+
+template <class P>
+struct Set;
+template <>
+struct Set<MlKem512> {
+  static constexpr const char* name = "ML-KEM-512";
+  static constexpr int index = 0;
+};
+template <>
+struct Set<MlKem768> {
+  static constexpr const char* name = "ML-KEM-768";
+  static constexpr int index = 1;
+};
+template <>
+struct Set<MlKem1024> {
+  static constexpr const char* name = "ML-KEM-1024";
+  static constexpr int index = 2;
+};
+
+// Every call keeps the GIL: the longest (ML-KEM-1024 key generation) takes
+// about 11 us, and measured here, releasing the GIL for that long gave two
+// threads of key generations no more throughput together than one, while a
+// busy Python thread beside took the GIL at each release and slowed the key
+// generations to 0.6 of their rate.
+
+// Which set a wrongly sized input belongs to, for the error message.
+enum class Part { public_key, expanded_key, ciphertext };
+
+std::size_t part_size(int set, Part part) {
+  static constexpr std::size_t sizes[3][3] = {
+      {MlKem512::ek_bytes, MlKem512::dk_bytes, MlKem512::ct_bytes},
+      {MlKem768::ek_bytes, MlKem768::dk_bytes, MlKem768::ct_bytes},
+      {MlKem1024::ek_bytes, MlKem1024::dk_bytes, MlKem1024::ct_bytes},
+  };
+  return sizes[set][static_cast<int>(part)];
+}
+
+constexpr const char* set_names[3] = {"ML-KEM-512", "ML-KEM-768", "ML-KEM-1024"};
+
+template <class P>
+bool wrong_length(const char* what, Part part, Py_ssize_t got) {
+  const std::size_t expected = part_size(Set<P>::index, part);
+  for (int other = 0; other < 3; ++other) {
+    if (static_cast<Py_ssize_t>(part_size(other, part)) == got) {
+      PyErr_Format(PyExc_ValueError, "an %s %s is %zu bytes long, got %zd (the length of an %s %s)",
+                   Set<P>::name, what, expected, got, set_names[other], what);
+      return false;
+    }
+  }
+  PyErr_Format(PyExc_ValueError, "an %s %s is %zu bytes long, got %zd", Set<P>::name, what, expected, got);
+  return false;
+}
+
+// Copies a bytes-like argument of exactly `len` bytes into out.
+template <class P>
+bool read_exact(PyObject* obj, uint8_t* out, std::size_t len, const char* what, Part part) {
+  if (PyUnicode_Check(obj)) {
+    PyErr_Format(PyExc_TypeError, "the %s %s must be bytes-like, not str", Set<P>::name, what);
+    return false;
+  }
+  ByteView view;
+  if (!view.acquire(obj)) return false;
+  if (view.size() != static_cast<Py_ssize_t>(len)) return wrong_length<P>(what, part, view.size());
+  std::memcpy(out, view.data(), len);
+  return true;
+}
+
+// The one argument of a METH_FASTCALL | METH_KEYWORDS method, by position or by name.
+PyObject* only_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* function,
+                        const char* name) {
+  const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  if (nargs + keywords != 1) {
+    PyErr_Format(PyExc_TypeError, "%s() takes exactly one argument (%zd given)", function, nargs + keywords);
+    return nullptr;
+  }
+  if (nargs == 1) return args[0];
+  PyObject* keyword = PyTuple_GET_ITEM(kwnames, 0);
+  if (PyUnicode_CompareWithASCIIString(keyword, name) != 0) {
+    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", function, keyword);
+    return nullptr;
+  }
+  return args[0];
+}
+
+Ref new_bytes(std::size_t len) {
+  return Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(len)));
+}
+
+uint8_t* bytes_data(const Ref& bytes) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(bytes.get())); }
+
+// --- objects ---------------------------------------------------------------
+
+// The decoded keys hold 32-byte aligned polynomials; Python objects are only
+// 16-byte aligned, so each object keeps 16 spare bytes and finds an aligned
+// place for its key inside them.
+template <class Key>
+struct AlignedKey {
+  alignas(16) unsigned char storage[sizeof(Key) + 16];
+  Key& get() {
+    const auto at = (reinterpret_cast<std::uintptr_t>(storage) + 31) & ~std::uintptr_t{31};
+    return *std::launder(reinterpret_cast<Key*>(at));
+  }
+};
+
+template <class P>
+struct PrivateKeyObject {
+  PyObject_HEAD uint8_t seed[64];  // d || z, when the key was made from them
+  bool has_seed;
+  AlignedKey<kyber::DecapsulationKey<P>> key;
+};
+
+template <class P>
+struct PublicKeyObject {
+  PyObject_HEAD AlignedKey<kyber::EncapsulationKey<P>> key;
+};
+
+template <class P>
+PrivateKeyObject<P>* as_private(PyObject* self) {
+  return reinterpret_cast<PrivateKeyObject<P>*>(self);
+}
+
+template <class P>
+PublicKeyObject<P>* as_public(PyObject* self) {
+  return reinterpret_cast<PublicKeyObject<P>*>(self);
+}
+
+struct ModuleState {
+  PyObject* private_types[3];
+  PyObject* public_types[3];
+};
+
+ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+
+// The native public-key type of P, found from any of the module's types (or their subclasses).
+template <class P>
+PyTypeObject* public_type_of(PyObject* self) {
+  PyObject* module = PyType_GetModuleByDef(Py_TYPE(self), &module_def);
+  if (!module) return nullptr;
+  return reinterpret_cast<PyTypeObject*>(module_state(module)->public_types[Set<P>::index]);
+}
+
+// A new object of `cls` (a key type of this module or a subclass) whose key
+// the caller fills in. tp_alloc would zero the whole object, kilobytes that
+// are written over at once; a subclass that adds nothing to the native object
+// (no __dict__, no garbage-collector header) is allocated without that.
+template <class Object>
+PyObject* new_key_object(PyObject* cls) {
+  auto* type = reinterpret_cast<PyTypeObject*>(cls);
+  if (type->tp_basicsize != sizeof(Object) || type->tp_itemsize != 0 || PyType_IS_GC(type) ||
+      type->tp_free != PyObject_Free)
+    return type->tp_alloc(type, 0);
+  auto* object = static_cast<PyObject*>(PyObject_Malloc(sizeof(Object)));
+  if (!object) return PyErr_NoMemory();
+  return PyObject_Init(object, type);
+}
+
+// --- private keys ----------------------------------------------------------
+
+// A private key of type cls from d || z (ML-KEM.KeyGen_internal).
+template <class P>
+PyObject* private_from_seed(PyObject* cls, const uint8_t seed[64]) {
+  Ref self = Ref::steal(new_key_object<PrivateKeyObject<P>>(cls));
+  if (!self) return nullptr;
+  PrivateKeyObject<P>* key = as_private<P>(self.get());
+  std::memcpy(key->seed, seed, 64);
+  key->has_seed = true;
+  kyber::DecapsulationKey<P>& dk = key->key.get();
+  kyber::ml_kem_keygen_internal<P>(dk, seed, seed + 32);
+  return self.release();
+}
+
+template <class P>
+PyObject* private_generate(PyObject* cls, PyObject*) {
+  kyber_alg::ct::Wiped<uint8_t[64]> seed;
+  if (!kyber::random_bytes(seed.value, 64)) return PyErr_SetFromErrno(PyExc_OSError);
+  return private_from_seed<P>(cls, seed.value);
+}
+
+template <class P>
+PyObject* private_from_seed_bytes(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* data = only_argument(args, nargs, kwnames, "from_seed_bytes", "data");
+  if (!data) return nullptr;
+  kyber_alg::ct::Wiped<uint8_t[64]> seed;
+  if (PyUnicode_Check(data)) {
+    PyErr_Format(PyExc_TypeError, "the %s seed must be bytes-like, not str", Set<P>::name);
+    return nullptr;
+  }
+  ByteView view;
+  if (!view.acquire(data)) return nullptr;
+  if (view.size() != 64) {
+    PyErr_Format(PyExc_ValueError, "an %s seed (d || z) is 64 bytes long, got %zd", Set<P>::name,
+                 view.size());
+    return nullptr;
+  }
+  std::memcpy(seed.value, view.data(), 64);
+  return private_from_seed<P>(cls, seed.value);
+}
+
+// _from_expanded(cls, dk, seed): a private key from its FIPS 203 encoding,
+// with the seed it was made from if that is known (checked to match).
+template <class P>
+PyObject* private_from_expanded(PyObject* cls, PyObject* const* args, Py_ssize_t nargs) {
+  if (nargs != 2) {
+    PyErr_Format(PyExc_TypeError, "_from_expanded() takes exactly 2 arguments (%zd given)", nargs);
+    return nullptr;
+  }
+  kyber_alg::ct::Wiped<uint8_t[P::dk_bytes]> dk;
+  if (!read_exact<P>(args[0], dk.value, P::dk_bytes, "expanded private key", Part::expanded_key))
+    return nullptr;
+  kyber_alg::ct::Wiped<uint8_t[64]> seed;
+  const bool has_seed = args[1] != Py_None;
+  if (has_seed) {
+    ByteView view;
+    if (!view.acquire(args[1])) return nullptr;
+    if (view.size() != 64) {
+      PyErr_Format(PyExc_ValueError, "an %s seed (d || z) is 64 bytes long, got %zd", Set<P>::name,
+                   view.size());
+      return nullptr;
+    }
+    std::memcpy(seed.value, view.data(), 64);
+  }
+  if (!kyber::ek_modulus_check<P>(dk.value + P::dk_pke_bytes)) {
+    PyErr_Format(
+        PyExc_ValueError,
+        "not a valid %s expanded private key: its encapsulation key has a coefficient that is not below "
+        "q = 3329 (modulus check, FIPS 203 section 7.2)",
+        Set<P>::name);
+    return nullptr;
+  }
+  Ref self = Ref::steal(new_key_object<PrivateKeyObject<P>>(cls));
+  if (!self) return nullptr;
+  PrivateKeyObject<P>* key = as_private<P>(self.get());
+  key->has_seed = false;
+  const bool valid = kyber::read_decapsulation_key<P>(key->key.get(), dk.value);
+  bool matches = true;
+  if (valid && has_seed) {
+    // The "both" form: the expanded key must be the one the seed gives.
+    kyber_alg::ct::Wiped<kyber::DecapsulationKey<P>> from_seed;
+    kyber::ml_kem_keygen_internal<P>(from_seed.value, seed.value, seed.value + 32);
+    kyber_alg::ct::Wiped<uint8_t[P::dk_bytes]> expected;
+    kyber::write_decapsulation_key<P>(expected.value, from_seed.value);
+    matches = kyber_alg::ct::equal_mask(expected.value, dk.value, P::dk_bytes) == 0xff;
+  }
+  if (!valid) {
+    PyErr_Format(
+        PyExc_ValueError,
+        "not a valid %s expanded private key: the H(ek) it stores is not the hash of the encapsulation key "
+        "it holds (hash check, FIPS 203 section 7.3)",
+        Set<P>::name);
+    return nullptr;
+  }
+  if (!matches) {
+    PyErr_Format(PyExc_ValueError,
+                 "inconsistent %s private key: the expanded key is not the one its seed gives", Set<P>::name);
+    return nullptr;
+  }
+  if (has_seed) std::memcpy(key->seed, seed.value, 64);
+  key->has_seed = has_seed;
+  return self.release();
+}
+
+template <class P>
+PyObject* private_decapsulate(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* ciphertext = only_argument(args, nargs, kwnames, "decapsulate", "ciphertext");
+  if (!ciphertext) return nullptr;
+  uint8_t c[P::ct_bytes];
+  if (!read_exact<P>(ciphertext, c, P::ct_bytes, "ciphertext", Part::ciphertext)) return nullptr;
+  Ref shared = new_bytes(32);
+  if (!shared) return nullptr;
+  uint8_t* out = bytes_data(shared);
+  const kyber::DecapsulationKey<P>& dk = as_private<P>(self)->key.get();
+  kyber::ml_kem_decaps_internal<P>(out, dk, c);
+  return shared.release();
+}
+
+template <class P>
+PyObject* private_bytes_raw(PyObject* self, PyObject*) {
+  const PrivateKeyObject<P>* key = as_private<P>(self);
+  if (!key->has_seed) {
+    PyErr_Format(PyExc_ValueError,
+                 "this %s private key was read from its expanded form alone and has no seed to return",
+                 Set<P>::name);
+    return nullptr;
+  }
+  return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(key->seed), 64);
+}
+
+template <class P>
+PyObject* private_has_seed(PyObject* self, PyObject*) {
+  return PyBool_FromLong(as_private<P>(self)->has_seed);
+}
+
+template <class P>
+PyObject* private_expanded_bytes(PyObject* self, PyObject*) {
+  Ref out = new_bytes(P::dk_bytes);
+  if (out) kyber::write_decapsulation_key<P>(bytes_data(out), as_private<P>(self)->key.get());
+  return out.release();
+}
+
+template <class P>
+PyObject* private_public_key(PyObject* self, PyObject* cls) {
+  PyTypeObject* native = public_type_of<P>(self);
+  if (!native) return nullptr;
+  if (!PyType_Check(cls) || !PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(cls), native)) {
+    PyErr_Format(PyExc_TypeError, "_public_key(): %R is not a subclass of %s", cls, native->tp_name);
+    return nullptr;
+  }
+  PyObject* pk = new_key_object<PublicKeyObject<P>>(cls);
+  if (pk) as_public<P>(pk)->key.get() = as_private<P>(self)->key.get().ek;
+  return pk;
+}
+
+template <class P>
+void private_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  PrivateKeyObject<P>* key = as_private<P>(self);
+  // The secret parts: the seed, s_hat and z (the rest is the public key).
+  kyber::DecapsulationKey<P>& dk = key->key.get();
+  kyber_alg::ct::wipe(key->seed, sizeof key->seed);
+  kyber_alg::ct::wipe_object(dk.pke);
+  kyber_alg::ct::wipe(dk.z, sizeof dk.z);
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+template <class P>
+PyMethodDef private_methods[] = {
+    {"generate", private_generate<P>, METH_NOARGS | METH_CLASS,
+     "generate($type, /)\n--\n\nA new key pair from 64 bytes of operating-system randomness."},
+    {"from_seed_bytes",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_from_seed_bytes<P>)),
+     METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+     "from_seed_bytes($type, data)\n--\n\nThe key pair of the 64-byte seed d || z (ML-KEM.KeyGen_internal)."},
+    {"_from_expanded", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_from_expanded<P>)),
+     METH_FASTCALL | METH_CLASS,
+     "_from_expanded($type, dk, seed, /)\n--\n\nThe key of the FIPS 203 decapsulation key dk (hash-checked); "
+     "seed, if not None, must give that same key."},
+    {"decapsulate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_decapsulate<P>)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "decapsulate($self, ciphertext)\n--\n\nThe 32-byte shared secret of the ciphertext (implicit rejection: "
+     "a "
+     "ciphertext not made for this key gives an unrelated secret, not an error)."},
+    {"private_bytes_raw", private_bytes_raw<P>, METH_NOARGS,
+     "private_bytes_raw($self, /)\n--\n\nThe 64-byte seed d || z."},
+    {"_has_seed", private_has_seed<P>, METH_NOARGS, "_has_seed($self, /)\n--\n\nWhether the seed is known."},
+    {"_expanded_bytes", private_expanded_bytes<P>, METH_NOARGS,
+     "_expanded_bytes($self, /)\n--\n\nThe FIPS 203 decapsulation key dk_pke || ek || H(ek) || z."},
+    {"_public_key", private_public_key<P>, METH_O,
+     "_public_key($self, cls, /)\n--\n\nThe public key, as an object of cls (the public-key type or a "
+     "subclass)."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// --- public keys -----------------------------------------------------------
+
+template <class P>
+PyObject* public_from_public_bytes(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
+                                   PyObject* kwnames) {
+  PyObject* data = only_argument(args, nargs, kwnames, "from_public_bytes", "data");
+  if (!data) return nullptr;
+  uint8_t ek[P::ek_bytes];
+  if (!read_exact<P>(data, ek, P::ek_bytes, "public key", Part::public_key)) return nullptr;
+  Ref self = Ref::steal(new_key_object<PublicKeyObject<P>>(cls));
+  if (!self) return nullptr;
+  kyber::EncapsulationKey<P>& key = as_public<P>(self.get())->key.get();
+  if (!kyber::read_encapsulation_key<P>(key, ek)) {
+    PyErr_Format(PyExc_ValueError,
+                 "not a valid %s public key: a coefficient is not below q = 3329 (modulus check, FIPS 203 "
+                 "section 7.2)",
+                 Set<P>::name);
+    return nullptr;
+  }
+  return self.release();
+}
+
+// (shared_secret, ciphertext) for the randomness m.
+template <class P>
+PyObject* encapsulate_with(PyObject* self, const uint8_t m[32]) {
+  Ref shared = new_bytes(32);
+  if (!shared) return nullptr;
+  Ref ciphertext = new_bytes(P::ct_bytes);
+  if (!ciphertext) return nullptr;
+  uint8_t* key_out = bytes_data(shared);
+  uint8_t* c_out = bytes_data(ciphertext);
+  const kyber::EncapsulationKey<P>& ek = as_public<P>(self)->key.get();
+  kyber::ml_kem_encaps_internal<P>(key_out, c_out, ek, m);
+  return PyTuple_Pack(2, shared.get(), ciphertext.get());
+}
+
+template <class P>
+PyObject* public_encapsulate(PyObject* self, PyObject*) {
+  kyber_alg::ct::Wiped<uint8_t[32]> m;
+  if (!kyber::random_bytes(m.value, 32)) return PyErr_SetFromErrno(PyExc_OSError);
+  return encapsulate_with<P>(self, m.value);
+}
+
+template <class P>
+PyObject* public_encapsulate_deterministic(PyObject* self, PyObject* m_obj) {
+  kyber_alg::ct::Wiped<uint8_t[32]> m;
+  ByteView view;
+  if (!view.acquire(m_obj)) return nullptr;
+  if (view.size() != 32) {
+    PyErr_Format(PyExc_ValueError, "the encapsulation randomness m is 32 bytes long, got %zd", view.size());
+    return nullptr;
+  }
+  std::memcpy(m.value, view.data(), 32);
+  return encapsulate_with<P>(self, m.value);
+}
+
+template <class P>
+PyObject* public_bytes_raw(PyObject* self, PyObject*) {
+  return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(as_public<P>(self)->key.get().bytes),
+                                   P::ek_bytes);
+}
+
+template <class P>
+PyObject* public_richcompare(PyObject* self, PyObject* other, int op) {
+  PyTypeObject* native = public_type_of<P>(self);
+  if (!native) return nullptr;
+  if ((op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, native)) Py_RETURN_NOTIMPLEMENTED;
+  const bool equal = std::memcmp(as_public<P>(self)->key.get().bytes, as_public<P>(other)->key.get().bytes,
+                                 P::ek_bytes) == 0;
+  return PyBool_FromLong(equal == (op == Py_EQ));
+}
+
+template <class P>
+void public_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+template <class P>
+PyMethodDef public_methods[] = {
+    {"from_public_bytes",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(public_from_public_bytes<P>)),
+     METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+     "from_public_bytes($type, data)\n--\n\nThe public key (encapsulation key) ek, after the modulus check "
+     "of FIPS "
+     "203 section 7.2."},
+    {"encapsulate", public_encapsulate<P>, METH_NOARGS,
+     "encapsulate($self, /)\n--\n\n(shared_secret, ciphertext) from 32 bytes of operating-system "
+     "randomness."},
+    {"_encapsulate_deterministic", public_encapsulate_deterministic<P>, METH_O,
+     "_encapsulate_deterministic($self, m, /)\n--\n\n(shared_secret, ciphertext) for the given 32-byte m "
+     "(ML-KEM.Encaps_internal; for known-answer tests)."},
+    {"public_bytes_raw", public_bytes_raw<P>, METH_NOARGS,
+     "public_bytes_raw($self, /)\n--\n\nThe encapsulation key ek."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// --- types -----------------------------------------------------------------
+
+template <class P>
+PyType_Slot private_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(private_dealloc<P>)},
+    {Py_tp_methods, private_methods<P>},
+    {Py_tp_doc, const_cast<char*>("An ML-KEM private key (decapsulation key).")},
+    {0, nullptr},
+};
+
+template <class P>
+PyType_Slot public_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(public_dealloc<P>)},
+    {Py_tp_methods, public_methods<P>},
+    {Py_tp_richcompare, reinterpret_cast<void*>(public_richcompare<P>)},
+    {Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)},
+    {Py_tp_doc, const_cast<char*>("An ML-KEM public key (encapsulation key).")},
+    {0, nullptr},
+};
+
+// Subclassable (kyber_alg.mlkem adds the encodings); no instances from
+// calling the type: keys come from the class methods.
+constexpr unsigned long type_flags =
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION;
+
+template <class P>
+PyType_Spec private_spec;
+template <class P>
+PyType_Spec public_spec;
+
+template <>
+PyType_Spec private_spec<MlKem512> = {"kyber_alg._mlkem.MLKEM512PrivateKey",
+                                      sizeof(PrivateKeyObject<MlKem512>), 0, type_flags,
+                                      private_slots<MlKem512>};
+template <>
+PyType_Spec private_spec<MlKem768> = {"kyber_alg._mlkem.MLKEM768PrivateKey",
+                                      sizeof(PrivateKeyObject<MlKem768>), 0, type_flags,
+                                      private_slots<MlKem768>};
+template <>
+PyType_Spec private_spec<MlKem1024> = {"kyber_alg._mlkem.MLKEM1024PrivateKey",
+                                       sizeof(PrivateKeyObject<MlKem1024>), 0, type_flags,
+                                       private_slots<MlKem1024>};
+template <>
+PyType_Spec public_spec<MlKem512> = {"kyber_alg._mlkem.MLKEM512PublicKey", sizeof(PublicKeyObject<MlKem512>),
+                                     0, type_flags, public_slots<MlKem512>};
+template <>
+PyType_Spec public_spec<MlKem768> = {"kyber_alg._mlkem.MLKEM768PublicKey", sizeof(PublicKeyObject<MlKem768>),
+                                     0, type_flags, public_slots<MlKem768>};
+template <>
+PyType_Spec public_spec<MlKem1024> = {"kyber_alg._mlkem.MLKEM1024PublicKey",
+                                      sizeof(PublicKeyObject<MlKem1024>), 0, type_flags,
+                                      public_slots<MlKem1024>};
+
+// Creates the two types of P and adds them to the module under their short names.
+template <class P>
+bool add_types(PyObject* module) {
+  ModuleState* state = module_state(module);
+  PyObject*& private_type = state->private_types[Set<P>::index];
+  PyObject*& public_type = state->public_types[Set<P>::index];
+  private_type = PyType_FromModuleAndSpec(module, &private_spec<P>, nullptr);
+  if (!private_type) return false;
+  public_type = PyType_FromModuleAndSpec(module, &public_spec<P>, nullptr);
+  if (!public_type) return false;
+  const char* private_name = std::strrchr(private_spec<P>.name, '.') + 1;
+  const char* public_name = std::strrchr(public_spec<P>.name, '.') + 1;
+  return PyModule_AddObjectRef(module, private_name, private_type) == 0 &&
+         PyModule_AddObjectRef(module, public_name, public_type) == 0;
+}
+
+// --- module ----------------------------------------------------------------
+
+kyber_alg::Dispatch<kyber::Kernels>& dispatch() { return kyber::kernels; }
+
+using Paths = kyber_alg::DispatchFunctions<kyber::Kernels, dispatch>;
+
+PyMethodDef module_methods[] = {
+    Paths::backend_method,
+    Paths::available_method,
+    Paths::set_method,
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int module_exec(PyObject* module) {
+  if (!add_types<MlKem512>(module) || !add_types<MlKem768>(module) || !add_types<MlKem1024>(module))
+    return -1;
+  return 0;
+}
+
+int module_traverse(PyObject* module, visitproc visit, void* arg) {
+  for (PyObject* type : module_state(module)->private_types) Py_VISIT(type);
+  for (PyObject* type : module_state(module)->public_types) Py_VISIT(type);
+  return 0;
+}
+
+int module_clear(PyObject* module) {
+  for (PyObject*& type : module_state(module)->private_types) Py_CLEAR(type);
+  for (PyObject*& type : module_state(module)->public_types) Py_CLEAR(type);
+  return 0;
+}
+
+void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {0, nullptr},
+};
+
+PyDoc_STRVAR(module_doc,
+             "ML-KEM-512, ML-KEM-768 and ML-KEM-1024 (FIPS 203) keys, native part of kyber_alg.mlkem.");
+
+PyModuleDef module_def = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "kyber_alg._mlkem",
+    .m_doc = module_doc,
+    .m_size = sizeof(ModuleState),
+    .m_methods = module_methods,
+    .m_slots = module_slots,
+    .m_traverse = module_traverse,
+    .m_clear = module_clear,
+    .m_free = module_free,
+};
+}  // namespace
+
+PyMODINIT_FUNC PyInit__mlkem(void) { return PyModuleDef_Init(&module_def); }
