@@ -27,6 +27,7 @@ class Dispatch {
   }
 
   const Kernels* operator->() const { return active_; }
+  const Kernels& active() const { return *active_; }
   Backend backend() const { return backend_; }
 
   bool available(Backend b) const { return kernels_for(b) != nullptr && cpu_supports(b); }
