@@ -263,7 +263,8 @@ int main(int argc, char** argv) {
     return rc;
   }
   std::printf(
-      "ctgrind driver: hex of secrets, SM4 key expansion, ECB, CBC, padding checks and SM3 done; GCM, CCM, CTR, HMAC, "
+      "ctgrind driver: hex of secrets, SM4 key expansion, ECB, CBC, padding checks and SM3 done; GCM, CCM, "
+      "CTR, HMAC, "
       "PBKDF2, HKDF, KDF done (%s)\n",
       path);
   return 0;
