@@ -3,23 +3,12 @@
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "sm2/base_mult.hpp"
 #include "sm2/kdf.hpp"
-#include "sm2/point_mult.hpp"
 #include "sm3/sm3.hpp"
 
 namespace kyber_alg::sm2 {
 
 namespace {
-
-// The shared point (x2, y2) as the 64 bytes x2 || y2.
-void shared_point_bytes(uint8_t out[kPointSize], const Scalar& k, const AffinePoint& p) {
-  ct::Wiped<JacobianPoint> shared;
-  shared.value = mul_point(k, p);
-  ct::Wiped<AffinePoint> affine;
-  affine.value = to_affine(shared.value);
-  encode_point(out, affine.value);
-}
 
 // Hash(x2 || M || y2).
 void check_value(uint8_t out[kHashSize], const uint8_t xy[kPointSize], const uint8_t* message,
@@ -37,17 +26,11 @@ void check_value(uint8_t out[kHashSize], const uint8_t xy[kPointSize], const uin
 CipherStatus encrypt_with_nonce(const CiphertextParts& out, const uint8_t* message, std::size_t len,
                                 const AffinePoint& public_key, const Scalar& k) {
   // A2: C1 = [k]G.
-  {
-    ct::Wiped<JacobianPoint> c1;
-    c1.value = mul_base(k);
-    ct::Wiped<AffinePoint> affine;
-    affine.value = to_affine(c1.value);
-    encode_point(out.c1, affine.value);
-    ct::declassify(out.c1, kPointSize);  // published
-  }
+  mul_base_bytes(out.c1, k);
+  ct::declassify(out.c1, kPointSize);  // published
   // A4: (x2, y2) = [k]PB.
   ct::Wiped<uint8_t[kPointSize]> xy;
-  shared_point_bytes(xy.value, k, public_key);
+  mul_point_bytes(xy.value, k, public_key);
   // A5, A6: C2 = M xor KDF(x2 || y2, klen), refused if the KDF output is all zeros.
   if (len > 0) std::memmove(out.c2, message, len);
   uint8_t kdf_zero = kdf_xor(out.c2, len, xy.value, kPointSize);
@@ -91,7 +74,7 @@ CipherStatus decrypt(uint8_t* message_out, const ConstCiphertextParts& in, std::
   {
     ct::Wiped<Scalar> d;
     d.value = scalar_from_bytes(private_key);
-    shared_point_bytes(xy.value, d.value, c1);
+    mul_point_bytes(xy.value, d.value, c1);
   }
   // B4, B5: M' = C2 xor KDF(x2 || y2, klen); an all-zero KDF output is an error.
   if (len > 0) std::memmove(message_out, in.c2, len);

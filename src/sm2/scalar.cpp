@@ -1,18 +1,11 @@
 #include "sm2/scalar.hpp"
 
 #include "common/ct.hpp"
-#include "sm2/field.hpp"
+#include "sm2/limbs.hpp"
 
 namespace kyber_alg::sm2 {
 
 namespace {
-
-// All ones if s < bound.
-uint64_t less_than(const Scalar& s, const Scalar& bound) {
-  uint64_t borrow = 0;
-  for (int i = 0; i < 4; ++i) detail::sub_borrow(s.v[i], bound.v[i], borrow);
-  return ct::mask64_from_bit(borrow);
-}
 
 uint64_t is_nonzero(const Scalar& s) { return ct::mask64_nonzero(s.v[0] | s.v[1] | s.v[2] | s.v[3]); }
 
@@ -26,31 +19,34 @@ Scalar order_minus(uint64_t k) {
 }  // namespace
 
 Scalar scalar_from_bytes(const uint8_t in[32]) {
-  const Fe f = fe_from_bytes(in);
-  return Scalar{{f.v[0], f.v[1], f.v[2], f.v[3]}};
+  Scalar s;
+  limbs_from_bytes(s.v, in);
+  return s;
 }
 
-void scalar_to_bytes(uint8_t out[32], const Scalar& s) {
-  fe_to_bytes(out, Fe{{s.v[0], s.v[1], s.v[2], s.v[3]}});
+void scalar_to_bytes(uint8_t out[32], const Scalar& s) { limbs_to_bytes(out, s.v); }
+
+uint64_t scalar_is_nonce(const Scalar& s) { return is_nonzero(s) & limbs_less_than(s.v, kOrder.v); }
+
+uint64_t scalar_is_private_key(const Scalar& s) {
+  return is_nonzero(s) & limbs_less_than(s.v, order_minus(1).v);
 }
 
-uint64_t scalar_is_nonce(const Scalar& s) { return is_nonzero(s) & less_than(s, kOrder); }
-
-uint64_t scalar_is_private_key(const Scalar& s) { return is_nonzero(s) & less_than(s, order_minus(1)); }
-
-void scalar_recode(int8_t digits[kDigits], const Scalar& s) {
+void scalar_recode(int8_t* digits, int count, int window_bits, const Scalar& s) {
+  const uint64_t window_mask = (uint64_t{1} << window_bits) - 1;
+  const uint64_t half = uint64_t{1} << (window_bits - 1);
   uint64_t carry = 0;
-  for (int i = 0; i < kDigits; ++i) {
-    // The five bits at 5i (they may straddle two limbs), plus the carry.
-    const int bit = kWindowBits * i;
+  for (int i = 0; i < count; ++i) {
+    // The bits at window_bits * i (they may straddle two limbs), plus the carry.
+    const int bit = window_bits * i;
     const int limb = bit / 64, shift = bit % 64;
-    uint64_t window = s.v[limb] >> shift;
-    if (shift > 64 - kWindowBits && limb < 3) window |= s.v[limb + 1] << (64 - shift);
-    window = (window & 31) + carry;
-    // window in [0, 32]; above 16 it becomes window - 32 with a carry of one.
-    carry = (16 - window) >> 63;
+    uint64_t window = limb < 4 ? s.v[limb] >> shift : 0;
+    if (shift > 64 - window_bits && limb < 3) window |= s.v[limb + 1] << (64 - shift);
+    window = (window & window_mask) + carry;
+    // window in [0, 2 half]; above half it becomes window - 2 half with a carry of one.
+    carry = (half - window) >> 63;
     digits[i] =
-        static_cast<int8_t>(static_cast<int64_t>(window) - static_cast<int64_t>(carry << kWindowBits));
+        static_cast<int8_t>(static_cast<int64_t>(window) - static_cast<int64_t>(carry << window_bits));
   }
 }
 

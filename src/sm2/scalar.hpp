@@ -1,5 +1,6 @@
 // Scalars for the SM2 group of prime order n: decoding, range checks and the
-// signed-digit recoding that the scalar multiplications walk through.
+// signed-digit recoding that the constant-time scalar multiplications walk
+// through.
 #pragma once
 
 #include <cstdint>
@@ -14,11 +15,6 @@ struct Scalar {
 inline constexpr Scalar kOrder = {
     {0x53bbf40939d54123, 0x7203df6b21c6052b, 0xffffffffffffffff, 0xfffffffeffffffff}};
 
-// Signed radix-32 digits: k = sum of digit[i] * 32^i, each digit in [-16, 16]
-// (the top one in [0, 2]).
-inline constexpr int kWindowBits = 5;
-inline constexpr int kDigits = 52;
-
 Scalar scalar_from_bytes(const uint8_t in[32]);
 void scalar_to_bytes(uint8_t out[32], const Scalar& s);
 
@@ -28,7 +24,10 @@ uint64_t scalar_is_nonce(const Scalar& s);
 // for signatures with the same key), in constant time.
 uint64_t scalar_is_private_key(const Scalar& s);
 
-// Constant-time recoding into signed digits (no branch on the scalar's bits).
-void scalar_recode(int8_t digits[kDigits], const Scalar& s);
+// Signed radix-2^window_bits digits of s < 2^256, in constant time (no branch
+// on the scalar's bits): s = sum of digits[i] 2^(window_bits i), each digit in
+// [-2^(window_bits - 1), 2^(window_bits - 1)]. count digits must cover 257
+// bits (the top digit takes the last carry); window_bits at most 7.
+void scalar_recode(int8_t* digits, int count, int window_bits, const Scalar& s);
 
 }  // namespace kyber_alg::sm2

@@ -8,13 +8,12 @@
 // memcheck errors = clean.
 //
 // Usage: ctgrind_driver path rounds [dB k message expected] (hex): path is
-// portable or avx2 (exit status 77 if the CPU, or valgrind's emulated CPU,
-// does not offer it); the optional
-// worked example (C1 || C3 || C2 expected from the private key dB and the
-// nonce k) confirms that the build under test computes the right thing. With
-// --leak-self-test it branches on a secret on purpose, to show that the
-// harness catches that. With --inverse-check (run without valgrind) it checks
-// the field inversion on edge and random inputs: a * (1/a) = 1, and 1/0 = 0.
+// portable or adx (exit status 77 if the CPU, or valgrind's emulated CPU,
+// does not offer it); the optional worked example (C1 || C3 || C2 expected
+// from the private key dB and the nonce k) confirms that the build under test
+// computes the right thing. With --leak-self-test it branches on a secret on
+// purpose, to show that the harness catches that. (The field inversion has a
+// unit test of its own: tests/sm/native/field_invert_driver.cpp.)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,7 +22,6 @@
 #include "../../ct/ctgrind.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
-#include "sm2/field.hpp"
 #include "sm2/kernels.hpp"
 #include "sm2/keys.hpp"
 
@@ -135,55 +133,10 @@ int worked_example(char** hex) {
   return c == expected ? 0 : 12;
 }
 
-// a * fe_invert_plain(a) == 1 for plain a (two Montgomery multiplications
-// bring the product back to plain form).
-bool inverse_holds(const sm2::Fe& a) {
-  const sm2::Fe inverse = sm2::fe_invert_plain(a);
-  const sm2::Fe product = sm2::fe_mul(sm2::fe_mul(a, inverse), sm2::kRSquared);
-  return sm2::fe_is_canonical(inverse) && sm2::fe_equal(product, sm2::Fe{{1, 0, 0, 0}});
-}
-
-int inverse_check() {
-  const sm2::Fe zero = sm2::fe_invert_plain(sm2::Fe{{0, 0, 0, 0}});
-  if (!sm2::fe_is_zero(zero)) return 20;
-  sm2::Fe minus_one = sm2::kPrime, minus_two = sm2::kPrime;
-  minus_one.v[0] -= 1, minus_two.v[0] -= 2;
-  const sm2::Fe edges[] = {{{1, 0, 0, 0}},
-                           {{2, 0, 0, 0}},
-                           {{3, 0, 0, 0}},
-                           minus_one,
-                           minus_two,
-                           {{0, 0, 0, uint64_t{1} << 63}},
-                           {{~uint64_t{0}, ~uint64_t{0}, ~uint64_t{0}, 0x7fffffffffffffff}},
-                           {{0, 0, 0, 0xfffffffe00000000}},
-                           {{~uint64_t{0}, 0, 0, 0}},
-                           {{0, 1, 0, 0}},
-                           {{0, 0, 0, 1}},
-                           sm2::kOne,
-                           sm2::kRSquared,
-                           sm2::kRCubed};
-  for (const sm2::Fe& a : edges)
-    if (!inverse_holds(a)) return 21;
-  // Random numbers below p, some shortened to test small and sparse inputs.
-  for (int i = 0; i < 20000; ++i) {
-    sm2::Fe a;
-    if (!fill_random(reinterpret_cast<uint8_t*>(a.v), sizeof a.v)) return 2;
-    const int kind = i % 4;
-    if (kind == 1) a.v[3] >>= a.v[0] % 64;
-    if (kind == 2) a.v[3] = 0, a.v[2] >>= a.v[0] % 64;
-    if (kind == 3) a = sm2::kPrime, a.v[0] -= 1 + i % 1000;
-    if (!sm2::fe_is_canonical(a) || sm2::fe_is_zero(a)) continue;
-    if (!inverse_holds(a)) return 22;
-  }
-  std::printf("inverses check out\n");
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
-  if (argc > 1 && std::strcmp(argv[1], "--inverse-check") == 0) return inverse_check();
   if (argc < 3) return 9;
   if (!sm2::kernels().select(ctgrind::parse_backend(argv[1]))) return ctgrind::path_unavailable(argv[1]);
   const int rounds = std::atoi(argv[2]);
