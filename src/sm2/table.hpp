@@ -14,7 +14,8 @@
 namespace kyber_alg::sm2 {
 
 struct TableKernels {
-  // out = table[index - 1] for 1 <= index <= count, all zero bits for index 0.
+  // out = table[index - 1] for 1 <= index <= count, all zero bits for index 0;
+  // count is even.
   void (*read)(AffinePoint& out, const AffinePoint* table, int count, uint64_t index);
 };
 
