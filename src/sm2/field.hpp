@@ -176,37 +176,6 @@ inline Fe fe_sub(const Fe& a, const Fe& b) {
 // a / 2: a + p when a is odd (p is odd, so the sum is even), then one bit
 // to the right across the 257-bit sum.
 inline Fe fe_half(const Fe& a) {
-#if KYBER_ALG_SM2_CARRY_INTRINSICS
-  // The same in one block: the compiled version took four times as long as
-  // an addition, and the doubling of a point halves once.
-  uint64_t r0, r1, r2, r3, mask, p1, p3;
-  __asm__(
-      "movq 0(%[a]), %[r0]\n\t"
-      "movq 8(%[a]), %[r1]\n\t"
-      "movq 16(%[a]), %[r2]\n\t"
-      "movq 24(%[a]), %[r3]\n\t"
-      "movq %[r0], %[mask]\n\t"
-      "andq $1, %[mask]\n\t"
-      "negq %[mask]\n\t"
-      "movabsq $0xffffffff00000000, %[p1]\n\t"
-      "movabsq $0xfffffffeffffffff, %[p3]\n\t"
-      "andq %[mask], %[p1]\n\t"
-      "andq %[mask], %[p3]\n\t"
-      "addq %[mask], %[r0]\n\t"
-      "adcq %[p1], %[r1]\n\t"
-      "adcq %[mask], %[r2]\n\t"
-      "adcq %[p3], %[r3]\n\t"
-      "sbbq %[mask], %[mask]\n\t"  // the carry out, as all ones or zero
-      "shrdq $1, %[r1], %[r0]\n\t"
-      "shrdq $1, %[r2], %[r1]\n\t"
-      "shrdq $1, %[r3], %[r2]\n\t"
-      "shrdq $1, %[mask], %[r3]\n\t"
-      : [r0] "=&r"(r0), [r1] "=&r"(r1), [r2] "=&r"(r2), [r3] "=&r"(r3), [mask] "=&r"(mask), [p1] "=&r"(p1),
-        [p3] "=&r"(p3)
-      : [a] "r"(a.v), KYBER_ALG_SM2_LIMBS(a)
-      : "cc");
-  return Fe{{r0, r1, r2, r3}};
-#else
   const uint64_t mask = ct::mask64_from_bit(a.v[0] & 1);
   uint64_t carry = 0, s[4];
   for (int i = 0; i < 4; ++i) s[i] = add_carry(a.v[i], kPrime.v[i] & mask, carry);
@@ -214,7 +183,6 @@ inline Fe fe_half(const Fe& a) {
   for (int i = 0; i < 3; ++i) r.v[i] = (s[i] >> 1) | (s[i + 1] << 63);
   r.v[3] = (s[3] >> 1) | (carry << 63);
   return r;
-#endif
 }
 
 inline Fe fe_neg(const Fe& a) { return fe_sub(Fe{{0, 0, 0, 0}}, a); }
