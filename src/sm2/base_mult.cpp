@@ -17,10 +17,10 @@ const BaseTable& build() {
   JacobianPoint base = to_jacobian(generator());
   for (int i = 0; i < kBaseDigits; ++i) {
     JacobianPoint* row = &points[static_cast<std::size_t>(i) * kBaseRowSize];
+    const JacobianPoint two = point_double(base);
     row[0] = base;
-    row[1] = point_double(base);
-    for (int j = 2; j < kBaseRowSize; ++j) row[j] = point_add(row[j - 1], base);  // (j+1)B != B
-    base = point_double(row[kBaseRowSize - 1]);                                   // 128 * B
+    for (int j = 1; j < kBaseRowSize; ++j) row[j] = point_add(row[j - 1], two);  // (2j-1)B != 2B
+    base = point_add(row[kBaseRowSize - 1], base);                               // 127B + B = 128B
   }
   batch_to_affine(&table.row[0][0], points.data(), points.size());
   return table;

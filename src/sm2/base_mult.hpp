@@ -8,12 +8,12 @@
 
 namespace kyber_alg::sm2 {
 
-// Signed 7-bit digits: 37 of them cover 256 bits and the last carry.
+// Signed odd 7-bit digits (scalar_recode_odd): 37 of them cover 256 bits.
 inline constexpr int kBaseWindowBits = 7;
 inline constexpr int kBaseDigits = 37;
-inline constexpr int kBaseRowSize = 1 << (kBaseWindowBits - 1);  // multiples 1..64
+inline constexpr int kBaseRowSize = 1 << (kBaseWindowBits - 1);  // odd multiples 1..127
 
-// row[i][j] = (j + 1) * 128^i * G, affine; each entry one cache line.
+// row[i][j] = (2j + 1) * 128^i * G, affine; each entry one cache line.
 struct BaseTable {
   alignas(64) AffinePoint row[kBaseDigits][kBaseRowSize];
 };
@@ -29,25 +29,27 @@ inline void prepare_base_table() { (void)base_table(); }
 // (kernels.hpp).
 JacobianPoint mul_base(const Scalar& k);
 
-// The body of mul_base for code path Path: one table row per signed digit,
-// each row read in full, and only mixed additions (no doublings).
+// The body of mul_base for code path Path: one table row per odd digit, each
+// row read in full, and only mixed additions (no doublings).
 template <class Path>
 JacobianPoint mul_base_with(const Scalar& k) {
-  // For 1 <= k < n no addition below meets equal points: the partial sum S
-  // of the lower digits stays below 128^i / 1.98 in size while the next term
-  // T is at least 128^i, and both stay under n/2 except at the top digit,
-  // where S = +-T (mod n) would need k = 0 or k >= n. Only the point at
-  // infinity (before the first nonzero digit) and zero digits need masking.
+  // Odd digits are never zero, and no addition below meets equal or opposite
+  // points: the partial sum S of the lower digits is below 128^i in size while
+  // the next term T is at least 128^i, and both stay under n/2 except at the
+  // top digit, where S = +-T (mod n) would need k = 0 or k >= n. So the sum is
+  // never the point at infinity, and nothing needs masking.
   const BaseTable& table = base_table();
   ct::Wiped<int8_t[kBaseDigits]> digits;
-  scalar_recode(digits.value, kBaseDigits, kBaseWindowBits, k);
+  const uint64_t negate = scalar_recode_odd(digits.value, kBaseDigits, kBaseWindowBits, k);
   ct::Wiped<JacobianPoint> acc;
   ct::Wiped<AffinePoint> term;
-  acc.value = kInfinity;
-  for (int i = 0; i < kBaseDigits; ++i) {
-    const uint64_t zero = read_signed<Path>(term.value, table.row[i], kBaseRowSize, digits.value[i]);
-    point_select(acc.value, Curve<Path>::add_affine(acc.value, term.value), ~zero);
+  read_odd<Path>(term.value, table.row[0], kBaseRowSize, digits.value[0]);
+  acc.value = to_jacobian(term.value);
+  for (int i = 1; i < kBaseDigits; ++i) {
+    read_odd<Path>(term.value, table.row[i], kBaseRowSize, digits.value[i]);
+    acc.value = Curve<Path>::add_affine(acc.value, term.value);
   }
+  conditional_negate(acc.value.y, negate);
   return acc.value;
 }
 

@@ -67,21 +67,19 @@ struct Curve {
   }
 
   // P + Q for Q = (q.x, q.y, qz.z), given with the powers of its Z (several
-  // points sharing one Z share them), not infinity; P != Q, and P may be
-  // infinity. With complete set, P == Q is handled too (the doubling is
-  // computed as well and selected by mask).
+  // points sharing one Z share them); neither is infinity and P != -Q. P != Q
+  // too, unless complete is set: then the doubling is computed as well and
+  // selected by mask when they are equal.
   static JacobianPoint add_with_z(const JacobianPoint& p, const AffinePoint& q, const ZPowers& qz,
                                   bool complete) {
     uint64_t equal;
     JacobianPoint sum = add_formula(p, q.x, q.y, qz, equal);
-    const uint64_t p_inf = fe_is_zero(p.z);
-    if (complete) point_select(sum, dbl(p), equal & ~p_inf);
-    point_select(sum, JacobianPoint{q.x, q.y, qz.z}, p_inf);
+    if (complete) point_select(sum, dbl(p), equal);
     return sum;
   }
 
-  // P + Q with Q affine (not infinity) and P != Q; P may be infinity. The
-  // general formula with Z2 = 1: 8M + 3S (U1 = X1, S1 = Y1, Z3 = Z1 H).
+  // P + Q with Q affine; neither is infinity and P != +-Q. The general formula
+  // with Z2 = 1: 8M + 3S (U1 = X1, S1 = Y1, Z3 = Z1 H).
   static JacobianPoint add_affine(const JacobianPoint& p, const AffinePoint& q) {
     const Fe z1z1 = F::sqr(p.z);
     const Fe u2 = F::mul(q.x, z1z1);
@@ -95,7 +93,6 @@ struct Curve {
     out.x = fe_sub(fe_sub(F::sqr(r), hhh), fe_double(v));
     out.y = fe_sub(F::mul(r, fe_sub(v, out.x)), F::mul(p.y, hhh));
     out.z = F::mul(p.z, h);
-    point_select(out, to_jacobian(q), fe_is_zero(p.z));
     return out;
   }
 
@@ -116,25 +113,14 @@ struct Curve {
     return sum;
   }
 
-  // table[j] = (j + 1) P for j < Count, all at one Z, which is returned:
-  // X = x Z^2, Y = y Z^3. P not infinity, of order above Count. 2P comes from
-  // a co-Z doubling (which also gives P at 2P's Z), each further multiple from
-  // a co-Z addition of P, and the earlier entries are brought to the last one's
-  // Z afterwards: about 11 multiplications an entry, the same as mixed
-  // additions, and every later addition of an entry saves a multiplication and
-  // a squaring (its Z powers are shared) and reads 64 bytes instead of 96.
-  template <int Count>
-  static Fe multiples(AffinePoint (&table)[Count], const AffinePoint& p) {
-    static_assert(Count >= 3 && Count - 1 <= kMaxChain);
-    AffinePoint moved_p;
-    const JacobianPoint two = dbl(to_jacobian(p), &moved_p);
-    table[1] = {two.x, two.y};
-    const Fe z = co_z_chain(table + 1, Count - 1, moved_p, two.z);
-    table[0] = moved_p;
-    return z;
-  }
-
-  // table[j] = (2j + 1) P for j < Count, all at one Z (returned), as above.
+  // table[j] = (2j + 1) P for j < Count, all at one Z, which is returned:
+  // X = x Z^2, Y = y Z^3. P not infinity, of order above 2 Count. 2P comes
+  // from a co-Z doubling (which also gives P at 2P's Z), each further
+  // multiple from a co-Z addition of 2P, and the earlier entries are brought
+  // to the last one's Z afterwards: about 11 multiplications an entry, the
+  // same as mixed additions, and every later addition of an entry saves a
+  // multiplication and a squaring (its Z powers are shared) and reads 64
+  // bytes instead of 96.
   template <int Count>
   static Fe odd_multiples(AffinePoint (&table)[Count], const AffinePoint& p) {
     static_assert(Count >= 2 && Count <= kMaxChain);

@@ -12,7 +12,7 @@ namespace kyber_alg::sm2 {
 // constant time, on the active code path (kernels.hpp).
 JacobianPoint mul_point(const Scalar& k, const AffinePoint& p);
 
-// Signed 5-bit windows over a table of P..16P.
+// Signed odd 5-bit digits (scalar_recode_odd) over a table of P, 3P, ..., 31P.
 inline constexpr int kPointWindowBits = 5;
 inline constexpr int kPointDigits = 52;
 inline constexpr int kPointTableSize = 1 << (kPointWindowBits - 1);
@@ -22,27 +22,28 @@ inline constexpr int kPointTableSize = 1 << (kPointWindowBits - 1);
 template <class Path>
 [[gnu::always_inline]] inline JacobianPoint mul_point_with(const Scalar& k, const AffinePoint& p) {
   using C = Curve<Path>;
-  // P..16P share one Z, whose powers every addition of an entry reuses.
+  // The odd multiples share one Z, whose powers every addition of an entry reuses.
   ct::Wiped<AffinePoint[kPointTableSize]> table;
-  const ZPowers table_z = C::powers(C::multiples(table.value, p));
+  const ZPowers table_z = C::powers(C::odd_multiples(table.value, p));
 
   ct::Wiped<int8_t[kPointDigits]> digits;
-  scalar_recode(digits.value, kPointDigits, kPointWindowBits, k);
+  const uint64_t negate = scalar_recode_odd(digits.value, kPointDigits, kPointWindowBits, k);
 
   // acc = 32*m*P before digit i is added, where m collects the digits above
-  // i. For i >= 1, 32m is far below n, so it equals +-digit (mod n) only when
-  // m = 0, i.e. acc is infinity, which the addition masks. At i = 0 the two
-  // can meet (k = n - 6 gives -3P + -3P), so the last addition is the
-  // complete one.
+  // i and is odd (so never zero). For i >= 1, 32m is far below n, so it
+  // differs from +-digit (mod n), and acc is never infinity. At i = 0 the two
+  // can meet (32m = k - digit can be n + digit), so the last addition is the
+  // complete one; it meets -digit only for k = 0 (mod n).
   ct::Wiped<JacobianPoint> acc;
   ct::Wiped<AffinePoint> term;
-  acc.value = kInfinity;
-  for (int i = kPointDigits - 1; i >= 0; --i) {
-    if (i != kPointDigits - 1)
-      for (int d = 0; d < kPointWindowBits; ++d) acc.value = C::dbl(acc.value);
-    const uint64_t zero = read_signed<Path>(term.value, table.value, kPointTableSize, digits.value[i]);
-    point_select(acc.value, C::add_with_z(acc.value, term.value, table_z, i == 0), ~zero);
+  read_odd<Path>(term.value, table.value, kPointTableSize, digits.value[kPointDigits - 1]);
+  acc.value = {term.value.x, term.value.y, table_z.z};
+  for (int i = kPointDigits - 2; i >= 0; --i) {
+    for (int d = 0; d < kPointWindowBits; ++d) acc.value = C::dbl(acc.value);
+    read_odd<Path>(term.value, table.value, kPointTableSize, digits.value[i]);
+    acc.value = C::add_with_z(acc.value, term.value, table_z, i == 0);
   }
+  conditional_negate(acc.value.y, negate);
   return acc.value;
 }
 

@@ -32,22 +32,30 @@ uint64_t scalar_is_private_key(const Scalar& s) {
   return is_nonzero(s) & limbs_less_than(s.v, order_minus(1).v);
 }
 
-void scalar_recode(int8_t* digits, int count, int window_bits, const Scalar& s) {
-  const uint64_t window_mask = (uint64_t{1} << window_bits) - 1;
-  const uint64_t half = uint64_t{1} << (window_bits - 1);
-  uint64_t carry = 0;
-  for (int i = 0; i < count; ++i) {
-    // The bits at window_bits * i (they may straddle two limbs), plus the carry.
-    const int bit = window_bits * i;
-    const int limb = bit / 64, shift = bit % 64;
-    uint64_t window = limb < 4 ? s.v[limb] >> shift : 0;
-    if (shift > 64 - window_bits && limb < 3) window |= s.v[limb + 1] << (64 - shift);
-    window = (window & window_mask) + carry;
-    // window in [0, 2 half]; above half it becomes window - 2 half with a carry of one.
-    carry = (half - window) >> 63;
-    digits[i] =
-        static_cast<int8_t>(static_cast<int64_t>(window) - static_cast<int64_t>(carry << window_bits));
+uint64_t scalar_recode_odd(int8_t* digits, int count, int window_bits, const Scalar& s) {
+  uint64_t negated[4], borrow = 0;
+  for (int i = 0; i < 4; ++i) negated[i] = sub_borrow(kOrder.v[i], s.v[i], borrow);
+  const uint64_t even = ct::mask64_from_bit((s.v[0] & 1) ^ 1);
+  uint64_t k[4];
+  for (int i = 0; i < 4; ++i) k[i] = s.v[i] ^ (even & (s.v[i] ^ negated[i]));
+  // k odd: its low window_bits + 1 bits minus 2^window_bits is an odd digit,
+  // and (k - digit) / 2^window_bits is odd again.
+  const uint64_t low_mask = (uint64_t{2} << window_bits) - 1;
+  const int64_t half = int64_t{1} << window_bits;
+  for (int i = 0; i < count - 1; ++i) {
+    const int64_t digit = static_cast<int64_t>(k[0] & low_mask) - half;
+    digits[i] = static_cast<int8_t>(digit);
+    // k - digit never leaves [0, 2^256): add -digit, sign-extended.
+    const uint64_t minus = static_cast<uint64_t>(-digit);
+    const uint64_t extension = static_cast<uint64_t>(-digit >> 63);
+    uint64_t carry = 0;
+    k[0] = add_carry(k[0], minus, carry);
+    for (int j = 1; j < 4; ++j) k[j] = add_carry(k[j], extension, carry);
+    for (int j = 0; j < 3; ++j) k[j] = (k[j] >> window_bits) | (k[j + 1] << (64 - window_bits));
+    k[3] >>= window_bits;
   }
+  digits[count - 1] = static_cast<int8_t>(k[0]);
+  return even;
 }
 
 }  // namespace kyber_alg::sm2

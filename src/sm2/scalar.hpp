@@ -24,10 +24,14 @@ uint64_t scalar_is_nonce(const Scalar& s);
 // for signatures with the same key), in constant time.
 uint64_t scalar_is_private_key(const Scalar& s);
 
-// Signed radix-2^window_bits digits of s < 2^256, in constant time (no branch
-// on the scalar's bits): s = sum of digits[i] 2^(window_bits i), each digit in
-// [-2^(window_bits - 1), 2^(window_bits - 1)]. count digits must cover 257
-// bits (the top digit takes the last carry); window_bits at most 7.
-void scalar_recode(int8_t* digits, int count, int window_bits, const Scalar& s);
+// Signed odd digits of s in radix 2^window_bits, in constant time (no branch
+// or index on the scalar's bits): every digit odd with |digit| < 2^window_bits,
+// so a table of the odd multiples 1, 3, ..., 2^window_bits - 1 serves every
+// digit and no digit is zero. The digits are those of s when s is odd, else
+// of n - s (odd, since n is), and the returned mask is then all ones: the
+// multiple must be negated. For 1 <= s <= n - 1; count must be enough for the
+// last digit to take what remains (count * window_bits >= 257), and
+// window_bits at most 7.
+uint64_t scalar_recode_odd(int8_t* digits, int count, int window_bits, const Scalar& s);
 
 }  // namespace kyber_alg::sm2

@@ -26,16 +26,15 @@ extern const TableKernels* const kAvx2TableKernels;
 // The best read this CPU runs.
 Dispatch<TableKernels>& table_kernels();
 
-// The entry |digit| of a table of multiples (table[j] = (j + 1) B), negated
-// for a negative digit, through Path::read. Returns all ones when the digit
-// is 0 (out is then zero).
+// The entry for an odd digit from a table of odd multiples (table[j] =
+// (2j + 1) B, count of them), negated for a negative digit, through
+// Path::read. |digit| must be below 2 count.
 template <class Path>
-inline uint64_t read_signed(AffinePoint& out, const AffinePoint* table, int count, int8_t digit) {
+inline void read_odd(AffinePoint& out, const AffinePoint* table, int count, int8_t digit) {
   const uint64_t sign = ct::mask64_from_bit(static_cast<uint64_t>(static_cast<uint8_t>(digit) >> 7));
   const uint64_t magnitude = (static_cast<uint64_t>(static_cast<int64_t>(digit)) ^ sign) - sign;
-  Path::read(out, table, count, magnitude);
+  Path::read(out, table, count, (magnitude + 1) >> 1);
   conditional_negate(out.y, sign);
-  return ct::mask64_zero(magnitude);
 }
 
 }  // namespace kyber_alg::sm2

@@ -37,8 +37,8 @@ def test_worked_example_encryption_and_decryption(sm2_path, mode):
 
 # Scalars around the window boundaries and the ends of [1, n-1]; n - 6 makes the last window's
 # addition meet equal points.
-EDGE_SCALARS = [1, 2, 3, 15, 16, 17, 31, 32, 33, 2**128, 2**255 - 1, 2**255, 2**255 + 17,
-                ref.N - 17, ref.N - 16, ref.N - 6, ref.N - 3, ref.N - 2, ref.N - 1]
+EDGE_SCALARS = [1, 2, 3, 15, 16, 17, 31, 32, 33, 127, 128, 129, 2**128, 2**252, 2**255 - 1, 2**255, 2**255 + 17,
+                ref.N - 128, ref.N - 17, ref.N - 16, ref.N - 6, ref.N - 3, ref.N - 2, ref.N - 1]
 
 
 @pytest.mark.parametrize("k", EDGE_SCALARS + [secrets.randbelow(ref.N - 1) + 1 for _ in range(4)])
