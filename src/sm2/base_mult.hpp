@@ -30,27 +30,37 @@ inline void prepare_base_table() { (void)base_table(); }
 JacobianPoint mul_base(const Scalar& k);
 
 // The body of mul_base for code path Path: one table row per odd digit, each
-// row read in full, and only mixed additions (no doublings).
+// row read in full, and only mixed additions (no doublings). The even and the
+// odd rows are summed apart, two independent chains of additions that the
+// processor overlaps, and the two sums added at the end.
 template <class Path>
 JacobianPoint mul_base_with(const Scalar& k) {
-  // Odd digits are never zero, and no addition below meets equal or opposite
-  // points: the partial sum S of the lower digits is below 128^i in size while
-  // the next term T is at least 128^i, and both stay under n/2 except at the
-  // top digit, where S = +-T (mod n) would need k = 0 or k >= n. So the sum is
-  // never the point at infinity, and nothing needs masking.
+  // Odd digits are never zero, and no addition in either chain meets equal or
+  // opposite points: the sum S of a chain's earlier rows is below 128^i in
+  // size while the next term T is at least 128^i, and both stay under n/2
+  // except at the top digit, where S = +-T (mod n) would need k = 0 or
+  // k >= n. The two sums add up to k' (k or n - k) times G, so they are not
+  // opposite, but they can be equal: the last addition is the complete one.
+  using C = Curve<Path>;
   const BaseTable& table = base_table();
   ct::Wiped<int8_t[kBaseDigits]> digits;
   const uint64_t negate = scalar_recode_odd(digits.value, kBaseDigits, kBaseWindowBits, k);
-  ct::Wiped<JacobianPoint> acc;
-  ct::Wiped<AffinePoint> term;
-  read_odd<Path>(term.value, table.row[0], kBaseRowSize, digits.value[0]);
-  acc.value = to_jacobian(term.value);
-  for (int i = 1; i < kBaseDigits; ++i) {
-    read_odd<Path>(term.value, table.row[i], kBaseRowSize, digits.value[i]);
-    acc.value = Curve<Path>::add_affine(acc.value, term.value);
+  ct::Wiped<JacobianPoint[2]> sums;
+  ct::Wiped<AffinePoint[2]> terms;
+  for (int j = 0; j < 2; ++j) {
+    read_odd<Path>(terms.value[j], table.row[j], kBaseRowSize, digits.value[j]);
+    sums.value[j] = to_jacobian(terms.value[j]);
   }
-  conditional_negate(acc.value.y, negate);
-  return acc.value;
+  static_assert(kBaseDigits % 2 == 1);
+  for (int i = 2; i < kBaseDigits - 1; i += 2) {
+    for (int j = 0; j < 2; ++j)
+      read_odd<Path>(terms.value[j], table.row[i + j], kBaseRowSize, digits.value[i + j]);
+    C::add_affine_each(sums.value, terms.value);
+  }
+  read_odd<Path>(terms.value[0], table.row[kBaseDigits - 1], kBaseRowSize, digits.value[kBaseDigits - 1]);
+  JacobianPoint sum = C::add_complete(C::add_affine(sums.value[0], terms.value[0]), sums.value[1]);
+  conditional_negate(sum.y, negate);
+  return sum;
 }
 
 }  // namespace kyber_alg::sm2

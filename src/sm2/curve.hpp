@@ -78,22 +78,40 @@ struct Curve {
     return sum;
   }
 
-  // P + Q with Q affine; neither is infinity and P != +-Q. The general formula
-  // with Z2 = 1: 8M + 3S (U1 = X1, S1 = Y1, Z3 = Z1 H).
+  // P + Q with Q affine; neither is infinity and P != +-Q.
   static JacobianPoint add_affine(const JacobianPoint& p, const AffinePoint& q) {
-    const Fe z1z1 = F::sqr(p.z);
-    const Fe u2 = F::mul(q.x, z1z1);
-    const Fe s2 = F::mul(q.y, F::mul(p.z, z1z1));
-    const Fe h = fe_sub(u2, p.x);
-    const Fe r = fe_sub(s2, p.y);
-    const Fe hh = F::sqr(h);
-    const Fe hhh = F::mul(h, hh);
-    const Fe v = F::mul(p.x, hh);
-    JacobianPoint out;
-    out.x = fe_sub(fe_sub(F::sqr(r), hhh), fe_double(v));
-    out.y = fe_sub(F::mul(r, fe_sub(v, out.x)), F::mul(p.y, hhh));
-    out.z = F::mul(p.z, h);
-    return out;
+    JacobianPoint sum[1] = {p};
+    const AffinePoint term[1] = {q};
+    add_affine_each(sum, term);
+    return sum[0];
+  }
+
+  // p[j] += q[j] for N independent pairs, as add_affine, each step taken for
+  // every pair in turn so that the processor overlaps their chains of
+  // dependent multiplications. The general formula with Z2 = 1: 8M + 3S a
+  // pair (U1 = X1, S1 = Y1, Z3 = Z1 H).
+  template <int N>
+  static void add_affine_each(JacobianPoint (&p)[N], const AffinePoint (&q)[N]) {
+    Fe h[N], r[N], hh[N], hhh[N], v[N];
+    for (int j = 0; j < N; ++j) h[j] = F::sqr(p[j].z);                        // Z1^2
+    for (int j = 0; j < N; ++j) r[j] = F::mul(p[j].z, h[j]);                  // Z1^3
+    for (int j = 0; j < N; ++j) h[j] = fe_sub(F::mul(q[j].x, h[j]), p[j].x);  // U2 - X1
+    for (int j = 0; j < N; ++j) r[j] = fe_sub(F::mul(q[j].y, r[j]), p[j].y);  // S2 - Y1
+    for (int j = 0; j < N; ++j) hh[j] = F::sqr(h[j]);
+    for (int j = 0; j < N; ++j) hhh[j] = F::mul(h[j], hh[j]);
+    for (int j = 0; j < N; ++j) v[j] = F::mul(p[j].x, hh[j]);
+    for (int j = 0; j < N; ++j) p[j].z = F::mul(p[j].z, h[j]);
+    for (int j = 0; j < N; ++j) p[j].x = fe_sub(fe_sub(F::sqr(r[j]), hhh[j]), fe_double(v[j]));
+    for (int j = 0; j < N; ++j) p[j].y = fe_sub(F::mul(r[j], fe_sub(v[j], p[j].x)), F::mul(p[j].y, hhh[j]));
+  }
+
+  // P + Q for Jacobian P and Q, neither infinity and P != -Q; P == Q is
+  // handled (the doubling is computed as well and selected by mask).
+  static JacobianPoint add_complete(const JacobianPoint& p, const JacobianPoint& q) {
+    uint64_t equal;
+    JacobianPoint sum = add_formula(p, q.x, q.y, powers(q.z), equal);
+    point_select(sum, dbl(p), equal);
+    return sum;
   }
 
   // P1 + P2 for two points with the same Z, neither infinity and P1 != +-P2
