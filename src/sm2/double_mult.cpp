@@ -60,7 +60,10 @@ int wnaf_recode(int16_t digits[kWnafMaxDigits], const Scalar& s, int width) {
 bool double_base_mult(const Scalar& u1, const Scalar& u2, const AffinePoint& p, AffinePoint& out) {
   const JacobianPoint sum = kernels()->double_mult(u1, u2, p);
   if (fe_is_zero(sum.z) != 0) return false;
-  out = to_affine(sum);
+  // Public: the variable-time inversion, in Montgomery form (see kRCubed).
+  const Fe z_inv = fe_mul(fe_invert_plain_vartime(sum.z), kRCubed);
+  const Fe z_inv2 = fe_sqr(z_inv);
+  out = {fe_mul(sum.x, z_inv2), fe_mul(sum.y, fe_mul(z_inv2, z_inv))};
   return true;
 }
 

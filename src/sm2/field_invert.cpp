@@ -9,6 +9,9 @@
 // values.
 #include "sm2/field_invert.hpp"
 
+#include <algorithm>
+#include <bit>
+
 namespace kyber_alg::sm2 {
 
 namespace {
@@ -89,6 +92,42 @@ int64_t divsteps(int64_t zeta, uint64_t f, uint64_t g, Matrix& t) {
   return static_cast<int64_t>(z);
 }
 
+// kLimbBits of the original division steps (delta starts at 1) on public
+// values, in variable time: eta = -delta. Runs of even g take one shift, a
+// positive delta with odd g one swap, and then up to six steps that add f to
+// g at once: g + w f with w = -g/f mod 2^limit has limit zero bits at the
+// bottom, which the next shift removes; the matrix is the same as step by
+// step.
+int64_t divsteps_vartime(int64_t eta, uint64_t f, uint64_t g, Matrix& t) {
+  uint64_t u = 1, v = 0, q = 0, r = 1;
+  int left = kLimbBits;
+  for (;;) {
+    const int zeros = std::countr_zero(g | (~uint64_t{0} << left));
+    g >>= zeros;
+    u <<= zeros;
+    v <<= zeros;
+    eta -= zeros;
+    left -= zeros;
+    if (left == 0) break;
+    if (eta < 0) {  // delta > 0 and g odd: (f, g) = (g, -f), delta negated
+      eta = -eta;
+      const uint64_t old_f = f, old_u = u, old_v = v;
+      f = g, u = q, v = r;
+      g = 0 - old_f, q = 0 - old_u, r = 0 - old_v;
+    }
+    // g and f odd, delta <= 0: the next min(1 - delta, left, 6) steps each add
+    // f when g is odd, without a swap.
+    const int limit = std::min(std::min(static_cast<int>(eta) + 1, left), 6);
+    const uint64_t inverse = f * (2 - f * f);  // 1/f mod 2^6 (f * f = 1 mod 8)
+    const uint64_t w = (0 - g * inverse) & ((uint64_t{1} << limit) - 1);
+    g += w * f;
+    q += w * u;
+    r += w * v;
+  }
+  t = {static_cast<int64_t>(u), static_cast<int64_t>(v), static_cast<int64_t>(q), static_cast<int64_t>(r)};
+  return eta;
+}
+
 // a = mask ? b : a, for mask 0 or all ones.
 void select62(Signed62& a, const Signed62& b, uint64_t mask) {
   ct::select_words(reinterpret_cast<uint64_t*>(a.v), reinterpret_cast<const uint64_t*>(b.v), 5,
@@ -167,6 +206,20 @@ void update_de(Signed62& d, Signed62& e, const Matrix& t) {
   subtract_prime_if_above(e);
 }
 
+// 1/a from the final state: d in [0, p), negated (p - d, which is nonzero
+// then) when f = -1.
+Fe inverse_from(Signed62 d, const Signed62& f) {
+  Signed62 negated;
+  for (int i = 0; i < 5; ++i) negated.v[i] = kPrime62.v[i] - d.v[i];
+  normalise(negated);
+  select62(d, negated, static_cast<uint64_t>(f.v[4] >> 63));
+  return to_fe(d);
+}
+
+uint64_t low_bits(const Signed62& a) {
+  return static_cast<uint64_t>(a.v[0]) | (static_cast<uint64_t>(a.v[1]) << kLimbBits);
+}
+
 }  // namespace
 
 Fe fe_invert_plain(const Fe& a) {
@@ -177,18 +230,24 @@ Fe fe_invert_plain(const Fe& a) {
   int64_t zeta = -1;  // delta = 1/2
   for (int i = 0; i < kBatches; ++i) {
     Matrix t;
-    const uint64_t f_low = static_cast<uint64_t>(f.v[0]) | (static_cast<uint64_t>(f.v[1]) << kLimbBits);
-    const uint64_t g_low = static_cast<uint64_t>(g.v[0]) | (static_cast<uint64_t>(g.v[1]) << kLimbBits);
-    zeta = divsteps(zeta, f_low, g_low, t);
+    zeta = divsteps(zeta, low_bits(f), low_bits(g), t);
     update_fg(f, g, t);
     update_de(d, e, t);
   }
-  // d in [0, p); negated (p - d, which is nonzero then) when f = -1.
-  Signed62 negated;
-  for (int i = 0; i < 5; ++i) negated.v[i] = kPrime62.v[i] - d.v[i];
-  normalise(negated);
-  select62(d, negated, static_cast<uint64_t>(f.v[4] >> 63));
-  return to_fe(d);
+  return inverse_from(d, f);
+}
+
+Fe fe_invert_plain_vartime(const Fe& a) {
+  Signed62 f = kPrime62, g = from_fe(a);
+  Signed62 d = {{0, 0, 0, 0, 0}}, e = {{1, 0, 0, 0, 0}};
+  int64_t eta = -1;  // delta = 1
+  while ((g.v[0] | g.v[1] | g.v[2] | g.v[3] | g.v[4]) != 0) {
+    Matrix t;
+    eta = divsteps_vartime(eta, low_bits(f), low_bits(g), t);
+    update_fg(f, g, t);
+    update_de(d, e, t);
+  }
+  return inverse_from(d, f);
 }
 
 }  // namespace kyber_alg::sm2

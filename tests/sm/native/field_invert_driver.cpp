@@ -1,10 +1,10 @@
 // Unit-test driver for the SM2 field inversion (tests/sm/test_sm2_native.py).
 //
 // Reads one 64-digit hexadecimal number a < p a line from stdin and prints
-// two: fe_invert_plain(a) (1/a for a plain a, 0 for 0) and fe_invert(a) (a
+// three: fe_invert_plain(a) (1/a for a plain a, 0 for 0), fe_invert(a) (a
 // read as a Montgomery-form element, so the expected answer is R^2 / a mod
-// p), both as 64 hexadecimal digits. The test checks them against Python's
-// pow(a, -1, p).
+// p) and fe_invert_plain_vartime(a), each as 64 hexadecimal digits. The test
+// checks them against Python's pow(a, -1, p).
 #include <cstdio>
 
 #include "sm2/field_invert.hpp"
@@ -34,6 +34,8 @@ int main() {
     print_number(sm2::fe_invert_plain(a));
     std::printf(" ");
     print_number(sm2::fe_invert(a));
+    std::printf(" ");
+    print_number(sm2::fe_invert_plain_vartime(a));
     std::printf("\n");
   }
   return 0;
