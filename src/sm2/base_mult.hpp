@@ -47,15 +47,19 @@ JacobianPoint mul_base_with(const Scalar& k) {
   const uint64_t negate = scalar_recode_odd(digits.value, kBaseDigits, kBaseWindowBits, k);
   ct::Wiped<JacobianPoint[2]> sums;
   ct::Wiped<AffinePoint[2]> terms;
+  // Rows 0 and 1 start the chains, rows 2 and 3 join them affine to affine.
   for (int j = 0; j < 2; ++j) {
     read_odd<Path>(terms.value[j], table.row[j], kBaseRowSize, digits.value[j]);
     sums.value[j] = to_jacobian(terms.value[j]);
   }
-  static_assert(kBaseDigits % 2 == 1);
+  static_assert(kBaseDigits % 2 == 1 && kBaseDigits >= 5);
   for (int i = 2; i < kBaseDigits - 1; i += 2) {
     for (int j = 0; j < 2; ++j)
       read_odd<Path>(terms.value[j], table.row[i + j], kBaseRowSize, digits.value[i + j]);
-    C::add_affine_each(sums.value, terms.value);
+    if (i == 2)
+      C::template add_affine_each<2, true>(sums.value, terms.value);
+    else
+      C::add_affine_each(sums.value, terms.value);
   }
   read_odd<Path>(terms.value[0], table.row[kBaseDigits - 1], kBaseRowSize, digits.value[kBaseDigits - 1]);
   JacobianPoint sum = C::add_complete(C::add_affine(sums.value[0], terms.value[0]), sums.value[1]);

@@ -89,18 +89,24 @@ struct Curve {
   // p[j] += q[j] for N independent pairs, as add_affine, each step taken for
   // every pair in turn so that the processor overlaps their chains of
   // dependent multiplications. The general formula with Z2 = 1: 8M + 3S a
-  // pair (U1 = X1, S1 = Y1, Z3 = Z1 H).
-  template <int N>
+  // pair (U1 = X1, S1 = Y1, Z3 = Z1 H); with PAffine (every p[j].z is one)
+  // also Z1 = 1: 4M + 2S.
+  template <int N, bool PAffine = false>
   static void add_affine_each(JacobianPoint (&p)[N], const AffinePoint (&q)[N]) {
     Fe h[N], r[N], hh[N], hhh[N], v[N];
-    for (int j = 0; j < N; ++j) h[j] = F::sqr(p[j].z);                        // Z1^2
-    for (int j = 0; j < N; ++j) r[j] = F::mul(p[j].z, h[j]);                  // Z1^3
-    for (int j = 0; j < N; ++j) h[j] = fe_sub(F::mul(q[j].x, h[j]), p[j].x);  // U2 - X1
-    for (int j = 0; j < N; ++j) r[j] = fe_sub(F::mul(q[j].y, r[j]), p[j].y);  // S2 - Y1
+    if constexpr (PAffine) {
+      for (int j = 0; j < N; ++j) h[j] = fe_sub(q[j].x, p[j].x);
+      for (int j = 0; j < N; ++j) r[j] = fe_sub(q[j].y, p[j].y);
+    } else {
+      for (int j = 0; j < N; ++j) h[j] = F::sqr(p[j].z);                        // Z1^2
+      for (int j = 0; j < N; ++j) r[j] = F::mul(p[j].z, h[j]);                  // Z1^3
+      for (int j = 0; j < N; ++j) h[j] = fe_sub(F::mul(q[j].x, h[j]), p[j].x);  // U2 - X1
+      for (int j = 0; j < N; ++j) r[j] = fe_sub(F::mul(q[j].y, r[j]), p[j].y);  // S2 - Y1
+    }
     for (int j = 0; j < N; ++j) hh[j] = F::sqr(h[j]);
     for (int j = 0; j < N; ++j) hhh[j] = F::mul(h[j], hh[j]);
     for (int j = 0; j < N; ++j) v[j] = F::mul(p[j].x, hh[j]);
-    for (int j = 0; j < N; ++j) p[j].z = F::mul(p[j].z, h[j]);
+    for (int j = 0; j < N; ++j) p[j].z = PAffine ? h[j] : F::mul(p[j].z, h[j]);
     for (int j = 0; j < N; ++j) p[j].x = fe_sub(fe_sub(F::sqr(r[j]), hhh[j]), fe_double(v[j]));
     for (int j = 0; j < N; ++j) p[j].y = fe_sub(F::mul(r[j], fe_sub(v[j], p[j].x)), F::mul(p[j].y, hhh[j]));
   }
