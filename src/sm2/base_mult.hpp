@@ -38,9 +38,11 @@ JacobianPoint mul_base_with(const Scalar& k) {
   // Odd digits are never zero, and no addition in either chain meets equal or
   // opposite points: the sum S of a chain's earlier rows is below 128^i in
   // size while the next term T is at least 128^i, and both stay under n/2
-  // except at the top digit, where S = +-T (mod n) would need k = 0 or
-  // k >= n. The two sums add up to k' (k or n - k) times G, so they are not
-  // opposite, but they can be equal: the last addition is the complete one.
+  // except at the top row, where T is an odd multiple (at most 17) of 2^252
+  // and S is below 2^246, so T -+ S is neither 0 nor n, which lies about
+  // 2^252 from every odd multiple of 2^252. The two sums add up to k' (k or
+  // n - k) times G, so they are not opposite, but they can be equal: the last
+  // addition is the complete one.
   using C = Curve<Path>;
   const BaseTable& table = base_table();
   ct::Wiped<int8_t[kBaseDigits]> digits;

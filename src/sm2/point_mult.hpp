@@ -29,11 +29,12 @@ template <class Path>
   ct::Wiped<int8_t[kPointDigits]> digits;
   const uint64_t negate = scalar_recode_odd(digits.value, kPointDigits, kPointWindowBits, k);
 
-  // acc = 32*m*P before digit i is added, where m collects the digits above
-  // i and is odd (so never zero). For i >= 1, 32m is far below n, so it
-  // differs from +-digit (mod n), and acc is never infinity. At i = 0 the two
-  // can meet (32m = k - digit can be n + digit), so the last addition is the
-  // complete one; it meets -digit only for k = 0 (mod n).
+  // The digits are those of k' (k or n - k, whichever is odd). acc = 32*m*P
+  // before digit i is added, where m collects the digits above i and is odd
+  // (so never zero). For i >= 1, 32m is far below n, so it differs from
+  // +-digit (mod n), and acc is never infinity. At i = 0 the two can meet
+  // (32m = k' - digit can be n + digit: k' = n - 6 gives -3P + -3P), so the
+  // last addition is the complete one; it meets -digit only for k' = 0.
   ct::Wiped<JacobianPoint> acc;
   ct::Wiped<AffinePoint> term;
   read_odd<Path>(term.value, table.value, kPointTableSize, digits.value[kPointDigits - 1]);
