@@ -25,6 +25,9 @@ constexpr uint64_t kLimbMask = (uint64_t{1} << kLimbBits) - 1;
 // matrix carries the same factor 2^kLimbBits, the limb size.
 constexpr int kStepsPerBatch = 60;
 constexpr int kBatches = 10;
+// The variable-time inversion takes a whole limb's worth of steps a batch
+// (its matrix starts at the identity) and as many batches as it needs.
+constexpr int kVartimeStepsPerBatch = kLimbBits;
 static_assert(kStepsPerBatch * kBatches >= 591 && kStepsPerBatch <= kLimbBits);
 
 using i128 = __int128;
@@ -92,7 +95,7 @@ int64_t divsteps(int64_t zeta, uint64_t f, uint64_t g, Matrix& t) {
   return static_cast<int64_t>(z);
 }
 
-// kLimbBits of the original division steps (delta starts at 1) on public
+// kVartimeStepsPerBatch of the original division steps (delta starts at 1) on public
 // values, in variable time: eta = -delta. Runs of even g take one shift, a
 // positive delta with odd g one swap, and then up to six steps that add f to
 // g at once: g + w f with w = -g/f mod 2^limit has limit zero bits at the
@@ -100,7 +103,7 @@ int64_t divsteps(int64_t zeta, uint64_t f, uint64_t g, Matrix& t) {
 // step.
 int64_t divsteps_vartime(int64_t eta, uint64_t f, uint64_t g, Matrix& t) {
   uint64_t u = 1, v = 0, q = 0, r = 1;
-  int left = kLimbBits;
+  int left = kVartimeStepsPerBatch;
   for (;;) {
     const int zeros = std::countr_zero(g | (~uint64_t{0} << left));
     g >>= zeros;
