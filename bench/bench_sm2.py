@@ -18,12 +18,18 @@ Each figure is the best of 25 rounds that time every contender in turn (see per_
 gmssl-pyx is not a dependency: install it into a folder of its own and put that on PYTHONPATH,
 e.g. `pip install --target /tmp/gmssl-pyx gmssl-pyx` then `PYTHONPATH=/tmp/gmssl-pyx`.
 
-    python -P bench/bench_sm2.py [--seconds 1.0]
+`--against PATH` times another build's SM2 module (its .so file, e.g. a copy kept from before a change) in the
+same rounds, as "against" (and "against-portable"), with the ratios of each operation; `--against-first` puts it
+ahead of this build in every round, so that both orders can be compared. `--no-peers` leaves pysmx and
+gmssl-pyx out.
+
+    python -P bench/bench_sm2.py [--seconds 1.0] [--against PATH [--against-first]] [--no-peers] [--sm2-only]
 """
 
 from __future__ import annotations
 
 import argparse
+import importlib.util
 import os
 import time
 
@@ -63,23 +69,44 @@ def per_call(fns: dict, seconds: float, rounds: int = 25) -> dict:
     return best
 
 
-def sm2_operations():
-    pub, priv = SM2.generate_keypair(64)
-    c = SM2.Encrypt(MESSAGE, pub, 64, 0)
-    ops = {"native": {"keygen": lambda: SM2.generate_keypair(64), "encrypt": lambda: SM2.Encrypt(MESSAGE, pub, 64, 0),
-                      "decrypt": lambda: SM2.Decrypt(c, priv, 64)}}
-    best_path = SM2._backend()
+def load_other_build(path: str):
+    """The SM2 module of another build, from its .so file, under a name of its own."""
+    spec = importlib.util.spec_from_file_location("other_build.SM2", path)
+    if spec is None or spec.loader is None:
+        raise SystemExit(f"--against: cannot load {path}")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def module_operations(module, name: str, pub: bytes, priv: bytes, c: bytes) -> dict:
+    """keygen/encrypt/decrypt of one build's module, and the same on its portable path if it has a faster one."""
+    ops = {name: {"keygen": lambda: module.generate_keypair(64), "encrypt": lambda: module.Encrypt(MESSAGE, pub, 64, 0),
+                  "decrypt": lambda: module.Decrypt(c, priv, 64)}}
+    best_path = module._backend()
     if best_path != "portable":
         # The fallback for CPUs without the faster path (MULX/ADX), switched in around each call.
         def on_portable(fn):
             def run():
-                SM2._set_backend("portable")
+                module._set_backend("portable")
                 try:
                     return fn()
                 finally:
-                    SM2._set_backend(best_path)
+                    module._set_backend(best_path)
             return run
-        ops["native-portable"] = {op: on_portable(fn) for op, fn in ops["native"].items()}
+        ops[name + "-portable"] = {op: on_portable(fn) for op, fn in ops[name].items()}
+    return ops
+
+
+def sm2_operations(against=None, against_first: bool = False, peers: bool = True):
+    pub, priv = SM2.generate_keypair(64)
+    c = SM2.Encrypt(MESSAGE, pub, 64, 0)
+    ops = module_operations(SM2, "native", pub, priv, c)
+    if against is not None:
+        other = module_operations(against, "against", pub, priv, c)
+        ops = {**other, **ops} if against_first else {**ops, **other}
+    if not peers:
+        return ops
     p_pub, p_priv = pysmx_sm2.generate_keypair(64)
     p_c = pysmx_sm2.Encrypt(MESSAGE, p_pub, 64, 0)
     ops["pysmx"] = {"keygen": lambda: pysmx_sm2.generate_keypair(64),
@@ -94,8 +121,8 @@ def sm2_operations():
     return ops
 
 
-def bench_sm2(seconds: float) -> bool:
-    ops = sm2_operations()
+def bench_sm2(seconds: float, against=None, against_first: bool = False, peers: bool = True) -> bool:
+    ops = sm2_operations(against, against_first, peers)
     times = {name: {} for name in ops}
     for op in ("keygen", "encrypt", "decrypt"):
         measured = per_call({name: table[op] for name, table in ops.items()}, seconds * len(ops))
@@ -105,7 +132,14 @@ def bench_sm2(seconds: float) -> bool:
     print(f"  {'':10}" + "".join(f"{name:>17}" for name in times))
     for op in ("keygen", "encrypt", "decrypt"):
         print(f"  {op:10}" + "".join(f"{times[name][op]:17.1f}" for name in times))
+    for name in ("against", "against-portable"):
+        if name in times:
+            mine = name.replace("against", "native")
+            print("  " + "  ".join(f"{op} {times[mine][op] / times[name][op]:.3f}x" for op in ("keygen", "encrypt", "decrypt"))
+                  + f"  ({mine} time / {name} time)")
     ok = True
+    if not peers:
+        return ok
     for other, target in (("pysmx", 40.0), ("gmssl-pyx", 5.0)):
         if other not in times:
             print(f"  {other}: not importable, ratio not measured")
@@ -187,8 +221,12 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=1.0, help="rough time per measurement")
     parser.add_argument("--sm2-only", action="store_true", help="skip the Velmora exchange")
+    parser.add_argument("--against", metavar="PATH", help="another build's SM2 .so file, timed in the same rounds")
+    parser.add_argument("--against-first", action="store_true", help="time the other build first in each round")
+    parser.add_argument("--no-peers", action="store_true", help="leave pysmx and gmssl-pyx out")
     args = parser.parse_args()
-    ok = bench_sm2(args.seconds)
+    against = load_other_build(args.against) if args.against else None
+    ok = bench_sm2(args.seconds, against, args.against_first, not args.no_peers)
     if not args.sm2_only:
         ok &= bench_exchange(args.seconds)
     print("\nall targets met" if ok else "\nsome targets missed (see above)")

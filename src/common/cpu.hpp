@@ -10,30 +10,31 @@
 #define KYBER_ALG_TARGET_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt,aes,pclmul")))
 #define KYBER_ALG_TARGET_AVX512 \
   __attribute__((target("avx2,bmi,bmi2,popcnt,aes,pclmul,avx512f,avx512vl,avx512bw")))
+// Scalar code that multiplies with MULX (BMI2) and adds on two carry chains
+// with ADCX/ADOX (ADX); no vector instructions.
+#define KYBER_ALG_TARGET_ADX __attribute__((target("bmi,bmi2,adx")))
 #else
 #define KYBER_ALG_HAVE_X86_VECTOR 0
 #define KYBER_ALG_TARGET_AVX2
 #define KYBER_ALG_TARGET_AVX512
+#define KYBER_ALG_TARGET_ADX
 #endif
 
 namespace kyber_alg {
 
 // avx2: AVX2 with BMI1/BMI2, POPCNT, AES-NI and PCLMULQDQ. avx512: all of that plus
-// AVX-512F/VL/BW.
-enum class Backend { portable, avx2, avx512 };
+// AVX-512F/VL/BW. adx: BMI1/BMI2 and ADX, for scalar multi-word arithmetic (SM2's
+// field); many AVX2 CPUs lack ADX, and it needs no vector unit.
+enum class Backend { portable, avx2, avx512, adx };
 
-inline constexpr Backend kAllBackends[] = {Backend::portable, Backend::avx2, Backend::avx512};
+inline constexpr Backend kAllBackends[] = {Backend::portable, Backend::adx, Backend::avx2, Backend::avx512};
 
 const char* backend_name(Backend b);
 
-// True if the path is compiled in and this CPU has every feature it uses.
+// True if the path is compiled in and this CPU has every feature it uses. For
+// adx, KYBER_ALG_CTGRIND builds running under valgrind say yes as well:
+// valgrind runs ADCX/ADOX but hides their CPUID bit, and the constant-time
+// check must cover that path.
 bool cpu_supports(Backend b);
-
-// True if the CPU has ADX (ADCX/ADOX, two independent carry chains). Not part
-// of any Backend: only SM2's avx2 path needs it, and many AVX2 CPUs lack it.
-// In KYBER_ALG_CTGRIND builds running under valgrind it is true as well:
-// valgrind runs ADCX/ADOX but hides the CPUID bit, and the constant-time check
-// must cover that path.
-bool cpu_has_adx();
 
 }  // namespace kyber_alg

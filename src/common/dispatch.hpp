@@ -14,15 +14,16 @@ namespace kyber_alg {
 template <class Kernels>
 struct KernelSet {
   const Kernels* portable;
-  const Kernels* avx2;    // null if not compiled
-  const Kernels* avx512;  // null if not compiled
+  const Kernels* avx2;           // null if not compiled
+  const Kernels* avx512;         // null if not compiled
+  const Kernels* adx = nullptr;  // null if not compiled or not offered
 };
 
 template <class Kernels>
 class Dispatch {
  public:
   explicit Dispatch(KernelSet<Kernels> set) : set_(set) {
-    for (Backend b : {Backend::avx512, Backend::avx2, Backend::portable})
+    for (Backend b : {Backend::avx512, Backend::avx2, Backend::adx, Backend::portable})
       if (select(b)) break;
   }
 
@@ -47,6 +48,8 @@ class Dispatch {
         return set_.avx2;
       case Backend::avx512:
         return set_.avx512;
+      case Backend::adx:
+        return set_.adx;
       case Backend::portable:
         break;
     }

@@ -1,40 +1,26 @@
-// The precomputed table of multiples of G (built on the portable path).
+// The precomputed table of multiples of G (built on the portable path), and
+// k*G on the active code path.
 #include "sm2/base_mult.hpp"
 
 #include <vector>
+
+#include "sm2/kernels.hpp"
 
 namespace kyber_alg::sm2 {
 
 namespace {
 
-// Converts many points to affine with one inversion (Montgomery's trick).
-void batch_to_affine(AffinePoint* out, const JacobianPoint* in, std::size_t count) {
-  std::vector<Fe> prefix(count);
-  Fe acc = kOne;
-  for (std::size_t i = 0; i < count; ++i) {
-    prefix[i] = acc;
-    acc = fe_mul(acc, in[i].z);
-  }
-  Fe inv = fe_invert(acc);
-  for (std::size_t i = count; i-- > 0;) {
-    const Fe z_inv = fe_mul(inv, prefix[i]);
-    inv = fe_mul(inv, in[i].z);
-    const Fe z_inv2 = fe_sqr(z_inv);
-    out[i] = {fe_mul(in[i].x, z_inv2), fe_mul(in[i].y, fe_mul(z_inv2, z_inv))};
-  }
-}
-
 const BaseTable& build() {
   // Public data only: no constant-time requirement here.
   static BaseTable table;
-  std::vector<JacobianPoint> points(static_cast<std::size_t>(kDigits) * kBaseRowSize);
+  std::vector<JacobianPoint> points(static_cast<std::size_t>(kBaseDigits) * kBaseRowSize);
   JacobianPoint base = to_jacobian(generator());
-  for (int i = 0; i < kDigits; ++i) {
+  for (int i = 0; i < kBaseDigits; ++i) {
     JacobianPoint* row = &points[static_cast<std::size_t>(i) * kBaseRowSize];
+    const JacobianPoint two = point_double(base);
     row[0] = base;
-    row[1] = point_double(base);
-    for (int j = 2; j < kBaseRowSize; ++j) row[j] = point_add(row[j - 1], base);  // (j+1)B != B
-    base = point_double(row[kBaseRowSize - 1]);                                   // 32 * B
+    for (int j = 1; j < kBaseRowSize; ++j) row[j] = point_add(row[j - 1], two);  // (2j-1)B != 2B
+    base = point_add(row[kBaseRowSize - 1], base);                               // 127B + B = 128B
   }
   batch_to_affine(&table.row[0][0], points.data(), points.size());
   return table;
@@ -46,5 +32,7 @@ const BaseTable& base_table() {
   static const BaseTable& table = build();
   return table;
 }
+
+JacobianPoint mul_base(const Scalar& k) { return kernels()->mul_base(k); }
 
 }  // namespace kyber_alg::sm2

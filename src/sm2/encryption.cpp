@@ -3,23 +3,12 @@
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "sm2/base_mult.hpp"
 #include "sm2/kdf.hpp"
-#include "sm2/point_mult.hpp"
 #include "sm3/sm3.hpp"
 
 namespace kyber_alg::sm2 {
 
 namespace {
-
-// The shared point (x2, y2) as the 64 bytes x2 || y2.
-void shared_point_bytes(uint8_t out[kPointSize], const Scalar& k, const AffinePoint& p) {
-  ct::Wiped<JacobianPoint> shared;
-  shared.value = mul_point(k, p);
-  ct::Wiped<AffinePoint> affine;
-  affine.value = to_affine(shared.value);
-  encode_point(out, affine.value);
-}
 
 // Hash(x2 || M || y2).
 void check_value(uint8_t out[kHashSize], const uint8_t xy[kPointSize], const uint8_t* message,
@@ -53,17 +42,11 @@ CipherStatus seal(const CiphertextParts& out, std::size_t len, const uint8_t xy[
 CipherStatus encrypt_with_nonce(const CiphertextParts& out, const uint8_t* message, std::size_t len,
                                 const AffinePoint& public_key, const Scalar& k) {
   // A2: C1 = [k]G.
-  {
-    ct::Wiped<JacobianPoint> c1;
-    c1.value = mul_base(k);
-    ct::Wiped<AffinePoint> affine;
-    affine.value = to_affine(c1.value);
-    encode_point(out.c1, affine.value);
-    ct::declassify(out.c1, kPointSize);  // published
-  }
+  mul_base_bytes(out.c1, k);
+  ct::declassify(out.c1, kPointSize);  // published
   // A4: (x2, y2) = [k]PB.
   ct::Wiped<uint8_t[kPointSize]> xy;
-  shared_point_bytes(xy.value, k, public_key);
+  mul_point_bytes(xy.value, k, public_key);
   // The message is read here and nowhere else: C2 and C3 both come from this
   // copy, so a caller's buffer changed by another thread meanwhile cannot
   // make them describe different messages.
@@ -104,7 +87,7 @@ CipherStatus decrypt(uint8_t* message_out, const ConstCiphertextParts& in, std::
   {
     ct::Wiped<Scalar> d;
     d.value = scalar_from_bytes(private_key);
-    shared_point_bytes(xy.value, d.value, c1);
+    mul_point_bytes(xy.value, d.value, c1);
   }
   // B4, B5: M' = C2 xor KDF(x2 || y2, klen). An all-zero KDF output fails
   // with C3's check below, the same status after the same work: a separate

@@ -6,27 +6,19 @@
 // arithmetically and final corrections are masked selects.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "common/ct.hpp"
+#include "sm2/limbs.hpp"
 
 // On x86-64, multiplication (squaring through it), addition and subtraction
 // are inline-assembly blocks of baseline instructions (MUL, ADC/SBB, CMOV:
 // every x86-64 CPU has them), and the other carry chains use the
-// add-with-carry intrinsics: compiled 128-bit arithmetic came out two to three
-// times slower. KYBER_ALG_SM2_GENERIC_CARRIES forces the plain C++ versions,
-// which other targets use, so that they are tested here too.
-#if defined(__x86_64__) && !defined(KYBER_ALG_SM2_GENERIC_CARRIES)
-#include <x86intrin.h>
-#define KYBER_ALG_SM2_CARRY_INTRINSICS 1
-#else
-#define KYBER_ALG_SM2_CARRY_INTRINSICS 0
-#endif
+// add-with-carry intrinsics (limbs.hpp): compiled 128-bit arithmetic came out
+// two to three times slower. Builds with KYBER_ALG_SM2_GENERIC_CARRIES use the
+// plain C++ versions throughout, as other targets do.
 
 namespace kyber_alg::sm2 {
-
-using u128 = unsigned __int128;
 
 struct Fe {
   uint64_t v[4];
@@ -41,32 +33,6 @@ inline constexpr Fe kRSquared = {
     {0x0000000200000003, 0x00000002ffffffff, 0x0000000100000001, 0x0000000400000002}};
 
 namespace detail {
-
-// a + b + carry (carry 0 or 1); carry receives the carry out.
-inline uint64_t add_carry(uint64_t a, uint64_t b, uint64_t& carry) {
-#if KYBER_ALG_SM2_CARRY_INTRINSICS
-  unsigned long long out;
-  carry = _addcarry_u64(static_cast<unsigned char>(carry), a, b, &out);
-  return out;
-#else
-  const u128 s = static_cast<u128>(a) + b + carry;
-  carry = static_cast<uint64_t>(s >> 64);
-  return static_cast<uint64_t>(s);
-#endif
-}
-
-// a - b - borrow (borrow 0 or 1); borrow receives the borrow out.
-inline uint64_t sub_borrow(uint64_t a, uint64_t b, uint64_t& borrow) {
-#if KYBER_ALG_SM2_CARRY_INTRINSICS
-  unsigned long long out;
-  borrow = _subborrow_u64(static_cast<unsigned char>(borrow), a, b, &out);
-  return out;
-#else
-  const u128 d = static_cast<u128>(a) - b - borrow;
-  borrow = static_cast<uint64_t>(d >> 64) & 1;
-  return static_cast<uint64_t>(d);
-#endif
-}
 
 // r = (top:t) mod p for a value below 2p held in 257 bits.
 inline void reduce_once(Fe& r, const uint64_t t[4], uint64_t top) {
@@ -161,7 +127,7 @@ inline Fe fe_add(const Fe& a, const Fe& b) {
 #else
   Fe r;
   uint64_t carry = 0, s[4];
-  for (int i = 0; i < 4; ++i) s[i] = detail::add_carry(a.v[i], b.v[i], carry);
+  for (int i = 0; i < 4; ++i) s[i] = add_carry(a.v[i], b.v[i], carry);
   detail::reduce_once(r, s, carry);
   return r;
 #endif
@@ -198,11 +164,11 @@ inline Fe fe_sub(const Fe& a, const Fe& b) {
 #else
   Fe r;
   uint64_t borrow = 0;
-  for (int i = 0; i < 4; ++i) r.v[i] = detail::sub_borrow(a.v[i], b.v[i], borrow);
+  for (int i = 0; i < 4; ++i) r.v[i] = sub_borrow(a.v[i], b.v[i], borrow);
   // Add p back when the difference went negative.
   const uint64_t mask = ct::mask64_from_bit(borrow);
   uint64_t carry = 0;
-  for (int i = 0; i < 4; ++i) r.v[i] = detail::add_carry(r.v[i], kPrime.v[i] & mask, carry);
+  for (int i = 0; i < 4; ++i) r.v[i] = add_carry(r.v[i], kPrime.v[i] & mask, carry);
   return r;
 #endif
 }
@@ -212,7 +178,7 @@ inline Fe fe_sub(const Fe& a, const Fe& b) {
 inline Fe fe_half(const Fe& a) {
   const uint64_t mask = ct::mask64_from_bit(a.v[0] & 1);
   uint64_t carry = 0, s[4];
-  for (int i = 0; i < 4; ++i) s[i] = detail::add_carry(a.v[i], kPrime.v[i] & mask, carry);
+  for (int i = 0; i < 4; ++i) s[i] = add_carry(a.v[i], kPrime.v[i] & mask, carry);
   Fe r;
   for (int i = 0; i < 3; ++i) r.v[i] = (s[i] >> 1) | (s[i + 1] << 63);
   r.v[3] = (s[3] >> 1) | (carry << 63);
@@ -401,8 +367,8 @@ inline Fe fe_sqr(const Fe& a) {
   uint64_t carry = 0;
   for (int i = 0; i < 4; ++i) {
     const u128 sq = static_cast<u128>(a.v[i]) * a.v[i];
-    t[2 * i] = detail::add_carry(t[2 * i], static_cast<uint64_t>(sq), carry);
-    t[2 * i + 1] = detail::add_carry(t[2 * i + 1], static_cast<uint64_t>(sq >> 64), carry);
+    t[2 * i] = add_carry(t[2 * i], static_cast<uint64_t>(sq), carry);
+    t[2 * i + 1] = add_carry(t[2 * i + 1], static_cast<uint64_t>(sq >> 64), carry);
   }
   Fe r;
   detail::montgomery_reduce(r, t);
@@ -437,24 +403,16 @@ struct PortableField {
   static Fe sqr(const Fe& a) { return fe_sqr(a); }
 };
 
-// 1/a for a plain (not Montgomery) a < p, 0 for a = 0, in constant time
-// (field_invert.cpp). The same on every code path: it needs no field
-// multiplication.
-Fe fe_invert_plain(const Fe& a);
-
-// R^3 mod p. For a in Montgomery form (aR), fe_invert_plain gives 1/(aR);
-// a Montgomery multiplication by R^3 turns that into (1/a)R.
-inline constexpr Fe kRCubed = {
-    {0x0000001200000016, 0x0000000efffffff8, 0x0000000a0000000c, 0x0000001b00000009}};
-
-// 1/a in Montgomery form (0 for a = 0).
-inline Fe fe_invert(const Fe& a) { return fe_mul(fe_invert_plain(a), kRCubed); }
-
 // Big-endian 32 bytes to a plain (not Montgomery) 256-bit number, unreduced.
-Fe fe_from_bytes(const uint8_t in[32]);
-void fe_to_bytes(uint8_t out[32], const Fe& plain);
+inline Fe fe_from_bytes(const uint8_t in[32]) {
+  Fe r;
+  limbs_from_bytes(r.v, in);
+  return r;
+}
+
+inline void fe_to_bytes(uint8_t out[32], const Fe& plain) { limbs_to_bytes(out, plain.v); }
 
 // All ones if the plain number a is below p.
-uint64_t fe_is_canonical(const Fe& a);
+inline uint64_t fe_is_canonical(const Fe& a) { return limbs_less_than(a.v, kPrime.v); }
 
 }  // namespace kyber_alg::sm2

@@ -12,13 +12,14 @@ namespace kyber_alg::sm2 {
 struct Kernels {
   JacobianPoint (*mul_point)(const Scalar& k, const AffinePoint& p);
   JacobianPoint (*mul_base)(const Scalar& k);
+  JacobianPoint (*double_mult)(const Scalar& u1, const Scalar& u2, const AffinePoint& p);
   AffinePoint (*to_affine)(const JacobianPoint& p);
 };
 
 extern const Kernels kPortableKernels;
-// MULX (BMI2) and ADCX/ADOX (ADX); null when the build has no x86 vector code.
-// The avx2 path is offered only on CPUs that also have ADX.
-extern const Kernels* const kAvx2Kernels;
+// MULX (BMI2) and ADCX/ADOX (ADX) for the field multiplication (adx.cpp);
+// null when the build has no x86 vector code.
+extern const Kernels* const kAdxKernels;
 
 // The path in use; tests and benchmarks may switch it.
 Dispatch<Kernels>& kernels();

@@ -3,6 +3,7 @@
 #include "common/ct.hpp"
 #include "common/os_random.hpp"
 #include "sm2/base_mult.hpp"
+#include "sm2/point_mult.hpp"
 
 namespace kyber_alg::sm2 {
 
@@ -56,14 +57,32 @@ bool private_key_in_range(const uint8_t d[kPrivateKeySize]) {
   return ok != 0;
 }
 
+namespace {
+
+void encode_jacobian(uint8_t out[kPointSize], const JacobianPoint& p) {
+  ct::Wiped<AffinePoint> a;
+  a.value = to_affine(p);
+  encode_point(out, a.value);
+}
+
+}  // namespace
+
+void mul_base_bytes(uint8_t out[kPointSize], const Scalar& k) {
+  ct::Wiped<JacobianPoint> p;
+  p.value = mul_base(k);
+  encode_jacobian(out, p.value);
+}
+
+void mul_point_bytes(uint8_t out[kPointSize], const Scalar& k, const AffinePoint& p) {
+  ct::Wiped<JacobianPoint> q;
+  q.value = mul_point(k, p);
+  encode_jacobian(out, q.value);
+}
+
 void derive_public_key(uint8_t pub[kPointSize], const uint8_t d[kPrivateKeySize]) {
   ct::Wiped<Scalar> s;
   s.value = scalar_from_bytes(d);
-  ct::Wiped<JacobianPoint> p;
-  p.value = mul_base(s.value);
-  ct::Wiped<AffinePoint> a;
-  a.value = to_affine(p.value);
-  encode_point(pub, a.value);
+  mul_base_bytes(pub, s.value);
   ct::declassify(pub, kPointSize);  // the public key
 }
 

@@ -28,6 +28,11 @@ bool random_private_key(uint8_t d[kPrivateKeySize]);
 // True if d, big-endian, is in [1, n - 2].
 bool private_key_in_range(const uint8_t d[kPrivateKeySize]);
 
+// k*G and k*P (k in [1, n - 1], P a decoded point) as the 64 bytes x || y,
+// in constant time; every intermediate is wiped.
+void mul_base_bytes(uint8_t out[kPointSize], const Scalar& k);
+void mul_point_bytes(uint8_t out[kPointSize], const Scalar& k, const AffinePoint& p);
+
 // P = d*G for a private key in range.
 void derive_public_key(uint8_t pub[kPointSize], const uint8_t d[kPrivateKeySize]);
 

@@ -1,7 +1,11 @@
-// The portable path's point operations, and the curve's constants.
+// The portable path's point operations, the curve's constants, and the
+// conversion to affine coordinates on the active code path.
 #include "sm2/point.hpp"
 
+#include <vector>
+
 #include "sm2/curve.hpp"
+#include "sm2/kernels.hpp"
 
 namespace kyber_alg::sm2 {
 
@@ -25,9 +29,27 @@ const Fe& curve_b() {
   return b;
 }
 
+AffinePoint to_affine(const JacobianPoint& p) { return kernels()->to_affine(p); }
+
 JacobianPoint point_double(const JacobianPoint& p) { return PortableCurve::dbl(p); }
 
 JacobianPoint point_add(const JacobianPoint& p, const JacobianPoint& q) { return PortableCurve::add(p, q); }
+
+void batch_to_affine(AffinePoint* out, const JacobianPoint* in, std::size_t count) {
+  std::vector<Fe> prefix(count);
+  Fe acc = kOne;
+  for (std::size_t i = 0; i < count; ++i) {
+    prefix[i] = acc;
+    acc = fe_mul(acc, in[i].z);
+  }
+  Fe inv = fe_invert(acc);
+  for (std::size_t i = count; i-- > 0;) {
+    const Fe z_inv = fe_mul(inv, prefix[i]);
+    inv = fe_mul(inv, in[i].z);
+    const Fe z_inv2 = fe_sqr(z_inv);
+    out[i] = {fe_mul(in[i].x, z_inv2), fe_mul(in[i].y, fe_mul(z_inv2, z_inv))};
+  }
+}
 
 bool is_on_curve(const AffinePoint& p) {
   // y^2 = x^3 - 3x + b = x(x^2 - 3) + b

@@ -3,6 +3,7 @@
 // infinity). Coordinates are field elements in Montgomery form.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "sm2/field.hpp"
@@ -27,6 +28,8 @@ inline JacobianPoint to_jacobian(const AffinePoint& p) { return {p.x, p.y, kOne}
 // (kernels.hpp).
 AffinePoint to_affine(const JacobianPoint& p);
 
+inline constexpr JacobianPoint kInfinity = {kOne, kOne, Fe{{0, 0, 0, 0}}};
+
 // The point operations below are the portable path's (curve.hpp has them for
 // every path); the precomputed table of multiples of G is built with them.
 
@@ -38,6 +41,10 @@ JacobianPoint point_double(const JacobianPoint& p);
 // masked selects); P == Q is the one input the formula gets wrong, and the
 // scalar multiplications only call it where that cannot happen.
 JacobianPoint point_add(const JacobianPoint& p, const JacobianPoint& q);
+
+// Many points (none infinity) to affine with one inversion (Montgomery's
+// trick), on the portable path: for tables of public points.
+void batch_to_affine(AffinePoint* out, const JacobianPoint* in, std::size_t count);
 
 // P = mask ? -P : P (y negated), for mask 0 or all ones.
 inline void conditional_negate(Fe& y, uint64_t mask) { fe_select(y, fe_neg(y), mask); }

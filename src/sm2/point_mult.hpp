@@ -4,6 +4,7 @@
 #include "common/ct.hpp"
 #include "sm2/curve.hpp"
 #include "sm2/scalar.hpp"
+#include "sm2/table.hpp"
 
 namespace kyber_alg::sm2 {
 
@@ -11,47 +12,39 @@ namespace kyber_alg::sm2 {
 // constant time, on the active code path (kernels.hpp).
 JacobianPoint mul_point(const Scalar& k, const AffinePoint& p);
 
-inline constexpr int kPointTableSize = 1 << (kWindowBits - 1);  // P..16P
+// Signed odd 5-bit digits (scalar_recode_odd) over a table of P, 3P, ..., 31P.
+inline constexpr int kPointWindowBits = 5;
+inline constexpr int kPointDigits = 52;
+inline constexpr int kPointTableSize = 1 << (kPointWindowBits - 1);
 
-// The entry |digit| of the table, negated for a negative digit; reads the whole
-// table. A zero digit selects nothing: Z stays 0, the point at infinity.
-inline JacobianPoint select_multiple(const JacobianPoint table[kPointTableSize], int8_t digit) {
-  const uint64_t sign = ct::mask64_from_bit(static_cast<uint64_t>(static_cast<uint8_t>(digit) >> 7));
-  const uint64_t magnitude = (static_cast<uint64_t>(static_cast<int64_t>(digit)) ^ sign) - sign;
-  JacobianPoint out{};
-  for (int j = 0; j < kPointTableSize; ++j)
-    point_select(out, table[j], ct::mask64_zero(magnitude ^ static_cast<uint64_t>(j + 1)));
-  conditional_negate(out.y, sign);
-  return out;
-}
-
-// The body of mul_point for field policy F: signed 5-bit windows over a table
-// of P..16P. Always inlined, so that in a path's entry function the table
-// reads are compiled for that path's instructions (256-bit selects on avx2).
-template <class F>
+// The body of mul_point for code path Path. Always inlined, so that each
+// path's entry function holds one copy with that path's multiplication.
+template <class Path>
 [[gnu::always_inline]] inline JacobianPoint mul_point_with(const Scalar& k, const AffinePoint& p) {
-  using C = Curve<F>;
-  ct::Wiped<JacobianPoint[kPointTableSize]> table;
-  table.value[0] = to_jacobian(p);
-  table.value[1] = C::dbl(table.value[0]);
-  // jP + P with P affine: never equal inputs, since P has prime order n > 16.
-  for (int j = 2; j < kPointTableSize; ++j) table.value[j] = C::add_affine(table.value[j - 1], p);
+  using C = Curve<Path>;
+  // The odd multiples share one Z, whose powers every addition of an entry reuses.
+  ct::Wiped<AffinePoint[kPointTableSize]> table;
+  const ZPowers table_z = C::powers(C::odd_multiples(table.value, p));
 
-  ct::Wiped<int8_t[kDigits]> digits;
-  scalar_recode(digits.value, k);
+  ct::Wiped<int8_t[kPointDigits]> digits;
+  const uint64_t negate = scalar_recode_odd(digits.value, kPointDigits, kPointWindowBits, k);
 
-  // acc = 32*m*P before digit i is added, where m collects the digits above
-  // i. For i >= 1, 32m is far below n, so it equals +-digit (mod n) only when
-  // m = 0, i.e. acc is infinity, which Curve::add masks. At i = 0 the two can
-  // meet (k = n - 6 gives -3P + -3P), so the last addition is the complete one.
+  // The digits are those of k' (k or n - k, whichever is odd). acc = 32*m*P
+  // before digit i is added, where m collects the digits above i and is odd
+  // (so never zero). For i >= 1, 32m is far below n, so it differs from
+  // +-digit (mod n), and acc is never infinity. At i = 0 the two can meet
+  // (32m = k' - digit can be n + digit: k' = n - 6 gives -3P + -3P), so the
+  // last addition is the complete one; it meets -digit only for k' = 0.
   ct::Wiped<JacobianPoint> acc;
-  acc.value = JacobianPoint{kOne, kOne, Fe{{0, 0, 0, 0}}};
-  for (int i = kDigits - 1; i >= 0; --i) {
-    if (i != kDigits - 1)
-      for (int d = 0; d < kWindowBits; ++d) acc.value = C::dbl(acc.value);
-    const JacobianPoint term = select_multiple(table.value, digits.value[i]);
-    acc.value = i > 0 ? C::add(acc.value, term) : C::add_complete(acc.value, term);
+  ct::Wiped<AffinePoint> term;
+  read_odd<Path>(term.value, table.value, kPointTableSize, digits.value[kPointDigits - 1]);
+  acc.value = {term.value.x, term.value.y, table_z.z};
+  for (int i = kPointDigits - 2; i >= 0; --i) {
+    for (int d = 0; d < kPointWindowBits; ++d) acc.value = C::dbl(acc.value);
+    read_odd<Path>(term.value, table.value, kPointTableSize, digits.value[i]);
+    acc.value = C::add_with_z(acc.value, term.value, table_z, i == 0);
   }
+  conditional_negate(acc.value.y, negate);
   return acc.value;
 }
 

@@ -1,5 +1,6 @@
 // Scalars for the SM2 group of prime order n: decoding, range checks and the
-// signed-digit recoding that the scalar multiplications walk through.
+// signed-digit recoding that the constant-time scalar multiplications walk
+// through.
 #pragma once
 
 #include <cstdint>
@@ -14,11 +15,6 @@ struct Scalar {
 inline constexpr Scalar kOrder = {
     {0x53bbf40939d54123, 0x7203df6b21c6052b, 0xffffffffffffffff, 0xfffffffeffffffff}};
 
-// Signed radix-32 digits: k = sum of digit[i] * 32^i, each digit in [-16, 16]
-// (the top one in [0, 2]).
-inline constexpr int kWindowBits = 5;
-inline constexpr int kDigits = 52;
-
 Scalar scalar_from_bytes(const uint8_t in[32]);
 void scalar_to_bytes(uint8_t out[32], const Scalar& s);
 
@@ -28,7 +24,14 @@ uint64_t scalar_is_nonce(const Scalar& s);
 // for signatures with the same key), in constant time.
 uint64_t scalar_is_private_key(const Scalar& s);
 
-// Constant-time recoding into signed digits (no branch on the scalar's bits).
-void scalar_recode(int8_t digits[kDigits], const Scalar& s);
+// Signed odd digits of s in radix 2^window_bits, in constant time (no branch
+// or index on the scalar's bits): every digit odd with |digit| < 2^window_bits,
+// so a table of the odd multiples 1, 3, ..., 2^window_bits - 1 serves every
+// digit and no digit is zero. The digits are those of s when s is odd, else
+// of n - s (odd, since n is), and the returned mask is then all ones: the
+// multiple must be negated. For 1 <= s <= n - 1; count must be enough for the
+// last digit to take what remains (count * window_bits >= 257), and
+// window_bits at most 7.
+uint64_t scalar_recode_odd(int8_t* digits, int count, int window_bits, const Scalar& s);
 
 }  // namespace kyber_alg::sm2

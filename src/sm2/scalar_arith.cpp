@@ -16,7 +16,7 @@ constexpr Scalar kOrderRSquared = {
 // (top:t) - n if that does not borrow, else t; for values below 2n.
 Scalar subtract_order_once(const uint64_t t[4], uint64_t top) {
   uint64_t borrow = 0, d[4];
-  for (int i = 0; i < 4; ++i) d[i] = detail::sub_borrow(t[i], kOrder.v[i], borrow);
+  for (int i = 0; i < 4; ++i) d[i] = sub_borrow(t[i], kOrder.v[i], borrow);
   const uint64_t keep = ct::mask64_from_bit(borrow & (top ^ 1));
   Scalar r;
   for (int i = 0; i < 4; ++i) r.v[i] = (t[i] & keep) | (d[i] & ~keep);
@@ -60,17 +60,17 @@ Scalar order_reduce(const Scalar& a) { return subtract_order_once(a.v, 0); }
 
 Scalar order_add(const Scalar& a, const Scalar& b) {
   uint64_t carry = 0, s[4];
-  for (int i = 0; i < 4; ++i) s[i] = detail::add_carry(a.v[i], b.v[i], carry);
+  for (int i = 0; i < 4; ++i) s[i] = add_carry(a.v[i], b.v[i], carry);
   return subtract_order_once(s, carry);
 }
 
 Scalar order_sub(const Scalar& a, const Scalar& b) {
   uint64_t borrow = 0;
   Scalar r;
-  for (int i = 0; i < 4; ++i) r.v[i] = detail::sub_borrow(a.v[i], b.v[i], borrow);
+  for (int i = 0; i < 4; ++i) r.v[i] = sub_borrow(a.v[i], b.v[i], borrow);
   const uint64_t mask = ct::mask64_from_bit(borrow);
   uint64_t carry = 0;
-  for (int i = 0; i < 4; ++i) r.v[i] = detail::add_carry(r.v[i], kOrder.v[i] & mask, carry);
+  for (int i = 0; i < 4; ++i) r.v[i] = add_carry(r.v[i], kOrder.v[i] & mask, carry);
   return r;
 }
 

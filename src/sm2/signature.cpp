@@ -7,7 +7,7 @@
 #include "common/os_random.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/curve.hpp"
-#include "sm2/point_mult.hpp"
+#include "sm2/double_mult.hpp"
 #include "sm2/scalar_arith.hpp"
 #include "sm3/sm3.hpp"
 
@@ -38,12 +38,6 @@ Scalar digest_mod_order(const uint8_t e[kDigestSize]) { return order_reduce(scal
 
 uint64_t scalar_equal(const Scalar& a, const Scalar& b) {
   return ct::mask64_zero((a.v[0] ^ b.v[0]) | (a.v[1] ^ b.v[1]) | (a.v[2] ^ b.v[2]) | (a.v[3] ^ b.v[3]));
-}
-
-// s*G + t*P. Both products are the constant-time ones; the inputs are public
-// here, so a faster variable-time double multiplication may replace this.
-JacobianPoint double_mult(const Scalar& s, const Scalar& t, const AffinePoint& p) {
-  return Curve<PortableField>::add_complete(mul_base(s), mul_point(t, p));
 }
 
 }  // namespace
@@ -149,10 +143,10 @@ bool verify_digest(const uint8_t signature[kSignatureSize], const uint8_t e[kDig
   const Scalar t = order_add(r, s);
   if (order_is_zero(t)) return false;
   // B6: (x1, y1) = [s]G + [t]PA, not the point at infinity.
-  const JacobianPoint sum = double_mult(s, t, public_key);
-  if (fe_is_zero(sum.z)) return false;
+  AffinePoint sum;
+  if (!double_base_mult(s, t, public_key, sum)) return false;
   // B7: R = (e + x1) mod n must equal r.
-  const Scalar expected = order_add(digest_mod_order(e), x_mod_order(to_affine(sum)));
+  const Scalar expected = order_add(digest_mod_order(e), x_mod_order(sum));
   return scalar_equal(expected, r) != 0;
 }
 

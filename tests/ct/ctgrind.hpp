@@ -30,10 +30,11 @@ inline bool fill_random(uint8_t* p, std::size_t len) {
   return getrandom(p, len, 0) == static_cast<ssize_t>(len);
 }
 
-// "avx512" or "avx2"; anything else is the portable path.
+// "avx512", "avx2" or "adx"; anything else is the portable path.
 inline kyber_alg::Backend parse_backend(const char* name) {
   if (std::strcmp(name, "avx512") == 0) return kyber_alg::Backend::avx512;
   if (std::strcmp(name, "avx2") == 0) return kyber_alg::Backend::avx2;
+  if (std::strcmp(name, "adx") == 0) return kyber_alg::Backend::adx;
   return kyber_alg::Backend::portable;
 }
 

@@ -35,10 +35,23 @@ def test_worked_example_encryption_and_decryption(sm2_path, mode):
     assert SM2.Decrypt(expected, bytes.fromhex(EXAMPLE["dB"]), 64, mode=mode) == message
 
 
+def equal_row_sums_scalar() -> int:
+    """The scalar for which k*G's two chains (rows 0, 2, ... and rows 1, 3, ... of signed odd 7-bit digits) end at
+    equal points, so that their final addition doubles: the digits of n with every odd-row digit negated."""
+    digits, k = [], ref.N
+    for _ in range(36):
+        digit = k % 256 - 128
+        digits.append(digit)
+        k = (k - digit) >> 7
+    digits.append(k)
+    return sum((-1) ** i * d * 128**i for i, d in enumerate(digits))
+
+
 # Scalars around the window boundaries and the ends of [1, n-1]; n - 6 makes the last window's
-# addition meet equal points.
-EDGE_SCALARS = [1, 2, 3, 15, 16, 17, 31, 32, 33, 2**128, 2**255 - 1, 2**255, 2**255 + 17,
-                ref.N - 17, ref.N - 16, ref.N - 6, ref.N - 3, ref.N - 2, ref.N - 1]
+# addition meet equal points in k*P, equal_row_sums_scalar() the last addition in k*G.
+EDGE_SCALARS = [1, 2, 3, 15, 16, 17, 31, 32, 33, 127, 128, 129, 2**128, 2**252, 2**255 - 1, 2**255, 2**255 + 17,
+                ref.N - 128, ref.N - 17, ref.N - 16, ref.N - 6, ref.N - 3, ref.N - 2, ref.N - 1,
+                equal_row_sums_scalar(), ref.N - equal_row_sums_scalar()]
 
 
 @pytest.mark.parametrize("k", EDGE_SCALARS + [secrets.randbelow(ref.N - 1) + 1 for _ in range(4)])
