@@ -384,6 +384,9 @@ def _encapsulate_for(public_key: object) -> tuple[bytes, bytes]:
     return _required(public_key, SM2MLKEM768PublicKey, "public_key").encapsulate()
 
 
+_SEAL_PREFIX = bytes([SEAL_FORMAT])
+
+
 def _seal_keys(shared_secret: bytes) -> tuple[SM4GCM, bytes]:
     okm = hkdf_sm3(shared_secret, b"", _SEAL_LABEL + bytes([SEAL_FORMAT]), 28)
     return SM4GCM(okm[:16]), okm[16:]
@@ -399,8 +402,9 @@ def _seal_encapsulated(
 ) -> bytes:
     """Test only: seal with a given KEM encapsulation (from ``_encapsulate_deterministic``)."""
     aead, nonce = _seal_keys(shared_secret)
-    body = aead.encrypt(nonce, _as_bytes(plaintext, "plaintext"), _associated(associated_data))
-    return b"".join((bytes([SEAL_FORMAT]), kem_ciphertext, body))
+    # The header goes in front inside the native call: no second copy of a large body.
+    return aead._encrypt_prefixed(
+        _SEAL_PREFIX + kem_ciphertext, nonce, _as_bytes(plaintext, "plaintext"), _associated(associated_data))
 
 
 def open(private_key: SM2MLKEM768PrivateKey, sealed: Buffer, associated_data: Buffer | None = b"") -> bytes:
@@ -412,7 +416,9 @@ def open(private_key: SM2MLKEM768PrivateKey, sealed: Buffer, associated_data: Bu
     if blob[0] != SEAL_FORMAT:
         raise InvalidTag(f"not a sealed blob of this format (format byte {blob[0]:02x}, expected {SEAL_FORMAT:02x})")
     aead, nonce = _seal_keys(_kem_secret(private_key, blob[1 : 1 + CIPHERTEXT_SIZE]))
-    return aead.decrypt(nonce, blob[1 + CIPHERTEXT_SIZE :], ad)
+    # decrypt copies what it reads before it works: a view of the body spares one more copy.
+    with memoryview(blob) as view:
+        return aead.decrypt(nonce, view[1 + CIPHERTEXT_SIZE :], ad)
 
 
 # --- Streams: STREAM-style chunked SM4-GCM -----------------------------------------------------
@@ -439,12 +445,12 @@ class _Chunks:
     def nonce(self, last: bool) -> bytes:
         return self.counter.to_bytes(11, "big") + (b"\x01" if last else b"\x00")
 
-    def seal(self, chunk: bytes, last: bool) -> bytes:
+    def seal(self, chunk: Buffer, last: bool) -> bytes:
         out = self.aead.encrypt(self.nonce(last), chunk, self.ad)
         self.counter += 1
         return out
 
-    def open(self, chunk: bytes, last: bool) -> bytes:
+    def open(self, chunk: bytearray | memoryview | bytes, last: bool) -> bytes:
         if last and len(chunk) == TAG_SIZE and self.counter:
             raise InvalidTag("the stream ends with an empty chunk after data (it was extended or damaged)")
         if len(chunk) < TAG_SIZE:
@@ -531,15 +537,16 @@ class StreamSealer:
         pending += piece
         # A full chunk stays pending until more data shows it is not the last one.
         start = 0
-        while len(pending) - start > size:
-            out.append(self._chunks.seal(bytes(pending[start : start + size]), False))
-            start += size
+        with memoryview(pending) as view:  # chunks sealed straight from the pending bytes
+            while len(pending) - start > size:
+                out.append(self._chunks.seal(view[start : start + size], False))
+                start += size
         del pending[:start]
         return b"".join(out)
 
     def finalize(self) -> bytes:
         out = self._take_header()
-        out.append(self._chunks.seal(bytes(self._pending), True))
+        out.append(self._chunks.seal(self._pending, True))
         self._pending = bytearray()
         self._done = True
         return b"".join(out)
@@ -582,9 +589,10 @@ class StreamOpener:
                 start = STREAM_HEADER_SIZE
             chunks, size = self._chunks, self._size
             # A full chunk is opened as "not last" only once a byte after it has arrived.
-            while len(buffer) - start > size:
-                out.append(chunks.open(bytes(buffer[start : start + size]), False))
-                start += size
+            with memoryview(buffer) as view:  # decrypt copies each chunk before it works on it
+                while len(buffer) - start > size:
+                    out.append(chunks.open(view[start : start + size], False))
+                    start += size
         except InvalidTag:
             self._done = True
             raise
@@ -596,7 +604,7 @@ class StreamOpener:
         self._done = True
         if self._chunks is None:
             raise InvalidTag(f"the stream is truncated: its header has {STREAM_HEADER_SIZE} bytes, got {len(self._buffer)}")
-        out = self._chunks.open(bytes(self._buffer), True)
+        out = self._chunks.open(self._buffer, True)
         self._buffer = bytearray()
         return out
 

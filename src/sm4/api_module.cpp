@@ -137,17 +137,42 @@ bool bind_aead(const char* function, PyObject* const* args, Py_ssize_t nargs, Py
 // size checks (len 0: the nonce and associated data only), the tag length,
 // seal(), which writes ciphertext and tag to out reading a.data once, and
 // open() on a private copy of the ciphertext.
+// prefix, then the ciphertext and tag, in one new bytes object.
+template <class Mode>
+PyObject* seal_after(PyObject* self, const AeadArguments& a, const ByteView& prefix, const char* function) {
+  const std::size_t len = size_of(a.data);
+  if (!Mode::sizes_ok(a, len, function)) return nullptr;
+  const std::size_t head = size_of(prefix);
+  Ref out = new_bytes(head + len + Mode::tag_length(self));
+  if (!out) return nullptr;
+  uint8_t* sealed = bytes_data(out);
+  if (head) std::memcpy(sealed, prefix.data(), head);  // GIL held: one read
+  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] { Mode::seal(self, a, sealed + head, len); });
+  return out.release();
+}
+
 template <class Mode>
 PyObject* aead_encrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   AeadArguments a;
   if (!bind_aead("encrypt()", args, nargs, kwnames, a)) return nullptr;
-  const std::size_t len = size_of(a.data);
-  if (!Mode::sizes_ok(a, len, "encrypt()")) return nullptr;
-  Ref out = new_bytes(len + Mode::tag_length(self));
-  if (!out) return nullptr;
-  uint8_t* sealed = bytes_data(out);
-  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] { Mode::seal(self, a, sealed, len); });
-  return out.release();
+  return seal_after<Mode>(self, a, ByteView(), "encrypt()");
+}
+
+// _encrypt_prefixed(prefix, nonce, data, associated_data=None): prefix + encrypt(...), for formats
+// that put a header before the sealed body, without a second copy of a large body.
+template <class Mode>
+PyObject* aead_encrypt_prefixed(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"prefix", "nonce", "data", "associated_data"};
+  const char* function = "_encrypt_prefixed()";
+  PyObject* bound[4];
+  AeadArguments a;
+  ByteView prefix;
+  if (!kyber_alg::bind_arguments(function, names, 3, args, nargs, kwnames, bound) ||
+      !read_bytes(bound[0], function, "prefix", prefix) ||
+      !read_bytes(bound[1], function, "nonce", a.nonce) || !read_bytes(bound[2], function, "data", a.data) ||
+      !read_optional(bound[3], function, "associated_data", a.ad))
+    return nullptr;
+  return seal_after<Mode>(self, a, prefix, function);
 }
 
 template <class Mode>
@@ -184,6 +209,11 @@ PyMethodDef aead_methods[] = {
      "decrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
      "The plaintext of data (ciphertext and tag) if the tag verifies; otherwise raises\n"
      "kyber_alg.exceptions.InvalidTag and releases nothing."},
+    {"_encrypt_prefixed",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(aead_encrypt_prefixed<Mode>)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "_encrypt_prefixed($self, /, prefix, nonce, data, associated_data=None)\n--\n\n"
+     "prefix followed by encrypt(nonce, data, associated_data), built in one bytes object."},
     kGenerateKeyMethod,
     {nullptr, nullptr, 0, nullptr},
 };

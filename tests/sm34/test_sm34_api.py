@@ -69,6 +69,24 @@ def test_aead_argument_forms(make, nonce, tag_len):
         aead.encrypt(nonce, MESSAGE, nonce=nonce)
 
 
+@pytest.mark.parametrize("make, nonce, tag_len", AEADS)
+@pytest.mark.parametrize("prefix", [b"", b"\x01", bytearray(range(200)), memoryview(bytes(range(64)))[::2]],
+                         ids=["empty", "one", "bytearray", "strided"])
+@pytest.mark.parametrize("size", [0, 33, 20000])  # 20000: past the size that drops the GIL
+def test_encrypt_prefixed_is_prefix_then_encrypt(sm4_modes_path, make, nonce, tag_len, prefix, size):
+    aead, data = make(), os.urandom(size)
+    expected = bytes(prefix) + aead.encrypt(nonce, data, AD)
+    assert aead._encrypt_prefixed(prefix, nonce, data, AD) == expected
+    assert aead._encrypt_prefixed(prefix=prefix, nonce=nonce, data=memoryview(data), associated_data=AD) == expected
+    assert aead._encrypt_prefixed(prefix, nonce, data) == bytes(prefix) + aead.encrypt(nonce, data)
+    with pytest.raises(TypeError, match="prefix"):
+        aead._encrypt_prefixed("text", nonce, data)
+    with pytest.raises(TypeError):
+        aead._encrypt_prefixed(prefix, nonce)
+    with pytest.raises(ValueError):
+        aead._encrypt_prefixed(prefix, b"", data)
+
+
 @pytest.mark.parametrize("call, message", [
     (lambda: sm4.SM4GCM(bytes(15)), "key must be 16 bytes long, got 15"),
     (lambda: sm4.SM4GCM(bytes(32)), "key must be 16 bytes long, got 32"),

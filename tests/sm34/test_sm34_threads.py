@@ -101,6 +101,8 @@ CALLS = {
     "gcm encrypt ad": (lambda: os.urandom(BIG), lambda b: GCM.encrypt(NONCE, b"m" * 100, b), BIG - 1),
     "gcm decrypt data": (lambda: SEALED_GCM, lambda b: GCM.decrypt(NONCE, b, b"ad"), BIG - 3),
     "gcm decrypt tag": (lambda: SEALED_GCM, lambda b: GCM.decrypt(NONCE, b, b"ad"), BIG + 5),
+    "gcm prefixed data": (lambda: os.urandom(BIG), lambda b: GCM._encrypt_prefixed(b"h", NONCE, b, b"ad"), BIG // 2),
+    "gcm prefixed prefix": (lambda: os.urandom(BIG), lambda b: GCM._encrypt_prefixed(b, NONCE, bytes(BIG)), BIG - 2),
     "gcm long nonce": (lambda: os.urandom(BIG), lambda b: GCM.encrypt(b, bytes(BIG), None), 100),
     "ccm encrypt data": (lambda: os.urandom(BIG), lambda b: CCM.encrypt(NONCE, b, None), BIG // 2),
     "ccm decrypt data": (lambda: SEALED_CCM, lambda b: CCM.decrypt(NONCE, b, b"ad"), 17),
