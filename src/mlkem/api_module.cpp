@@ -549,13 +549,6 @@ kyber_alg::Dispatch<kyber::Kernels>& dispatch() { return kyber::kernels; }
 
 using Paths = kyber_alg::DispatchFunctions<kyber::Kernels, dispatch>;
 
-PyMethodDef module_methods[] = {
-    Paths::backend_method,
-    Paths::available_method,
-    Paths::set_method,
-    {nullptr, nullptr, 0, nullptr},
-};
-
 int module_exec(PyObject* module) {
   if (!add_types<MlKem512>(module) || !add_types<MlKem768>(module) || !add_types<MlKem1024>(module))
     return -1;
@@ -566,7 +559,7 @@ PyDoc_STRVAR(module_doc,
              "ML-KEM-512, ML-KEM-768 and ML-KEM-1024 (FIPS 203) keys, native part of kyber_alg.mlkem.");
 
 PyModuleDef module_def =
-    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg._mlkem", module_doc, module_methods);
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg._mlkem", module_doc, Paths::methods);
 }  // namespace
 
 PyMODINIT_FUNC PyInit__mlkem(void) { return PyModuleDef_Init(&module_def); }

@@ -662,13 +662,6 @@ PyType_Spec type_specs[kTypeCount] = {
 
 using Paths = kyber_alg::DispatchFunctions<sm4::Kernels, sm4::kernels>;
 
-PyMethodDef module_methods[] = {
-    Paths::backend_method,
-    Paths::available_method,
-    Paths::set_method,
-    {nullptr, nullptr, 0, nullptr},
-};
-
 int module_exec(PyObject* module) {
   ModuleState* state = StateSlots::state(module);
   for (int i = 0; i < kTypeCount; ++i) {
@@ -685,7 +678,7 @@ PyDoc_STRVAR(module_doc,
              "(the implementation of kyber_alg.sm4).");
 
 PyModuleDef module_def =
-    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg._sm4", module_doc, module_methods);
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg._sm4", module_doc, Paths::methods);
 
 }  // namespace
 

@@ -311,13 +311,6 @@ PyType_Spec cipher_spec = {
 
 using Paths = kyber_alg::DispatchFunctions<sm4::Kernels, sm4::kernels>;
 
-PyMethodDef module_methods[] = {
-    Paths::backend_method,
-    Paths::available_method,
-    Paths::set_method,
-    {nullptr, nullptr, 0, nullptr},
-};
-
 int module_exec(PyObject* module) {
   ModuleState* state = StateSlots::state(module);
   if (!kyber_alg::add_type(module, cipher_spec, state->cipher_type)) return -1;
@@ -334,7 +327,7 @@ PyDoc_STRVAR(module_doc,
              "crypt_ecb(input_data) and crypt_cbc(iv, input_data).");
 
 PyModuleDef module_def =
-    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg.sm.sm4", module_doc, module_methods);
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg.sm.sm4", module_doc, Paths::methods);
 
 }  // namespace
 
