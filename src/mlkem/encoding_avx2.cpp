@@ -1,4 +1,4 @@
-// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through avx2_kernels when the CPU has AVX2.
+// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through the avx2 kernel table when the CPU has AVX2.
 #include "encoding_avx2.hpp"
 
 #include "common/cpu.hpp"

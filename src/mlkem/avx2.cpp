@@ -1,0 +1,63 @@
+// The kernel table of the avx2 path. Its vector bodies live beside the
+// portable code of each concept (ntt_avx2.cpp, encoding_avx2.cpp,
+// sampling_avx2.cpp, keccak_avx2.cpp, keccak_x4_avx2.cpp).
+#include "common/cpu.hpp"
+#include "kernels.hpp"
+
+#if KYBER_ALG_HAVE_X86_VECTOR
+
+#include "encoding_avx2.hpp"
+#include "k_pke.hpp"
+#include "keccak_avx2.hpp"
+#include "keccak_x4_avx2.hpp"
+#include "ntt_avx2.hpp"
+#include "sampling.hpp"
+#include "sampling_avx2.hpp"
+
+namespace kyber_alg::kyber {
+
+namespace {
+
+template <class P>
+constexpr SetKernels<P> set_kernels = {
+    .keygen_expand = k_pke_keygen_expand<P>,
+    .sample_matrix = avx2::sample_matrix<P, false>,
+    .sample_noise_keygen = avx2::sample_noise_keygen<P, false>,
+    .sample_noise_encrypt = avx2::sample_noise_encrypt<P, false>,
+    .decaps_hashes = portable::decaps_hashes<P>,
+    .multiply_accumulate = avx2::multiply_accumulate<P::k>,
+};
+
+constexpr Kernels kAvx2 = {
+    .keccak_f1600 = avx2::keccak_f1600,
+    .keccak_f1600_x4 = avx2::keccak_f1600_x4,
+    .ntt = avx2::ntt,
+    .ntt_inverse = avx2::ntt_inverse,
+    .mul_cache = avx2::mul_cache,
+    .to_montgomery = avx2::to_montgomery,
+    .poly_reduce = avx2::poly_reduce,
+    .poly_canonical = avx2::poly_canonical,
+    .byte_encode_12 = avx2::byte_encode_12,
+    .byte_decode_12_raw = avx2::byte_decode_12_raw,
+    .compress_encode = {avx2::compress_encode<1>, avx2::compress_encode<4>, avx2::compress_encode<5>,
+                        avx2::compress_encode<10>, avx2::compress_encode<11>},
+    .decode_decompress = {avx2::decode_decompress<1>, avx2::decode_decompress<4>, avx2::decode_decompress<5>,
+                          avx2::decode_decompress<10>, avx2::decode_decompress<11>},
+    .mlkem512 = set_kernels<MlKem512>,
+    .mlkem768 = set_kernels<MlKem768>,
+    .mlkem1024 = set_kernels<MlKem1024>,
+};
+
+}  // namespace
+
+const Kernels* const kAvx2Kernels = &kAvx2;
+
+}  // namespace kyber_alg::kyber
+
+#else
+
+namespace kyber_alg::kyber {
+const Kernels* const kAvx2Kernels = nullptr;
+}  // namespace kyber_alg::kyber
+
+#endif  // KYBER_ALG_HAVE_X86_VECTOR
