@@ -28,7 +28,10 @@ constexpr SetKernels<P> set_kernels = {
     .multiply_accumulate = avx2::multiply_accumulate<P::k>,
 };
 
-constexpr Kernels kAvx2 = {
+}  // namespace
+
+// Constant (initialised before any code runs): avx512.cpp builds on it.
+constinit const Kernels kAvx2Kernels = {
     .keccak_f1600 = avx2::keccak_f1600,
     .keccak_f1600_x4 = avx2::keccak_f1600_x4,
     .ntt = avx2::ntt,
@@ -48,16 +51,6 @@ constexpr Kernels kAvx2 = {
     .mlkem1024 = set_kernels<MlKem1024>,
 };
 
-}  // namespace
-
-const Kernels* const kAvx2Kernels = &kAvx2;
-
-}  // namespace kyber_alg::kyber
-
-#else
-
-namespace kyber_alg::kyber {
-const Kernels* const kAvx2Kernels = nullptr;
 }  // namespace kyber_alg::kyber
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

@@ -27,9 +27,11 @@ constexpr SetKernels<P> set_kernels = {
     .multiply_accumulate = avx2::multiply_accumulate<P::k>,
 };
 
+}  // namespace
+
 // Built when the library loads, from the avx2 table (constant, so complete by then).
-const Kernels kAvx512 = [] {
-  Kernels kernels = *kAvx2Kernels;
+const Kernels kAvx512Kernels = [] {
+  Kernels kernels = kAvx2Kernels;
   kernels.keccak_f1600_x4 = avx512::keccak_f1600_x4;
   kernels.mlkem512 = set_kernels<MlKem512>;
   kernels.mlkem768 = set_kernels<MlKem768>;
@@ -37,16 +39,6 @@ const Kernels kAvx512 = [] {
   return kernels;
 }();
 
-}  // namespace
-
-const Kernels* const kAvx512Kernels = &kAvx512;
-
-}  // namespace kyber_alg::kyber
-
-#else
-
-namespace kyber_alg::kyber {
-const Kernels* const kAvx512Kernels = nullptr;
 }  // namespace kyber_alg::kyber
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

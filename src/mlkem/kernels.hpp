@@ -85,10 +85,12 @@ struct Kernels {
 };
 
 // One constant table per code path: portable.cpp, avx2.cpp and avx512.cpp
-// (the vector ones null when the build has no x86 vector code).
+// (the vector ones only in a build with x86 vector code).
 extern const Kernels kPortableKernels;
-extern const Kernels* const kAvx2Kernels;
-extern const Kernels* const kAvx512Kernels;
+#if KYBER_ALG_HAVE_X86_VECTOR
+extern const Kernels kAvx2Kernels;
+extern const Kernels kAvx512Kernels;
+#endif
 
 // The path in use (portable.cpp).
 extern Dispatch<Kernels> kernels;

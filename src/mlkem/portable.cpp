@@ -45,6 +45,10 @@ const Kernels kPortableKernels = {
     .mlkem1024 = portable_set<MlKem1024>,
 };
 
-Dispatch<Kernels> kernels({&kPortableKernels, kAvx2Kernels, kAvx512Kernels});
+#if KYBER_ALG_HAVE_X86_VECTOR
+Dispatch<Kernels> kernels({&kPortableKernels, &kAvx2Kernels, &kAvx512Kernels});
+#else
+Dispatch<Kernels> kernels({&kPortableKernels, nullptr, nullptr});
+#endif
 
 }  // namespace kyber_alg::kyber
