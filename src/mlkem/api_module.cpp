@@ -15,9 +15,9 @@
 #include "common/dispatch_functions.hpp"
 #include "common/module_def.hpp"
 #include "common/ref.hpp"
-#include "kernels.hpp"
-#include "ml_kem.hpp"
-#include "random_pool.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ml_kem.hpp"
+#include "mlkem/random_pool.hpp"
 
 namespace kyber = kyber_alg::kyber;
 using kyber::MlKem1024;

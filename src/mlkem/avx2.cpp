@@ -2,17 +2,17 @@
 // portable code of each concept (ntt_avx2.cpp, encoding_avx2.cpp,
 // sampling_avx2.cpp, keccak_avx2.cpp, keccak_x4_avx2.cpp).
 #include "common/cpu.hpp"
-#include "kernels.hpp"
+#include "mlkem/kernels.hpp"
 
 #if KYBER_ALG_HAVE_X86_VECTOR
 
-#include "encoding_avx2.hpp"
-#include "k_pke.hpp"
-#include "keccak_avx2.hpp"
-#include "keccak_x4_avx2.hpp"
-#include "ntt_avx2.hpp"
-#include "sampling.hpp"
-#include "sampling_avx2.hpp"
+#include "mlkem/encoding_avx2.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/keccak_avx2.hpp"
+#include "mlkem/keccak_x4_avx2.hpp"
+#include "mlkem/ntt_avx2.hpp"
+#include "mlkem/sampling.hpp"
+#include "mlkem/sampling_avx2.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -5,13 +5,13 @@
 // decapsulation use it even for a batch of one. Only the permutations
 // differ, so results are those of the avx2 path.
 #include "common/cpu.hpp"
-#include "kernels.hpp"
+#include "mlkem/kernels.hpp"
 
 #if KYBER_ALG_HAVE_X86_VECTOR
 
-#include "keccak_x4_avx512.hpp"
-#include "ntt_avx2.hpp"
-#include "sampling_avx2.hpp"
+#include "mlkem/keccak_x4_avx512.hpp"
+#include "mlkem/ntt_avx2.hpp"
+#include "mlkem/sampling_avx2.hpp"
 
 namespace kyber_alg::kyber {
 

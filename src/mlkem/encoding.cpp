@@ -1,8 +1,8 @@
-#include "encoding.hpp"
+#include "mlkem/encoding.hpp"
 
 #include "common/ct.hpp"
-#include "kernels.hpp"
-#include "ntt.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ntt.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/cpu.hpp"
-#include "params.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

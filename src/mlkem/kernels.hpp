@@ -8,8 +8,8 @@
 
 #include "common/cpu.hpp"
 #include "common/dispatch.hpp"
-#include "k_pke.hpp"
-#include "params.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber {
 

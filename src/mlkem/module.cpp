@@ -13,9 +13,9 @@
 #include "common/module_def.hpp"
 #include "common/os_random.hpp"
 #include "common/ref.hpp"
-#include "hex.hpp"
-#include "kernels.hpp"
-#include "ml_kem.hpp"
+#include "mlkem/hex.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ml_kem.hpp"
 
 namespace kyber = kyber_alg::kyber;
 using kyber_alg::Ref;

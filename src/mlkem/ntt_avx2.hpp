@@ -6,7 +6,7 @@
 #include <array>
 
 #include "common/cpu.hpp"
-#include "params.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

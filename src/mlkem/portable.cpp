@@ -1,11 +1,11 @@
 // The kernel table of the portable path, and the dispatch over the tables of
 // every path.
-#include "encoding.hpp"
-#include "k_pke.hpp"
-#include "keccak.hpp"
-#include "kernels.hpp"
-#include "ntt.hpp"
-#include "sampling.hpp"
+#include "mlkem/encoding.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/keccak.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ntt.hpp"
+#include "mlkem/sampling.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
-#include "k_pke.hpp"
-#include "params.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

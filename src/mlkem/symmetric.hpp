@@ -1,7 +1,7 @@
 // The hash functions of FIPS 203 section 4.1, as named there.
 #pragma once
 
-#include "keccak.hpp"
+#include "mlkem/keccak.hpp"
 
 namespace kyber_alg::kyber {
 
