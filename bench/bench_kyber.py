@@ -82,6 +82,18 @@ def per_op_us(fn, seconds: float, repeat: int) -> float:
     return min(timer.repeat(repeat=repeat, number=number)) / number * 1e6
 
 
+def print_table(results: dict[str, dict[str, float]], base_name: str, width: int) -> None:
+    """The microseconds per operation of every column, then each other column's ratio to base_name's."""
+    names = list(results)
+    print(f"{'operation':<10}" + "".join(f"{n:>{width}}" for n in names))
+    for op in OPERATIONS:
+        print(f"{op:<10}" + "".join(f"{results[n][op]:>{width}.2f}" for n in names))
+    base = results[base_name]
+    print(f"ratios (other / {base_name}; above 1 means {base_name} is faster)")
+    for n in names[1:]:
+        print(f"  {n:<16}" + "  ".join(f"{op} {results[n][op] / base[op]:8.2f}x" for op in OPERATIONS))
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seconds", type=float, default=0.5, help="approximate time per measurement (default 0.5)")
@@ -110,16 +122,9 @@ def main() -> int:
         if name.startswith("Kyber["):
             Kyber._set_backend(DEFAULT_PATH)
 
-    names = list(results)
     print(f"\nML-KEM-512, microseconds per operation (minimum of repeated runs), Python {sys.version.split()[0]}")
-    print(f"{'operation':<10}" + "".join(f"{n:>18}" for n in names))
-    for op in OPERATIONS:
-        print(f"{op:<10}" + "".join(f"{results[n][op]:>18.2f}" for n in names))
-
+    print_table(results, OURS, 18)
     base = results[OURS]
-    print(f"\nratios (other / {OURS}; above 1 means {OURS} is faster)")
-    for n in names[1:]:
-        print(f"  {n:<16}" + "  ".join(f"{op} {results[n][op] / base[op]:8.2f}x" for op in OPERATIONS))
 
     portable = results.get("Kyber[portable]", base)
     print(f"\ntargets ({OURS}; the time bound applies to the portable path)")

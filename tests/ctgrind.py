@@ -92,3 +92,14 @@ def assert_catches_a_secret_branch(exe: Path) -> None:
     proc, errors = memcheck(exe, "--leak-self-test")
     assert errors >= 1 and proc.returncode == 99
     assert "depends on uninitialised value" in proc.stderr
+
+
+def build_mlkem_driver(out_dir: Path, driver: Path) -> Path:
+    """A driver over the ML-KEM core and common/."""
+    return build_driver(out_dir, "ctgrind_driver", [*library_sources("mlkem", "common"), driver])
+
+
+def assert_code_path_clean(exe: Path, backend: str, done: str, *args: str) -> None:
+    """memcheck_code_path(exe, backend, *args), then assert_clean with the driver's `done` line."""
+    proc, errors = memcheck_code_path(exe, backend, *args)
+    assert_clean(proc, errors, done)

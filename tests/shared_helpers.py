@@ -1,6 +1,8 @@
 """Small helpers shared by tests in several folders (tests/conftest.py puts this folder on sys.path)."""
 import threading
 
+import pytest
+
 
 def switched_path(module, path):
     """For a fixture: `yield from switched_path(module, path)` runs the test on that code path of a native
@@ -11,6 +13,14 @@ def switched_path(module, path):
         yield path
     finally:
         module._set_backend(before)
+
+
+def code_path_fixture(module, name):
+    """A fixture `name` that runs a test once per code path this build and CPU offer in the native module."""
+    @pytest.fixture(name=name, params=module._available_backends())
+    def fixture(request):
+        yield from switched_path(module, request.param)
+    return fixture
 
 
 def run_threads(target, count=4):

@@ -1,12 +1,15 @@
 // Binding the arguments of a METH_FASTCALL | METH_KEYWORDS method or a
 // vectorcall: positional ones first, then keywords, read in place with no
 // argument tuple or dict built (for calls made once per message, where the
-// call itself is most of the cost). Errors read as CPython's own.
+// call itself is most of the cost). Errors read as CPython's own. Then the
+// checks of bytes-like arguments that several modules share.
 #pragma once
 
 #include <Python.h>
 
 #include <cstddef>
+
+#include "common/buffer.hpp"
 
 namespace kyber_alg {
 
@@ -46,6 +49,33 @@ bool bind_arguments(const char* function, const char* const (&names)[N], std::si
     }
   }
   return true;
+}
+
+// In the helpers below, `function` names the call as the messages show it,
+// e.g. "encrypt()", and `name` the argument. Each is false with an exception
+// set when the argument does not pass.
+
+// A bytes-like argument. str is refused by name (a TypeError that says so),
+// rather than with the buffer protocol's message.
+inline bool read_bytes(PyObject* obj, const char* function, const char* name, ByteView& view) {
+  if (PyUnicode_Check(obj)) {
+    PyErr_Format(PyExc_TypeError, "%s: %s must be a bytes-like object, not str", function, name);
+    return false;
+  }
+  return view.acquire(obj);
+}
+
+// The same where absent (null) or None means empty.
+inline bool read_optional_bytes(PyObject* obj, const char* function, const char* name, ByteView& view) {
+  if (!obj || obj == Py_None) return true;
+  return read_bytes(obj, function, name, view);
+}
+
+// ValueError unless view holds exactly `size` bytes.
+inline bool check_size(const ByteView& view, const char* function, const char* name, std::size_t size) {
+  if (size_of(view) == size) return true;
+  PyErr_Format(PyExc_ValueError, "%s: %s must be %zu bytes long, got %zd", function, name, size, view.size());
+  return false;
 }
 
 }  // namespace kyber_alg

@@ -70,4 +70,6 @@ class ByteView {
   Py_ssize_t size_ = 0;
 };
 
+inline std::size_t size_of(const ByteView& view) { return static_cast<std::size_t>(view.size()); }
+
 }  // namespace kyber_alg

@@ -1,7 +1,8 @@
 // The module functions _backend(), _available_backends() and _set_backend()
 // for a component's Dispatch: they let tests and benchmarks run every code
 // path. Instantiate with the component's accessor, e.g.
-// DispatchFunctions<sm4::Kernels, sm4::kernels>::methods.
+// DispatchFunctions<sm4::Kernels, sm4::kernels>::methods (the method table of
+// a module that has no others), or its three entries in a table of its own.
 #pragma once
 
 #include <Python.h>
@@ -50,6 +51,8 @@ struct DispatchFunctions {
   static constexpr PyMethodDef set_method = {"_set_backend", set_backend, METH_O,
                                              "_set_backend($module, name, /)\n--\n\nSwitch code path (for "
                                              "tests and benchmarks); results are identical."};
+  static inline PyMethodDef methods[] = {
+      backend_method, available_method, set_method, {nullptr, nullptr, 0, nullptr}};
 };
 
 }  // namespace kyber_alg

@@ -13,10 +13,11 @@
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
+#include "common/module_def.hpp"
 #include "common/ref.hpp"
-#include "kernels.hpp"
-#include "ml_kem.hpp"
-#include "random_pool.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ml_kem.hpp"
+#include "mlkem/random_pool.hpp"
 
 namespace kyber = kyber_alg::kyber;
 using kyber::MlKem1024;
@@ -161,14 +162,14 @@ struct ModuleState {
   PyObject* public_types[3];
 };
 
-ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+using StateSlots = kyber_alg::ModuleStateSlots<&ModuleState::private_types, &ModuleState::public_types>;
 
 // The native public-key type of P, found from any of the module's types (or their subclasses).
 template <class P>
 PyTypeObject* public_type_of(PyObject* self) {
   PyObject* module = PyType_GetModuleByDef(Py_TYPE(self), &module_def);
   if (!module) return nullptr;
-  return reinterpret_cast<PyTypeObject*>(module_state(module)->public_types[Set<P>::index]);
+  return reinterpret_cast<PyTypeObject*>(StateSlots::state(module)->public_types[Set<P>::index]);
 }
 
 // A new object of `cls` (a key type of this module or a subclass) whose key
@@ -537,17 +538,9 @@ PyType_Spec public_spec<MlKem1024> = {"kyber_alg._mlkem.MLKEM1024PublicKey",
 // Creates the two types of P and adds them to the module under their short names.
 template <class P>
 bool add_types(PyObject* module) {
-  ModuleState* state = module_state(module);
-  PyObject*& private_type = state->private_types[Set<P>::index];
-  PyObject*& public_type = state->public_types[Set<P>::index];
-  private_type = PyType_FromModuleAndSpec(module, &private_spec<P>, nullptr);
-  if (!private_type) return false;
-  public_type = PyType_FromModuleAndSpec(module, &public_spec<P>, nullptr);
-  if (!public_type) return false;
-  const char* private_name = std::strrchr(private_spec<P>.name, '.') + 1;
-  const char* public_name = std::strrchr(public_spec<P>.name, '.') + 1;
-  return PyModule_AddObjectRef(module, private_name, private_type) == 0 &&
-         PyModule_AddObjectRef(module, public_name, public_type) == 0;
+  ModuleState* state = StateSlots::state(module);
+  return kyber_alg::add_type(module, private_spec<P>, state->private_types[Set<P>::index]) &&
+         kyber_alg::add_type(module, public_spec<P>, state->public_types[Set<P>::index]);
 }
 
 // --- module ----------------------------------------------------------------
@@ -556,52 +549,17 @@ kyber_alg::Dispatch<kyber::Kernels>& dispatch() { return kyber::kernels; }
 
 using Paths = kyber_alg::DispatchFunctions<kyber::Kernels, dispatch>;
 
-PyMethodDef module_methods[] = {
-    Paths::backend_method,
-    Paths::available_method,
-    Paths::set_method,
-    {nullptr, nullptr, 0, nullptr},
-};
-
 int module_exec(PyObject* module) {
   if (!add_types<MlKem512>(module) || !add_types<MlKem768>(module) || !add_types<MlKem1024>(module))
     return -1;
   return 0;
 }
 
-int module_traverse(PyObject* module, visitproc visit, void* arg) {
-  for (PyObject* type : module_state(module)->private_types) Py_VISIT(type);
-  for (PyObject* type : module_state(module)->public_types) Py_VISIT(type);
-  return 0;
-}
-
-int module_clear(PyObject* module) {
-  for (PyObject*& type : module_state(module)->private_types) Py_CLEAR(type);
-  for (PyObject*& type : module_state(module)->public_types) Py_CLEAR(type);
-  return 0;
-}
-
-void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
-
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
-
 PyDoc_STRVAR(module_doc,
              "ML-KEM-512, ML-KEM-768 and ML-KEM-1024 (FIPS 203) keys, native part of kyber_alg.mlkem.");
 
-PyModuleDef module_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kyber_alg._mlkem",
-    .m_doc = module_doc,
-    .m_size = sizeof(ModuleState),
-    .m_methods = module_methods,
-    .m_slots = module_slots,
-    .m_traverse = module_traverse,
-    .m_clear = module_clear,
-    .m_free = module_free,
-};
+PyModuleDef module_def =
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg._mlkem", module_doc, Paths::methods);
 }  // namespace
 
 PyMODINIT_FUNC PyInit__mlkem(void) { return PyModuleDef_Init(&module_def); }

@@ -1,8 +1,8 @@
-#include "encoding.hpp"
+#include "mlkem/encoding.hpp"
 
 #include "common/ct.hpp"
-#include "kernels.hpp"
-#include "ntt.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ntt.hpp"
 
 namespace kyber_alg::kyber {
 
@@ -94,22 +94,14 @@ bool all_below_q(const Poly& f) {
 
 template <int D>
 void compress_encode(uint8_t* out, const Poly& f) {
-  const Kernels& k = kernels.active();
-  if constexpr (D == 1) k.compress_encode_1(out, f);
-  if constexpr (D == 4) k.compress_encode_4(out, f);
-  if constexpr (D == 5) k.compress_encode_5(out, f);
-  if constexpr (D == 10) k.compress_encode_10(out, f);
-  if constexpr (D == 11) k.compress_encode_11(out, f);
+  static_assert(compressed_index<D>() >= 0);
+  kernels->compress_encode[compressed_index<D>()](out, f);
 }
 
 template <int D>
 void decode_decompress(Poly& f, const uint8_t* in) {
-  const Kernels& k = kernels.active();
-  if constexpr (D == 1) k.decode_decompress_1(f, in);
-  if constexpr (D == 4) k.decode_decompress_4(f, in);
-  if constexpr (D == 5) k.decode_decompress_5(f, in);
-  if constexpr (D == 10) k.decode_decompress_10(f, in);
-  if constexpr (D == 11) k.decode_decompress_11(f, in);
+  static_assert(compressed_index<D>() >= 0);
+  kernels->decode_decompress[compressed_index<D>()](f, in);
 }
 
 namespace portable {

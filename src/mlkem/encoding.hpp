@@ -2,7 +2,7 @@
 // Compress_d / Decompress_d (section 4.2.1).
 #pragma once
 
-#include "params.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -1,5 +1,5 @@
-// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through avx2_kernels when the CPU has AVX2.
-#include "encoding_avx2.hpp"
+// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through the avx2 kernel table when the CPU has AVX2.
+#include "mlkem/encoding_avx2.hpp"
 
 #include "common/cpu.hpp"
 
@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "encoding.hpp"
+#include "mlkem/encoding.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

@@ -1,9 +1,9 @@
 // AVX2 versions of the encoding kernels (encoding.hpp). Same results as the
-// portable code. Reached through avx2_kernels only.
+// portable code. Reached through the avx2 kernel table only.
 #pragma once
 
 #include "common/cpu.hpp"
-#include "params.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

@@ -1,4 +1,4 @@
-#include "hex.hpp"
+#include "mlkem/hex.hpp"
 
 #include "common/hex.hpp"
 

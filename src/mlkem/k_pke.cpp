@@ -1,12 +1,12 @@
-#include "k_pke.hpp"
+#include "mlkem/k_pke.hpp"
 
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "encoding.hpp"
-#include "ntt.hpp"
-#include "sampling.hpp"
-#include "symmetric.hpp"
+#include "mlkem/encoding.hpp"
+#include "mlkem/ntt.hpp"
+#include "mlkem/sampling.hpp"
+#include "mlkem/symmetric.hpp"
 
 namespace kyber_alg::kyber {
 

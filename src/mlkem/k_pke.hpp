@@ -4,7 +4,7 @@
 // reuses it.
 #pragma once
 
-#include "params.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber {
 

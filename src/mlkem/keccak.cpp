@@ -1,8 +1,8 @@
-#include "keccak.hpp"
+#include "mlkem/keccak.hpp"
 
 #include "common/ct.hpp"
-#include "keccak_round.hpp"
-#include "kernels.hpp"
+#include "mlkem/keccak_round.hpp"
+#include "mlkem/kernels.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -17,12 +17,9 @@ inline constexpr uint64_t keccak_round_constants[24] = {
     0x8000000080008081ULL, 0x8000000000008080ULL, 0x0000000080000001ULL, 0x8000000080008008ULL,
 };
 
-// Keccak-f[1600] on one state, plain C++ and (keccak_avx2.cpp) built for
-// CPUs of the AVX2 path; the sponges call the one the kernel table holds.
+// Keccak-f[1600] on one state in plain C++ (keccak_avx2.hpp has the build for
+// CPUs of the AVX2 path); the sponges call the one the kernel table holds.
 namespace portable {
-void keccak_f1600(uint64_t state[25]);
-}
-namespace avx2 {
 void keccak_f1600(uint64_t state[25]);
 }
 

@@ -1,9 +1,9 @@
 // The scalar Keccak-f[1600] built for CPUs of the AVX2 path: BMI1 turns
 // ~b & c into one andn and BMI2 gives rorx, about a quarter faster than the
 // portable build of the same source.
+#include "mlkem/keccak_avx2.hpp"
 #include "common/cpu.hpp"
-#include "keccak.hpp"
-#include "keccak_round.hpp"
+#include "mlkem/keccak_round.hpp"
 
 #if KYBER_ALG_HAVE_X86_VECTOR
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "keccak.hpp"
-#include "keccak_lanes.hpp"
+#include "mlkem/keccak.hpp"
+#include "mlkem/keccak_lanes.hpp"
 
 namespace kyber_alg::kyber::keccak_detail {
 

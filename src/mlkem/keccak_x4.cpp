@@ -1,9 +1,9 @@
-#include "keccak_x4.hpp"
+#include "mlkem/keccak_x4.hpp"
 
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "kernels.hpp"
+#include "mlkem/kernels.hpp"
 
 namespace kyber_alg::kyber {
 

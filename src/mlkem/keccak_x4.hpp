@@ -1,7 +1,8 @@
 // Four Keccak-f[1600] sponges stepped together, for the four independent
 // SHAKE calls of matrix and noise sampling on the vector paths. Only the
 // shapes ML-KEM needs: one short absorb (less than a block), then whole
-// blocks out. The permutation is the kernel table's keccak_f1600_x4, so this
+// blocks out. The permutation is the kernel table's keccak_f1600_x4
+// (keccak_x4_avx2.hpp, keccak_x4_avx512.hpp), so this
 // runs only where the table has one (the avx2 and avx512 paths).
 #pragma once
 
@@ -58,14 +59,5 @@ class KeccakLanes {
  private:
   alignas(32) uint64_t state_[25 * 4] = {};
 };
-
-// The four-way permutation on the interleaved states, one build per
-// instruction set (keccak_x4_avx2.cpp, keccak_x4_avx512.cpp).
-namespace avx2 {
-void keccak_f1600_x4(uint64_t states[100]);
-}
-namespace avx512 {
-void keccak_f1600_x4(uint64_t states[100]);
-}
 
 }  // namespace kyber_alg::kyber

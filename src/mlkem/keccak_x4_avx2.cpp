@@ -1,11 +1,11 @@
 // The four-way Keccak-f[1600] on AVX2 (KYBER_ALG_TARGET_AVX2 functions),
-// reached through avx2_kernels when the CPU has AVX2.
+// reached through the avx2 kernel table when the CPU has AVX2.
+#include "mlkem/keccak_x4_avx2.hpp"
 #include "common/cpu.hpp"
-#include "keccak_x4.hpp"
 
 #if KYBER_ALG_HAVE_X86_VECTOR
 
-#include "keccak_x4_rounds.hpp"
+#include "mlkem/keccak_x4_rounds.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

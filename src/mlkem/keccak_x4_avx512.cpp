@@ -1,11 +1,11 @@
 // The four-way Keccak-f[1600] with AVX-512VL instructions on the same 256-bit
-// vectors (KYBER_ALG_TARGET_AVX512 functions), reached through avx512_kernels.
+// vectors (KYBER_ALG_TARGET_AVX512 functions), reached through the avx512 kernel table.
+#include "mlkem/keccak_x4_avx512.hpp"
 #include "common/cpu.hpp"
-#include "keccak_x4.hpp"
 
 #if KYBER_ALG_HAVE_X86_VECTOR
 
-#include "keccak_x4_rounds.hpp"
+#include "mlkem/keccak_x4_rounds.hpp"
 
 namespace kyber_alg::kyber::avx512 {
 

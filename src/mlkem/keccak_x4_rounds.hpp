@@ -4,8 +4,8 @@
 
 #include <immintrin.h>
 
-#include "keccak.hpp"
-#include "keccak_lanes.hpp"
+#include "mlkem/keccak.hpp"
+#include "mlkem/keccak_lanes.hpp"
 
 // The Keccak-f[1600] rounds on four states at once, one 256-bit vector per
 // lane index x + 5y, written once for both instruction sets: ROTL, XOR5 and

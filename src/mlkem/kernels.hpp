@@ -8,8 +8,8 @@
 
 #include "common/cpu.hpp"
 #include "common/dispatch.hpp"
-#include "k_pke.hpp"
-#include "params.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber {
 
@@ -37,6 +37,16 @@ struct SetKernels {
                               const typename P::MulCacheVec& b_cache);
 };
 
+// The d of Compress_d that ML-KEM uses, and the index of each in the tables.
+inline constexpr int compressed_bits[5] = {1, 4, 5, 10, 11};
+
+template <int D>
+consteval int compressed_index() {
+  for (int i = 0; i < 5; ++i)
+    if (compressed_bits[i] == D) return i;
+  return -1;
+}
+
 struct Kernels {
   // Keccak-f[1600] on one state.
   void (*keccak_f1600)(uint64_t state[25]);
@@ -54,17 +64,10 @@ struct Kernels {
   void (*byte_encode_12)(uint8_t out[poly_bytes], const Poly& f);
   void (*byte_decode_12_raw)(Poly& f, const uint8_t in[poly_bytes]);
 
-  // ByteEncode_d(Compress_d(f)) and Decompress_d(ByteDecode_d(in)) (encoding.hpp).
-  void (*compress_encode_1)(uint8_t* out, const Poly& f);
-  void (*compress_encode_4)(uint8_t* out, const Poly& f);
-  void (*compress_encode_5)(uint8_t* out, const Poly& f);
-  void (*compress_encode_10)(uint8_t* out, const Poly& f);
-  void (*compress_encode_11)(uint8_t* out, const Poly& f);
-  void (*decode_decompress_1)(Poly& f, const uint8_t* in);
-  void (*decode_decompress_4)(Poly& f, const uint8_t* in);
-  void (*decode_decompress_5)(Poly& f, const uint8_t* in);
-  void (*decode_decompress_10)(Poly& f, const uint8_t* in);
-  void (*decode_decompress_11)(Poly& f, const uint8_t* in);
+  // ByteEncode_d(Compress_d(f)) and Decompress_d(ByteDecode_d(in))
+  // (encoding.hpp), one entry per d of compressed_bits, in that order.
+  void (*compress_encode[5])(uint8_t* out, const Poly& f);
+  void (*decode_decompress[5])(Poly& f, const uint8_t* in);
 
   SetKernels<MlKem512> mlkem512;
   SetKernels<MlKem768> mlkem768;
@@ -81,10 +84,15 @@ struct Kernels {
   }
 };
 
-// One constant table per code path: portable_kernels (kernels.cpp),
-// avx2_kernels (kernels_avx2.hpp) and avx512_kernels (kernels_avx512.hpp).
-extern const Kernels portable_kernels;
+// One constant table per code path: portable.cpp, avx2.cpp and avx512.cpp
+// (the vector ones only in a build with x86 vector code).
+extern const Kernels kPortableKernels;
+#if KYBER_ALG_HAVE_X86_VECTOR
+extern const Kernels kAvx2Kernels;
+extern const Kernels kAvx512Kernels;
+#endif
 
+// The path in use (portable.cpp).
 extern Dispatch<Kernels> kernels;
 
 }  // namespace kyber_alg::kyber

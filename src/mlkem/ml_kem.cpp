@@ -1,13 +1,13 @@
-#include "ml_kem.hpp"
+#include "mlkem/ml_kem.hpp"
 
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "encoding.hpp"
-#include "k_pke.hpp"
-#include "kernels.hpp"
-#include "sampling.hpp"
-#include "symmetric.hpp"
+#include "mlkem/encoding.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/sampling.hpp"
+#include "mlkem/symmetric.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -7,8 +7,8 @@
 // give the FIPS 203 encodings and go through the same code.
 #pragma once
 
-#include "k_pke.hpp"
-#include "params.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -10,11 +10,12 @@
 #include "common/cpu.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
+#include "common/module_def.hpp"
 #include "common/os_random.hpp"
 #include "common/ref.hpp"
-#include "hex.hpp"
-#include "kernels.hpp"
-#include "ml_kem.hpp"
+#include "mlkem/hex.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ml_kem.hpp"
 
 namespace kyber = kyber_alg::kyber;
 using kyber_alg::Ref;
@@ -226,20 +227,14 @@ int module_exec(PyObject* module) {
   return 0;
 }
 
-PyModuleDef_Slot slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
-
 PyDoc_STRVAR(module_doc,
              "ML-KEM-512 (FIPS 203) key encapsulation with hexadecimal key and ciphertext text.\n\n"
              "CCA_KeyGen() / CCA_KeyGen_derand(d, z) -> (ek, dk)\n"
              "CCA_Enc(pk, m) -> (c, K)\n"
              "CCA_Dec(c, dk) -> K");
 
-PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "kyber_alg.Kyber", module_doc, 0, methods, slots, nullptr, nullptr, nullptr,
-};
+PyModuleDef module_def = kyber_alg::module_definition<kyber_alg::NoModuleState, module_exec>(
+    "kyber_alg.Kyber", module_doc, methods);
 
 }  // namespace
 

@@ -1,7 +1,7 @@
-#include "ntt.hpp"
+#include "mlkem/ntt.hpp"
 
-#include "canonical.hpp"
-#include "ntt_tables.hpp"
+#include "mlkem/canonical.hpp"
+#include "mlkem/ntt_tables.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -2,8 +2,8 @@
 // its inverse (FIPS 203 Algorithms 9 and 10) and MultiplyNTTs (Algorithm 11).
 #pragma once
 
-#include "kernels.hpp"
-#include "params.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber {
 

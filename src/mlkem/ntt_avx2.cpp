@@ -1,5 +1,5 @@
-// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through avx2_kernels when the CPU has AVX2.
-#include "ntt_avx2.hpp"
+// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through the avx2 kernel table when the CPU has AVX2.
+#include "mlkem/ntt_avx2.hpp"
 
 #include "common/cpu.hpp"
 
@@ -9,9 +9,9 @@
 
 #include <array>
 
-#include "canonical.hpp"
-#include "ntt.hpp"
-#include "ntt_tables.hpp"
+#include "mlkem/canonical.hpp"
+#include "mlkem/ntt.hpp"
+#include "mlkem/ntt_tables.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

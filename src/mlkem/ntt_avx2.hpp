@@ -1,12 +1,12 @@
 // AVX2 versions of the NTT-domain arithmetic in ntt.hpp: the same operations
 // in the same order on 16 coefficients at a time, so the results are
-// bit-for-bit those of the portable code. Reached through avx2_kernels only.
+// bit-for-bit those of the portable code. Reached through the avx2 kernel table only.
 #pragma once
 
 #include <array>
 
 #include "common/cpu.hpp"
-#include "params.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

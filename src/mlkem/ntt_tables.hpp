@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "params.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber {
 

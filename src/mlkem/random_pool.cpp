@@ -1,4 +1,4 @@
-#include "random_pool.hpp"
+#include "mlkem/random_pool.hpp"
 
 #include <pthread.h>
 

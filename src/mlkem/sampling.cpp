@@ -1,10 +1,10 @@
-#include "sampling.hpp"
+#include "mlkem/sampling.hpp"
 
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "keccak.hpp"
-#include "symmetric.hpp"
+#include "mlkem/keccak.hpp"
+#include "mlkem/symmetric.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
-#include "kernels.hpp"
-#include "params.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber {
 

@@ -1,5 +1,5 @@
-// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through avx2_kernels when the CPU has AVX2.
-#include "sampling_avx2.hpp"
+// AVX2 code (KYBER_ALG_TARGET_AVX2 functions), reached through the avx2 kernel table when the CPU has AVX2.
+#include "mlkem/sampling_avx2.hpp"
 
 #include "common/cpu.hpp"
 
@@ -11,11 +11,11 @@
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "encoding.hpp"
-#include "k_pke.hpp"
-#include "keccak.hpp"
-#include "keccak_x4.hpp"
-#include "sampling.hpp"
+#include "mlkem/encoding.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/keccak.hpp"
+#include "mlkem/keccak_x4.hpp"
+#include "mlkem/sampling.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

@@ -1,13 +1,13 @@
 // AVX2 parts of sampling: the matrix and the noise polynomials from four
 // sponges at once, rejection sampling 16 candidates at a time and
 // SamplePolyCBD. Same results as the portable code. Reached through
-// avx2_kernels only.
+// the avx2 and avx512 kernel tables only.
 #pragma once
 
 #include <cstddef>
 
-#include "k_pke.hpp"
-#include "params.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber_alg::kyber::avx2 {
 

@@ -1,7 +1,7 @@
 // The hash functions of FIPS 203 section 4.1, as named there.
 #pragma once
 
-#include "keccak.hpp"
+#include "mlkem/keccak.hpp"
 
 namespace kyber_alg::kyber {
 
@@ -21,22 +21,26 @@ inline void hash_h(uint8_t out[32], const uint8_t* in, std::size_t len) {
   h.squeeze(out, 32);
 }
 
+// The first OutLen bytes of the sponge's output on a || b.
+template <class Sponge, std::size_t OutLen>
+inline void hash_pair(uint8_t out[OutLen], const uint8_t* a, std::size_t a_len, const uint8_t* b,
+                      std::size_t b_len) {
+  Sponge sponge;
+  sponge.absorb(a, a_len);
+  sponge.absorb(b, b_len);
+  sponge.squeeze(out, OutLen);
+}
+
 // G(a || b) = SHA3-512(a || b), split by the caller into two 32-byte halves.
 inline void hash_g(uint8_t out[64], const uint8_t* a, std::size_t a_len, const uint8_t* b,
                    std::size_t b_len) {
-  Sha3_512 g;
-  g.absorb(a, a_len);
-  g.absorb(b, b_len);
-  g.squeeze(out, 64);
+  hash_pair<Sha3_512, 64>(out, a, a_len, b, b_len);
 }
 
 // J(s) = SHAKE256(s, 32), here on z || c.
 inline void hash_j(uint8_t out[32], const uint8_t* a, std::size_t a_len, const uint8_t* b,
                    std::size_t b_len) {
-  Shake256 j;
-  j.absorb(a, a_len);
-  j.absorb(b, b_len);
-  j.squeeze(out, 32);
+  hash_pair<Shake256, 32>(out, a, a_len, b, b_len);
 }
 
 }  // namespace kyber_alg::kyber

@@ -14,7 +14,7 @@
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/gil.hpp"
-#include "common/module_state.hpp"
+#include "common/module_def.hpp"
 #include "common/ref.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
@@ -594,42 +594,25 @@ PyMethodDef module_methods[] = {
 
 int module_exec(PyObject* module) {
   ModuleState* state = StateSlots::state(module);
-  state->public_key_type = PyType_FromModuleAndSpec(module, &public_spec, nullptr);
-  if (!state->public_key_type) return -1;
-  state->private_key_type = PyType_FromModuleAndSpec(module, &private_spec, nullptr);
-  if (!state->private_key_type) return -1;
+  if (!kyber_alg::add_type(module, public_spec, state->public_key_type) ||
+      !kyber_alg::add_type(module, private_spec, state->private_key_type))
+    return -1;
   state->decryption_error = PyErr_NewExceptionWithDoc(
       "kyber_alg._sm2.DecryptionError",
       "SM2 decryption failed: C1 is not a curve point, the KDF output is all zeros, or C3 does not match.",
       PyExc_ValueError, nullptr);
   if (!state->decryption_error) return -1;
-  if (PyModule_AddObjectRef(module, "PublicKey", state->public_key_type) < 0) return -1;
-  if (PyModule_AddObjectRef(module, "PrivateKey", state->private_key_type) < 0) return -1;
-  if (PyModule_AddObjectRef(module, "DecryptionError", state->decryption_error) < 0) return -1;
+  if (!kyber_alg::add_object(module, state->decryption_error, {"DecryptionError"})) return -1;
   sm2::prepare_base_table();
   return 0;
 }
-
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
 
 PyDoc_STRVAR(module_doc,
              "Native SM2 (GB/T 32918) on sm2p256v1 behind kyber_alg.sm2: keys, signatures,\n"
              "encryption, ECDH and the key exchange, constant time for every secret.");
 
-PyModuleDef module_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kyber_alg._sm2",
-    .m_doc = module_doc,
-    .m_size = sizeof(ModuleState),
-    .m_methods = module_methods,
-    .m_slots = module_slots,
-    .m_traverse = StateSlots::traverse,
-    .m_clear = StateSlots::clear,
-    .m_free = StateSlots::free,
-};
+PyModuleDef module_def =
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg._sm2", module_doc, module_methods);
 
 }  // namespace
 

@@ -12,7 +12,7 @@
 #include "common/dispatch_functions.hpp"
 #include "common/gil.hpp"
 #include "common/hex.hpp"
-#include "common/module_state.hpp"
+#include "common/module_def.hpp"
 #include "common/ref.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/encryption.hpp"
@@ -522,17 +522,12 @@ int module_exec(PyObject* module) {
   ModuleState* state = StateSlots::state(module);
   state->key_pair_type = PyStructSequence_NewType(&key_pair_desc);
   if (!state->key_pair_type) return -1;
-  if (PyModule_AddObjectRef(module, "KeyPair", reinterpret_cast<PyObject*>(state->key_pair_type)) < 0)
+  if (!kyber_alg::add_object(module, reinterpret_cast<PyObject*>(state->key_pair_type), {"KeyPair"}))
     return -1;
   // The table of multiples of G, built once here rather than in the first call.
   sm2::prepare_base_table();
   return 0;
 }
-
-PyModuleDef_Slot slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
 
 PyDoc_STRVAR(module_doc,
              "SM2 public-key encryption (GB/T 32918.4) on sm2p256v1, native and constant time.\n\n"
@@ -542,17 +537,8 @@ PyDoc_STRVAR(module_doc,
              "Decrypt(C, DA, 64) -> M\n"
              "Where pysmx returns None or accepts bad input, this module raises ValueError.");
 
-PyModuleDef module_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kyber_alg.sm.SM2",
-    .m_doc = module_doc,
-    .m_size = sizeof(ModuleState),
-    .m_methods = methods,
-    .m_slots = slots,
-    .m_traverse = StateSlots::traverse,
-    .m_clear = StateSlots::clear,
-    .m_free = StateSlots::free,
-};
+PyModuleDef module_def =
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg.sm.SM2", module_doc, methods);
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/gil.hpp"
+#include "common/module_def.hpp"
 #include "common/ref.hpp"
 #include "sm3/hkdf.hpp"
 #include "sm3/hmac.hpp"
@@ -23,25 +24,12 @@
 
 namespace sm3 = kyber_alg::sm3;
 using kyber_alg::ByteView;
+using kyber_alg::read_bytes;
+using kyber_alg::read_optional_bytes;
 using kyber_alg::Ref;
+using kyber_alg::size_of;
 
 namespace {
-
-bool read_bytes(PyObject* obj, const char* function, const char* name, ByteView& view) {
-  if (PyUnicode_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "%s: %s must be a bytes-like object, not str", function, name);
-    return false;
-  }
-  return view.acquire(obj);
-}
-
-// Absent or None: empty.
-bool read_optional(PyObject* obj, const char* function, const char* name, ByteView& view) {
-  if (!obj || obj == Py_None) return true;
-  return read_bytes(obj, function, name, view);
-}
-
-std::size_t size_of(const ByteView& view) { return static_cast<std::size_t>(view.size()); }
 
 // A length argument: an int in [minimum, maximum].
 bool read_length(PyObject* obj, const char* function, const char* name, std::size_t minimum,
@@ -190,8 +178,8 @@ PyObject* hkdf_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
   ByteView ikm, salt, info;
   std::size_t length;
   if (!kyber_alg::bind_arguments(function, names, 4, args, nargs, kwnames, bound) ||
-      !read_bytes(bound[0], function, "ikm", ikm) || !read_optional(bound[1], function, "salt", salt) ||
-      !read_optional(bound[2], function, "info", info) ||
+      !read_bytes(bound[0], function, "ikm", ikm) || !read_optional_bytes(bound[1], function, "salt", salt) ||
+      !read_optional_bytes(bound[2], function, "info", info) ||
       !read_length(bound[3], function, "length", 1, sm3::kHkdfMaxLength, length))
     return nullptr;
   Ref out = new_bytes(length);
@@ -208,7 +196,7 @@ PyObject* hkdf_sm3_extract(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
   PyObject* bound[2];
   ByteView salt, ikm;
   if (!kyber_alg::bind_arguments(function, names, 2, args, nargs, kwnames, bound) ||
-      !read_optional(bound[0], function, "salt", salt) || !read_bytes(bound[1], function, "ikm", ikm))
+      !read_optional_bytes(bound[0], function, "salt", salt) || !read_bytes(bound[1], function, "ikm", ikm))
     return nullptr;
   Ref out = new_bytes(sm3::kDigestSize);
   if (!out) return nullptr;
@@ -223,7 +211,7 @@ PyObject* hkdf_sm3_expand(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
   ByteView prk, info;
   std::size_t length;
   if (!kyber_alg::bind_arguments(function, names, 3, args, nargs, kwnames, bound) ||
-      !read_bytes(bound[0], function, "prk", prk) || !read_optional(bound[1], function, "info", info) ||
+      !read_bytes(bound[0], function, "prk", prk) || !read_optional_bytes(bound[1], function, "info", info) ||
       !read_length(bound[2], function, "length", 1, sm3::kHkdfMaxLength, length))
     return nullptr;
   if (size_of(prk) < sm3::kDigestSize) {
@@ -299,21 +287,8 @@ PyDoc_STRVAR(module_doc,
              "SM3-based MAC and key derivation, native: HMAC-SM3, PBKDF2-HMAC-SM3, HKDF-SM3 and the\n"
              "SM2 KDF (the implementation of kyber_alg.sm3).");
 
-PyModuleDef_Slot module_slots[] = {
-    {0, nullptr},
-};
-
-PyModuleDef module_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kyber_alg._sm3",
-    .m_doc = module_doc,
-    .m_size = 0,
-    .m_methods = module_methods,
-    .m_slots = module_slots,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
+PyModuleDef module_def = kyber_alg::module_definition<kyber_alg::NoModuleState, nullptr>(
+    "kyber_alg._sm3", module_doc, module_methods);
 
 }  // namespace
 

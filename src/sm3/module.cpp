@@ -11,7 +11,7 @@
 #include "common/dispatch_functions.hpp"
 #include "common/gil.hpp"
 #include "common/hex.hpp"
-#include "common/module_state.hpp"
+#include "common/module_def.hpp"
 #include "common/object_lock.hpp"
 #include "common/ref.hpp"
 #include "sm3/kernels.hpp"
@@ -238,37 +238,20 @@ PyMethodDef module_methods[] = {
 
 int module_exec(PyObject* module) {
   ModuleState* state = StateSlots::state(module);
-  state->hash_type = PyType_FromModuleAndSpec(module, &hash_spec, nullptr);
-  if (!state->hash_type) return -1;
+  if (!kyber_alg::add_type(module, hash_spec, state->hash_type, {"SM3", "SM3Type"})) return -1;
   // CPython 3.11 to 3.13 have no type slot for a vectorcall (Py_tp_vectorcall
   // comes with 3.14), so the field is set here, before the type is first used.
   reinterpret_cast<PyTypeObject*>(state->hash_type)->tp_vectorcall = hash_vectorcall;
-  if (PyModule_AddObjectRef(module, "SM3", state->hash_type) < 0) return -1;
-  if (PyModule_AddObjectRef(module, "SM3Type", state->hash_type) < 0) return -1;
   return 0;
 }
-
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
 
 PyDoc_STRVAR(module_doc,
              "SM3 hash (GB/T 32905-2016), native: a stand-in for pysmx.SM3.\n\n"
              "SM3(msg=b'') -> hash object with update(), digest(), hexdigest(), copy()\n"
              "hash_msg(msg) -> hexadecimal digest");
 
-PyModuleDef module_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kyber_alg.sm.SM3",
-    .m_doc = module_doc,
-    .m_size = sizeof(ModuleState),
-    .m_methods = module_methods,
-    .m_slots = module_slots,
-    .m_traverse = StateSlots::traverse,
-    .m_clear = StateSlots::clear,
-    .m_free = StateSlots::free,
-};
+PyModuleDef module_def =
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg.sm.SM3", module_doc, module_methods);
 
 }  // namespace
 

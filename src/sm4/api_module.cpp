@@ -12,6 +12,7 @@
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/gil.hpp"
+#include "common/module_def.hpp"
 #include "common/object_lock.hpp"
 #include "common/os_random.hpp"
 #include "common/ref.hpp"
@@ -24,7 +25,10 @@
 
 namespace sm4 = kyber_alg::sm4;
 using kyber_alg::ByteView;
+using kyber_alg::read_bytes;
+using kyber_alg::read_optional_bytes;
 using kyber_alg::Ref;
+using kyber_alg::size_of;
 
 namespace {
 
@@ -35,7 +39,7 @@ struct ModuleState {
   PyObject* invalid_tag;  // kyber_alg.exceptions.InvalidTag
 };
 
-ModuleState* module_state(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
+using StateSlots = kyber_alg::ModuleStateSlots<&ModuleState::types, &ModuleState::invalid_tag>;
 
 // Every type here is final, so an instance's type is the module's own.
 ModuleState* state_of(PyObject* self) {
@@ -51,31 +55,9 @@ PyObject* raise_invalid_tag(PyObject* self) {
 
 // --- arguments --------------------------------------------------------------
 
-bool read_bytes(PyObject* obj, const char* function, const char* name, ByteView& view) {
-  if (PyUnicode_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "%s: %s must be a bytes-like object, not str", function, name);
-    return false;
-  }
-  return view.acquire(obj);
-}
-
 bool read_sized(PyObject* obj, const char* function, const char* name, std::size_t size, ByteView& view) {
-  if (!read_bytes(obj, function, name, view)) return false;
-  if (static_cast<std::size_t>(view.size()) != size) {
-    PyErr_Format(PyExc_ValueError, "%s: %s must be %zu bytes long, got %zd", function, name, size,
-                 view.size());
-    return false;
-  }
-  return true;
+  return read_bytes(obj, function, name, view) && kyber_alg::check_size(view, function, name, size);
 }
-
-// associated_data: absent or None means none.
-bool read_optional(PyObject* obj, const char* function, const char* name, ByteView& view) {
-  if (!obj || obj == Py_None) return true;
-  return read_bytes(obj, function, name, view);
-}
-
-std::size_t size_of(const ByteView& view) { return static_cast<std::size_t>(view.size()); }
 
 uint8_t* bytes_data(const Ref& bytes) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(bytes.get())); }
 
@@ -128,7 +110,7 @@ bool bind_aead(const char* function, PyObject* const* args, Py_ssize_t nargs, Py
   PyObject* bound[3];
   return kyber_alg::bind_arguments(function, names, 2, args, nargs, kwnames, bound) &&
          read_bytes(bound[0], function, "nonce", a.nonce) && read_bytes(bound[1], function, "data", a.data) &&
-         read_optional(bound[2], function, "associated_data", a.ad);
+         read_optional_bytes(bound[2], function, "associated_data", a.ad);
 }
 
 // --- SM4GCM and SM4CCM -------------------------------------------------------------
@@ -710,20 +692,10 @@ PyType_Spec type_specs[kTypeCount] = {
 
 using Paths = kyber_alg::DispatchFunctions<sm4::Kernels, sm4::kernels>;
 
-PyMethodDef module_methods[] = {
-    Paths::backend_method,
-    Paths::available_method,
-    Paths::set_method,
-    {nullptr, nullptr, 0, nullptr},
-};
-
 int module_exec(PyObject* module) {
-  ModuleState* state = module_state(module);
+  ModuleState* state = StateSlots::state(module);
   for (int i = 0; i < kTypeCount; ++i) {
-    state->types[i] = PyType_FromModuleAndSpec(module, &type_specs[i], nullptr);
-    if (!state->types[i]) return -1;
-    const char* name = strrchr(type_specs[i].name, '.') + 1;
-    if (PyModule_AddObjectRef(module, name, state->types[i]) < 0) return -1;
+    if (!kyber_alg::add_type(module, type_specs[i], state->types[i])) return -1;
   }
   Ref exceptions = Ref::steal(PyImport_ImportModule("kyber_alg.exceptions"));
   if (!exceptions) return -1;
@@ -731,42 +703,12 @@ int module_exec(PyObject* module) {
   return state->invalid_tag ? 0 : -1;
 }
 
-int module_traverse(PyObject* module, visitproc visit, void* arg) {
-  ModuleState* state = module_state(module);
-  for (PyObject* type : state->types) Py_VISIT(type);
-  Py_VISIT(state->invalid_tag);
-  return 0;
-}
-
-int module_clear(PyObject* module) {
-  ModuleState* state = module_state(module);
-  for (PyObject*& type : state->types) Py_CLEAR(type);
-  Py_CLEAR(state->invalid_tag);
-  return 0;
-}
-
-void module_free(void* module) { module_clear(static_cast<PyObject*>(module)); }
-
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
-
 PyDoc_STRVAR(module_doc,
              "SM4 modes, native and constant-time: SM4GCM, SM4CCM, SM4CTR, SM4ECB, SM4CBC\n"
              "(the implementation of kyber_alg.sm4).");
 
-PyModuleDef module_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kyber_alg._sm4",
-    .m_doc = module_doc,
-    .m_size = sizeof(ModuleState),
-    .m_methods = module_methods,
-    .m_slots = module_slots,
-    .m_traverse = module_traverse,
-    .m_clear = module_clear,
-    .m_free = module_free,
-};
+PyModuleDef module_def =
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg._sm4", module_doc, Paths::methods);
 
 }  // namespace
 

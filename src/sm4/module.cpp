@@ -12,7 +12,7 @@
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/gil.hpp"
-#include "common/module_state.hpp"
+#include "common/module_def.hpp"
 #include "common/ref.hpp"
 #include "sm4/kernels.hpp"
 #include "sm4/padding.hpp"
@@ -82,12 +82,7 @@ bool parse_padding(PyObject* obj, long& padding) {
 
 // A bytes-like argument of exactly 16 bytes (key or IV).
 bool read_block_argument(PyObject* obj, const char* function, const char* name, ByteView& view) {
-  if (!view.acquire(obj)) return false;
-  if (view.size() != static_cast<Py_ssize_t>(sm4::kBlockSize)) {
-    PyErr_Format(PyExc_ValueError, "%s: %s must be 16 bytes long, got %zd", function, name, view.size());
-    return false;
-  }
-  return true;
+  return view.acquire(obj) && kyber_alg::check_size(view, function, name, sm4::kBlockSize);
 }
 
 bool require_key(CipherObject* self, const char* function) {
@@ -316,18 +311,9 @@ PyType_Spec cipher_spec = {
 
 using Paths = kyber_alg::DispatchFunctions<sm4::Kernels, sm4::kernels>;
 
-PyMethodDef module_methods[] = {
-    Paths::backend_method,
-    Paths::available_method,
-    Paths::set_method,
-    {nullptr, nullptr, 0, nullptr},
-};
-
 int module_exec(PyObject* module) {
   ModuleState* state = StateSlots::state(module);
-  state->cipher_type = PyType_FromModuleAndSpec(module, &cipher_spec, nullptr);
-  if (!state->cipher_type) return -1;
-  if (PyModule_AddObjectRef(module, "CryptSM4", state->cipher_type) < 0) return -1;
+  if (!kyber_alg::add_type(module, cipher_spec, state->cipher_type)) return -1;
   if (PyModule_AddIntConstant(module, "SM4_ENCRYPT", kEncrypt) < 0) return -1;
   if (PyModule_AddIntConstant(module, "SM4_DECRYPT", kDecrypt) < 0) return -1;
   if (PyModule_AddIntConstant(module, "PKCS7", kPkcs7) < 0) return -1;
@@ -335,27 +321,13 @@ int module_exec(PyObject* module) {
   return 0;
 }
 
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
-
 PyDoc_STRVAR(module_doc,
              "SM4 block cipher (GB/T 32907-2016), native and constant-time: a stand-in for gmssl.sm4.\n\n"
              "CryptSM4(mode=SM4_ENCRYPT, padding_mode=PKCS7) with set_key(key, mode),\n"
              "crypt_ecb(input_data) and crypt_cbc(iv, input_data).");
 
-PyModuleDef module_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kyber_alg.sm.sm4",
-    .m_doc = module_doc,
-    .m_size = sizeof(ModuleState),
-    .m_methods = module_methods,
-    .m_slots = module_slots,
-    .m_traverse = StateSlots::traverse,
-    .m_clear = StateSlots::clear,
-    .m_free = StateSlots::free,
-};
+PyModuleDef module_def =
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg.sm.sm4", module_doc, Paths::methods);
 
 }  // namespace
 

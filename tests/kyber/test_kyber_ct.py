@@ -20,16 +20,12 @@ pytestmark = ctgrind.SKIP_MARKS
 
 @pytest.fixture(scope="module")
 def driver(tmp_path_factory) -> Path:
-    # The Kyber sources include their own headers without the kyber/ prefix.
-    return ctgrind.build_driver(tmp_path_factory.mktemp("ctgrind"), "ctgrind_driver",
-                                [*ctgrind.library_sources("mlkem", "common"), DRIVER],
-                                [f"-I{ctgrind.SOURCES / 'mlkem'}"])
+    return ctgrind.build_mlkem_driver(tmp_path_factory.mktemp("ctgrind"), DRIVER)
 
 
 @pytest.mark.parametrize("backend", ["portable", "avx2", "avx512"])
 def test_keygen_encaps_decaps_have_no_secret_dependent_branch_or_index(driver, backend):
-    proc, errors = ctgrind.memcheck_code_path(driver, backend)
-    ctgrind.assert_clean(proc, errors, f"3 keygen/encaps/decaps rounds done ({backend})")
+    ctgrind.assert_code_path_clean(driver, backend, f"3 keygen/encaps/decaps rounds done ({backend})")
 
 
 def test_harness_detects_a_secret_dependent_branch(driver):

@@ -21,15 +21,12 @@ pytestmark = ctgrind.SKIP_MARKS
 
 @pytest.fixture(scope="module")
 def driver(tmp_path_factory) -> Path:
-    return ctgrind.build_driver(tmp_path_factory.mktemp("ctgrind_mlkem"), "ctgrind_driver",
-                                [*ctgrind.library_sources("mlkem", "common"), DRIVER],
-                                [f"-I{ctgrind.SOURCES / 'mlkem'}"])
+    return ctgrind.build_mlkem_driver(tmp_path_factory.mktemp("ctgrind_mlkem"), DRIVER)
 
 
 @pytest.mark.parametrize("backend", ["portable", "avx2", "avx512"])
 def test_all_sets_have_no_secret_dependent_branch_or_index(driver, backend):
-    proc, errors = ctgrind.memcheck_code_path(driver, backend)
-    ctgrind.assert_clean(proc, errors, f"ML-KEM-512/768/1024 keygen/encaps/decaps rounds done ({backend})")
+    ctgrind.assert_code_path_clean(driver, backend, f"ML-KEM-512/768/1024 keygen/encaps/decaps rounds done ({backend})")
 
 
 def test_harness_detects_a_secret_dependent_branch(driver):

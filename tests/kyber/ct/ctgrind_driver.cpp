@@ -13,10 +13,10 @@
 #include <cstring>
 
 #include "../../ct/ctgrind.hpp"
-#include "hex.hpp"
-#include "kernels.hpp"
-#include "ml_kem.hpp"
-#include "params.hpp"
+#include "mlkem/hex.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ml_kem.hpp"
+#include "mlkem/params.hpp"
 
 namespace kyber = kyber_alg::kyber;
 using ctgrind::fill_random;

@@ -15,11 +15,11 @@
 
 #include "../../ct/ctgrind.hpp"
 #include "common/ct.hpp"
-#include "k_pke.hpp"
-#include "kernels.hpp"
-#include "ml_kem.hpp"
-#include "sampling.hpp"
-#include "sampling_avx2.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ml_kem.hpp"
+#include "mlkem/sampling.hpp"
+#include "mlkem/sampling_avx2.hpp"
 
 namespace kyber = kyber_alg::kyber;
 using ctgrind::fill_random;

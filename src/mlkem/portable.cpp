@@ -1,12 +1,11 @@
-#include "kernels.hpp"
-
-#include "encoding.hpp"
-#include "k_pke.hpp"
-#include "keccak.hpp"
-#include "kernels_avx2.hpp"
-#include "kernels_avx512.hpp"
-#include "ntt.hpp"
-#include "sampling.hpp"
+// The kernel table of the portable path, and the dispatch over the tables of
+// every path.
+#include "mlkem/encoding.hpp"
+#include "mlkem/k_pke.hpp"
+#include "mlkem/keccak.hpp"
+#include "mlkem/kernels.hpp"
+#include "mlkem/ntt.hpp"
+#include "mlkem/sampling.hpp"
 
 namespace kyber_alg::kyber {
 
@@ -24,7 +23,7 @@ constexpr SetKernels<P> portable_set = {
 
 }  // namespace
 
-const Kernels portable_kernels = {
+const Kernels kPortableKernels = {
     .keccak_f1600 = portable::keccak_f1600,
     .keccak_f1600_x4 = nullptr,
     .ntt = portable::ntt,
@@ -35,25 +34,21 @@ const Kernels portable_kernels = {
     .poly_canonical = portable::poly_canonical,
     .byte_encode_12 = portable::byte_encode_12,
     .byte_decode_12_raw = portable::byte_decode_12_raw,
-    .compress_encode_1 = portable::compress_encode<1>,
-    .compress_encode_4 = portable::compress_encode<4>,
-    .compress_encode_5 = portable::compress_encode<5>,
-    .compress_encode_10 = portable::compress_encode<10>,
-    .compress_encode_11 = portable::compress_encode<11>,
-    .decode_decompress_1 = portable::decode_decompress<1>,
-    .decode_decompress_4 = portable::decode_decompress<4>,
-    .decode_decompress_5 = portable::decode_decompress<5>,
-    .decode_decompress_10 = portable::decode_decompress<10>,
-    .decode_decompress_11 = portable::decode_decompress<11>,
+    .compress_encode = {portable::compress_encode<1>, portable::compress_encode<4>,
+                        portable::compress_encode<5>, portable::compress_encode<10>,
+                        portable::compress_encode<11>},
+    .decode_decompress = {portable::decode_decompress<1>, portable::decode_decompress<4>,
+                          portable::decode_decompress<5>, portable::decode_decompress<10>,
+                          portable::decode_decompress<11>},
     .mlkem512 = portable_set<MlKem512>,
     .mlkem768 = portable_set<MlKem768>,
     .mlkem1024 = portable_set<MlKem1024>,
 };
 
 #if KYBER_ALG_HAVE_X86_VECTOR
-Dispatch<Kernels> kernels({&portable_kernels, &avx2_kernels, &avx512_kernels});
+Dispatch<Kernels> kernels({&kPortableKernels, &kAvx2Kernels, &kAvx512Kernels});
 #else
-Dispatch<Kernels> kernels({&portable_kernels, nullptr, nullptr});
+Dispatch<Kernels> kernels({&kPortableKernels, nullptr, nullptr});
 #endif
 
 }  // namespace kyber_alg::kyber
