@@ -152,7 +152,7 @@ PyObject* aead_encrypt_prefixed(PyObject* self, PyObject* const* args, Py_ssize_
   if (!kyber_alg::bind_arguments(function, names, 3, args, nargs, kwnames, bound) ||
       !read_bytes(bound[0], function, "prefix", prefix) ||
       !read_bytes(bound[1], function, "nonce", a.nonce) || !read_bytes(bound[2], function, "data", a.data) ||
-      !read_optional(bound[3], function, "associated_data", a.ad))
+      !read_optional_bytes(bound[3], function, "associated_data", a.ad))
     return nullptr;
   return seal_after<Mode>(self, a, prefix, function);
 }
