@@ -117,18 +117,21 @@ def _time(moment: datetime.datetime) -> bytes:
     return _tlv(0x18, f"{utc.year:04d}{utc.strftime('%m%d%H%M%SZ')}".encode())
 
 
+def _extension(e: cx.Extension[cx.ExtensionType]) -> bytes:
+    """Extension { extnID, critical DEFAULT FALSE, extnValue }, the value encoded by cryptography."""
+    return _tlv(SEQUENCE, _oid(e.oid.dotted_string) + (b"\x01\x01\xff" if e.critical else b"")
+                + _tlv(_OCTET_STRING, e.value.public_bytes()))
+
+
 def _extensions(extensions: Sequence[cx.Extension[cx.ExtensionType]]) -> bytes:
-    """SEQUENCE OF Extension, each value encoded by cryptography."""
-    return _tlv(SEQUENCE, b"".join(
-        _tlv(SEQUENCE, _oid(e.oid.dotted_string) + (b"\x01\x01\xff" if e.critical else b"")
-             + _tlv(_OCTET_STRING, e.value.public_bytes()))
-        for e in extensions))
+    """SEQUENCE OF Extension."""
+    return _tlv(SEQUENCE, b"".join(_extension(e) for e in extensions))
 
 
 # ---------------------------------------------------------------- DER reading, strict
 
 
-def _read(data: bytes, pos: int, what: str) -> tuple[int, bytes, int]:
+def _read(data: bytes, pos: int, what: object) -> tuple[int, bytes, int]:
     """(tag, content, end) of the DER element at pos; refuses anything that is not minimal DER."""
     if pos + 2 > len(data):
         raise ValueError(f"{what}: truncated DER")
@@ -150,7 +153,7 @@ def _read(data: bytes, pos: int, what: str) -> tuple[int, bytes, int]:
     return tag, data[pos:end], end
 
 
-def _elements(content: bytes, what: str) -> list[tuple[int, bytes, bytes]]:
+def _elements(content: bytes, what: object) -> list[tuple[int, bytes, bytes]]:
     """The elements of a constructed value: (tag, content, whole encoding) each."""
     found, pos = [], 0
     while pos < len(content):
@@ -160,14 +163,14 @@ def _elements(content: bytes, what: str) -> list[tuple[int, bytes, bytes]]:
     return found
 
 
-def _sequence(data: bytes, what: str) -> list[tuple[int, bytes, bytes]]:
+def _sequence(data: bytes, what: object) -> list[tuple[int, bytes, bytes]]:
     tag, content, end = _read(data, 0, what)
     if tag != SEQUENCE or end != len(data):
         raise ValueError(f"{what}: not a single DER SEQUENCE")
     return _elements(content, what)
 
 
-def _dotted(content: bytes, what: str) -> str:
+def _dotted(content: bytes, what: object) -> str:
     if not content or content[-1] & 0x80 or content[0] == 0x80:
         raise ValueError(f"{what}: malformed OBJECT IDENTIFIER")
     arcs, value = [], 0
@@ -182,7 +185,7 @@ def _dotted(content: bytes, what: str) -> str:
     return ".".join(str(a) for a in [first, arcs[0] - 40 * first, *arcs[1:]])
 
 
-def _algorithm(encoding: bytes, what: str) -> tuple[str, list[tuple[int, bytes, bytes]]]:
+def _algorithm(encoding: bytes, what: object) -> tuple[str, list[tuple[int, bytes, bytes]]]:
     """AlgorithmIdentifier: (dotted OID, parameter elements)."""
     items = _sequence(encoding, what)
     if not items or items[0][0] != _OID:
@@ -193,23 +196,49 @@ def _algorithm(encoding: bytes, what: str) -> tuple[str, list[tuple[int, bytes, 
 # ---------------------------------------------------------------- public keys
 
 
-def _spki(obj: cx.Certificate | cx.CertificateSigningRequest, what: str) -> bytes:
+def _nth(content: bytes, index: int, what: object) -> tuple[int, bytes]:
+    """(tag, whole encoding) of the element at index among the elements of content."""
+    pos = 0
+    for _ in range(index):
+        pos = _read(content, pos, what)[2]
+    tag, _, end = _read(content, pos, what)
+    return tag, content[pos:end]
+
+
+def _spki(obj: cx.Certificate | cx.CertificateSigningRequest, what: object) -> bytes:
     """The SubjectPublicKeyInfo encoding of a certificate or a request."""
     if isinstance(obj, cx.Certificate):
-        items = _sequence(obj.tbs_certificate_bytes, what)
-        index = 6 if items and items[0][0] == 0xA0 else 5  # after [0] version, serial, signature, issuer, validity, subject
+        tag, content, end = _read(obj.tbs_certificate_bytes, 0, what)
+        # after [0] version, serialNumber, signature, issuer, validity, subject
+        index = 6 if content[:1] == b"\xa0" else 5
     elif isinstance(obj, cx.CertificateSigningRequest):
-        items = _sequence(obj.tbs_certrequest_bytes, what)
+        tag, content, end = _read(obj.tbs_certrequest_bytes, 0, what)
         index = 2  # after version and subject
     else:
         raise TypeError(f"{what}: expected a cryptography x509.Certificate or CertificateSigningRequest, "
                         f"got {type(obj).__name__}")
-    if len(items) <= index or items[index][0] != SEQUENCE:
+    tag, spki = _nth(content, index, what)
+    if tag != SEQUENCE:
         raise ValueError(f"{what}: no SubjectPublicKeyInfo where it belongs")
-    return items[index][2]
+    return spki
 
 
-def _load_spki(spki: bytes, what: str) -> PublicKey:
+# Public keys read from SubjectPublicKeyInfo encodings, so that an issuer's key (and its Z for the default
+# ID) is decoded once however many certificates it checks. Keys are immutable; the cache is bounded.
+_KEYS: dict[bytes, PublicKey] = {}
+
+
+def _load_spki(spki: bytes, what: object) -> PublicKey:
+    key = _KEYS.get(spki)
+    if key is None:
+        key = _read_spki(spki, what)
+        if len(_KEYS) >= 64:
+            _KEYS.clear()
+        _KEYS[spki] = key
+    return key
+
+
+def _read_spki(spki: bytes, what: object) -> PublicKey:
     items = _sequence(spki, what)
     if len(items) != 2 or items[0][0] != SEQUENCE or items[1][0] != _BIT_STRING:
         raise ValueError(f"{what}: malformed SubjectPublicKeyInfo")
@@ -230,10 +259,22 @@ def _describe(obj: cx.Certificate | cx.CertificateSigningRequest) -> str:
     return f"certificate request '{obj.subject.rfc4514_string()}'"
 
 
+class _Label:
+    """Names a certificate or request in an error message, written only when a message is."""
+
+    __slots__ = ("_obj",)
+
+    def __init__(self, obj: cx.Certificate | cx.CertificateSigningRequest) -> None:
+        self._obj = obj
+
+    def __str__(self) -> str:
+        return _describe(self._obj)
+
+
 def public_key(cert_or_csr: cx.Certificate | cx.CertificateSigningRequest) -> PublicKey:
     """The subject's public key: an :class:`~kyber_alg.sm2.SM2PublicKey` (id-ecPublicKey on sm2p256v1) or an
     ML-KEM public key (RFC 9935). ``ValueError`` for any other key or a malformed SubjectPublicKeyInfo."""
-    what = _describe(cert_or_csr) if isinstance(cert_or_csr, (cx.Certificate, cx.CertificateSigningRequest)) \
+    what = _Label(cert_or_csr) if isinstance(cert_or_csr, (cx.Certificate, cx.CertificateSigningRequest)) \
         else "public_key()"
     return _load_spki(_spki(cert_or_csr, what), what)
 
@@ -241,16 +282,16 @@ def public_key(cert_or_csr: cx.Certificate | cx.CertificateSigningRequest) -> Pu
 # ---------------------------------------------------------------- signatures
 
 
-def _signed_parts(der: bytes, what: str) -> tuple[bytes, bytes]:
+def _signed_parts(der: bytes, what: object) -> tuple[bytes, bytes]:
     """(TBS, signature) of a signed object after checking that it names SM3withSM2, without parameters,
     in both its outer AlgorithmIdentifier and (for a certificate) the one inside the TBS."""
     items = _sequence(der, what)
     if len(items) != 3 or items[0][0] != SEQUENCE or items[1][0] != SEQUENCE or items[2][0] != _BIT_STRING:
         raise ValueError(f"{what}: not a signed X.509 structure")
-    algorithm, parameters = _algorithm(items[1][2], what)
-    if algorithm != SM3_WITH_SM2:
-        raise ValueError(f"{what}: signed with {algorithm}, not SM3withSM2 ({SM3_WITH_SM2})")
-    if parameters:
+    if items[1][2] != _SM3_WITH_SM2_ALGORITHM:
+        algorithm, parameters = _algorithm(items[1][2], what)
+        if algorithm != SM3_WITH_SM2:
+            raise ValueError(f"{what}: signed with {algorithm}, not SM3withSM2 ({SM3_WITH_SM2})")
         raise ValueError(f"{what}: the SM3withSM2 AlgorithmIdentifier must carry no parameters")
     bits = items[2][1]
     if not bits or bits[0] != 0:
@@ -259,14 +300,17 @@ def _signed_parts(der: bytes, what: str) -> tuple[bytes, bytes]:
 
 
 def _check_signature(obj: cx.Certificate | cx.CertificateSigningRequest,
-                     signer: cx.Certificate | cx.CertificateSigningRequest, uid: bytes, what: str) -> None:
+                     signer: cx.Certificate | cx.CertificateSigningRequest, uid: bytes, what: object) -> None:
     """Checks that signer's key signed obj. Raises ValueError for another algorithm (before looking at any
     key) or a signer key that is not SM2, InvalidSignature for a wrong signature."""
     tbs, signature = _signed_parts(obj.public_bytes(Encoding.DER), what)
     if isinstance(obj, cx.Certificate):
-        inner = _sequence(tbs, what)
-        index = 2 if inner and inner[0][0] == 0xA0 else 1
-        if len(inner) <= index or inner[index][2] != _SM3_WITH_SM2_ALGORITHM:
+        # TBSCertificate { [0] version, serialNumber, signature, ... }: read up to its third element only.
+        _, content, _ = _read(tbs, 0, what)
+        tag, _, pos = _read(content, 0, what)
+        if tag == 0xA0:
+            pos = _read(content, pos, what)[2]
+        if content[pos:pos + len(_SM3_WITH_SM2_ALGORITHM)] != _SM3_WITH_SM2_ALGORITHM:
             raise ValueError(f"{what}: the signature algorithm inside the TBS is not SM3withSM2 "
                              "(RFC 5280 4.1.1.2: it must match the outer one)")
     key = public_key(signer)
@@ -281,7 +325,7 @@ def verify_directly_issued_by(cert: cx.Certificate, issuer: cx.Certificate, uid:
     ``ValueError`` if cert's issuer name is not issuer's subject name, if cert is signed with another
     algorithm, or if the issuer's key is not SM2; :class:`~kyber_alg.exceptions.InvalidSignature` if the
     signature does not verify."""
-    what = _describe(cert)
+    what = _Label(cert)
     if cert.issuer != issuer.subject:
         raise ValueError(f"{what}: its issuer '{cert.issuer.rfc4514_string()}' is not the subject "
                          f"'{issuer.subject.rfc4514_string()}' of the certificate given as issuer")
@@ -292,7 +336,7 @@ def is_signature_valid(csr: cx.CertificateSigningRequest, uid: bytes = DEFAULT_U
     """Whether a certificate request carries a valid SM3withSM2 signature by its own key.
 
     ``ValueError`` if the request names another signature algorithm or holds a key that is not SM2."""
-    what = _describe(csr)
+    what = _Label(csr)
     try:
         _check_signature(csr, csr, uid, what)
     except InvalidSignature:
@@ -346,7 +390,7 @@ def _check_issuer(issuer: cx.Certificate, below: int) -> None:
 
 def _link(cert: cx.Certificate, issuer: cx.Certificate, uid: bytes) -> None:
     try:
-        _check_signature(cert, issuer, uid, _describe(cert))
+        _check_signature(cert, issuer, uid, _Label(cert))
     except InvalidSignature:
         raise VerificationError(f"{_describe(cert)}: its signature does not verify under the key of "
                                 f"{_describe(issuer)} (signature)") from None
@@ -446,38 +490,57 @@ def _moment(moment: object) -> datetime.datetime:
 class CertificateBuilder:
     """cryptography's ``CertificateBuilder`` for SM3withSM2 certificates of SM2 or ML-KEM keys.
 
-    Every method returns a new builder; :meth:`sign` returns a ``cryptography.x509.Certificate`` (v3)."""
+    Every method returns a new builder; :meth:`sign` returns a ``cryptography.x509.Certificate`` (v3).
+    Each field is DER-encoded when it is set, so signing is the concatenation, the SM2 signature and
+    cryptography's load of the result."""
 
     def __init__(self, issuer_name: cx.Name | None = None, subject_name: cx.Name | None = None,
                  public_key: PublicKey | None = None, serial_number: int | None = None,
                  not_valid_before: datetime.datetime | None = None,
                  not_valid_after: datetime.datetime | None = None,
                  extensions: Sequence[cx.Extension[cx.ExtensionType]] = ()) -> None:
-        self._issuer_name = issuer_name
-        self._subject_name = subject_name
-        self._public_key = public_key
-        self._serial_number = serial_number
-        self._not_valid_before = not_valid_before
-        self._not_valid_after = not_valid_after
-        self._extensions = list(extensions)
+        self._issuer_name: cx.Name | None = None
+        self._subject_name: cx.Name | None = None
+        self._public_key: PublicKey | None = None
+        self._serial_number: int | None = None
+        self._not_valid_before: datetime.datetime | None = None
+        self._not_valid_after: datetime.datetime | None = None
+        self._extensions: list[cx.Extension[cx.ExtensionType]] = []
+        self._der: dict[str, bytes] = {}  # field -> its DER encoding
+        built = self
+        if issuer_name is not None:
+            built = built.issuer_name(issuer_name)
+        if subject_name is not None:
+            built = built.subject_name(subject_name)
+        if public_key is not None:
+            built = built.public_key(public_key)
+        if serial_number is not None:
+            built = built.serial_number(serial_number)
+        if not_valid_before is not None:
+            built = built.not_valid_before(not_valid_before)
+        if not_valid_after is not None:
+            built = built.not_valid_after(not_valid_after)
+        for extension in extensions:
+            built = built.add_extension(extension.value, extension.critical)
+        self.__dict__.update(built.__dict__)
 
-    def _with(self, **changes: object) -> CertificateBuilder:
+    def _with(self, field: str, value: object, der: bytes) -> CertificateBuilder:
         new = copy.copy(self)
-        for name, value in changes.items():
-            setattr(new, "_" + name, value)
+        setattr(new, "_" + field, value)
+        new._der = {**self._der, field: der}
         return new
 
     def issuer_name(self, name: cx.Name) -> CertificateBuilder:
         """Sets the issuer's distinguished name (once)."""
         if self._issuer_name is not None:
             raise ValueError("The issuer name may only be set once.")
-        return self._with(issuer_name=_name(name))
+        return self._with("issuer_name", _name(name), name.public_bytes())
 
     def subject_name(self, name: cx.Name) -> CertificateBuilder:
         """Sets the subject's distinguished name (once)."""
         if self._subject_name is not None:
             raise ValueError("The subject name may only be set once.")
-        return self._with(subject_name=_name(name))
+        return self._with("subject_name", _name(name), name.public_bytes())
 
     def public_key(self, key: PublicKey) -> CertificateBuilder:
         """Sets the subject's public key: SM2 or ML-KEM (once)."""
@@ -486,7 +549,8 @@ class CertificateBuilder:
             raise TypeError("Expecting an SM2PublicKey or an ML-KEM public key of kyber_alg.")
         if self._public_key is not None:
             raise ValueError("The public key may only be set once.")
-        return self._with(public_key=key)
+        # SubjectPublicKeyInfo as kyber_alg.sm2 / kyber_alg.mlkem write it.
+        return self._with("public_key", key, key.public_bytes("der"))
 
     def serial_number(self, number: int) -> CertificateBuilder:
         """Sets the serial number: positive, at most 159 bits (RFC 5280 4.1.2.2: 20 octets)."""
@@ -498,7 +562,7 @@ class CertificateBuilder:
             raise ValueError("The serial number should be positive.")
         if number.bit_length() >= 160:
             raise ValueError("The serial number should not be more than 159 bits.")
-        return self._with(serial_number=number)
+        return self._with("serial_number", number, _integer(number))
 
     def not_valid_before(self, time: datetime.datetime) -> CertificateBuilder:
         """Sets the start of validity (a naive time is taken as UTC; seconds are kept)."""
@@ -507,7 +571,7 @@ class CertificateBuilder:
         moment = _moment(time)
         if self._not_valid_after is not None and moment > self._not_valid_after:
             raise ValueError("The not valid before date must be before the not valid after date.")
-        return self._with(not_valid_before=moment)
+        return self._with("not_valid_before", moment, _time(moment))
 
     def not_valid_after(self, time: datetime.datetime) -> CertificateBuilder:
         """Sets the end of validity (a naive time is taken as UTC; seconds are kept)."""
@@ -516,32 +580,30 @@ class CertificateBuilder:
         moment = _moment(time)
         if self._not_valid_before is not None and moment < self._not_valid_before:
             raise ValueError("The not valid after date must be after the not valid before date.")
-        return self._with(not_valid_after=moment)
+        return self._with("not_valid_after", moment, _time(moment))
 
     def add_extension(self, extval: cx.ExtensionType, critical: bool) -> CertificateBuilder:
         """Adds an X.509 extension, encoded by cryptography (each type once)."""
-        return self._with(extensions=_add(self._extensions, extval, critical))
+        extensions = _add(self._extensions, extval, critical)
+        return self._with("extensions", extensions, self._der.get("extensions", b"") + _extension(extensions[-1]))
 
     def tbs_bytes(self) -> bytes:
         """The DER TBSCertificate that :meth:`sign` signs."""
-        missing = [name for name, value in (("issuer name", self._issuer_name), ("subject name", self._subject_name),
-                                            ("public key", self._public_key), ("serial number", self._serial_number),
-                                            ("not valid before", self._not_valid_before),
-                                            ("not valid after", self._not_valid_after)) if value is None]
+        der = self._der
+        missing = [name.replace("_", " ") for name in ("issuer_name", "subject_name", "public_key", "serial_number",
+                                                       "not_valid_before", "not_valid_after") if name not in der]
         if missing:
             raise ValueError(f"A certificate requires: {', '.join(missing)}.")
-        assert self._issuer_name is not None and self._subject_name is not None and self._public_key is not None
-        assert self._serial_number is not None and self._not_valid_before is not None
-        assert self._not_valid_after is not None
+        extensions = der.get("extensions")
         return _tlv(SEQUENCE, b"".join([
             b"\xa0\x03\x02\x01\x02",  # [0] EXPLICIT version v3
-            _integer(self._serial_number),
+            der["serial_number"],
             _SM3_WITH_SM2_ALGORITHM,
-            self._issuer_name.public_bytes(),
-            _tlv(SEQUENCE, _time(self._not_valid_before) + _time(self._not_valid_after)),
-            self._subject_name.public_bytes(),
-            self._public_key.public_bytes("der"),
-            _tlv(0xA3, _extensions(self._extensions)) if self._extensions else b"",
+            der["issuer_name"],
+            _tlv(SEQUENCE, der["not_valid_before"] + der["not_valid_after"]),
+            der["subject_name"],
+            der["public_key"],
+            _tlv(0xA3, _tlv(SEQUENCE, extensions)) if extensions else b"",
         ]))
 
     def sign(self, private_key: sm2.SM2PrivateKey, uid: bytes = DEFAULT_UID) -> cx.Certificate:
@@ -549,7 +611,7 @@ class CertificateBuilder:
         if not isinstance(private_key, sm2.SM2PrivateKey):
             raise TypeError("certificates are signed with an SM2PrivateKey")
         tbs = self.tbs_bytes()
-        signature = private_key.sign(tbs, uid=_check_uid(uid))
+        signature = private_key.sign(tbs, uid=uid if uid is DEFAULT_UID else _check_uid(uid))
         return cx.load_der_x509_certificate(
             _tlv(SEQUENCE, tbs + _SM3_WITH_SM2_ALGORITHM + _tlv(_BIT_STRING, b"\0" + signature)))
 

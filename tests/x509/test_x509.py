@@ -159,6 +159,12 @@ def test_builders_refuse_what_cryptography_refuses():
         b.public_key(ec.generate_private_key(ec.SECP256R1()).public_key())  # type: ignore[arg-type]
     with pytest.raises(ValueError, match="must have a subject"):
         x509.CertificateSigningRequestBuilder().sign(sm2.SM2PrivateKey.generate())
+    # cryptography's constructor form gives the same certificate body.
+    constraints = cx.BasicConstraints(ca=True, path_length=None)
+    direct = x509.CertificateBuilder(name("a"), name("a"), key, 5, NOW, NOW + DAY,
+                                     [cx.Extension(constraints.oid, True, constraints)])
+    chained = builder("a", "a", key, before=NOW, after=NOW + DAY, serial=5).add_extension(constraints, True)
+    assert direct.tbs_bytes() == chained.tbs_bytes()
     # Times: naive ones are UTC, microseconds dropped, 2050 on as GeneralizedTime.
     late = datetime.datetime(2051, 1, 2, 3, 4, 5, 678)
     cert = builder("t", "t", key, before=NOW.replace(tzinfo=None), after=late).sign(sm2.SM2PrivateKey.generate())
