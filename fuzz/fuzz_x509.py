@@ -10,8 +10,9 @@ The last input byte picks the target. Oracles:
 - raw SubjectPublicKeyInfo: accepted only when it is exactly the DER kyber_alg writes for the key it gives
   (a compressed SM2 point aside, which is compared as the point it decodes to); otherwise ValueError.
 - a certificate or request (the fuzz bytes, or a valid one with fuzz-chosen bytes replaced) that
-  cryptography loads: public_key() and the signature checks raise nothing but ValueError / InvalidSignature,
-  and a signature verifies only if the signed TBS and signature are those of the valid original.
+  cryptography loads: public_key(), the signature checks and verify_chain() raise nothing but ValueError /
+  InvalidSignature / VerificationError, and a signature or a chain verifies only if the signed TBS and
+  signature are those of the valid original.
 """
 
 import sys
@@ -82,6 +83,12 @@ def check_signed(kind: str, der: bytes) -> None:
         return
     if valid:
         assert x509._signed_parts(der, kind) == SIGNED[kind], "a changed certificate verified"
+    if isinstance(obj, cx.Certificate):
+        try:
+            chain = x509.verify_chain(obj, [], [CERT], at=T0)
+        except x509.VerificationError:
+            return
+        assert valid and chain == [obj, CERT]
 
 
 def test_one_input(data: bytes) -> None:

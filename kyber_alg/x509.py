@@ -253,10 +253,40 @@ def _read_spki(spki: bytes, what: object) -> PublicKey:
     raise ValueError(f"{what}: the key's algorithm {algorithm} is neither SM2 nor ML-KEM")
 
 
+# What cryptography raises when it decodes a name or an extension of a certificate it has loaded (it
+# decodes them on first access).
+_DECODING_ERRORS: Final = (ValueError, TypeError, cx.DuplicateExtension, cx.UnsupportedGeneralNameType)
+
+
 def _describe(obj: cx.Certificate | cx.CertificateSigningRequest) -> str:
+    try:
+        subject = repr(obj.subject.rfc4514_string())
+    except _DECODING_ERRORS:
+        subject = "(subject name not decodable)"
     if isinstance(obj, cx.Certificate):
-        return f"certificate '{obj.subject.rfc4514_string()}' (serial {obj.serial_number:#x})"
-    return f"certificate request '{obj.subject.rfc4514_string()}'"
+        return f"certificate {subject} (serial {obj.serial_number:#x})"
+    return f"certificate request {subject}"
+
+
+def _subject(obj: cx.Certificate | cx.CertificateSigningRequest) -> cx.Name:
+    try:
+        return obj.subject
+    except _DECODING_ERRORS as error:
+        raise ValueError(f"{_describe(obj)}: its subject name cannot be decoded ({error})") from None
+
+
+def _issuer(cert: cx.Certificate) -> cx.Name:
+    try:
+        return cert.issuer
+    except _DECODING_ERRORS as error:
+        raise ValueError(f"{_describe(cert)}: its issuer name cannot be decoded ({error})") from None
+
+
+def _extensions_of(cert: cx.Certificate) -> cx.Extensions:
+    try:
+        return cert.extensions
+    except _DECODING_ERRORS as error:
+        raise ValueError(f"{_describe(cert)}: its extensions cannot be decoded ({error})") from None
 
 
 class _Label:
@@ -326,9 +356,10 @@ def verify_directly_issued_by(cert: cx.Certificate, issuer: cx.Certificate, uid:
     algorithm, or if the issuer's key is not SM2; :class:`~kyber_alg.exceptions.InvalidSignature` if the
     signature does not verify."""
     what = _Label(cert)
-    if cert.issuer != issuer.subject:
-        raise ValueError(f"{what}: its issuer '{cert.issuer.rfc4514_string()}' is not the subject "
-                         f"'{issuer.subject.rfc4514_string()}' of the certificate given as issuer")
+    issuer_name, subject = _issuer(cert), _subject(issuer)
+    if issuer_name != subject:
+        raise ValueError(f"{what}: its issuer '{issuer_name.rfc4514_string()}' is not the subject "
+                         f"'{subject.rfc4514_string()}' of the certificate given as issuer")
     _check_signature(cert, issuer, uid, what)
 
 
@@ -357,7 +388,7 @@ def _check_validity(cert: cx.Certificate, at: datetime.datetime) -> None:
 
 
 def _check_critical(cert: cx.Certificate) -> None:
-    for extension in cert.extensions:
+    for extension in _extensions_of(cert):
         if extension.critical and extension.oid not in _KNOWN_CRITICAL:
             raise VerificationError(f"{_describe(cert)}: unknown critical extension {extension.oid.dotted_string} "
                                     "(RFC 5280 4.2: a certificate with a critical extension that is not "
@@ -368,7 +399,7 @@ def _check_issuer(issuer: cx.Certificate, below: int) -> None:
     """The CA rules for a certificate that issued ``below`` non-self-issued intermediates under it."""
     what = _describe(issuer)
     try:
-        constraints = issuer.extensions.get_extension_for_class(cx.BasicConstraints).value
+        constraints = _extensions_of(issuer).get_extension_for_class(cx.BasicConstraints).value
     except cx.ExtensionNotFound:
         raise VerificationError(f"{what}: issues a certificate but has no basicConstraints extension "
                                 "(RFC 5280 6.1.4 (k))") from None
@@ -380,7 +411,7 @@ def _check_issuer(issuer: cx.Certificate, below: int) -> None:
                                 f"intermediate CA certificates under it, the chain has {below} "
                                 "(RFC 5280 6.1.4 (l), (m))")
     try:
-        usage = issuer.extensions.get_extension_for_class(cx.KeyUsage).value
+        usage = _extensions_of(issuer).get_extension_for_class(cx.KeyUsage).value
     except cx.ExtensionNotFound:
         return
     if not usage.key_cert_sign:
@@ -419,16 +450,23 @@ def verify_chain(leaf: cx.Certificate, intermediates: Iterable[cx.Certificate] =
     if not anchors:
         raise VerificationError("verify_chain(): no roots were given")
     failures: list[str] = []
+    names: dict[int, tuple[cx.Name, cx.Name]] = {}  # (subject, issuer) of each certificate given
+    for cert in [leaf, *pool, *anchors]:
+        try:
+            names[id(cert)] = (_subject(cert), _issuer(cert))
+        except ValueError as error:
+            raise VerificationError(f"{error} (names)") from None
 
     def extend(path: list[cx.Certificate], below: int) -> list[cx.Certificate] | None:
         cert = path[-1]
         _check_validity(cert, when)
         _check_critical(cert)
-        candidates = [(True, r) for r in anchors if r.subject == cert.issuer]
-        candidates += [(False, c) for c in pool if c.subject == cert.issuer and all(c is not p for p in path)]
+        issuer_name = names[id(cert)][1]
+        candidates = [(True, r) for r in anchors if names[id(r)][0] == issuer_name]
+        candidates += [(False, c) for c in pool if names[id(c)][0] == issuer_name and all(c is not p for p in path)]
         if not candidates:
             raise VerificationError(f"{_describe(cert)}: no certificate among the intermediates and roots has "
-                                    f"its issuer '{cert.issuer.rfc4514_string()}' as subject (name chaining)")
+                                    f"its issuer '{issuer_name.rfc4514_string()}' as subject (name chaining)")
         for is_root, issuer in candidates:
             try:
                 _link(cert, issuer, uid)
@@ -437,16 +475,16 @@ def verify_chain(leaf: cx.Certificate, intermediates: Iterable[cx.Certificate] =
                     _check_validity(issuer, when)
                     _check_critical(issuer)
                     return [*path, issuer]
-                found = extend([*path, issuer], below + (issuer.subject != issuer.issuer))
+                found = extend([*path, issuer], below + (names[id(issuer)][0] != names[id(issuer)][1]))
                 if found is not None:
                     return found
-            except VerificationError as error:
+            except ValueError as error:  # VerificationError, or an extension cryptography cannot decode
                 failures.append(str(error))
         return None
 
     try:
         chain = extend([leaf], 0)
-    except VerificationError as error:
+    except ValueError as error:
         failures.append(str(error))
         chain = None
     if chain is None:

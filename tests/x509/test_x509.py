@@ -247,3 +247,15 @@ def test_chain_building_finds_the_good_path_among_bad_ones(chain):
     with pytest.raises(ValueError, match="timezone-aware"):
         x509.verify_chain(chain.leaf, [chain.intermediate], [chain.root], at=NOW.replace(tzinfo=None))
     assert isinstance(x509.VerificationError("x"), ValueError)
+
+
+def test_names_cryptography_cannot_decode_are_value_errors(chain):
+    # cryptography decodes names on first access and raises TypeError for a BIT STRING common name.
+    der = bytearray(chain.leaf.public_bytes(Encoding.DER))
+    at = der.index(b"\x0c\x0fIntermediate CA")
+    der[at] = 0x03
+    cert = cx.load_der_x509_certificate(bytes(der))
+    with pytest.raises(ValueError, match="issuer name cannot be decoded"):
+        x509.verify_directly_issued_by(cert, chain.intermediate)
+    with pytest.raises(x509.VerificationError, match="issuer name cannot be decoded"):
+        x509.verify_chain(cert, [chain.intermediate], [chain.root], at=NOW)
