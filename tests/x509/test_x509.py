@@ -188,6 +188,10 @@ def _rule_case(chain, rule: str):
         old = ca(builder("Intermediate CA", "Root CA", chain.int_key.public_key(), after=NOW - DAY / 2)) \
             .sign(chain.root_key)
         return chain.leaf, [old], [root], NOW, "'CN=Intermediate CA'.*expired"
+    if rule == "expired root":
+        old_root = ca(builder("Root CA", "Root CA", chain.root_key.public_key(), after=NOW - DAY / 2)) \
+            .sign(chain.root_key)
+        return chain.leaf, [inter], [old_root], NOW, "'CN=Root CA'.*expired"
     if rule == "no basicConstraints":
         plain = builder("Intermediate CA", "Root CA", chain.int_key.public_key()).sign(chain.root_key)
         return chain.leaf, [plain], [root], NOW, "'CN=Intermediate CA'.*no basicConstraints"
@@ -226,7 +230,7 @@ def _rule_case(chain, rule: str):
     raise AssertionError(rule)
 
 
-RULES = ["expired", "not yet valid", "expired intermediate", "no basicConstraints", "cA false", "pathLenConstraint",
+RULES = ["expired", "not yet valid", "expired intermediate", "expired root", "no basicConstraints", "cA false", "pathLenConstraint",
          "keyCertSign", "unknown critical extension", "critical name constraints", "missing intermediate",
          "untrusted root"]
 
