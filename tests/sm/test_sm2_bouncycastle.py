@@ -1,29 +1,49 @@
 """kyber_alg.sm2 against BouncyCastle (Debian's libbcprov-java) both ways, through a small Java program
 compiled here at run time: BouncyCastle's default Cipher "SM2" (C1C2C3 with the 04 byte, not DER),
-Signature "SM3withSM2" (DER, ID 1234567812345678), and its X.509 / PKCS#8 DER keys.
+Signature "SM3withSM2" (DER, ID 1234567812345678), its X.509 / PKCS#8 DER keys, and certificates
+(kyber_alg.x509) both ways.
 
 The jar is the one named by KYBER_ALG_BCPROV_JAR, or the one Debian's package installed (dpkg -L);
 without javac, java or the jar the tests are skipped with the reason."""
 
 from __future__ import annotations
 
+import datetime
 import os
 import shutil
 import subprocess
 from pathlib import Path
 
 import pytest
+from cryptography import x509 as cx
+from cryptography.hazmat.primitives.serialization import Encoding
 
-from kyber_alg import sm2
+from kyber_alg import sm2, x509
 from kyber_alg.exceptions import InvalidSignature
 
 PEER = r"""
 import java.io.BufferedReader;
+import java.io.ByteArrayInputStream;
 import java.io.InputStreamReader;
+import java.math.BigInteger;
 import java.security.*;
+import java.security.cert.CertificateFactory;
+import java.security.cert.X509Certificate;
 import java.security.spec.*;
+import java.util.Date;
 import java.util.HexFormat;
 import javax.crypto.Cipher;
+import org.bouncycastle.asn1.ASN1EncodableVector;
+import org.bouncycastle.asn1.ASN1Integer;
+import org.bouncycastle.asn1.DERBitString;
+import org.bouncycastle.asn1.DERSequence;
+import org.bouncycastle.asn1.gm.GMObjectIdentifiers;
+import org.bouncycastle.asn1.x500.X500Name;
+import org.bouncycastle.asn1.x509.AlgorithmIdentifier;
+import org.bouncycastle.asn1.x509.SubjectPublicKeyInfo;
+import org.bouncycastle.asn1.x509.TBSCertificate;
+import org.bouncycastle.asn1.x509.Time;
+import org.bouncycastle.asn1.x509.V3TBSCertificateGenerator;
 import org.bouncycastle.jce.provider.BouncyCastleProvider;
 
 /** One request per line on stdin, one hex answer per line on stdout. */
@@ -72,6 +92,38 @@ public class Sm2Peer {
                     s.initVerify(keys.generatePublic(new X509EncodedKeySpec(hex.parseHex(f[1]))));
                     s.update(hex.parseHex(f[2]));
                     out = Boolean.toString(s.verify(hex.parseHex(f[3])));
+                    break;
+                }
+                case "certverify": {  // certificate DER, issuer key SPKI
+                    CertificateFactory factory = CertificateFactory.getInstance("X.509", "BC");
+                    X509Certificate cert = (X509Certificate) factory.generateCertificate(new ByteArrayInputStream(hex.parseHex(f[1])));
+                    try {
+                        cert.verify(keys.generatePublic(new X509EncodedKeySpec(hex.parseHex(f[2]))), "BC");
+                        out = "true " + cert.getSigAlgName();
+                    } catch (SignatureException e) {
+                        out = "false";
+                    }
+                    break;
+                }
+                case "certmake": {  // issuer PKCS#8, subject SPKI: a certificate from BouncyCastle's own encoders
+                    AlgorithmIdentifier sm3WithSm2 = new AlgorithmIdentifier(GMObjectIdentifiers.sm2sign_with_sm3);
+                    V3TBSCertificateGenerator g = new V3TBSCertificateGenerator();
+                    g.setSerialNumber(new ASN1Integer(BigInteger.valueOf(4242)));
+                    g.setSignature(sm3WithSm2);
+                    g.setIssuer(new X500Name("C=CN,O=BouncyCastle,CN=BC Issuer"));
+                    g.setSubject(new X500Name("C=CN,O=BouncyCastle,CN=BC Subject"));
+                    g.setStartDate(new Time(new Date(System.currentTimeMillis() - 3600000L)));
+                    g.setEndDate(new Time(new Date(System.currentTimeMillis() + 86400000L)));
+                    g.setSubjectPublicKeyInfo(SubjectPublicKeyInfo.getInstance(hex.parseHex(f[2])));
+                    TBSCertificate tbs = g.generateTBSCertificate();
+                    Signature s = Signature.getInstance("SM3withSM2", "BC");
+                    s.initSign(keys.generatePrivate(new PKCS8EncodedKeySpec(hex.parseHex(f[1]))));
+                    s.update(tbs.getEncoded("DER"));
+                    ASN1EncodableVector cert = new ASN1EncodableVector();
+                    cert.add(tbs);
+                    cert.add(sm3WithSm2);
+                    cert.add(new DERBitString(s.sign()));
+                    out = hex.formatHex(new DERSequence(cert).getEncoded("DER"));
                     break;
                 }
                 default:
@@ -174,3 +226,27 @@ def test_sm3withsm2_uses_the_standard_id_both_ways(bc):
     with pytest.raises(InvalidSignature):
         key.public_key().verify(bytes.fromhex(theirs), message, uid=b"")
     assert (ours_ok, empty_id) == ("true", "false")
+
+
+def _self_signed(key: sm2.SM2PrivateKey, name: cx.Name) -> cx.Certificate:
+    now = datetime.datetime.now(datetime.timezone.utc)
+    return (x509.CertificateBuilder().subject_name(name).issuer_name(name).public_key(key.public_key())
+            .serial_number(1).not_valid_before(now - datetime.timedelta(hours=1))
+            .not_valid_after(now + datetime.timedelta(days=1)).sign(key))
+
+
+def test_certificates_both_ways(bc):
+    ca_key, subject_key = sm2.SM2PrivateKey.generate(), sm2.SM2PrivateKey.generate()
+    ca_public, ca_private = _der_keys(ca_key)
+    subject_public, _ = _der_keys(subject_key)
+    made_there, = bc.ask(f"certmake {ca_private} {subject_public}")
+    theirs = cx.load_der_x509_certificate(bytes.fromhex(made_there))   # BouncyCastle's own encoding throughout
+    assert theirs.issuer.rfc4514_string() == "CN=BC Issuer,O=BouncyCastle,C=CN"
+    assert x509.public_key(theirs) == subject_key.public_key()
+    ours = _self_signed(ca_key, theirs.issuer)
+    x509.verify_directly_issued_by(theirs, ours)
+    with pytest.raises(InvalidSignature):
+        x509.verify_directly_issued_by(theirs, _self_signed(subject_key, theirs.issuer))
+    der = ours.public_bytes(Encoding.DER).hex()
+    verdict, wrong_key = bc.ask(f"certverify {der} {ca_public}", f"certverify {der} {subject_public}")
+    assert verdict == "true SM3WITHSM2" and wrong_key == "false"
