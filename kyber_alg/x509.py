@@ -482,6 +482,10 @@ def verify_chain(leaf: cx.Certificate, intermediates: Iterable[cx.Certificate] =
                 failures.append(str(error))
         return None
 
+    if any(root == leaf for root in anchors):  # a trusted certificate is its own chain
+        _check_validity(leaf, when)
+        _check_critical(leaf)
+        return [leaf]
     try:
         chain = extend([leaf], 0)
     except ValueError as error:

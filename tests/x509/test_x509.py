@@ -247,6 +247,7 @@ def test_chain_building_finds_the_good_path_among_bad_ones(chain):
     # A same-named intermediate with another key comes first; the builder must go on to the right one.
     decoy = ca(builder("Intermediate CA", "Root CA", sm2.SM2PrivateKey.generate().public_key())).sign(chain.root_key)
     assert x509.verify_chain(chain.leaf, [decoy, chain.intermediate], [chain.root], at=NOW)[1] is chain.intermediate
+    assert x509.verify_chain(chain.root, [], [chain.root], at=NOW) == [chain.root]
     # pathLenConstraint counts only intermediates: a leaf straight under a pathLen 0 CA is fine.
     assert len(x509.verify_chain(chain.intermediate, [], [chain.root], at=NOW)) == 2
     with pytest.raises(ValueError, match="timezone-aware"):
