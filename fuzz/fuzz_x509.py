@@ -55,7 +55,7 @@ def check_spki(data: bytes) -> None:
         expected = key.public_bytes("der")
         if len(data) == len(expected) - 32:  # a compressed point
             algorithm = x509._sequence(expected, "fuzz")[0][2]
-            expected = x509._tlv(x509.SEQUENCE, algorithm + x509._tlv(0x03, b"\0" + key.public_bytes_raw(compressed=True)))
+            expected = x509._tlv(x509._SEQUENCE, algorithm + x509._tlv(0x03, b"\0" + key.public_bytes_raw(compressed=True)))
     else:
         expected = key.public_bytes("der")
     assert data == expected, (data.hex(), expected.hex())

@@ -51,7 +51,7 @@ DEFAULT_UID: Final = sm2.DEFAULT_UID
 #: The public keys a certificate made or read here carries.
 PublicKey = Union[sm2.SM2PublicKey, mlkem.MLKEMPublicKey]
 
-SM3_WITH_SM2: Final = "1.2.156.10197.1.501"
+_SM3_WITH_SM2_OID: Final = "1.2.156.10197.1.501"
 _EC_PUBLIC_KEY: Final = "1.2.840.10045.2.1"
 _SM2_CURVE: Final = "1.2.156.10197.1.301"
 _ML_KEM: Final = {"2.16.840.1.101.3.4.4.1": "ML-KEM-512", "2.16.840.1.101.3.4.4.2": "ML-KEM-768",
@@ -72,12 +72,11 @@ class VerificationError(ValueError):
 # ---------------------------------------------------------------- DER, the little that is encoded here
 
 
-SEQUENCE: Final = 0x30
+_SEQUENCE: Final = 0x30
 _SET: Final = 0x31
 _INTEGER: Final = 0x02
 _BIT_STRING: Final = 0x03
 _OCTET_STRING: Final = 0x04
-_NULL: Final = 0x05
 _OID: Final = 0x06
 
 
@@ -106,7 +105,7 @@ def _oid(dotted: str) -> bytes:
     return _tlv(_OID, bytes(body))
 
 
-_SM3_WITH_SM2_ALGORITHM: Final = _tlv(SEQUENCE, _oid(SM3_WITH_SM2))
+_SM3_WITH_SM2_ALGORITHM: Final = _tlv(_SEQUENCE, _oid(_SM3_WITH_SM2_OID))
 
 
 def _time(moment: datetime.datetime) -> bytes:
@@ -119,13 +118,13 @@ def _time(moment: datetime.datetime) -> bytes:
 
 def _extension(e: cx.Extension[cx.ExtensionType]) -> bytes:
     """Extension { extnID, critical DEFAULT FALSE, extnValue }, the value encoded by cryptography."""
-    return _tlv(SEQUENCE, _oid(e.oid.dotted_string) + (b"\x01\x01\xff" if e.critical else b"")
+    return _tlv(_SEQUENCE, _oid(e.oid.dotted_string) + (b"\x01\x01\xff" if e.critical else b"")
                 + _tlv(_OCTET_STRING, e.value.public_bytes()))
 
 
 def _extensions(extensions: Sequence[cx.Extension[cx.ExtensionType]]) -> bytes:
     """SEQUENCE OF Extension."""
-    return _tlv(SEQUENCE, b"".join(_extension(e) for e in extensions))
+    return _tlv(_SEQUENCE, b"".join(_extension(e) for e in extensions))
 
 
 # ---------------------------------------------------------------- DER reading, strict
@@ -165,7 +164,7 @@ def _elements(content: bytes, what: object) -> list[tuple[int, bytes, bytes]]:
 
 def _sequence(data: bytes, what: object) -> list[tuple[int, bytes, bytes]]:
     tag, content, end = _read(data, 0, what)
-    if tag != SEQUENCE or end != len(data):
+    if tag != _SEQUENCE or end != len(data):
         raise ValueError(f"{what}: not a single DER SEQUENCE")
     return _elements(content, what)
 
@@ -218,7 +217,7 @@ def _spki(obj: cx.Certificate | cx.CertificateSigningRequest, what: object) -> b
         raise TypeError(f"{what}: expected a cryptography x509.Certificate or CertificateSigningRequest, "
                         f"got {type(obj).__name__}")
     tag, spki = _nth(content, index, what)
-    if tag != SEQUENCE:
+    if tag != _SEQUENCE:
         raise ValueError(f"{what}: no SubjectPublicKeyInfo where it belongs")
     return spki
 
@@ -240,7 +239,7 @@ def _load_spki(spki: bytes, what: object) -> PublicKey:
 
 def _read_spki(spki: bytes, what: object) -> PublicKey:
     items = _sequence(spki, what)
-    if len(items) != 2 or items[0][0] != SEQUENCE or items[1][0] != _BIT_STRING:
+    if len(items) != 2 or items[0][0] != _SEQUENCE or items[1][0] != _BIT_STRING:
         raise ValueError(f"{what}: malformed SubjectPublicKeyInfo")
     algorithm, parameters = _algorithm(items[0][2], what)
     if algorithm == _EC_PUBLIC_KEY:
@@ -316,12 +315,12 @@ def _signed_parts(der: bytes, what: object) -> tuple[bytes, bytes]:
     """(TBS, signature) of a signed object after checking that it names SM3withSM2, without parameters,
     in both its outer AlgorithmIdentifier and (for a certificate) the one inside the TBS."""
     items = _sequence(der, what)
-    if len(items) != 3 or items[0][0] != SEQUENCE or items[1][0] != SEQUENCE or items[2][0] != _BIT_STRING:
+    if len(items) != 3 or items[0][0] != _SEQUENCE or items[1][0] != _SEQUENCE or items[2][0] != _BIT_STRING:
         raise ValueError(f"{what}: not a signed X.509 structure")
     if items[1][2] != _SM3_WITH_SM2_ALGORITHM:
         algorithm, parameters = _algorithm(items[1][2], what)
-        if algorithm != SM3_WITH_SM2:
-            raise ValueError(f"{what}: signed with {algorithm}, not SM3withSM2 ({SM3_WITH_SM2})")
+        if algorithm != _SM3_WITH_SM2_OID:
+            raise ValueError(f"{what}: signed with {algorithm}, not SM3withSM2 ({_SM3_WITH_SM2_OID})")
         raise ValueError(f"{what}: the SM3withSM2 AlgorithmIdentifier must carry no parameters")
     bits = items[2][1]
     if not bits or bits[0] != 0:
@@ -637,15 +636,15 @@ class CertificateBuilder:
         if missing:
             raise ValueError(f"A certificate requires: {', '.join(missing)}.")
         extensions = der.get("extensions")
-        return _tlv(SEQUENCE, b"".join([
+        return _tlv(_SEQUENCE, b"".join([
             b"\xa0\x03\x02\x01\x02",  # [0] EXPLICIT version v3
             der["serial_number"],
             _SM3_WITH_SM2_ALGORITHM,
             der["issuer_name"],
-            _tlv(SEQUENCE, der["not_valid_before"] + der["not_valid_after"]),
+            _tlv(_SEQUENCE, der["not_valid_before"] + der["not_valid_after"]),
             der["subject_name"],
             der["public_key"],
-            _tlv(0xA3, _tlv(SEQUENCE, extensions)) if extensions else b"",
+            _tlv(0xA3, _tlv(_SEQUENCE, extensions)) if extensions else b"",
         ]))
 
     def sign(self, private_key: sm2.SM2PrivateKey, uid: bytes = DEFAULT_UID) -> cx.Certificate:
@@ -655,7 +654,7 @@ class CertificateBuilder:
         tbs = self.tbs_bytes()
         signature = private_key.sign(tbs, uid=uid if uid is DEFAULT_UID else _check_uid(uid))
         return cx.load_der_x509_certificate(
-            _tlv(SEQUENCE, tbs + _SM3_WITH_SM2_ALGORITHM + _tlv(_BIT_STRING, b"\0" + signature)))
+            _tlv(_SEQUENCE, tbs + _SM3_WITH_SM2_ALGORITHM + _tlv(_BIT_STRING, b"\0" + signature)))
 
 
 class CertificateSigningRequestBuilder:
@@ -695,14 +694,14 @@ class CertificateSigningRequestBuilder:
             raise TypeError("certificate requests are signed with an SM2PrivateKey")
         if self._subject_name is None:
             raise ValueError("A CertificateSigningRequest must have a subject")
-        attributes = [_tlv(SEQUENCE, _oid(oid.dotted_string) + _tlv(_SET, _tlv(0x0C, value)))
+        attributes = [_tlv(_SEQUENCE, _oid(oid.dotted_string) + _tlv(_SET, _tlv(0x0C, value)))
                       for oid, value in self._attributes]
         if self._extensions:
-            attributes.append(_tlv(SEQUENCE, _oid(_EXTENSION_REQUEST) + _tlv(_SET, _extensions(self._extensions))))
-        info = _tlv(SEQUENCE, b"".join([
+            attributes.append(_tlv(_SEQUENCE, _oid(_EXTENSION_REQUEST) + _tlv(_SET, _extensions(self._extensions))))
+        info = _tlv(_SEQUENCE, b"".join([
             _integer(0), self._subject_name.public_bytes(), private_key.public_key().public_bytes("der"),
             _tlv(0xA0, b"".join(sorted(attributes))),  # [0] IMPLICIT SET OF, in DER order
         ]))
         signature = private_key.sign(info, uid=_check_uid(uid))
-        return cx.load_der_x509_csr(_tlv(SEQUENCE, info + _SM3_WITH_SM2_ALGORITHM + _tlv(_BIT_STRING, b"\0" + signature)))
+        return cx.load_der_x509_csr(_tlv(_SEQUENCE, info + _SM3_WITH_SM2_ALGORITHM + _tlv(_BIT_STRING, b"\0" + signature)))
 
