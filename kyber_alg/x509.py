@@ -21,7 +21,6 @@ Requires ``cryptography`` (``pip install 'kyber_alg[x509]'``).
 
 from __future__ import annotations
 
-import copy
 import datetime
 from collections.abc import Iterable, Sequence
 from typing import Final, Union
@@ -111,9 +110,10 @@ _SM3_WITH_SM2_ALGORITHM: Final = _tlv(_SEQUENCE, _oid(_SM3_WITH_SM2_OID))
 def _time(moment: datetime.datetime) -> bytes:
     """RFC 5280 4.1.2.5: UTCTime through 2049, GeneralizedTime from 2050 on; seconds, in UTC."""
     utc = moment.astimezone(datetime.timezone.utc) if moment.tzinfo else moment
+    rest = f"{utc.month:02d}{utc.day:02d}{utc.hour:02d}{utc.minute:02d}{utc.second:02d}Z"
     if 1950 <= utc.year < 2050:
-        return _tlv(0x17, utc.strftime("%y%m%d%H%M%SZ").encode())
-    return _tlv(0x18, f"{utc.year:04d}{utc.strftime('%m%d%H%M%SZ')}".encode())
+        return _tlv(0x17, f"{utc.year % 100:02d}{rest}".encode())
+    return _tlv(0x18, f"{utc.year:04d}{rest}".encode())
 
 
 def _extension(e: cx.Extension[cx.ExtensionType]) -> bytes:
@@ -566,8 +566,9 @@ class CertificateBuilder:
         self.__dict__.update(built.__dict__)
 
     def _with(self, field: str, value: object, der: bytes) -> CertificateBuilder:
-        new = copy.copy(self)
-        setattr(new, "_" + field, value)
+        new = CertificateBuilder.__new__(CertificateBuilder)
+        new.__dict__.update(self.__dict__)
+        new.__dict__["_" + field] = value
         new._der = {**self._der, field: der}
         return new
 
