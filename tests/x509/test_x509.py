@@ -3,7 +3,6 @@
 from __future__ import annotations
 
 import datetime
-from pathlib import Path
 
 import pytest
 from cryptography import x509 as cx
@@ -265,23 +264,3 @@ def test_names_cryptography_cannot_decode_are_value_errors(chain):
         x509.verify_directly_issued_by(cert, chain.intermediate)
     with pytest.raises(x509.VerificationError, match="issuer name cannot be decoded"):
         x509.verify_chain(cert, [chain.intermediate], [chain.root], at=NOW)
-
-
-# ---------------------------------------------------------------- real-world certificates
-
-TONGSUO = Path(__file__).resolve().parents[1] / "vectors" / "x509" / "tongsuo"
-
-
-# Tongsuo's root CA has serial number 0, which cryptography warns about.
-@pytest.mark.filterwarnings("ignore:Parsed a serial number which wasn't positive")
-@pytest.mark.parametrize("leaf_file", ["server_sign.crt", "server_enc.crt"])
-def test_tongsuo_tlcp_chain(leaf_file):
-    root, sub_ca = cx.load_pem_x509_certificates((TONGSUO / "chain-ca.crt").read_bytes())
-    leaf = cx.load_pem_x509_certificate((TONGSUO / leaf_file).read_bytes())
-    at = datetime.datetime(2030, 1, 1, tzinfo=datetime.timezone.utc)
-    assert x509.verify_chain(leaf, [sub_ca], [root], at=at) == [leaf, sub_ca, root]
-    assert isinstance(x509.public_key(leaf), sm2.SM2PublicKey)
-    with pytest.raises(x509.VerificationError, match="does not verify"):
-        x509.verify_chain(leaf, [sub_ca], [root], at=at, uid=b"")
-    with pytest.raises(x509.VerificationError, match="expired"):
-        x509.verify_chain(leaf, [sub_ca], [root], at=datetime.datetime(2124, 1, 1, tzinfo=datetime.timezone.utc))
