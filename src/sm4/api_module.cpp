@@ -303,17 +303,22 @@ struct Ccm {
     return true;
   }
 
-  // CCM reads the message twice (MAC, then counter mode): it works on a copy.
+  // CCM reads the message and the nonce twice (MAC, then counter mode): it
+  // works on copies of both.
   static void seal(PyObject* self, const AeadArguments& a, uint8_t* out, std::size_t len) {
+    uint8_t nonce[sm4::kCcmMaxNonce];
+    std::memcpy(nonce, a.nonce.data(), size_of(a.nonce));
     std::memcpy(out, a.data.data(), len);
-    sm4::ccm_seal(object(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), out, len,
-                  out + len, tag_length(self));
+    sm4::ccm_seal(object(self)->keys, nonce, size_of(a.nonce), a.ad.data(), size_of(a.ad), out, len, out + len,
+                  tag_length(self));
   }
 
   static bool open(PyObject* self, const AeadArguments& a, uint8_t* data, std::size_t len,
                    const uint8_t* tag) {
-    return sm4::ccm_open(object(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad),
-                         data, len, tag, tag_length(self));
+    uint8_t nonce[sm4::kCcmMaxNonce];
+    std::memcpy(nonce, a.nonce.data(), size_of(a.nonce));
+    return sm4::ccm_open(object(self)->keys, nonce, size_of(a.nonce), a.ad.data(), size_of(a.ad), data, len,
+                         tag, tag_length(self));
   }
 };
 
