@@ -309,8 +309,8 @@ struct Ccm {
     uint8_t nonce[sm4::kCcmMaxNonce];
     std::memcpy(nonce, a.nonce.data(), size_of(a.nonce));
     std::memcpy(out, a.data.data(), len);
-    sm4::ccm_seal(object(self)->keys, nonce, size_of(a.nonce), a.ad.data(), size_of(a.ad), out, len, out + len,
-                  tag_length(self));
+    sm4::ccm_seal(object(self)->keys, nonce, size_of(a.nonce), a.ad.data(), size_of(a.ad), out, len,
+                  out + len, tag_length(self));
   }
 
   static bool open(PyObject* self, const AeadArguments& a, uint8_t* data, std::size_t len,
