@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "common/args.hpp"
 #include "common/buffer.hpp"
 #include "common/cpu.hpp"
 #include "common/ct.hpp"
@@ -27,24 +28,6 @@ struct Param {
   const char* function;
   const char* name;
 };
-
-// Reads exactly `len` raw bytes from a bytes-like object into out.
-bool read_bytes(PyObject* obj, Param p, uint8_t* out, std::size_t len) {
-  if (!PyObject_CheckBuffer(obj)) {
-    PyErr_Format(PyExc_TypeError, "%s(): %s must be a bytes-like object, not '%.100s'", p.function, p.name,
-                 Py_TYPE(obj)->tp_name);
-    return false;
-  }
-  kyber_alg::ByteView buf;
-  if (!buf.acquire(obj)) return false;
-  if (buf.size() != static_cast<Py_ssize_t>(len)) {
-    PyErr_Format(PyExc_ValueError, "%s(): %s must be %zu bytes long, got %zd", p.function, p.name, len,
-                 buf.size());
-    return false;
-  }
-  std::memcpy(out, buf.data(), len);
-  return true;
-}
 
 // Decodes hexadecimal text (str, or ASCII in a bytes-like object, either
 // letter case) of exactly 2*len characters into out. Constant time in the
@@ -123,8 +106,8 @@ PyObject* cca_keygen_derand(PyObject*, PyObject* args, PyObject* kwargs) {
                                    &z_obj))
     return nullptr;
   kyber_alg::ct::Wiped<uint8_t[32]> d, z;
-  if (!read_bytes(d_obj, {"CCA_KeyGen_derand", "d"}, d.value, 32)) return nullptr;
-  if (!read_bytes(z_obj, {"CCA_KeyGen_derand", "z"}, z.value, 32)) return nullptr;
+  if (!kyber_alg::read_fixed(d_obj, "CCA_KeyGen_derand()", "d", d.value, 32)) return nullptr;
+  if (!kyber_alg::read_fixed(z_obj, "CCA_KeyGen_derand()", "z", z.value, 32)) return nullptr;
   return keygen_result(d.value, z.value);
 }
 
@@ -136,7 +119,7 @@ PyObject* cca_enc(PyObject*, PyObject* args, PyObject* kwargs) {
   uint8_t ek[kyber::ek_bytes];
   if (!read_hex(pk_obj, {"CCA_Enc", "pk"}, ek, sizeof ek, "encapsulation key")) return nullptr;
   kyber_alg::ct::Wiped<uint8_t[32]> m;
-  if (!read_bytes(m_obj, {"CCA_Enc", "m"}, m.value, 32)) return nullptr;
+  if (!kyber_alg::read_fixed(m_obj, "CCA_Enc()", "m", m.value, 32)) return nullptr;
   if (!kyber::ek_modulus_check(ek)) {
     PyErr_SetString(PyExc_ValueError,
                     "CCA_Enc(): pk is not a valid ML-KEM-512 encapsulation key: a coefficient is not below "
@@ -208,12 +191,10 @@ PyDoc_STRVAR(cca_dec_doc,
 
 PyMethodDef methods[] = {
     {"CCA_KeyGen", cca_keygen, METH_NOARGS, cca_keygen_doc},
-    {"CCA_KeyGen_derand", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_keygen_derand)),
-     METH_VARARGS | METH_KEYWORDS, cca_keygen_derand_doc},
-    {"CCA_Enc", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_enc)),
-     METH_VARARGS | METH_KEYWORDS, cca_enc_doc},
-    {"CCA_Dec", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_dec)),
-     METH_VARARGS | METH_KEYWORDS, cca_dec_doc},
+    {"CCA_KeyGen_derand", kyber_alg::as_method<cca_keygen_derand>(), METH_VARARGS | METH_KEYWORDS,
+     cca_keygen_derand_doc},
+    {"CCA_Enc", kyber_alg::as_method<cca_enc>(), METH_VARARGS | METH_KEYWORDS, cca_enc_doc},
+    {"CCA_Dec", kyber_alg::as_method<cca_dec>(), METH_VARARGS | METH_KEYWORDS, cca_dec_doc},
     {"_backend", Paths::backend, METH_NOARGS,
      "_backend($module, /)\n--\n\nThe code path in use: 'avx512', 'avx2' or 'portable' (the best the CPU "
      "supports, unless changed)."},
