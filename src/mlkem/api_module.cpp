@@ -332,20 +332,21 @@ PyMethodDef private_methods[] = {
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
      "from_seed_bytes($type, data)\n--\n\nThe key pair of the 64-byte seed d || z (ML-KEM.KeyGen_internal)."},
     {"_from_expanded", kyber_alg::as_method<private_from_expanded<P>>(), METH_FASTCALL | METH_CLASS,
-     "_from_expanded($type, dk, seed, /)\n--\n\nThe key of the FIPS 203 decapsulation key dk (hash-checked); "
+     "_from_expanded($type, dk, seed, /)\n--\n\n"
+     "The key of the FIPS 203 decapsulation key dk (hash-checked); "
      "seed, if not None, must give that same key."},
     {"decapsulate", kyber_alg::as_method<private_decapsulate<P>>(), METH_FASTCALL | METH_KEYWORDS,
-     "decapsulate($self, ciphertext)\n--\n\nThe 32-byte shared secret of the ciphertext (implicit rejection: "
-     "a "
-     "ciphertext not made for this key gives an unrelated secret, not an error)."},
+     "decapsulate($self, ciphertext)\n--\n\n"
+     "The 32-byte shared secret of the ciphertext (implicit rejection: "
+     "a ciphertext not made for this key gives an unrelated secret, not an error)."},
     {"private_bytes_raw", private_bytes_raw<P>, METH_NOARGS,
      "private_bytes_raw($self, /)\n--\n\nThe 64-byte seed d || z."},
     {"_has_seed", private_has_seed<P>, METH_NOARGS, "_has_seed($self, /)\n--\n\nWhether the seed is known."},
     {"_expanded_bytes", private_expanded_bytes<P>, METH_NOARGS,
      "_expanded_bytes($self, /)\n--\n\nThe FIPS 203 decapsulation key dk_pke || ek || H(ek) || z."},
     {"_public_key", private_public_key<P>, METH_O,
-     "_public_key($self, cls, /)\n--\n\nThe public key, as an object of cls (the public-key type or a "
-     "subclass)."},
+     "_public_key($self, cls, /)\n--\n\n"
+     "The public key, as an object of cls (the public-key type or a subclass)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -428,15 +429,14 @@ template <class P>
 PyMethodDef public_methods[] = {
     {"from_public_bytes", kyber_alg::as_method<public_from_public_bytes<P>>(),
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-     "from_public_bytes($type, data)\n--\n\nThe public key (encapsulation key) ek, after the modulus check "
-     "of FIPS "
-     "203 section 7.2."},
+     "from_public_bytes($type, data)\n--\n\n"
+     "The public key (encapsulation key) ek, after the modulus check of FIPS 203 section 7.2."},
     {"encapsulate", public_encapsulate<P>, METH_NOARGS,
-     "encapsulate($self, /)\n--\n\n(shared_secret, ciphertext) from 32 bytes of operating-system "
-     "randomness."},
+     "encapsulate($self, /)\n--\n\n"
+     "(shared_secret, ciphertext) from 32 bytes of operating-system randomness."},
     {"_encapsulate_deterministic", public_encapsulate_deterministic<P>, METH_O,
-     "_encapsulate_deterministic($self, m, /)\n--\n\n(shared_secret, ciphertext) for the given 32-byte m "
-     "(ML-KEM.Encaps_internal; for known-answer tests)."},
+     "_encapsulate_deterministic($self, m, /)\n--\n\n"
+     "(shared_secret, ciphertext) for the given 32-byte m (ML-KEM.Encaps_internal; for known-answer tests)."},
     {"public_bytes_raw", public_bytes_raw<P>, METH_NOARGS,
      "public_bytes_raw($self, /)\n--\n\nThe encapsulation key ek."},
     {nullptr, nullptr, 0, nullptr},

@@ -115,6 +115,7 @@ bool bind_aead(const char* function, PyObject* const* args, Py_ssize_t nargs, Py
 // size checks (len 0: the nonce and associated data only), the tag length,
 // seal(), which writes ciphertext and tag to out reading a.data once, and
 // open() on a private copy of the ciphertext.
+
 // prefix, then the ciphertext and tag, in one new bytes object.
 template <class Mode>
 PyObject* seal_after(PyObject* self, const AeadArguments& a, const ByteView& prefix, const char* function) {
