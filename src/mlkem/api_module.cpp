@@ -15,10 +15,10 @@
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/module_def.hpp"
+#include "common/os_random.hpp"
 #include "common/ref.hpp"
 #include "mlkem/kernels.hpp"
 #include "mlkem/ml_kem.hpp"
-#include "mlkem/random_pool.hpp"
 
 namespace kyber = kyber_alg::kyber;
 using kyber::MlKem1024;
@@ -196,7 +196,7 @@ PyObject* private_from_seed(PyObject* cls, const uint8_t seed[64]) {
 template <class P>
 PyObject* private_generate(PyObject* cls, PyObject*) {
   kyber_alg::ct::Wiped<uint8_t[64]> seed;
-  if (!kyber::random_bytes(seed.value, 64)) return PyErr_SetFromErrno(PyExc_OSError);
+  if (!kyber_alg::os_random(seed.value, 64)) return PyErr_SetFromErrno(PyExc_OSError);
   return private_from_seed<P>(cls, seed.value);
 }
 
@@ -389,7 +389,7 @@ PyObject* encapsulate_with(PyObject* self, const uint8_t m[32]) {
 template <class P>
 PyObject* public_encapsulate(PyObject* self, PyObject*) {
   kyber_alg::ct::Wiped<uint8_t[32]> m;
-  if (!kyber::random_bytes(m.value, 32)) return PyErr_SetFromErrno(PyExc_OSError);
+  if (!kyber_alg::os_random(m.value, 32)) return PyErr_SetFromErrno(PyExc_OSError);
   return encapsulate_with<P>(self, m.value);
 }
 
