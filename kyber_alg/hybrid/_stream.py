@@ -285,22 +285,17 @@ def write_all(destination: _Writer, data: bytes) -> None:
     say so only in what write() returns, so that count is checked and the rest written again."""
     size = len(data)
     written = destination.write(data)
-    if written == size:
-        return
-    with memoryview(data) as view:
-        done = 0
-        while True:
-            if written is None:
-                raise OSError(errno.EAGAIN, "the destination took nothing: write() returned None (a non-blocking "
-                              "file that would block, or a writer that does not return the number of bytes written)")
-            if not isinstance(written, int) or isinstance(written, bool):
-                raise TypeError(f"write() must return the number of bytes written, not {type(written).__name__}")
-            if not 0 < written <= size - done:
-                raise OSError(errno.EIO, f"write() reported {written} bytes written of {size - done}")
-            done += written
-            if done == size:
-                return
-            written = destination.write(view[done:])
+    done = 0
+    while written != size - done:  # the rest is copied again only after a short write, which is rare
+        if written is None:
+            raise OSError(errno.EAGAIN, "the destination took nothing: write() returned None (a non-blocking "
+                          "file that would block, or a writer that does not return the number of bytes written)")
+        if not isinstance(written, int) or isinstance(written, bool):
+            raise TypeError(f"write() must return the number of bytes written, not {type(written).__name__}")
+        if not 0 < written < size - done:
+            raise OSError(errno.EIO, f"write() reported {written} bytes written of {size - done}")
+        done += written
+        written = destination.write(data[done:])
 
 
 def _pump(source: _Reader, destination: _Writer, size: int, engine: LookAhead) -> tuple[int, int]:
