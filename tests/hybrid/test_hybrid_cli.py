@@ -156,7 +156,7 @@ def test_progress_bar_only_on_a_terminal(tmp_path, keys):
     big = tmp_path / "big"
     with open(big, "wb") as f:
         f.truncate(17 * MIB)
-    args = ["seal", "-r", str(keys[1]), "-o", str(tmp_path / "big.sealed"), str(big)]
+    args = ["seal", "-r", str(keys[1]), "-o", str(tmp_path / "big.sealed"), "--force", str(big)]
     assert run(*args).stderr == b""  # piped
     primary, secondary = pty.openpty()
     try:
