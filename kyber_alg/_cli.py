@@ -11,7 +11,6 @@ from __future__ import annotations
 import argparse
 import contextlib
 import os
-import queue
 import signal
 import stat
 import sys
@@ -282,17 +281,11 @@ class _Progress:
 
     def read(self, size: int, /) -> bytes:
         data = self._source.read(size)
-        self.advance(len(data))
-        return data
-
-    def fileno(self) -> int:
-        return self._source.fileno()
-
-    def advance(self, count: int) -> None:
-        self._done += count
+        self._done += len(data)
         now = time.monotonic()
         if now - self._drawn >= 0.1 and self._done >= PROGRESS_THRESHOLD:
             self._draw(now)
+        return data
 
     def _draw(self, now: float) -> None:
         self._drawn, self._shown = now, True
@@ -331,126 +324,6 @@ def _progress(source: BinaryIO, total: int | None, verb: str) -> Generator[Binar
         bar.close()
 
 
-# --- overlap: reading and writing in threads of their own -------------------------------------------
-# The chunks are sealed and opened without the GIL, and os.read/os.write run without it too, so a
-# reader thread and a writer thread let the kernel's copies from and to the page cache run on
-# another core while this one encrypts. The queues hold a few MiB at most: memory stays flat.
-
-_READ_SIZE = 1 << 20
-_DEPTH = 4  # pieces in flight per queue
-
-
-class _ReadAhead:
-    """Reads its source in a thread, up to _DEPTH pieces of _READ_SIZE ahead of the reader."""
-
-    def __init__(self, source: BinaryIO | _Progress) -> None:
-        self._pieces: queue.Queue[bytes | BaseException] = queue.Queue(_DEPTH)
-        self._stopped = False
-        self._piece, self._at = b"", 0
-        # The thread reads the file descriptor itself: a buffered reader's lock held by a daemon
-        # thread (blocked on a pipe) would abort the interpreter at exit.
-        progress = source if isinstance(source, _Progress) else None
-        self._thread = threading.Thread(target=self._run, args=(source.fileno(), progress), daemon=True)
-        self._thread.start()
-
-    def _run(self, fd: int, progress: _Progress | None) -> None:
-        try:
-            while not self._stopped:
-                piece = os.read(fd, _READ_SIZE)
-                if progress is not None:
-                    progress.advance(len(piece))
-                self._put(piece)
-                if not piece:
-                    return
-        except BaseException as e:  # handed to the reader, which raises it
-            self._put(e)
-
-    def _put(self, item: bytes | BaseException) -> None:
-        while not self._stopped:  # once the reader has gone, nothing waits for a free place
-            with contextlib.suppress(queue.Full):
-                self._pieces.put(item, timeout=0.05)
-                return
-
-    def read(self, size: int, /) -> bytes:
-        parts: list[bytes] = []
-        while size:
-            if self._at == len(self._piece):
-                piece = self._pieces.get()
-                if isinstance(piece, BaseException):
-                    raise piece
-                if not piece:
-                    self._pieces.put(piece)  # the end stays the end
-                    break
-                self._piece, self._at = piece, 0
-            take = min(size, len(self._piece) - self._at)
-            whole = take == len(self._piece)
-            parts.append(self._piece if whole else self._piece[self._at : self._at + take])
-            self._at += take
-            size -= take
-        return parts[0] if len(parts) == 1 else b"".join(parts)
-
-    def close(self) -> None:
-        """Lets the thread end: at once if it waits for room, after its read if it is in one (a pipe
-        may never answer, and the process does not wait for this daemon thread)."""
-        self._stopped = True
-
-
-class _WriteBehind:
-    """Writes in a thread, up to _DEPTH pieces behind the caller; the first error is raised by the
-    next write() or by finish(), so the command still fails with it."""
-
-    def __init__(self, writer: _FdWriter) -> None:
-        self._writer = writer
-        self._pieces: queue.Queue[bytes | None] = queue.Queue(_DEPTH)
-        self._error: BaseException | None = None
-        self._thread = threading.Thread(target=self._run, daemon=True)
-        self._thread.start()
-
-    def _run(self) -> None:
-        while (piece := self._pieces.get()) is not None:
-            if self._error is None:
-                try:
-                    write_all(self._writer, piece)
-                except BaseException as e:
-                    self._error = e
-
-    def write(self, data: bytes, /) -> int:
-        if self._error is not None:
-            raise self._error
-        self._pieces.put(data)
-        return len(data)
-
-    def finish(self, drop: bool = False) -> None:
-        """Waits until everything queued is written (or, with drop, abandoned); raises the first error."""
-        if drop and self._error is None:
-            self._error = OSError("abandoned")  # the thread skips what is still queued
-            drop_error = self._error
-        else:
-            drop_error = None
-        self._pieces.put(None)
-        self._thread.join()
-        if self._error is not None and self._error is not drop_error:
-            raise self._error
-
-
-@contextlib.contextmanager
-def _overlapped(
-    reader: BinaryIO | _Progress, writer: _FdWriter
-) -> Generator[tuple[_ReadAhead, _WriteBehind], None, None]:
-    """The reader and writer, each in a thread of its own; on leaving, everything is written (or,
-    after an error, the writer stopped before its file is closed or removed)."""
-    ahead, behind = _ReadAhead(reader), _WriteBehind(writer)
-    try:
-        yield ahead, behind
-    except BaseException:
-        behind.finish(drop=True)
-        raise
-    else:
-        behind.finish()
-    finally:
-        ahead.close()
-
-
 def _seal(args: argparse.Namespace) -> None:
     recipient = _load(args.recipient, hybrid.load_pem_public_key)
     if args.output is None and sys.stdout.isatty():
@@ -458,8 +331,7 @@ def _seal(args: argparse.Namespace) -> None:
     with _input(args.input) as (source, label, total), _progress(source, total, "sealing") as reader:
         with _output_file(args.output, False, args.force) if args.output else contextlib.nullcontext(_stdout()) as out:
             try:
-                with _overlapped(reader, out) as (ahead, behind):
-                    hybrid.seal_stream(recipient, ahead, behind)
+                hybrid.seal_stream(recipient, reader, out)
             except OSError as e:
                 raise _io_error("seal", label, e) from None
 
@@ -469,11 +341,10 @@ def _open(args: argparse.Namespace) -> None:
     with _input(args.input) as (source, label, total), _progress(source, total, "opening") as reader:
         try:
             if args.output:
-                with _output_file(args.output, True, args.force) as out, _overlapped(reader, out) as (ahead, behind):
-                    hybrid.open_stream(key, ahead, behind)
+                with _output_file(args.output, True, args.force) as out:
+                    hybrid.open_stream(key, reader, out)
             elif args.stream:
-                with _overlapped(reader, _stdout()) as (ahead, behind):
-                    hybrid.open_stream(key, ahead, behind)
+                hybrid.open_stream(key, reader, _stdout())
             else:
                 _open_held_back(key, reader)
         except InvalidTag as e:
