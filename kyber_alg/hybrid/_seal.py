@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import threading
 from typing import TYPE_CHECKING, Final
 
 from kyber_alg.exceptions import InvalidTag
@@ -20,6 +21,22 @@ SEAL_OVERHEAD: Final = 1 + KEM_CIPHERTEXT_SIZE + GCM_TAG_SIZE  # 1170
 
 _SEAL_LABEL = b"kyber_alg/seal/v1"
 _BODY = 1 + KEM_CIPHERTEXT_SIZE  # where the SM4-GCM ciphertext starts
+
+# A blob is built in a buffer and then copied into the bytes object returned. A fresh buffer each
+# time would cost more than the copy: two large blocks alive at once make the allocator hand memory
+# back to the system and take it again, about 1 ms of page faults per MiB. So each thread keeps one
+# buffer for blobs up to _SCRATCH_LIMIT (it holds ciphertext only, nothing secret).
+_SCRATCH_LIMIT = 4 << 20
+_scratch = threading.local()
+
+
+def _buffer(size: int) -> bytearray:
+    if size > _SCRATCH_LIMIT:
+        return bytearray(size)
+    buffer: bytearray | None = getattr(_scratch, "buffer", None)
+    if buffer is None or len(buffer) < size:
+        buffer = _scratch.buffer = bytearray(max(size, 1 << 16))
+    return buffer
 
 
 def kem_secret(private_key: object, kem_ciphertext: bytes) -> bytes:
@@ -50,12 +67,12 @@ def seal_with(encapsulation: tuple[bytes, bytes], plaintext: object, associated_
     shared_secret, kem_ciphertext = encapsulation
     body = as_bytes(plaintext, "plaintext")
     aead, nonce = _seal_keys(shared_secret)
-    blob = bytearray(_BODY + len(body) + GCM_TAG_SIZE)
-    blob[0] = SEAL_FORMAT
-    blob[1:_BODY] = kem_ciphertext
-    with memoryview(blob) as view:  # the ciphertext goes straight behind the header
-        aead.encrypt_into(nonce, body, associated(associated_data), view[_BODY:])
-    return bytes(blob)
+    size = _BODY + len(body) + GCM_TAG_SIZE
+    with memoryview(_buffer(size))[:size] as blob:
+        blob[0] = SEAL_FORMAT
+        blob[1:_BODY] = kem_ciphertext
+        aead.encrypt_into(nonce, body, associated(associated_data), blob[_BODY:])  # straight behind the header
+        return blob.tobytes()
 
 
 def open(private_key: SM2MLKEM768PrivateKey, sealed: Buffer, associated_data: Buffer | None = b"") -> bytes:
