@@ -20,7 +20,7 @@ if TYPE_CHECKING:
 # 32-byte m of FIPS 203's ML-KEM.Encaps_internal.
 
 
-def hybrid_client(sm2_private: Buffer, mlkem_seed: Buffer) -> CurveSM2MLKEM768Client:
+def hybrid_client(sm2_private: bytes, mlkem_seed: bytes) -> CurveSM2MLKEM768Client:
     """A curveSM2MLKEM768 client with the given ephemeral keys (SM2 scalar, 64-byte ML-KEM seed d ‖ z)."""
     from kyber_alg.hybrid import CurveSM2MLKEM768Client, _tls
     from kyber_alg.mlkem import MLKEM768PrivateKey
@@ -32,7 +32,7 @@ def hybrid_client(sm2_private: Buffer, mlkem_seed: Buffer) -> CurveSM2MLKEM768Cl
     return client
 
 
-def hybrid_server(client_share: Buffer, sm2_private: Buffer, m: Buffer) -> tuple[bytes, bytes]:
+def hybrid_server(client_share: Buffer, sm2_private: bytes, m: bytes) -> tuple[bytes, bytes]:
     """curve_sm2_mlkem768_server with the given ephemeral SM2 scalar and ML-KEM randomness m."""
     from kyber_alg.hybrid import _tls
     from kyber_alg.sm2 import SM2PrivateKey
@@ -41,7 +41,7 @@ def hybrid_server(client_share: Buffer, sm2_private: Buffer, m: Buffer) -> tuple
                       lambda ek: ek._encapsulate_deterministic(m))
 
 
-def hybrid_encapsulate(public_key: SM2MLKEM768PublicKey, ephemeral: Buffer, m: Buffer) -> tuple[bytes, bytes]:
+def hybrid_encapsulate(public_key: SM2MLKEM768PublicKey, ephemeral: bytes, m: bytes) -> tuple[bytes, bytes]:
     """public_key.encapsulate() with the given ephemeral SM2 scalar and ML-KEM randomness m."""
     from kyber_alg.hybrid import _kem
     from kyber_alg.sm2 import SM2PrivateKey
