@@ -146,15 +146,15 @@ def bench_cli(size_mib: int, rounds: int, gcm_mbs: float) -> list[tuple[str, flo
             f.write(os.urandom(size_mib * MIB))  # real data: a sparse file would flatter the copy
         with open(small, "wb") as f:
             f.write(os.urandom(MIB))
-        _, baseline_rss = timed_child([*command, "seal", "-r", pub, "-o", sealed, small], report)
+        _, baseline_rss = timed_child([*command, "seal", "-f", "-r", pub, "-o", sealed, small], report)
         best = {"copy": float("inf"), "seal": float("inf"), "open": float("inf")}
         peak = {"seal": 0.0, "open": 0.0}
         for _ in range(rounds):
             start = time.perf_counter()
             copy_synced(plain, copied)
             best["copy"] = min(best["copy"], time.perf_counter() - start)
-            for name, args in (("seal", ["seal", "-r", pub, "-o", sealed, plain]),
-                               ("open", ["open", "-k", key, "-o", opened, sealed])):
+            for name, args in (("seal", ["seal", "-f", "-r", pub, "-o", sealed, plain]),
+                               ("open", ["open", "-f", "-k", key, "-o", opened, sealed])):
                 elapsed, rss = timed_child([*command, *args], report)
                 best[name] = min(best[name], elapsed)
                 peak[name] = max(peak[name], rss)

@@ -312,6 +312,10 @@ def _pump(source: _Reader, destination: _Writer, size: int, engine: LookAhead) -
             break
     out = engine.finish()
     write_all(destination, out)
+    # A buffered destination may still hold the end: its error (a full disk) belongs to this call.
+    flush = getattr(destination, "flush", None)
+    if flush is not None:
+        flush()
     return read, written + len(out)
 
 
@@ -320,8 +324,8 @@ def seal_stream(
     associated_data: Buffer | None = b"", chunk_size: int = DEFAULT_CHUNK_SIZE,
 ) -> int:
     """Seal everything read from source (``read(n)``) into destination (``write(b)``, which must return the
-    number of bytes it took, as every ``io`` class does); returns the plaintext size. Every byte is
-    written, or the call raises."""
+    number of bytes it took, as every ``io`` class does, and is flushed at the end if it has a
+    ``flush``); returns the plaintext size. Every byte is written, or the call raises."""
     exponent = chunk_exponent(chunk_size)
     header, engine = sealing(encapsulate_for(public_key), associated_data, exponent)
     write_all(destination, header)

@@ -264,6 +264,29 @@ def test_stream_functions_fail_loudly_when_the_writer_stops(then, error):
         hybrid.open_stream(SK, io.BytesIO(HEADER + b"".join(CHUNKS)), ShortWriter(most=100, then=then))
 
 
+class FullDisk(io.RawIOBase):
+    full = True
+
+    def writable(self):
+        return True
+
+    def write(self, data):
+        if self.full:
+            raise OSError(28, "No space left on device")
+        return len(data)
+
+
+@pytest.mark.parametrize("call", [lambda out: hybrid.seal_stream(PK, io.BytesIO(b"short"), out),
+                                  lambda out: hybrid.open_stream(SK, io.BytesIO(HEADER + b"".join(CHUNKS)), out)],
+                         ids=["seal_stream", "open_stream"])
+def test_stream_functions_flush_a_buffered_destination(call):
+    # Everything fits in the buffer: the error comes only when it is flushed, inside the call.
+    disk = FullDisk()
+    with pytest.raises(OSError, match="No space"):
+        call(io.BufferedWriter(disk, 1 << 16))
+    disk.full = False  # the writer's own flush when it is collected then succeeds
+
+
 def test_tls_client_finishes_once():
     client = hybrid.CurveSM2MLKEM768Client()
     share, secret = hybrid.curve_sm2_mlkem768_server(client.key_share)
