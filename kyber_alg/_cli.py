@@ -118,8 +118,12 @@ def _fail(prog: str, message: str, status: int = 1) -> int:
     return status
 
 
+_TERMINATING = (signal.SIGTERM, signal.SIGHUP)
+
+
 def _terminate(signum: int, frame: FrameType | None) -> None:
-    signal.signal(signum, signal.SIG_IGN)  # a second signal must not cut the cleanup short
+    for other in _TERMINATING:  # a second signal must not cut the cleanup short
+        signal.signal(other, signal.SIG_IGN)
     raise _Terminated(signum)
 
 
@@ -132,7 +136,7 @@ def _termination_raises() -> Generator[None, None, None]:
         yield  # only the main thread may set handlers (main() called from a thread, in tests)
         return
     previous = {}
-    for signum in (signal.SIGTERM, signal.SIGHUP):
+    for signum in _TERMINATING:
         if signal.getsignal(signum) == signal.SIG_DFL:
             previous[signum] = signal.signal(signum, _terminate)
     try:
