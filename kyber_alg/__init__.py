@@ -8,18 +8,24 @@ main program in a process where it has not been loaded yet.
 __version__ = "0.1.0"
 
 
-# A native module that no finder found (the last finder on sys.meta_path is asked only then) is
-# reported with what happened and what to do, rather than as "cannot import name '_sm2'". The
-# usual cause: Python imported this folder from a source checkout, which has no built modules,
-# instead of the installed package.
-_NATIVE_MODULES = frozenset({"Velmora", "Kyber", "_sm2", "_sm3", "_sm4", "_mlkem", "sm.SM2", "sm.SM3", "sm.sm4"})
+# `from kyber_alg import _sm2` (and the like) asks for this attribute when the submodule cannot be
+# imported: the failure then says what happened and what to do, rather than "cannot import name
+# '_sm2'". The usual cause: Python imported this folder from a source checkout, which has no built
+# modules, instead of the installed package. (importlib.util.find_spec is not affected.)
+_NATIVE_MODULES = frozenset({"Velmora", "Kyber", "_sm2", "_sm3", "_sm4", "_mlkem"})
 
 
-class _ExplainMissingNativeModule:
-    @staticmethod
-    def find_spec(name: str, path: object = None, target: object = None) -> None:
-        if name.startswith(__name__ + ".") and name[len(__name__) + 1 :] in _NATIVE_MODULES:
-            raise ImportError(_missing_native_module(name), name=name)
+def __getattr__(name: str) -> object:
+    if name not in _NATIVE_MODULES:
+        raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+    import importlib
+
+    try:
+        return importlib.import_module(f"{__name__}.{name}")
+    except ModuleNotFoundError as e:
+        if e.name != f"{__name__}.{name}":
+            raise
+        raise ImportError(_missing_native_module(e.name), name=e.name) from None
 
 
 def _missing_native_module(name: str) -> str:
@@ -32,13 +38,3 @@ def _missing_native_module(name: str) -> str:
                 "has no built native modules. Install the package (pip install .) and run Python with -P "
                 "(python -P -m kyber_alg ...), or from another folder, so that the installed copy is imported")
     return f"{name} is missing from {package}: the installation is incomplete; reinstall kyber_alg"
-
-
-def _install_explainer() -> None:
-    import sys
-
-    if not any(isinstance(f, _ExplainMissingNativeModule) for f in sys.meta_path):
-        sys.meta_path.append(_ExplainMissingNativeModule())
-
-
-_install_explainer()

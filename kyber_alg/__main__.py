@@ -11,7 +11,7 @@ import argparse
 import importlib.util
 import sys
 
-from kyber_alg import __version__
+from kyber_alg import __version__, _missing_native_module
 
 COMMANDS = ("keygen", "pubkey", "seal", "open")  # kyber_alg._cli's; that module loads the native ones, so only on use
 
@@ -49,12 +49,9 @@ def main(argv: list[str] | None = None) -> None:
 
         raise SystemExit(_cli.main(args, prog="python -m kyber_alg"))
     handle_options(argv)
-    try:
-        spec = importlib.util.find_spec("kyber_alg.Velmora")
-    except ImportError as e:
-        raise SystemExit(f"python -m kyber_alg: error: {e}") from None
+    spec = importlib.util.find_spec("kyber_alg.Velmora")
     if spec is None or spec.loader is None:
-        raise SystemExit("kyber_alg.Velmora is not built; install the package first (see README)")
+        raise SystemExit(f"python -m kyber_alg: error: {_missing_native_module('kyber_alg.Velmora')}")
     module = importlib.util.module_from_spec(spec)
     module.__name__ = "__main__"
     spec.loader.exec_module(module)
