@@ -18,10 +18,10 @@ class SM4GCM:
         """Ciphertext followed by the 16-byte tag; nonce of at least 1 byte (12 is usual)."""
     def decrypt(self, nonce: Buffer, data: Buffer, associated_data: Buffer | None = None) -> bytes:
         """The plaintext if the tag verifies; otherwise raises kyber_alg.exceptions.InvalidTag."""
-    def _encrypt_prefixed(
-        self, prefix: Buffer, nonce: Buffer, data: Buffer, associated_data: Buffer | None = None
-    ) -> bytes:
-        """prefix followed by encrypt(nonce, data, associated_data), in one bytes object."""
+    def encrypt_into(self, nonce: Buffer, data: Buffer, associated_data: Buffer | None, buf: Buffer) -> int:
+        """encrypt() into buf (writable, len(data) + tag bytes, overlapping no input); the bytes written."""
+    def decrypt_into(self, nonce: Buffer, data: Buffer, associated_data: Buffer | None, buf: Buffer) -> int:
+        """decrypt() into buf (writable, len(data) - tag bytes); the bytes written; buf zeroed on InvalidTag."""
 
 @final
 class SM4CCM:
@@ -35,10 +35,10 @@ class SM4CCM:
         """Ciphertext followed by the tag; nonce of 7 to 13 bytes."""
     def decrypt(self, nonce: Buffer, data: Buffer, associated_data: Buffer | None = None) -> bytes:
         """The plaintext if the tag verifies; otherwise raises kyber_alg.exceptions.InvalidTag."""
-    def _encrypt_prefixed(
-        self, prefix: Buffer, nonce: Buffer, data: Buffer, associated_data: Buffer | None = None
-    ) -> bytes:
-        """prefix followed by encrypt(nonce, data, associated_data), in one bytes object."""
+    def encrypt_into(self, nonce: Buffer, data: Buffer, associated_data: Buffer | None, buf: Buffer) -> int:
+        """encrypt() into buf (writable, len(data) + tag bytes, overlapping no input); the bytes written."""
+    def decrypt_into(self, nonce: Buffer, data: Buffer, associated_data: Buffer | None, buf: Buffer) -> int:
+        """decrypt() into buf (writable, len(data) - tag bytes); the bytes written; buf zeroed on InvalidTag."""
 
 @final
 class SM4CTR:

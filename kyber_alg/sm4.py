@@ -8,6 +8,8 @@ Authenticated encryption, in the shape of ``cryptography``'s AEAD classes:
 ``encrypt(nonce, data, associated_data=None)`` returns the ciphertext followed by the tag;
 ``decrypt(nonce, data, associated_data=None)`` returns the plaintext or raises
 :class:`kyber_alg.exceptions.InvalidTag` without releasing any of it.
+``encrypt_into``/``decrypt_into(nonce, data, associated_data, buf)`` write the same into a writable
+buffer of exactly the output's size and return that size, as cryptography's AEADs do.
 
 Without integrity protection, for data that something else authenticates:
 

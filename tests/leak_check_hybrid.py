@@ -6,6 +6,8 @@ def hybrid_paths(h, invalid_tag):
     sk = h.SM2MLKEM768PrivateKey.from_private_bytes(bytes(range(32)))
     pk = sk.public_key()
     client = h.CurveSM2MLKEM768Client()
+    finished = h.CurveSM2MLKEM768Client()
+    finished.finish(h.curve_sm2_mlkem768_server(finished.key_share)[0])
     server_share = h.curve_sm2_mlkem768_server(client.key_share)[0]
     off_curve = client.key_share[:64] + bytes([client.key_share[64] ^ 1]) + client.key_share[65:]
     bad_ek = pk.public_bytes_raw()[:1184]
@@ -23,7 +25,8 @@ def hybrid_paths(h, invalid_tag):
 
     return [
         ("curveSM2MLKEM768 server", ok, lambda: h.curve_sm2_mlkem768_server(client.key_share)),
-        ("curveSM2MLKEM768 finish", ok, lambda: client.finish(server_share)),
+        ("curveSM2MLKEM768 finish", ok, lambda: h.CurveSM2MLKEM768Client().finish(server_share)),
+        ("curveSM2MLKEM768 second finish", ValueError, lambda: finished.finish(server_share)),
         ("curveSM2MLKEM768 short share", ValueError, lambda: h.curve_sm2_mlkem768_server(client.key_share[:-1])),
         ("curveSM2MLKEM768 point off the curve", ValueError, lambda: h.curve_sm2_mlkem768_server(off_curve)),
         ("public key parse", ok, lambda: h.SM2MLKEM768PublicKey.from_public_bytes(pk.public_bytes_raw())),

@@ -19,7 +19,8 @@ import pytest
 HERE = Path(__file__).resolve().parent / "typing"
 # Every native module with a stub; later modules join by being added here.
 MODULES = ["kyber_alg.Velmora", "kyber_alg.Kyber", "kyber_alg.sm", "kyber_alg.sm.SM3", "kyber_alg.sm.sm4",
-           "kyber_alg.sm.SM2", "kyber_alg.hybrid", "kyber_alg._sm2", "kyber_alg._sm4", "kyber_alg._sm3",
+           "kyber_alg.sm.SM2", "kyber_alg.hybrid", *(f"kyber_alg.hybrid._{part}" for part in ("common", "tls", "kem", "seal", "stream")),
+           "kyber_alg._sm2", "kyber_alg._sm4", "kyber_alg._sm3",
            "kyber_alg._mlkem", "kyber_alg.mlkem", "kyber_alg.x509"]
 
 
@@ -38,8 +39,9 @@ def _stub_path(module: str) -> Path:
     spec = importlib.util.find_spec(module)
     assert spec is not None and spec.origin is not None
     origin = Path(spec.origin)
-    if spec.submodule_search_locations is not None:     # a package: its stub is __init__.pyi
-        return origin.with_suffix(".pyi")
+    if spec.submodule_search_locations is not None:     # a package: its stub is __init__.pyi, if it has one
+        stub = origin.with_suffix(".pyi")
+        return stub if stub.exists() else origin
     if origin.suffix == ".py":                          # an annotated Python module is its own stub
         return origin
     return origin.parent / (module.rpartition(".")[2] + ".pyi")

@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "common/args.hpp"
@@ -137,23 +138,6 @@ PyObject* aead_encrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
   return seal_after<Mode>(self, a, ByteView(), "encrypt()");
 }
 
-// _encrypt_prefixed(prefix, nonce, data, associated_data=None): prefix + encrypt(...), for formats
-// that put a header before the sealed body, without a second copy of a large body.
-template <class Mode>
-PyObject* aead_encrypt_prefixed(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  static const char* const names[] = {"prefix", "nonce", "data", "associated_data"};
-  const char* function = "_encrypt_prefixed()";
-  PyObject* bound[4];
-  AeadArguments a;
-  ByteView prefix;
-  if (!kyber_alg::bind_arguments(function, names, 3, args, nargs, kwnames, bound) ||
-      !read_bytes(bound[0], function, "prefix", prefix) ||
-      !read_bytes(bound[1], function, "nonce", a.nonce) || !read_bytes(bound[2], function, "data", a.data) ||
-      !read_optional_bytes(bound[3], function, "associated_data", a.ad))
-    return nullptr;
-  return seal_after<Mode>(self, a, prefix, function);
-}
-
 template <class Mode>
 PyObject* aead_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   AeadArguments a;
@@ -179,6 +163,107 @@ PyObject* aead_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
   return out.release();
 }
 
+// A caller's writable, contiguous buffer (a bytearray, a memoryview of one, ...), held while the
+// call writes into it, so it cannot be resized or freed meanwhile.
+class WritableView {
+ public:
+  WritableView() = default;
+  WritableView(const WritableView&) = delete;
+  WritableView& operator=(const WritableView&) = delete;
+  ~WritableView() {
+    if (held_) PyBuffer_Release(&view_);
+  }
+
+  bool acquire(PyObject* obj, const char* function) {
+    if (PyObject_GetBuffer(obj, &view_, PyBUF_WRITABLE) < 0) {
+      PyErr_Format(PyExc_TypeError,
+                   "%s: buf must be a writable contiguous buffer (a bytearray, for example), not %.100s",
+                   function, Py_TYPE(obj)->tp_name);
+      return false;
+    }
+    held_ = true;
+    return true;
+  }
+
+  uint8_t* data() const { return static_cast<uint8_t*>(view_.buf); }
+  std::size_t size() const { return static_cast<std::size_t>(view_.len); }
+
+  // Whether the output would be read as an input too (the kernels take inputs and output apart).
+  bool overlaps(const ByteView& input) const {
+    const auto out = reinterpret_cast<std::uintptr_t>(data());
+    const auto in = reinterpret_cast<std::uintptr_t>(input.data());
+    return size() && size_of(input) && out < in + size_of(input) && in < out + size();
+  }
+
+ private:
+  Py_buffer view_;
+  bool held_ = false;
+};
+
+// encrypt_into() and decrypt_into(): (nonce, data, associated_data, buf), as cryptography's AEADs.
+bool bind_aead_into(const char* function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                    AeadArguments& a, WritableView& out) {
+  static const char* const names[] = {"nonce", "data", "associated_data", "buf"};
+  PyObject* bound[4];
+  return kyber_alg::bind_arguments(function, names, 4, args, nargs, kwnames, bound) &&
+         read_bytes(bound[0], function, "nonce", a.nonce) && read_bytes(bound[1], function, "data", a.data) &&
+         read_optional_bytes(bound[2], function, "associated_data", a.ad) && out.acquire(bound[3], function);
+}
+
+bool check_into(const AeadArguments& a, const WritableView& out, std::size_t size, const char* function) {
+  if (out.size() != size) {
+    PyErr_Format(PyExc_ValueError, "%s: buf must be %zu bytes long, got %zu", function, size, out.size());
+    return false;
+  }
+  if (out.overlaps(a.nonce) || out.overlaps(a.data) || out.overlaps(a.ad)) {
+    PyErr_Format(PyExc_ValueError, "%s: buf must not overlap nonce, data or associated_data", function);
+    return false;
+  }
+  return true;
+}
+
+// The ciphertext and tag of data written into buf (len(data) + tag bytes); returns that size.
+template <class Mode>
+PyObject* aead_encrypt_into(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const char* function = "encrypt_into()";
+  AeadArguments a;
+  WritableView out;
+  if (!bind_aead_into(function, args, nargs, kwnames, a, out)) return nullptr;
+  const std::size_t len = size_of(a.data);
+  if (!Mode::sizes_ok(a, len, function)) return nullptr;
+  const std::size_t total = len + Mode::tag_length(self);
+  if (!check_into(a, out, total, function)) return nullptr;
+  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] { Mode::seal(self, a, out.data(), len); });
+  return PyLong_FromSize_t(total);
+}
+
+// The plaintext written into buf (len(data) - tag bytes) if the tag verifies; returns that size.
+// On failure buf is zeroed and InvalidTag raised, so it never holds unauthenticated plaintext.
+template <class Mode>
+PyObject* aead_decrypt_into(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  const char* function = "decrypt_into()";
+  AeadArguments a;
+  WritableView out;
+  if (!bind_aead_into(function, args, nargs, kwnames, a, out) || !Mode::sizes_ok(a, 0, function))
+    return nullptr;
+  const std::size_t tag_len = Mode::tag_length(self);
+  if (size_of(a.data) < tag_len) return raise_invalid_tag(self);
+  const std::size_t len = size_of(a.data) - tag_len;
+  if (!Mode::sizes_ok(a, len, function) || !check_into(a, out, len, function)) return nullptr;
+  bool ok = false;
+  // As in decrypt(): one read of the caller's ciphertext, into buf, where the tag check and the
+  // decryption then work.
+  kyber_alg::without_gil_if(large(len + size_of(a.ad)), [&] {
+    uint8_t tag[16];
+    std::memcpy(out.data(), a.data.data(), len);
+    std::memcpy(tag, a.data.data() + len, tag_len);
+    ok = Mode::open(self, a, out.data(), len, tag);
+    if (!ok) kyber_alg::ct::wipe(out.data(), len);
+  });
+  if (!ok) return raise_invalid_tag(self);
+  return PyLong_FromSize_t(len);
+}
+
 template <class Mode>
 PyMethodDef aead_methods[] = {
     {"encrypt", kyber_alg::as_method<aead_encrypt<Mode>>(), METH_FASTCALL | METH_KEYWORDS, Mode::kEncryptDoc},
@@ -186,9 +271,14 @@ PyMethodDef aead_methods[] = {
      "decrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
      "The plaintext of data (ciphertext and tag) if the tag verifies; otherwise raises\n"
      "kyber_alg.exceptions.InvalidTag and releases nothing."},
-    {"_encrypt_prefixed", kyber_alg::as_method<aead_encrypt_prefixed<Mode>>(), METH_FASTCALL | METH_KEYWORDS,
-     "_encrypt_prefixed($self, /, prefix, nonce, data, associated_data=None)\n--\n\n"
-     "prefix followed by encrypt(nonce, data, associated_data), built in one bytes object."},
+    {"encrypt_into", kyber_alg::as_method<aead_encrypt_into<Mode>>(), METH_FASTCALL | METH_KEYWORDS,
+     "encrypt_into($self, /, nonce, data, associated_data, buf)\n--\n\n"
+     "encrypt() into buf, a writable buffer of exactly len(data) + the tag length bytes that overlaps\n"
+     "no input; returns the number of bytes written."},
+    {"decrypt_into", kyber_alg::as_method<aead_decrypt_into<Mode>>(), METH_FASTCALL | METH_KEYWORDS,
+     "decrypt_into($self, /, nonce, data, associated_data, buf)\n--\n\n"
+     "decrypt() into buf, a writable buffer of exactly len(data) - the tag length bytes that overlaps\n"
+     "no input; returns the number of bytes written. On InvalidTag buf is zeroed."},
     kGenerateKeyMethod,
     {nullptr, nullptr, 0, nullptr},
 };

@@ -5,9 +5,11 @@ import io
 import os
 import pty
 import shutil
+import signal
 import stat
 import subprocess
 import sys
+import time
 from importlib import metadata
 from pathlib import Path
 
@@ -123,7 +125,7 @@ def test_wrong_key_keeps_the_existing_output(tmp_path, sealed):
     assert run("keygen", "-o", str(tmp_path / "bob")).returncode == 0
     out = tmp_path / "out"
     out.write_bytes(b"kept")
-    line = error_line(run("open", "-k", str(tmp_path / "bob.key"), "-o", str(out), str(sealed)))
+    line = error_line(run("open", "-k", str(tmp_path / "bob.key"), "-o", str(out), "--force", str(sealed)))
     assert "not sealed for this key" in line
     assert out.read_bytes() == b"kept"
 
@@ -135,7 +137,7 @@ def test_wrong_key_keeps_the_existing_output(tmp_path, sealed):
         (["seal", "-r", "{key}", "{sealed}"], "labelled 'SM2-MLKEM768 PRIVATE KEY'"),
         (["open", "-k", "{missing}", "{sealed}"], "cannot read"),
         (["seal", "-r", "{pub}", "{missing}"], "cannot read"),
-        (["open", "-k", "{key}", "{pub}"], "not a stream of this format"),
+        (["open", "-k", "{key}", "{pub}"], "not a kyber-alg sealed file"),
         (["seal", "-r", "{pub}", "-o", "{missing}/x", "{sealed}"], "cannot write"),
     ],
     ids=["public key to open", "private key to seal", "no key file", "no input", "not sealed", "no folder"],
@@ -154,7 +156,7 @@ def test_progress_bar_only_on_a_terminal(tmp_path, keys):
     big = tmp_path / "big"
     with open(big, "wb") as f:
         f.truncate(17 * MIB)
-    args = ["seal", "-r", str(keys[1]), "-o", str(tmp_path / "big.sealed"), str(big)]
+    args = ["seal", "-r", str(keys[1]), "-o", str(tmp_path / "big.sealed"), "--force", str(big)]
     assert run(*args).stderr == b""  # piped
     primary, secondary = pty.openpty()
     try:
@@ -236,3 +238,169 @@ def test_one_gib_file_in_constant_memory(tmp_path, keys):
     finally:
         for path in (plain, sealed, opened):
             path.unlink(missing_ok=True)
+
+
+# --- the overwrite policy, --version, pubkey ---------------------------------------------------------
+
+
+@pytest.mark.parametrize("command", ["seal", "open"])
+def test_existing_output_needs_force(tmp_path, keys, sealed, message, command):
+    key_args = ["-r", str(keys[1])] if command == "seal" else ["-k", str(keys[0])]
+    source = message if command == "seal" else sealed
+    out = tmp_path / "out"
+    out.write_bytes(b"kept")
+    assert "out already exists; not overwriting it (--force replaces it)" in error_line(
+        run(command, *key_args, "-o", str(out), str(source)))
+    assert out.read_bytes() == b"kept"
+    assert run(command, *key_args, "-o", str(out), "--force", str(source)).returncode == 0
+    if command == "open":
+        assert out.read_bytes() == message.read_bytes()
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["m.sealed", "message.bin", "out"]  # no leftovers
+
+
+def test_open_stream_with_an_output_file_is_refused(tmp_path, keys, sealed):
+    result = run("open", "--stream", "-k", str(keys[0]), "-o", str(tmp_path / "out"), str(sealed))
+    assert result.returncode == 2 and b"drop --stream" in result.stderr
+    assert not (tmp_path / "out").exists()
+
+
+def test_version_and_pubkey(keys):
+    from kyber_alg import __version__
+
+    assert run("--version").stdout.decode() == f"python -m kyber_alg {__version__}\n"
+    if SCRIPT:
+        assert subprocess.run([SCRIPT, "--version"], capture_output=True).stdout.decode() == f"kyber-alg {__version__}\n"
+    result = run("pubkey", "-k", str(keys[0]))
+    assert result.returncode == 0 and result.stdout == keys[1].read_bytes()
+    assert "labelled 'SM2-MLKEM768 PUBLIC KEY'" in error_line(run("pubkey", "-k", str(keys[1])))
+
+
+def test_one_shot_blob_and_other_files_are_named(tmp_path, keys):
+    blob = tmp_path / "blob"
+    blob.write_bytes(hybrid.seal(hybrid.load_pem_public_key(keys[1].read_bytes()), b"one shot"))
+    assert "one-shot sealed message" in error_line(run("open", "-k", str(keys[0]), str(blob)))
+    text = tmp_path / "notes.txt"
+    text.write_bytes(b"just some notes\n")
+    assert "not a kyber-alg sealed file" in error_line(run("open", "-k", str(keys[0]), str(text)))
+
+
+def test_checkout_without_the_built_modules_says_what_to_do(tmp_path):
+    # A copy of the source folder, as Python sees it when run from a checkout without -P.
+    source = Path(hybrid.__file__).resolve().parents[1]
+    shutil.copytree(source, tmp_path / "kyber_alg", ignore=shutil.ignore_patterns("*.so", "__pycache__"))
+    (tmp_path / "pyproject.toml").write_text("")
+    for args in (["keygen", "-o", "k"], []):
+        result = subprocess.run([sys.executable, "-m", "kyber_alg", *args], cwd=tmp_path, capture_output=True, timeout=120)
+        assert result.returncode == 1 and b"Traceback" not in result.stderr, result.stderr
+        assert b"is not built" in result.stderr and b"python -P -m kyber_alg" in result.stderr
+
+
+# --- every writer writes everything or fails loudly ----------------------------------------------------
+
+
+def test_short_writes_everywhere(tmp_path, keys, message, monkeypatch, capfd):
+    # os.write may take fewer bytes than given (a raw file near a full disk, a pipe interrupted by a
+    # signal): every writer of the command (key files, output files, standard output) loops on it.
+    from kyber_alg import _cli
+
+    real_write = os.write
+    monkeypatch.setattr(os, "write", lambda fd, data: real_write(fd, bytes(data)[:999]))
+    assert _cli.main(["keygen", "-o", str(tmp_path / "k")]) == 0
+    assert hybrid.load_pem_private_key((tmp_path / "k.key").read_bytes()).public_key() == hybrid.load_pem_public_key(
+        (tmp_path / "k.pub").read_bytes())
+    capfd.readouterr()
+    assert _cli.main(["pubkey", "-k", str(tmp_path / "k.key")]) == 0
+    assert capfd.readouterr().out.encode() == (tmp_path / "k.pub").read_bytes()
+    assert _cli.main(["seal", "-r", str(tmp_path / "k.pub"), "-o", str(tmp_path / "s"), str(message)]) == 0
+    assert _cli.main(["open", "-k", str(tmp_path / "k.key"), "-o", str(tmp_path / "o"), str(tmp_path / "s")]) == 0
+    assert (tmp_path / "o").read_bytes() == message.read_bytes()
+    with open(tmp_path / "stdout", "wb") as out:  # standard output, held back and streamed
+        for extra in ([], ["--stream"]):
+            monkeypatch.setattr(sys, "stdout", open(out.fileno(), "w", closefd=False))
+            assert _cli.main(["open", *extra, "-k", str(tmp_path / "k.key"), str(tmp_path / "s")]) == 0
+    assert (tmp_path / "stdout").read_bytes() == message.read_bytes() * 2
+
+
+FULL_MIB = 1
+
+
+@pytest.fixture
+def full_disk(tmp_path):
+    """A small tmpfs of its own (root only), so that the disk really fills."""
+    if os.geteuid() != 0 or not shutil.which("mount"):
+        pytest.skip("mounting a tmpfs needs root")
+    folder = tmp_path / "small"
+    folder.mkdir()
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={FULL_MIB}m", "tmpfs", str(folder)]).returncode:
+        pytest.skip("cannot mount a tmpfs here")
+    try:
+        yield folder
+    finally:
+        subprocess.run(["umount", "-l", str(folder)], check=True)
+
+
+def free_bytes(folder):
+    info = os.statvfs(folder)
+    return info.f_bavail * info.f_frsize
+
+
+@pytest.mark.parametrize("over", [100, 200_000], ids=["the last write fails", "an early write fails"])
+@pytest.mark.parametrize("target", ["seal -o", "seal >", "open -o", "open >", "open --stream >"])
+def test_full_filesystem_is_one_line_and_leaves_nothing(tmp_path, keys, full_disk, target, over):
+    command, how = target.split(" ", 1)
+    # The output is `over` bytes more than fits: plaintext and sealed file differ by the header and tags.
+    size = free_bytes(full_disk) + over
+    plain = os.urandom(size)
+    source = tmp_path / "in"
+    if command == "seal":
+        source.write_bytes(plain[: size - hybrid.STREAM_HEADER_SIZE - 16 * (size >> 16) - 16])
+        args = ["seal", "-r", str(keys[1])]
+    else:
+        sealed_stream = io.BytesIO()
+        hybrid.seal_stream(hybrid.load_pem_public_key(keys[1].read_bytes()), io.BytesIO(plain), sealed_stream)
+        source.write_bytes(sealed_stream.getvalue())
+        args = ["open", "-k", str(keys[0]), *(["--stream"] if "--stream" in how else [])]
+    out = full_disk / "out"
+    if how == "-o":
+        result = run(*args, "-o", str(out), str(source))
+        assert list(full_disk.iterdir()) == []  # no partial output, no temporary file
+    else:
+        with open(out, "wb") as stdout:
+            result = run(*args, str(source), stdout=stdout, stderr=subprocess.PIPE, capture_output=False)
+    assert "No space left on device" in error_line(result)
+
+
+@pytest.mark.parametrize("room", [0, 4096], ids=["no room for the private key", "no room for the public key"])
+def test_keygen_on_a_full_filesystem(full_disk, room):
+    name = "k"
+    (full_disk / "fill").write_bytes(bytes(free_bytes(full_disk) - room))
+    result = run("keygen", "-o", str(full_disk / name))
+    assert "No space left on device" in error_line(result)
+    assert sorted(p.name for p in full_disk.iterdir()) == ["fill"]  # no empty or partial key file
+    (full_disk / "fill").unlink()
+    assert run("keygen", "-o", str(full_disk / name)).returncode == 0  # nothing left to block it
+
+
+# --- signals ------------------------------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("signum", [signal.SIGTERM, signal.SIGHUP, signal.SIGINT], ids=lambda s: s.name)
+@pytest.mark.parametrize("command", ["seal", "open"])
+def test_signals_remove_the_temporary_output(tmp_path, keys, sealed, command, signum):
+    key_args = ["-r", str(keys[1])] if command == "seal" else ["-k", str(keys[0])]
+    start = (b"x" * 300_000) if command == "seal" else sealed.read_bytes()[:150_000]  # more is still to come
+    out = tmp_path / "out"
+    process = subprocess.Popen([*PYTHON_M, command, *key_args, "-o", str(out)], stdin=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    process.stdin.write(start)
+    process.stdin.flush()
+    deadline = time.monotonic() + 60
+    while not [p for p in tmp_path.glob(".out.*.part") if p.stat().st_size] and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert list(tmp_path.glob(".out.*.part")), "the command did not start writing"
+    process.send_signal(signum)
+    assert process.wait(timeout=60) == 128 + signum
+    process.stdin.close()
+    assert process.stderr.read().decode().count("\n") == 1
+    process.stderr.close()
+    assert not list(tmp_path.glob(".out*")) and not out.exists()

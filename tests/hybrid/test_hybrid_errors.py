@@ -7,7 +7,7 @@ import os
 import hybrid_model as model
 import pytest
 
-from kyber_alg import hybrid
+from kyber_alg import _testing, hybrid
 from kyber_alg.exceptions import InvalidTag
 
 SK = hybrid.SM2MLKEM768PrivateKey.from_private_bytes(bytes(range(32)))
@@ -186,7 +186,7 @@ ATTACKS = {
 def _empty_final_chunk():
     # Full chunks sealed as "not last", then an authentic empty chunk marked last: a form our writer
     # never makes, refused so that each plaintext has one encoding.
-    ss, ct = PK._encapsulate_deterministic(bytes(31) + b"\x07", bytes(32))
+    ss, ct = _testing.hybrid_encapsulate(PK, bytes(31) + b"\x07", bytes(32))
     data = model.stream_with(ss, ct, PLAIN[: 2 * CHUNK], b"", CHUNK)
     start = data[:2]
     key = model.hkdf(ss, model.STREAM + start, 16)
@@ -229,3 +229,83 @@ def test_objects_refuse_use_after_the_end():
     for call in (sealer.finalize, lambda: sealer.update(b"x")):
         with pytest.raises(ValueError, match="finalized"):
             call()
+
+
+# --- writers that take less than they are given ---------------------------------------------------
+
+
+class ShortWriter:
+    """A raw-file-like writer: takes at most `most` bytes a call and says how many, as RawIOBase may."""
+
+    def __init__(self, most=1000, then=...):
+        self.data, self.most, self.then = bytearray(), most, then
+
+    def write(self, data):
+        if self.then is not ... and len(self.data) >= self.most:
+            return self.then  # a writer that stops taking data: None (would block) or 0
+        taken = bytes(data)[: self.most]
+        self.data += taken
+        return len(taken)
+
+
+def test_stream_functions_write_everything_to_a_short_writer():
+    writer = ShortWriter()
+    assert hybrid.seal_stream(PK, io.BytesIO(PLAIN * 500), writer, chunk_size=1 << 12) == len(PLAIN) * 500
+    opened = ShortWriter(most=777)
+    assert hybrid.open_stream(SK, io.BytesIO(bytes(writer.data)), opened) == len(PLAIN) * 500
+    assert opened.data == PLAIN * 500
+
+
+@pytest.mark.parametrize("then, error", [(None, OSError), (0, OSError), ("1", TypeError)], ids=["None", "0", "str"])
+def test_stream_functions_fail_loudly_when_the_writer_stops(then, error):
+    with pytest.raises(error, match="write()"):
+        hybrid.seal_stream(PK, io.BytesIO(PLAIN * 100), ShortWriter(most=2000, then=then))
+    with pytest.raises(error, match="write()"):
+        hybrid.open_stream(SK, io.BytesIO(HEADER + b"".join(CHUNKS)), ShortWriter(most=100, then=then))
+
+
+class FullDisk(io.RawIOBase):
+    full = True
+
+    def writable(self):
+        return True
+
+    def write(self, data):
+        if self.full:
+            raise OSError(28, "No space left on device")
+        return len(data)
+
+
+@pytest.mark.parametrize("call", [lambda out: hybrid.seal_stream(PK, io.BytesIO(b"short"), out),
+                                  lambda out: hybrid.open_stream(SK, io.BytesIO(HEADER + b"".join(CHUNKS)), out)],
+                         ids=["seal_stream", "open_stream"])
+def test_stream_functions_flush_a_buffered_destination(call):
+    # Everything fits in the buffer: the error comes only when it is flushed, inside the call.
+    disk = FullDisk()
+    with pytest.raises(OSError, match="No space"):
+        call(io.BufferedWriter(disk, 1 << 16))
+    disk.full = False  # the writer's own flush when it is collected then succeeds
+
+
+def test_tls_client_finishes_once():
+    client = hybrid.CurveSM2MLKEM768Client()
+    share, secret = hybrid.curve_sm2_mlkem768_server(client.key_share)
+    with pytest.raises(ValueError, match="1153 bytes"):
+        client.finish(share[:-1])  # a malformed share leaves the client usable
+    assert client.finish(share) == secret
+    with pytest.raises(ValueError, match="finished its handshake"):
+        client.finish(share)
+
+
+@pytest.mark.parametrize("data, message", [
+    (b"", "empty"),
+    (b"%PDF-1.7\n", "not a kyber-alg sealed file"),
+    (BLOB, "one-shot sealed message"),
+    (BLOB[:17], "one-shot sealed message"),
+    (HEADER[:17], "truncated: its header has 1155 bytes, got 17"),
+], ids=["empty", "not sealed", "sealed blob", "short sealed blob", "short header"])
+def test_stream_openers_say_what_the_input_is(data, message):
+    with pytest.raises(InvalidTag, match=message):
+        open_all(data)
+    with pytest.raises(InvalidTag, match=message):
+        hybrid.open_stream(SK, io.BytesIO(data), io.BytesIO())

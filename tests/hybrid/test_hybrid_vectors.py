@@ -7,7 +7,7 @@ import hybrid_model
 import pytest
 from vectors import VECTORS
 
-from kyber_alg import hybrid
+from kyber_alg import _testing, hybrid
 
 
 def cases(name):
@@ -26,7 +26,7 @@ def test_kem(case):
     assert sk.private_bytes_raw() == seed
     public = hybrid.SM2MLKEM768PublicKey.from_public_bytes(pk)
     assert public == sk.public_key()
-    assert public._encapsulate_deterministic(eph, m) == (ss, ct)
+    assert _testing.hybrid_encapsulate(public, eph, m) == (ss, ct)
     assert sk.decapsulate(ct) == ss
 
 
@@ -34,8 +34,8 @@ def test_kem(case):
 def test_seal(case):
     seed, eph, m, pt, ad, sealed = unhex(case, "seed", "ephemeral", "m", "plaintext", "associated_data", "sealed")
     sk = hybrid.SM2MLKEM768PrivateKey.from_private_bytes(seed)
-    encapsulation = sk.public_key()._encapsulate_deterministic(eph, m)
-    assert hybrid._seal_encapsulated(*encapsulation, pt, ad) == sealed
+    encapsulation = _testing.hybrid_encapsulate(sk.public_key(), eph, m)
+    assert _testing.hybrid_seal(encapsulation, pt, ad) == sealed
     assert hybrid.open(sk, sealed, ad) == pt
 
 
@@ -43,8 +43,8 @@ def test_seal(case):
 def test_stream(case):
     seed, eph, m, pt, ad, data = unhex(case, "seed", "ephemeral", "m", "plaintext", "associated_data", "stream")
     sk = hybrid.SM2MLKEM768PrivateKey.from_private_bytes(seed)
-    encapsulation = sk.public_key()._encapsulate_deterministic(eph, m)
-    sealer = hybrid.StreamSealer._from_encapsulation(*encapsulation, ad, case["chunk_size"])
+    encapsulation = _testing.hybrid_encapsulate(sk.public_key(), eph, m)
+    sealer = _testing.hybrid_stream_sealer(encapsulation, ad, case["chunk_size"])
     # Fed in uneven pieces, the sealer writes the same bytes as in one go.
     pieces = [pt[i : i + 37] for i in range(0, len(pt), 37)]
     assert b"".join(sealer.update(p) for p in pieces) + sealer.finalize() == data
@@ -60,9 +60,9 @@ def test_curve_sm2_mlkem768(case):
     d, seed, client_share, e, m, server_share, secret = unhex(
         case, "client_sm2_private", "client_mlkem_seed", "client_share", "server_sm2_private", "server_m",
         "server_share", "shared_secret")
-    client = hybrid.CurveSM2MLKEM768Client._from_private_bytes(d, seed)
+    client = _testing.hybrid_client(d, seed)
     assert client.key_share == client_share
-    assert hybrid._curve_sm2_mlkem768_server_deterministic(client_share, e, m) == (server_share, secret)
+    assert _testing.hybrid_server(client_share, e, m) == (server_share, secret)
     assert client.finish(server_share) == secret
 
 

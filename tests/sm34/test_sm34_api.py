@@ -70,21 +70,29 @@ def test_aead_argument_forms(make, nonce, tag_len):
 
 
 @pytest.mark.parametrize("make, nonce, tag_len", AEADS)
-@pytest.mark.parametrize("prefix", [b"", b"\x01", bytearray(range(200)), memoryview(bytes(range(64)))[::2]],
-                         ids=["empty", "one", "bytearray", "strided"])
 @pytest.mark.parametrize("size", [0, 33, 20000])  # 20000: past the size that drops the GIL
-def test_encrypt_prefixed_is_prefix_then_encrypt(sm4_modes_path, make, nonce, tag_len, prefix, size):
+def test_encrypt_into_and_decrypt_into_match_encrypt_and_decrypt(sm4_modes_path, make, nonce, tag_len, size):
     aead, data = make(), os.urandom(size)
-    expected = bytes(prefix) + aead.encrypt(nonce, data, AD)
-    assert aead._encrypt_prefixed(prefix, nonce, data, AD) == expected
-    assert aead._encrypt_prefixed(prefix=prefix, nonce=nonce, data=memoryview(data), associated_data=AD) == expected
-    assert aead._encrypt_prefixed(prefix, nonce, data) == bytes(prefix) + aead.encrypt(nonce, data)
-    with pytest.raises(TypeError, match="prefix"):
-        aead._encrypt_prefixed("text", nonce, data)
+    sealed = aead.encrypt(nonce, data, AD)
+    buf = bytearray(3 + len(sealed))  # written through a view behind a header, as a format would
+    assert aead.encrypt_into(nonce, memoryview(data), AD, memoryview(buf)[3:]) == len(sealed)
+    assert buf == bytes(3) + sealed
+    plain = bytearray(size)
+    assert aead.decrypt_into(nonce=nonce, data=sealed, associated_data=AD, buf=plain) == size and plain == data
+    if size:
+        with pytest.raises(InvalidTag):
+            aead.decrypt_into(nonce, flip(sealed, 0), AD, plain)
+        assert plain == bytes(size)  # no unauthenticated plaintext left behind
+        shared = bytearray(2 * len(sealed))  # an output that would overwrite its own input
+        with pytest.raises(ValueError, match="overlap"):
+            aead.encrypt_into(nonce, memoryview(shared)[:size], AD, memoryview(shared)[size - 1 : 2 * size - 1 + tag_len])
+    for call, wrong in [(aead.encrypt_into, bytearray(len(sealed) + 1)), (aead.decrypt_into, bytearray(size + 1))]:
+        with pytest.raises(ValueError, match="buf must be"):
+            call(nonce, sealed if call == aead.decrypt_into else data, AD, wrong)
+    with pytest.raises(TypeError, match="writable"):
+        aead.encrypt_into(nonce, data, AD, bytes(len(sealed)))
     with pytest.raises(TypeError):
-        aead._encrypt_prefixed(prefix, nonce)
-    with pytest.raises(ValueError):
-        aead._encrypt_prefixed(prefix, b"", data)
+        aead.encrypt_into(nonce, data, AD)
 
 
 @pytest.mark.parametrize("call, message", [

@@ -96,13 +96,20 @@ SEALED_CCM = CCM.encrypt(NONCE, os.urandom(BIG), b"ad")
 CBC = sm4.SM4CBC(KEY)
 RAW_CBC = CBC.encrypt(bytes(16), os.urandom(BIG), "none")
 
+def into(call, nonce, data, ad, size):
+    out = bytearray(size)
+    call(nonce, data, ad, out)
+    return bytes(out)
+
+
 CALLS = {
     "gcm encrypt data": (lambda: os.urandom(BIG), lambda b: GCM.encrypt(NONCE, b, b"ad"), BIG // 2),
     "gcm encrypt ad": (lambda: os.urandom(BIG), lambda b: GCM.encrypt(NONCE, b"m" * 100, b), BIG - 1),
     "gcm decrypt data": (lambda: SEALED_GCM, lambda b: GCM.decrypt(NONCE, b, b"ad"), BIG - 3),
     "gcm decrypt tag": (lambda: SEALED_GCM, lambda b: GCM.decrypt(NONCE, b, b"ad"), BIG + 5),
-    "gcm prefixed data": (lambda: os.urandom(BIG), lambda b: GCM._encrypt_prefixed(b"h", NONCE, b, b"ad"), BIG // 2),
-    "gcm prefixed prefix": (lambda: os.urandom(BIG), lambda b: GCM._encrypt_prefixed(b, NONCE, bytes(BIG)), BIG - 2),
+    "gcm encrypt_into data": (lambda: os.urandom(BIG), lambda b: into(GCM.encrypt_into, NONCE, b, b"ad", BIG + 16), BIG // 2),
+    "gcm decrypt_into data": (lambda: SEALED_GCM, lambda b: into(GCM.decrypt_into, NONCE, b, b"ad", BIG), BIG - 3),
+    "ccm decrypt_into data": (lambda: SEALED_CCM, lambda b: into(CCM.decrypt_into, NONCE, b, b"ad", BIG), 17),
     "gcm long nonce": (lambda: os.urandom(BIG), lambda b: GCM.encrypt(b, bytes(BIG), None), 100),
     "gcm nonce": (lambda: NONCE, lambda b: GCM.encrypt(b, bytes(BIG), None), 5),
     "ccm encrypt data": (lambda: os.urandom(BIG), lambda b: CCM.encrypt(NONCE, b, None), BIG // 2),
