@@ -4,7 +4,7 @@ import importlib
 
 import pytest
 
-MODULES = ["kyber_alg.Kyber", "kyber_alg._mlkem", "kyber_alg.sm.SM2", "kyber_alg.sm.SM3", "kyber_alg.sm.sm4", "kyber_alg._sm3",
+MODULES = ["kyber_alg.Kyber", "kyber_alg._mlkem", "kyber_alg._mldsa", "kyber_alg.sm.SM2", "kyber_alg.sm.SM3", "kyber_alg.sm.sm4", "kyber_alg._sm3",
            "kyber_alg._sm4"]
 
 

@@ -7,6 +7,8 @@
 // loads; tests and benchmarks may switch it. Every path gives identical results.
 #pragma once
 
+#include <initializer_list>
+
 #include "common/cpu.hpp"
 
 namespace kyber_alg {
