@@ -16,9 +16,17 @@ struct Kernels {
   void (*ntt_inverse)(Poly& f);
   void (*pointwise_montgomery)(Poly& out, const Poly& a, const Poly& b);
   void (*pointwise_accumulate)(Poly& out, const Poly& a, const Poly& b);
+  // Whether sampling steps four SHAKE sponges together (ML-KEM's four-way
+  // Keccak-f[1600], where ML-KEM's own path has it); the output is the same.
+  bool four_way_keccak;
 };
 
+// One constant table per code path: portable.cpp and avx2.cpp (the vector
+// one only in a build with x86 vector code).
 extern const Kernels kPortableKernels;
+#if KYBER_ALG_HAVE_X86_VECTOR
+extern const Kernels kAvx2Kernels;
+#endif
 
 // The path in use (portable.cpp).
 extern Dispatch<Kernels> kernels;

@@ -5,12 +5,14 @@
 namespace kyber_alg::mldsa {
 
 const Kernels kPortableKernels = {
-    portable::ntt,
-    portable::ntt_inverse,
-    portable::pointwise_montgomery,
-    portable::pointwise_accumulate,
+    portable::ntt, portable::ntt_inverse, portable::pointwise_montgomery, portable::pointwise_accumulate,
+    false,
 };
 
+#if KYBER_ALG_HAVE_X86_VECTOR
+Dispatch<Kernels> kernels({&kPortableKernels, &kAvx2Kernels, nullptr});
+#else
 Dispatch<Kernels> kernels({&kPortableKernels, nullptr, nullptr});
+#endif
 
 }  // namespace kyber_alg::mldsa

@@ -1,6 +1,7 @@
 // Pseudorandom sampling of FIPS 204 section 7.3: SampleInBall (Algorithm 29),
 // RejNTTPoly (30), RejBoundedPoly (31), ExpandA (32), ExpandS (33) and
-// ExpandMask (34), over the SHAKE128/SHAKE256 sponges of src/mlkem.
+// ExpandMask (34), over the SHAKE128/SHAKE256 sponges of src/mlkem (four at
+// a time with its four-way Keccak on the vector paths).
 #pragma once
 
 #include <cstddef>
@@ -18,17 +19,12 @@ namespace kyber_alg::mldsa {
 // made public.
 void sample_in_ball(Poly& c, const uint8_t* rho, std::size_t rho_len, int tau);
 
-// Algorithm 30: a uniform polynomial in T_q from SHAKE128(rho || s || r).
-void rej_ntt_poly(Poly& a, const uint8_t rho[32], uint8_t s, uint8_t r);
-
-// Algorithm 31: coefficients in [-eta, eta] from SHAKE256(rho || r).
-void rej_bounded_poly(Poly& a, const uint8_t rho[64], uint16_t r, int eta);
-
-// Algorithm 32: A_hat[r][s] = RejNTTPoly(rho || s || r).
+// Algorithm 32: A_hat[r][s] = RejNTTPoly(rho || s || r) (Algorithm 30), uniform in T_q.
 template <class P>
 void expand_a(typename P::Matrix& a, const uint8_t rho[32]);
 
-// Algorithm 33: s1 and s2 from rho'.
+// Algorithm 33: s1 and s2 from rho', coefficients in [-eta, eta] by
+// RejBoundedPoly (Algorithm 31).
 template <class P>
 void expand_s(typename P::VecL& s1, typename P::VecK& s2, const uint8_t rho[64]);
 
