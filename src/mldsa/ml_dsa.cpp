@@ -111,14 +111,18 @@ void ml_dsa_keygen_internal(PrivateKey<P>& sk, const uint8_t xi[32]) {
 
 template <class P>
 ReadResult read_private_key(PrivateKey<P>& sk, const uint8_t in[P::sk_bytes]) {
-  if (!sk_decode<P>(sk.parts, in)) return ReadResult::out_of_range;
+  uint8_t in_range = sk_decode<P>(sk.parts, in);
+  ct::declassify(&in_range, 1);  // a key that fails is refused, which is public
+  if (!in_range) return ReadResult::out_of_range;
+  ct::declassify(sk.parts.rho, 32);  // part of the public key
   expand_a<P>(sk.a_hat, sk.parts.rho);
   ct::Wiped<typename P::VecK> t0;
   uint8_t tr[64];
   derive_t<P>(sk, t0.value, tr);
-  const bool consistent = ct::equal_mask(reinterpret_cast<const uint8_t*>(&t0.value),
-                                         reinterpret_cast<const uint8_t*>(&sk.parts.t0), sizeof t0.value) &
-                          ct::equal_mask(tr, sk.parts.tr, 64);
+  uint8_t consistent = ct::equal_mask(reinterpret_cast<const uint8_t*>(&t0.value),
+                                      reinterpret_cast<const uint8_t*>(&sk.parts.t0), sizeof t0.value) &
+                       ct::equal_mask(tr, sk.parts.tr, 64);
+  ct::declassify(&consistent, 1);
   if (!consistent) return ReadResult::inconsistent;
   prepare_signing<P>(sk);
   return ReadResult::ok;
