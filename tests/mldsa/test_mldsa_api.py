@@ -112,3 +112,30 @@ def test_pkcs8_and_spki_refusals():
     assert repr(sk) == "<MLDSA65PrivateKey (ML-DSA-65)>"
     with pytest.raises(ValueError, match="form must be one of"):
         sk.private_bytes("der", form="compact")
+
+
+@set_params
+def test_code_paths_give_the_same_bytes(dsa):
+    """Keys and deterministic signatures of random seeds and messages are the same on every path."""
+    import os
+
+    from kyber_alg import _mldsa
+    previous = _mldsa._backend()
+    cases = [(os.urandom(32), os.urandom(n), os.urandom(32)) for n in (0, 1, 200, 5000)]
+    results = {}
+    try:
+        for path in _mldsa._available_backends():
+            _mldsa._set_backend(path)
+            out = []
+            for seed, message, rnd in cases:
+                sk = dsa.private.from_seed_bytes(seed)
+                signature = sk._sign_internal(message, rnd)
+                out.append((sk._expanded_bytes(), sk.public_key().public_bytes_raw(), signature,
+                            sk.public_key()._verify_internal(signature, message),
+                            sk.public_key()._verify_internal(signature[:-1] + bytes([signature[-1] ^ 1]), message)))
+            results[path] = out
+    finally:
+        _mldsa._set_backend(previous)
+    first = next(iter(results.values()))
+    assert all(r == first for r in results.values())
+    assert all(valid and not tampered for *_, valid, tampered in first)
