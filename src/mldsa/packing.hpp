@@ -10,14 +10,19 @@
 
 namespace kyber_alg::mldsa {
 
-// Algorithm 16: coefficients in [0, 2^bits), packed little-endian, 32 * bits bytes.
-void simple_bit_pack(uint8_t* out, const Poly& w, int bits);
+// Algorithm 16: coefficients in [0, 2^Bits), packed little-endian, 32 * Bits bytes.
+template <int Bits>
+void simple_bit_pack(uint8_t* out, const Poly& w);
 // Algorithm 18.
-void simple_bit_unpack(Poly& w, const uint8_t* in, int bits);
-// Algorithm 17: packs b - w_i in `bits` bits, for w_i in [-a, b].
-void bit_pack(uint8_t* out, const Poly& w, int32_t b, int bits);
-// Algorithm 19: w_i = b - (the next `bits` bits).
-void bit_unpack(Poly& w, const uint8_t* in, int32_t b, int bits);
+template <int Bits>
+void simple_bit_unpack(Poly& w, const uint8_t* in);
+// Algorithm 17: packs b - w_i in Bits bits, for w_i in [-a, b].
+template <int Bits>
+void bit_pack(uint8_t* out, const Poly& w, int32_t b);
+// Algorithm 19: w_i = b - (the next Bits bits). Instantiated for the widths
+// of z (18, 20), which ExpandMask uses too; the others stay in packing.cpp.
+template <int Bits>
+void bit_unpack(Poly& w, const uint8_t* in, int32_t b);
 
 // Algorithm 22: pk = rho || SimpleBitPack(t1[i], 10) for each i.
 template <class P>

@@ -211,7 +211,7 @@ void expand_mask(typename P::VecL& y, const uint8_t rho[64], uint16_t mu) {
     for (int l = 0; l < count; ++l) {
       for (std::size_t b = 0; b < blocks; ++b)
         std::memcpy(stream + b * Shake256::rate, v[b][l], Shake256::rate);
-      bit_unpack(*group[l], stream, P::gamma1, P::z_bits);
+      bit_unpack<P::z_bits>(*group[l], stream, P::gamma1);
     }
     ct::wipe(v, sizeof v);
     ct::wipe(stream, sizeof stream);
