@@ -1,5 +1,5 @@
 """Leak check for every function of the native modules (Velmora, Kyber, SM3, SM4, SM2 of kyber_alg.sm, and
-kyber_alg.sm2 over kyber_alg._sm2, kyber_alg.mlkem), and of kyber_alg.hybrid, which drives the native curveSM2,
+kyber_alg.sm2 over kyber_alg._sm2, kyber_alg.mlkem, kyber_alg.mldsa), and of kyber_alg.hybrid, which drives the native curveSM2,
 ML-KEM-768, SM3 and SM4-GCM calls.
 
 Runs each call path (successes, binding errors, argument errors, errors inside
@@ -26,6 +26,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import leak_check_hybrid  # noqa: E402
+import leak_check_mldsa  # noqa: E402
 import leak_check_mlkem  # noqa: E402
 import leak_check_sm  # noqa: E402
 import leak_check_sm34  # noqa: E402
@@ -275,6 +276,13 @@ def mlkem_paths():
     return [("mlkem " + name, expected, fn) for name, expected, fn in leak_check_mlkem.mlkem_paths(mlkem, _mlkem)]
 
 
+def mldsa_paths():
+    from kyber_alg import _mldsa, mldsa
+    from kyber_alg.exceptions import InvalidSignature
+    return [("mldsa " + name, expected, fn)
+            for name, expected, fn in leak_check_mldsa.mldsa_paths(mldsa, _mldsa, InvalidSignature)]
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--iterations", type=int, default=2000)
@@ -287,7 +295,7 @@ def main(argv=None):
     else:
         from kyber_alg import Kyber, Velmora
         outside_fakes.bind(Velmora)
-        paths = velmora_paths(Velmora) + kyber_paths(Kyber) + sm_paths() + mlkem_paths() + hybrid_paths()
+        paths = velmora_paths(Velmora) + kyber_paths(Kyber) + sm_paths() + mlkem_paths() + mldsa_paths() + hybrid_paths()
     bound = max(100, opts.iterations // 10)    # one block per call would be `iterations`
     rss_bound = 1024                           # KiB; a native buffer of 2 KiB or more per call is above
     if under_asan():

@@ -27,7 +27,7 @@ MODULES = _native_modules()
 
 def test_every_native_component_is_found():
     # The drop-ins and the package's own API alike; a module missing here would escape the checks below.
-    assert {"kyber_alg.Kyber", "kyber_alg._mlkem", "kyber_alg.sm.SM2", "kyber_alg._sm2",
+    assert {"kyber_alg.Kyber", "kyber_alg._mlkem", "kyber_alg._mldsa", "kyber_alg.sm.SM2", "kyber_alg._sm2",
             "kyber_alg.sm.SM3", "kyber_alg._sm3", "kyber_alg.sm.sm4", "kyber_alg._sm4"} <= set(MODULES)
 
 

@@ -9,7 +9,7 @@ import pytest
 
 
 @pytest.mark.skipif(shutil.which("nm") is None, reason="nm (binutils) not installed")
-@pytest.mark.parametrize("module", ["Velmora", "Kyber", "_mlkem", "sm.SM3", "sm.sm4", "sm.SM2"])
+@pytest.mark.parametrize("module", ["Velmora", "Kyber", "_mlkem", "_mldsa", "sm.SM3", "sm.sm4", "sm.SM2"])
 def test_only_the_init_symbol_is_exported(module):
     origin = importlib.util.find_spec(f"kyber_alg.{module}").origin
     listing = subprocess.run(["nm", "-D", "--defined-only", origin], capture_output=True, text=True, check=True)

@@ -21,7 +21,7 @@ HERE = Path(__file__).resolve().parent / "typing"
 MODULES = ["kyber_alg.Velmora", "kyber_alg.Kyber", "kyber_alg.sm", "kyber_alg.sm.SM3", "kyber_alg.sm.sm4",
            "kyber_alg.sm.SM2", "kyber_alg.hybrid", *(f"kyber_alg.hybrid._{part}" for part in ("common", "tls", "kem", "seal", "stream")),
            "kyber_alg._sm2", "kyber_alg._sm4", "kyber_alg._sm3",
-           "kyber_alg._mlkem", "kyber_alg.mlkem", "kyber_alg.x509"]
+           "kyber_alg._mlkem", "kyber_alg.mlkem", "kyber_alg._mldsa", "kyber_alg.mldsa", "kyber_alg.x509"]
 
 
 def _tool(module: str) -> None:

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <initializer_list>
 
 #include "common/cpu.hpp"
 

@@ -12,7 +12,7 @@ import kyber_alg.sm
 from cryptography import x509 as cx
 from cryptography.x509.oid import NameOID
 
-from kyber_alg import Kyber, Velmora, hybrid, mlkem, sm2, x509
+from kyber_alg import Kyber, Velmora, hybrid, mldsa, mlkem, sm2, x509
 from kyber_alg import sm3 as sm3_api
 from kyber_alg import sm4 as sm4_api
 from kyber_alg.exceptions import InvalidSignature, InvalidTag
@@ -174,6 +174,21 @@ def ml_kem_768(seed: bytes) -> bool:
             and public == pk and sk.private_bytes_raw() == seed and len(known[1]) == 1568)
 
 
+def ml_dsa_65(seed: bytes, message: bytes) -> bool:
+    sk = mldsa.MLDSA65PrivateKey.from_seed_bytes(seed)
+    pk = sk.public_key()
+    assert_type(pk, mldsa.MLDSA65PublicKey)
+    signature = sk.sign(message, context=b"ctx")
+    pk.verify(signature, message, b"ctx")
+    loaded = mldsa.load_pem_private_key(sk.private_bytes("pem", form="both"))
+    assert_type(loaded, mldsa.MLDSAPrivateKey)
+    public: mldsa.MLDSAPublicKey = mldsa.load_der_public_key(pk.public_bytes("der"))
+    fresh = mldsa.MLDSA44PrivateKey.generate()
+    assert_type(fresh, mldsa.MLDSA44PrivateKey)
+    ok: bool = pk._verify_internal(sk._sign_internal(b"\0\0" + message, bytes(32)), b"\0\0" + message)
+    return ok and public == pk and loaded.private_bytes_raw() == seed
+
+
 def folded_key(hex_digest: str) -> str:
     return Velmora.xor_hex_strings(hex_digest[:32], hex_digest[32:])
 
@@ -204,6 +219,7 @@ if __name__ == "__main__":
     assert sm4_modes(b"message")
     assert sm3_family(b"message")
     assert ml_kem_768(bytes(range(64)))
+    assert ml_dsa_65(bytes(range(32)), b"message")
     assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
     assert hybrid_round_trip(b"message")
     assert small_ca()
