@@ -61,12 +61,12 @@ int main(int argc, char** argv) {
       sink = sink + j.x.v[0];
     });
     const double point = best_time(rounds, 60, [&] {
-      j = sm2::mul_point(k, p);
+      j = sm2::kernels()->mul_point(k, p);
       sink = sink + j.x.v[0];
     });
     const double affine = best_time(rounds, 400, [&] { sink = sink + sm2::to_affine(j).x.v[0]; });
     const double both =
-        best_time(rounds, 60, [&] { sink = sink + sm2::to_affine(sm2::mul_point(k, p)).x.v[0]; });
+        best_time(rounds, 60, [&] { sink = sink + sm2::to_affine(sm2::kernels()->mul_point(k, p)).x.v[0]; });
     const double twice = best_time(rounds, 60, [&] {
       sm2::AffinePoint out;
       if (sm2::double_base_mult(u1, u2, p, out)) sink = sink + out.x.v[0];

@@ -96,6 +96,7 @@ def pem(data):
     for loader in (hybrid.load_pem_private_key, hybrid.load_pem_public_key):
         got = ours(loader, data)
         assert got is ValueError or isinstance(got, (hybrid.SM2MLKEM768PrivateKey, hybrid.SM2MLKEM768PublicKey))
+        assert harness.linear_time(loader, harness.many_begin(data)) is ValueError or b"-----END" in data
 
 
 @atheris.instrument_func
@@ -133,6 +134,7 @@ def make_seeds():
         "sealed": b"\x04\x00" + hybrid._seal_encapsulated(ss, ct, b"sealed seed", AD),
         "stream": b"\x05\x63" + stream,
         "pem": b"\x06\x00" + SK.private_bytes_pem(),
+        "pem_many_begin": b"\x06\x00\xffSM2-MLKEM768 PRIVATE KEY\n" + SK.private_bytes_pem(),
     }
     for name, content in seeds.items():
         (out / name).write_bytes(content)

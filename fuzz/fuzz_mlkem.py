@@ -9,8 +9,10 @@ encapsulation with a given m, decapsulation of any ciphertext, on every code pat
 Input layout: byte 0 picks the operation, byte 1 the parameter set (and the code path), the rest is the
 operation's input: 0 from_public_bytes + _encapsulate_deterministic (m, then ek); 1 from_seed_bytes +
 decapsulate (seed, then ciphertext); 2 _from_expanded + decapsulate (ciphertext, then dk);
-3 load_der_public_key; 4 load_der_private_key.
+3 load_der_public_key; 4 load_der_private_key; 5 load_pem_public_key and load_pem_private_key, on the input
+as PEM text, on its DER in a PEM block, and after many BEGIN lines without END (each in linear time).
 """
+import base64
 import hashlib
 import json
 import sys
@@ -127,10 +129,25 @@ def check_der_private(der):
         assert mlkem.load_der_private_key(ours.private_bytes("der")).private_bytes_raw() == ours.private_bytes_raw()
 
 
+def check_pem(payload):
+    for load_pem, load_der, label in ((mlkem.load_pem_public_key, mlkem.load_der_public_key, b"PUBLIC KEY"),
+                                      (mlkem.load_pem_private_key, mlkem.load_der_private_key, b"PRIVATE KEY")):
+        assert harness.linear_time(load_pem, payload) is not TypeError       # any text: a key or ValueError
+        text = base64.b64encode(payload)
+        lines = [text[i : i + 64] + b"\n" for i in range(0, len(text), 64)]
+        block = b"".join([b"-----BEGIN " + label + b"-----\n", *lines, b"-----END " + label + b"-----\n"])
+        wrapped, direct = harness.linear_time(load_pem, block), harness.linear_time(load_der, payload)
+        if direct is ValueError or wrapped is ValueError:               # the block reads as its DER does
+            assert wrapped is direct, "PEM and DER disagree"
+        else:
+            assert (wrapped == direct) if label == b"PUBLIC KEY" else wrapped.public_key() == direct.public_key()
+        assert harness.linear_time(load_pem, harness.many_begin(payload)) is ValueError or b"-----END" in payload
+
+
 def test_one_input(data):
     if len(data) < 2:
         return
-    op, which, payload = data[0] % 5, data[1], bytes(data[2:])
+    op, which, payload = data[0] % 6, data[1], bytes(data[2:])
     bits, peer, ek_size, ct_size = SETS[which % 3]
     _mlkem._set_backend(PATHS[(which // 3) % len(PATHS)])
     if op == 0:
@@ -141,8 +158,10 @@ def test_one_input(data):
         check_expanded(bits, peer, ek_size, ct_size, payload)
     elif op == 3:
         check_der_public(bits, payload)
-    else:
+    elif op == 4:
         check_der_private(payload)
+    else:
+        check_pem(payload)
 
 
 def make_seeds():
@@ -159,6 +178,8 @@ def make_seeds():
             "expanded": bytes([2, index]) + c + sk._expanded_bytes(),
             "spki": bytes([3, index]) + sk.public_key().public_bytes("der"),
             "pkcs8": bytes([4, index]) + sk.private_bytes("der"),
+            "pem": bytes([5, index]) + sk.private_bytes("pem"),
+            "pem_many_begin": bytes([5, index]) + b"\xffPRIVATE KEY\n" + sk.public_key().public_bytes("der"),
         }
         for name, value in inputs.items():
             (out / f"{name}_{bits}").write_bytes(value)

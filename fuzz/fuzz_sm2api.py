@@ -171,10 +171,12 @@ def sign(fdp: atheris.FuzzedDataProvider) -> None:
 def keys(data: bytes) -> None:
     for load in (sm2.load_der_private_key, sm2.load_pem_private_key, sm2.load_der_public_key,
                  sm2.load_pem_public_key):
-        try:
-            key = load(data)
-        except ValueError:
+        key = harness.linear_time(load, data)
+        if load in (sm2.load_pem_private_key, sm2.load_pem_public_key):
+            assert harness.linear_time(load, harness.many_begin(data)) is ValueError or data.count(b"-----END")
+        if key is ValueError:
             continue
+        assert key is not TypeError
         if isinstance(key, sm2.SM2PrivateKey):
             assert ref.public_key(int.from_bytes(key.private_bytes_raw(), "big")) == key.public_key().public_bytes_raw()[1:]
             assert sm2.load_der_private_key(key.private_bytes("der")).private_bytes_raw() == key.private_bytes_raw()
@@ -247,6 +249,7 @@ def make_seeds() -> None:
         "key_pkcs8_der": (8, other.private_bytes("der")),
         "key_sec1_pem": (8, other.private_bytes("pem", "sec1")),
         "key_spki_der": (8, other.public_key().public_bytes("der")),
+        "key_many_begin": (8, b"\xff" + b"PUBLIC KEY\n" + other.public_key().public_bytes("pem")),
         "key_exchange": (9, other.public_key().public_bytes_raw()
                          + sm2.SM2PrivateKey.generate().public_key().public_bytes_raw() + other.private_bytes_raw()
                          + b"\x10\x01"),

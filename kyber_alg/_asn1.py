@@ -1,16 +1,24 @@
-"""The DER and PEM needed for key and ciphertext encodings: a strict reader and a minimal writer.
+"""The package's one DER and PEM layer: key containers and PEM for every algorithm module.
 
-The reader accepts only DER (definite, minimal lengths; minimal INTEGERs; no trailing bytes), so every
-value has one encoding and a parsed object re-encodes to the bytes it came from. Every malformed input
-raises ValueError with what was wrong.
+This module reads and writes the containers (PEM per RFC 7468, SubjectPublicKeyInfo per RFC 5280, PKCS#8
+PrivateKeyInfo / OneAsymmetricKey per RFC 5958) and the DER they are made of; each algorithm module decodes
+only its own payload (SEC1 for SM2, RFC 9935's private-key choice for ML-KEM, the hybrid's raw keys).
+
+One strictness policy for all of them: the reader accepts only DER (definite, minimal lengths; minimal
+INTEGERs; no trailing bytes; every field of a container in its place and at most once), and only PEM in
+RFC 7468's strict form but for line length (canonical base64, padding bits zero; written in lines of 64), so
+every key has one encoding up to its wrapping and a parsed object re-encodes to the bytes it came from. Every malformed input raises
+ValueError with what was wrong, and a wrong type TypeError.
 """
 
 from __future__ import annotations
 
 import base64
 import binascii
-import re
+from collections.abc import Iterator
 from typing import NamedTuple
+
+from kyber_alg._args import read_bytes
 
 SEQUENCE = 0x30
 INTEGER = 0x02
@@ -154,12 +162,18 @@ def read_oid(element: Element, what: str) -> str:
     return ".".join(map(str, [first, arcs[0] - 40 * first, *arcs[1:]]))
 
 
-# ---------------------------------------------------------------- key containers
+# ---------------------------------------------------------------- algorithm identifiers
 
-# Names of algorithm identifiers a key file of another kind may carry, for error messages.
+# Names of the algorithm and curve OIDs a key file may carry, for error messages: the one table of the package.
 KNOWN_ALGORITHMS = {
     "1.2.840.113549.1.1.1": "RSA",
+    "1.2.840.10040.4.1": "DSA",
     "1.2.840.10045.2.1": "EC",
+    "1.2.840.10045.3.1.7": "prime256v1",
+    "1.3.132.0.10": "secp256k1",
+    "1.3.132.0.34": "secp384r1",
+    "1.3.132.0.35": "secp521r1",
+    "1.3.36.3.3.2.8.1.1.7": "brainpoolP256r1",
     "1.3.101.110": "X25519",
     "1.3.101.111": "X448",
     "1.3.101.112": "Ed25519",
@@ -175,7 +189,7 @@ KNOWN_ALGORITHMS = {
 
 
 def algorithm_name(dotted: str) -> str:
-    """A readable name of an algorithm OID: its usual name when known, and the OID itself."""
+    """A readable name of an algorithm or curve OID: its usual name when known, and the OID itself."""
     name = KNOWN_ALGORITHMS.get(dotted)
     return f"{name} ({dotted})" if name else f"OID {dotted}"
 
@@ -185,9 +199,9 @@ class AlgorithmIdentifier(NamedTuple):
     parameters: bytes | None    # the DER of the parameters, if present
 
 
-def algorithm_identifier(dotted: str) -> bytes:
-    """An AlgorithmIdentifier with absent parameters."""
-    return sequence(oid(dotted))
+def algorithm_identifier(dotted: str, parameters: bytes | None = None) -> bytes:
+    """An AlgorithmIdentifier; parameters (DER) absent unless given."""
+    return sequence(oid(dotted), parameters or b"")
 
 
 def read_algorithm_identifier(element: Element, what: str) -> AlgorithmIdentifier:
@@ -198,9 +212,12 @@ def read_algorithm_identifier(element: Element, what: str) -> AlgorithmIdentifie
     return AlgorithmIdentifier(read_oid(items[0], what), parameters)
 
 
-def subject_public_key_info(dotted: str, key: bytes) -> bytes:
-    """SubjectPublicKeyInfo (RFC 5280) with absent algorithm parameters."""
-    return sequence(algorithm_identifier(dotted), bit_string(key))
+# ---------------------------------------------------------------- SubjectPublicKeyInfo (RFC 5280)
+
+
+def subject_public_key_info(dotted: str, key: bytes, parameters: bytes | None = None) -> bytes:
+    """SubjectPublicKeyInfo; algorithm parameters (DER) absent unless given."""
+    return sequence(algorithm_identifier(dotted, parameters), bit_string(key))
 
 
 def read_subject_public_key_info(der: bytes, what: str) -> tuple[AlgorithmIdentifier, bytes]:
@@ -211,6 +228,11 @@ def read_subject_public_key_info(der: bytes, what: str) -> tuple[AlgorithmIdenti
     return read_algorithm_identifier(items[0], what), read_bit_string(items[1], what)
 
 
+# ---------------------------------------------------------------- PKCS#8 (RFC 5958)
+
+ENCRYPTED_KEY_ADVICE = "encrypted private keys are not supported: decrypt it first (openssl pkey -in KEY -out PLAIN)"
+
+
 class PrivateKeyInfo(NamedTuple):
     version: int
     algorithm: AlgorithmIdentifier
@@ -218,14 +240,30 @@ class PrivateKeyInfo(NamedTuple):
     public_key: bytes | None        # [1] publicKey of a version 2 OneAsymmetricKey
 
 
-def private_key_info(dotted: str, private_key: bytes) -> bytes:
+def private_key_info(dotted: str, private_key: bytes, parameters: bytes | None = None) -> bytes:
     """A version 1 PKCS#8 PrivateKeyInfo (RFC 5958 OneAsymmetricKey v1) without attributes."""
-    return sequence(integer(0), algorithm_identifier(dotted), octet_string(private_key))
+    return sequence(integer(0), algorithm_identifier(dotted, parameters), octet_string(private_key))
+
+
+def _read_attributes(element: Element, what: str) -> None:
+    """[0] Attributes: a SET OF Attribute { type OBJECT IDENTIFIER, values SET }; read to check, then dropped."""
+    for attribute in read_elements(element.content, what):
+        fields = read_elements(attribute.content, what) if attribute.tag == SEQUENCE else []
+        if len(fields) != 2 or fields[1].tag != 0x31:
+            raise ValueError(f"{what}: a PKCS#8 attribute is a SEQUENCE of an OBJECT IDENTIFIER and a SET")
+        read_oid(fields[0], what)
 
 
 def read_private_key_info(der: bytes, what: str) -> PrivateKeyInfo:
-    """A PKCS#8 OneAsymmetricKey (v1 or v2) that makes up all of der; attributes are skipped."""
+    """A PKCS#8 OneAsymmetricKey (v1 or v2) that makes up all of der.
+
+    The fields after privateKey are [0] attributes (checked, then dropped) and, in version 2 only,
+    [1] publicKey, each at most once and in that order; anything else is refused. An encrypted PKCS#8
+    key (EncryptedPrivateKeyInfo) is refused with advice.
+    """
     items = read_elements(read_exact(der, SEQUENCE, what), what)
+    if len(items) == 2 and items[0].tag == SEQUENCE and items[1].tag == OCTET_STRING:
+        raise ValueError(f"{what}: this is an encrypted PKCS#8 key (EncryptedPrivateKeyInfo); {ENCRYPTED_KEY_ADVICE}")
     if len(items) < 3:
         raise ValueError(f"{what}: a PKCS#8 private key has at least 3 fields, found {len(items)}")
     version = read_integer(items[0], what)
@@ -235,37 +273,137 @@ def read_private_key_info(der: bytes, what: str) -> PrivateKeyInfo:
     if items[2].tag != OCTET_STRING:
         raise ValueError(f"{what}: the privateKey field is not an OCTET STRING")
     public_key, rest = None, items[3:]
-    if rest and rest[0].tag == context(0):            # attributes
+    if rest and rest[0].tag == context(0):
+        _read_attributes(rest[0], what)
         rest = rest[1:]
     if rest and rest[0].tag == context(1, constructed=False) and version == 1:
         public_key = read_bit_string(Element(BIT_STRING, rest[0].content), what)
         rest = rest[1:]
     if rest:
-        raise ValueError(f"{what}: unexpected field with DER tag 0x{rest[0].tag:02x} in the PKCS#8 private key")
+        where = " (a version 1 key has no [1] publicKey)" if rest[0].tag == context(1, constructed=False) else ""
+        raise ValueError(f"{what}: unexpected field with DER tag 0x{rest[0].tag:02x} in the PKCS#8 private key{where}")
     return PrivateKeyInfo(version, algorithm, items[2].content, public_key)
 
 
-# ---------------------------------------------------------------- PEM
+# ---------------------------------------------------------------- PEM (RFC 7468)
 
-_PEM = re.compile(rb"-----BEGIN ([A-Z0-9 ]+)-----\r?\n(.*?)-----END \1-----", re.S)
+#: The most a PEM loader reads: a longer input is refused before any search (key files are a few KiB).
+MAX_PEM_SIZE = 1 << 20
+_LINE = 64                         # base64 characters in each full line (RFC 7468's strict form)
+_MAX_LABEL = 64                    # longer labels are refused (the longest in use has 24 characters)
+_BEGIN, _END, _DASHES = b"-----BEGIN ", b"-----END ", b"-----"
 
 
 def pem_encode(label: str, der: bytes) -> bytes:
+    """The strict form: lines of 64 base64 characters, LF line ends."""
     body = base64.b64encode(der)
-    lines = [body[i : i + 64] for i in range(0, len(body), 64)]
+    lines = [body[i : i + _LINE] for i in range(0, len(body), _LINE)]
     return b"".join([f"-----BEGIN {label}-----\n".encode(), *(line + b"\n" for line in lines),
                      f"-----END {label}-----\n".encode()])
 
 
-def pem_decode(data: bytes, labels: tuple[str, ...], what: str) -> tuple[str, bytes]:
-    """The label and DER of the first PEM block in data; its label must be one of labels."""
-    match = _PEM.search(bytes(data))
-    if match is None:
-        raise ValueError(f"{what}: no PEM block found")
-    label = match.group(1).decode()
-    if label not in labels:
-        raise ValueError(f"{what}: PEM label {label!r} is not one of {', '.join(map(repr, labels))}")
+def _error(what: str, message: str) -> ValueError:
+    """A ValueError naming the call (what), when given, before the message."""
+    return ValueError(f"{what}: {message}" if what else message)
+
+
+def _pem_text(data: object, what: str) -> bytes:
+    """The bytes of a PEM input: a bytes-like object, or a str of ASCII characters; bounded in size."""
+    if isinstance(data, str):
+        text = data.encode("ascii", "backslashreplace")
+        if len(text) != len(data):
+            index = next(i for i, c in enumerate(data) if not c.isascii())
+            raise _error(what, f"a PEM text is ASCII, found {data[index]!r} at index {index}")
+    else:
+        text = read_bytes(data, "data")
+    if len(text) > MAX_PEM_SIZE:
+        raise _error(what, f"the PEM input has {len(text)} bytes, more than the {MAX_PEM_SIZE} a PEM key file may "
+                           "have here")
+    return text
+
+
+def _line_end(text: bytes, start: int, stop: int) -> int:
+    """The index of the first CR or LF in text[start:stop], or -1."""
+    ends = [i for i in (text.find(b"\n", start, stop), text.find(b"\r", start, stop)) if i >= 0]
+    return min(ends) if ends else -1
+
+
+def _pem_blocks(text: bytes, what: str) -> Iterator[tuple[str, bytes]]:
+    """(label, body) of each PEM block of text in order, in time linear in len(text).
+
+    A BEGIN line counts only at the start of a line (text before and between blocks is explanatory
+    text). Each BEGIN is searched once and its END once from there; a BEGIN without its END stops the
+    search with an error, so no input makes the search go back over what it has read.
+    """
+    pos, longest = 0, len(_BEGIN) + _MAX_LABEL + len(_DASHES)
+    while True:
+        begin = text.find(_BEGIN, pos)
+        if begin < 0:
+            return
+        if begin and text[begin - 1] not in b"\r\n":
+            pos = begin + 1
+            continue
+        eol = _line_end(text, begin, begin + longest + 1)
+        line = text[begin : eol if eol >= 0 else begin + longest + 1]
+        label = line[len(_BEGIN) : -len(_DASHES)]
+        if eol < 0 or not line.endswith(_DASHES) or not label or _DASHES in label:
+            shown = line[:40].decode("ascii", "replace")
+            raise _error(what, f"malformed PEM BEGIN line {shown!r}... (expected '-----BEGIN LABEL-----', a label of "
+                               f"at most {_MAX_LABEL} characters, and a line end)")
+        body_start = eol + 2 if text[eol : eol + 2] == b"\r\n" else eol + 1
+        end_line = _END + label + _DASHES
+        end = text.find(end_line, body_start)
+        name = label.decode("ascii", "replace")
+        if end < 0:
+            raise _error(what, f"the PEM block '-----BEGIN {name}-----' has no '-----END {name}-----' line")
+        if end > body_start and text[end - 1] not in b"\r\n":
+            raise _error(what, f"the '{name}' PEM block's END line does not start a line")
+        yield name, text[body_start:end]
+        pos = end + len(end_line)
+
+
+def _pem_body(body: bytes, label: str, what: str) -> bytes:
+    """The DER of a PEM body: no headers, no blank lines, canonical base64 (RFC 7468's strict form but for line length)."""
+    lines = body.splitlines()
+    if lines and b":" in lines[0]:              # RFC 1421 headers, as in a traditionally encrypted key
+        if lines[0].startswith(b"Proc-Type:"):
+            raise _error(what, f"the '{label}' PEM block is encrypted (Proc-Type header); {ENCRYPTED_KEY_ADVICE}")
+        raise _error(what, f"the '{label}' PEM block has RFC 1421 headers, which a key file does not carry")
+    if not lines:
+        raise _error(what, f"the '{label}' PEM block is empty")
+    # Line lengths are not checked: other tools wrap at 76 or not at all, and the base64 below is still
+    # checked to be canonical, so the key is the same whatever the wrapping.
+    for number, line in enumerate(lines, 1):
+        if not line:
+            raise _error(what, f"line {number} of the '{label}' PEM block is blank")
+    text = b"".join(lines)
     try:
-        return label, base64.b64decode(b"".join(match.group(2).split()), validate=True)
+        der = binascii.a2b_base64(text, strict_mode=True)
     except binascii.Error as exc:
-        raise ValueError(f"{what}: PEM body is not valid base64") from exc
+        raise _error(what, f"the '{label}' PEM block is not valid base64 ({exc})") from None
+    if base64.b64encode(der) != text:
+        raise _error(what, f"the '{label}' PEM block is not canonical base64 (the unused bits before its '=' "
+                           "padding must be zero)")
+    return der
+
+
+def pem_decode(data: object, labels: tuple[str, ...], what: str) -> tuple[str, bytes]:
+    """The label and DER of the first PEM block of data whose label is one of labels.
+
+    data is bytes-like or a str (ASCII), at most MAX_PEM_SIZE bytes; blocks with other labels are passed
+    over. A ValueError, starting with what (the call) unless it is empty, says what was found when no
+    block has one of the labels, and what is wrong with a malformed block.
+    """
+    text = _pem_text(data, what)
+    found: list[str] = []
+    for label, body in _pem_blocks(text, what):
+        if label in labels:
+            return label, _pem_body(body, label, what)
+        found.append(label)
+    expected = " or ".join(repr(label) for label in labels)
+    if not found:
+        raise _error(what, f"no PEM block found (expected '-----BEGIN {labels[0]}-----')")
+    if len(found) == 1:
+        raise _error(what, f"the PEM block is labelled {found[0]!r}; expected {expected}")
+    raise _error(what, f"the PEM blocks are labelled {', '.join(map(repr, found[:4]))}"
+                       f"{', ...' if len(found) > 4 else ''}; expected {expected}")

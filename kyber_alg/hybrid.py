@@ -6,13 +6,11 @@ The exact byte layouts are in docs/api/hybrid.md; the constants below are their 
 
 from __future__ import annotations
 
-import base64
-import binascii
 import os
-import re
 from collections.abc import Callable
 from typing import TYPE_CHECKING, Protocol, TypeVar
 
+from kyber_alg import _asn1
 from kyber_alg.exceptions import InvalidTag
 from kyber_alg.mlkem import MLKEM768PrivateKey, MLKEM768PublicKey
 from kyber_alg.sm2 import SM2PrivateKey, SM2PublicKey
@@ -331,28 +329,13 @@ class SM2MLKEM768PrivateKey:
 
 # --- PEM files ---------------------------------------------------------------------------------
 
-_PEM_BLOCK = re.compile(rb"-----BEGIN ([A-Z0-9 -]+)-----\r?\n(.*?)-----END \1-----", re.DOTALL)
-
-
 def _pem(label: str, body: bytes) -> bytes:
-    text = base64.b64encode(body)
-    lines = [text[i : i + 64] for i in range(0, len(text), 64)]
-    return b"".join((f"-----BEGIN {label}-----\n".encode(), *(line + b"\n" for line in lines),
-                     f"-----END {label}-----\n".encode()))
+    return _asn1.pem_encode(label, body)
 
 
 def _unpem(data: object, label: str, size: int) -> bytes:
-    text = data.encode("ascii", "replace") if isinstance(data, str) else _as_bytes(data, "data")
-    block = _PEM_BLOCK.search(text)
-    if block is None:
-        raise ValueError(f"no PEM block found (expected '-----BEGIN {label}-----')")
-    found = block.group(1).decode()
-    if found != label:
-        raise ValueError(f"the PEM block is labelled '{found}'; expected '{label}'")
-    try:
-        body = binascii.a2b_base64(b"".join(block.group(2).split()), strict_mode=True)
-    except binascii.Error as e:
-        raise ValueError(f"the '{label}' PEM block is not valid base64: {e}") from None
+    """The raw key of the first PEM block labelled label (kyber_alg._asn1 reads the PEM)."""
+    _, body = _asn1.pem_decode(data, (label,), "")
     if len(body) != size:
         raise ValueError(f"the '{label}' PEM block holds {len(body)} bytes, not {size}")
     return body

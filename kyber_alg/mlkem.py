@@ -16,9 +16,13 @@ of FIPS 203 section 7.2 and expanded private keys the hash check of section 7.3 
 
 from __future__ import annotations
 
-from typing import Any, ClassVar, Final, NamedTuple, Protocol, Union
+from typing import TYPE_CHECKING, Any, ClassVar, Final, NamedTuple, Protocol, Union
 
 from kyber_alg import _asn1, _mlkem
+from kyber_alg._args import check_no_encryption, check_no_password, read_bytes, read_name
+
+if TYPE_CHECKING:
+    from typing_extensions import Buffer
 
 __all__ = [
     "MLKEM512PrivateKey", "MLKEM512PublicKey", "MLKEM768PrivateKey", "MLKEM768PublicKey",
@@ -41,25 +45,9 @@ _ML_KEM_1024 = _ParameterSet("ML-KEM-1024", "2.16.840.1.101.3.4.4.3", 3168)
 _SEED_TAG = _asn1.context(0, constructed=False)
 
 
-def _format_name(value: object, kinds: tuple[str, ...], what: str) -> str:
-    """The lower-case name of an encoding or format: a str, or a member of cryptography's serialization enums."""
-    if isinstance(value, str):
-        return value.lower()
-    if type(value).__name__ in kinds:               # e.g. cryptography's Encoding.PEM: str() gives "Encoding.PEM"
-        return str(value).rpartition(".")[2].lower()
-    raise TypeError(f"{what} must be a str or cryptography's {' or '.join(kinds)}, not {type(value).__name__}")
-
-
-def _encoding(encoding: object) -> str:
-    name = _format_name(encoding, ("Encoding",), "encoding")
-    if name not in ("pem", "der", "raw"):
-        raise ValueError(f"encoding must be 'pem', 'der' or 'raw', not {encoding!r}")
-    return name
-
-
-def _check_no_encryption(encryption_algorithm: object) -> None:
-    if encryption_algorithm is not None and type(encryption_algorithm).__name__ != "NoEncryption":
-        raise ValueError("encrypted private keys are not supported: pass encryption_algorithm=None or NoEncryption()")
+_ENCODINGS = {"pem": "pem", "der": "der", "raw": "raw"}
+_PRIVATE_FORMATS = {"pkcs8": "pkcs8", "raw": "raw"}
+_PUBLIC_FORMATS = {"subjectpublickeyinfo": "subjectpublickeyinfo", "raw": "raw"}
 
 
 class _NativePrivateKey(Protocol):
@@ -94,16 +82,14 @@ class _PrivateKeyMethods:
         ``"pkcs8"`` or ``"raw"`` (default: the one that goes with the encoding); encryption is not supported.
         A key known only in its expanded form is written in the expandedKey form.
         """
-        name = _encoding(encoding)
+        name = read_name(encoding, "encoding", ("Encoding",), _ENCODINGS)
         fmt = ("raw" if name == "raw" else "pkcs8") if format is None else \
-            _format_name(format, ("PrivateFormat",), "format")
-        _check_no_encryption(encryption_algorithm)
+            read_name(format, "format", ("PrivateFormat",), _PRIVATE_FORMATS)
+        check_no_encryption(encryption_algorithm)
         if (name == "raw") != (fmt == "raw"):
             raise ValueError("the raw encoding and the raw format go only together")
         if fmt == "raw":
             return self.private_bytes_raw()
-        if fmt != "pkcs8":
-            raise ValueError(f"format must be 'pkcs8' or 'raw' for an ML-KEM private key, not {format!r}")
         if self._has_seed():
             inner = _asn1.tlv(_SEED_TAG, self.private_bytes_raw())
         else:
@@ -133,15 +119,13 @@ class _PublicKeyMethods:
         ``encoding`` is ``"pem"``, ``"der"`` or ``"raw"`` (or cryptography's ``Encoding`` member), ``format``
         ``"subjectpublickeyinfo"`` or ``"raw"`` (default: the one that goes with the encoding).
         """
-        name = _encoding(encoding)
+        name = read_name(encoding, "encoding", ("Encoding",), _ENCODINGS)
         fmt = ("raw" if name == "raw" else "subjectpublickeyinfo") if format is None else \
-            _format_name(format, ("PublicFormat",), "format")
+            read_name(format, "format", ("PublicFormat",), _PUBLIC_FORMATS)
         if (name == "raw") != (fmt == "raw"):
             raise ValueError("the raw encoding and the raw format go only together")
         if fmt == "raw":
             return self.public_bytes_raw()
-        if fmt != "subjectpublickeyinfo":
-            raise ValueError(f"format must be 'subjectpublickeyinfo' or 'raw' for an ML-KEM public key, not {format!r}")
         der = _asn1.subject_public_key_info(self._set.oid, self.public_bytes_raw())
         return _asn1.pem_encode("PUBLIC KEY", der) if name == "pem" else der
 
@@ -246,12 +230,15 @@ def _seed(element: _asn1.Element, parameter_set: _ParameterSet, what: str) -> by
     return element.content
 
 
-def load_der_private_key(data: bytes, password: bytes | None = None) -> MLKEMPrivateKey:
-    """An ML-KEM private key from PKCS#8 DER (RFC 9935: seed, expandedKey or both; "both" must agree)."""
+def load_der_private_key(data: Buffer, password: Buffer | None = None) -> MLKEMPrivateKey:
+    """An ML-KEM private key from PKCS#8 DER (RFC 9935: seed, expandedKey or both; "both" must agree).
+
+    ``data`` is bytes-like (anything else is a ``TypeError``); encrypted keys are refused with ``ValueError``
+    and a password for an unencrypted key is a ``TypeError``, as in cryptography.
+    """
     what = "ML-KEM private key"
-    if password is not None:
-        raise TypeError("Password was given but private key is not encrypted.")
-    data = bytes(data)
+    check_no_password(password)
+    data = read_bytes(data, "data")
     expanded = _EXPANDED_HEADERS.get(data[:_EXPANDED_HEADER_SIZE])
     if expanded is not None and len(data) == _EXPANDED_HEADER_SIZE + expanded._set.expanded_key_size:
         return expanded._from_expanded(data[_EXPANDED_HEADER_SIZE:], None)
@@ -278,20 +265,26 @@ def load_der_private_key(data: bytes, password: bytes | None = None) -> MLKEMPri
     return key
 
 
-def load_pem_private_key(data: bytes, password: bytes | None = None) -> MLKEMPrivateKey:
-    """An ML-KEM private key from a PEM "PRIVATE KEY" block (see load_der_private_key)."""
-    _, der = _asn1.pem_decode(data, ("PRIVATE KEY",), "ML-KEM private key")
+def load_pem_private_key(data: str | Buffer, password: Buffer | None = None) -> MLKEMPrivateKey:
+    """An ML-KEM private key from a PEM "PRIVATE KEY" block, bytes-like or str (see load_der_private_key)."""
+    what = "ML-KEM private key"
+    label, der = _asn1.pem_decode(data, ("PRIVATE KEY", "ENCRYPTED PRIVATE KEY"), what)
+    if label == "ENCRYPTED PRIVATE KEY":
+        raise ValueError(f"{what}: {_asn1.ENCRYPTED_KEY_ADVICE}")
     return load_der_private_key(der, password)
 
 
-def load_der_public_key(data: bytes) -> MLKEMPublicKey:
-    """An ML-KEM public key from SubjectPublicKeyInfo DER (RFC 9935), after the FIPS 203 modulus check."""
+def load_der_public_key(data: Buffer) -> MLKEMPublicKey:
+    """An ML-KEM public key from SubjectPublicKeyInfo DER (RFC 9935), after the FIPS 203 modulus check.
+
+    ``data`` is bytes-like; anything else is a ``TypeError``.
+    """
     what = "ML-KEM public key"
-    algorithm, key = _asn1.read_subject_public_key_info(bytes(data), what)
+    algorithm, key = _asn1.read_subject_public_key_info(read_bytes(data, "data"), what)
     return _PUBLIC_CLASSES[_ml_kem_algorithm(algorithm, what)].from_public_bytes(key)
 
 
-def load_pem_public_key(data: bytes) -> MLKEMPublicKey:
-    """An ML-KEM public key from a PEM "PUBLIC KEY" block (see load_der_public_key)."""
+def load_pem_public_key(data: str | Buffer) -> MLKEMPublicKey:
+    """An ML-KEM public key from a PEM "PUBLIC KEY" block, bytes-like or str (see load_der_public_key)."""
     _, der = _asn1.pem_decode(data, ("PUBLIC KEY",), "ML-KEM public key")
     return load_der_public_key(der)

@@ -12,11 +12,15 @@ repeat a nonce for two different messages or reveal the key.
 
 from __future__ import annotations
 
-from typing import Final, Literal, NoReturn
+from typing import TYPE_CHECKING, Final, Literal, NoReturn
 
 from kyber_alg import _asn1 as asn1
 from kyber_alg import _sm2
+from kyber_alg._args import check_no_encryption, check_no_password, read_bytes, read_choice, read_name
 from kyber_alg.exceptions import InvalidSignature
+
+if TYPE_CHECKING:
+    from cryptography.hazmat.primitives import serialization
 
 __all__ = [
     "DEFAULT_UID",
@@ -39,8 +43,11 @@ DEFAULT_UID: Final = b"1234567812345678"
 DecryptionError: Final = _sm2.DecryptionError
 
 Buffer = bytes | bytearray | memoryview
-Encoding = Literal["pem", "der"]
+#: Besides these strings, the encodings and formats take the members of cryptography's ``Encoding``,
+#: ``PrivateFormat`` and ``PublicFormat`` (``Encoding.PEM``, ``PrivateFormat.TraditionalOpenSSL`` for SEC1, ...).
+Encoding = Literal["pem", "der", "x962"]
 PrivateFormat = Literal["pkcs8", "sec1"]
+PublicFormat = Literal["subjectpublickeyinfo", "uncompressedpoint", "compressedpoint"]
 SignatureEncoding = Literal["der", "raw"]
 CiphertextFormat = Literal["c1c3c2", "c1c2c3", "der"]
 
@@ -49,46 +56,17 @@ _B: Final = 0x28E9FA9E9D9F5E344D5A9E4BCF6509A7F39789F515AB8F92DDBCBD414D940E93
 
 _EC_PUBLIC_KEY: Final = "1.2.840.10045.2.1"
 _SM2_CURVE: Final = "1.2.156.10197.1.301"
-_KNOWN_OIDS: Final = {
-    _EC_PUBLIC_KEY: "id-ecPublicKey",
-    _SM2_CURVE: "SM2",
-    "1.2.840.10045.3.1.7": "prime256v1 (NIST P-256)",
-    "1.3.132.0.10": "secp256k1",
-    "1.3.132.0.34": "secp384r1 (NIST P-384)",
-    "1.3.132.0.35": "secp521r1 (NIST P-521)",
-    "1.2.840.113549.1.1.1": "rsaEncryption",
-    "1.2.840.10040.4.1": "DSA",
-    "1.3.101.110": "X25519",
-    "1.3.101.112": "Ed25519",
-}
 
 _HASH_SIZE: Final = 32
 _POINT_SIZE: Final = 64
 _PRIVATE_LABELS: Final = ("PRIVATE KEY", "EC PRIVATE KEY", "SM2 PRIVATE KEY", "ENCRYPTED PRIVATE KEY")
 
-
-# ---------------------------------------------------------------- argument checks
-
-
-def _check_bytes(value: object, name: str) -> bytes:
-    if isinstance(value, bytes):
-        return value
-    if isinstance(value, (bytearray, memoryview)):
-        return bytes(value)
-    raise TypeError(f"{name} must be a bytes-like object, not {type(value).__name__!r}")
-
-
-def _check_choice(value: object, name: str, allowed: tuple[str, ...]) -> str:
-    if not isinstance(value, str):
-        raise TypeError(f"{name} must be str, not {type(value).__name__!r}")
-    if value not in allowed:
-        raise ValueError(f"{name} must be one of {', '.join(map(repr, allowed))}, got {value!r}")
-    return value
-
-
-def _describe_oid(dotted: str) -> str:
-    name = _KNOWN_OIDS.get(dotted)
-    return f"{dotted} ({name})" if name else dotted
+# The names the encodings and formats are read by: lower-case strings and cryptography's member names.
+_ENCODINGS: Final = {"pem": "pem", "der": "der"}
+_PUBLIC_ENCODINGS: Final = {**_ENCODINGS, "x962": "x962"}
+_PRIVATE_FORMATS: Final = {"pkcs8": "pkcs8", "sec1": "sec1", "traditionalopenssl": "sec1"}
+_PUBLIC_FORMATS: Final = {"subjectpublickeyinfo": "subjectpublickeyinfo", "uncompressedpoint": "uncompressedpoint",
+                          "compressedpoint": "compressedpoint"}
 
 
 # ---------------------------------------------------------------- points
@@ -162,7 +140,7 @@ class SM2PublicKey:
 
         The point is checked to lie on the curve; ``ValueError`` names what is wrong.
         """
-        xy = _point_from_encoding(_check_bytes(data, "data"), "from_public_bytes()")
+        xy = _point_from_encoding(read_bytes(data, "data"), "from_public_bytes()")
         return cls(_native_public(xy, "from_public_bytes()"))
 
     def public_bytes_raw(self, compressed: bool = False) -> bytes:
@@ -172,12 +150,24 @@ class SM2PublicKey:
             return bytes([0x02 | (xy[63] & 1)]) + xy[:32]
         return b"\x04" + xy
 
-    def public_bytes(self, encoding: Encoding = "pem") -> bytes:
-        """SubjectPublicKeyInfo (id-ecPublicKey with the curve 1.2.156.10197.1.301), PEM or DER."""
-        _check_choice(encoding, "encoding", ("pem", "der"))
-        der = asn1.sequence(asn1.sequence(asn1.oid(_EC_PUBLIC_KEY), asn1.oid(_SM2_CURVE)),
-                            asn1.bit_string(self.public_bytes_raw()))
-        return asn1.pem_encode("PUBLIC KEY", der) if encoding == "pem" else der
+    def public_bytes(self, encoding: Encoding | serialization.Encoding = "pem",
+                     format: PublicFormat | serialization.PublicFormat | None = None) -> bytes:  # noqa: A002
+        """SubjectPublicKeyInfo (id-ecPublicKey with the curve 1.2.156.10197.1.301) in PEM or DER, or the point.
+
+        ``encoding`` is ``"pem"``, ``"der"`` or ``"x962"``, ``format`` ``"subjectpublickeyinfo"`` (for PEM and
+        DER), ``"uncompressedpoint"`` or ``"compressedpoint"`` (for X9.62, as :meth:`public_bytes_raw`), by
+        default the one that goes with the encoding; cryptography's ``Encoding`` and ``PublicFormat`` members
+        are read as these names.
+        """
+        name = read_name(encoding, "encoding", ("Encoding",), _PUBLIC_ENCODINGS)
+        fmt = ("uncompressedpoint" if name == "x962" else "subjectpublickeyinfo") if format is None else \
+            read_name(format, "format", ("PublicFormat",), _PUBLIC_FORMATS)
+        if (name == "x962") != (fmt != "subjectpublickeyinfo"):
+            raise ValueError("the X9.62 encoding goes with the point formats, PEM and DER with SubjectPublicKeyInfo")
+        if name == "x962":
+            return self.public_bytes_raw(compressed=fmt == "compressedpoint")
+        der = asn1.subject_public_key_info(_EC_PUBLIC_KEY, self.public_bytes_raw(), asn1.oid(_SM2_CURVE))
+        return asn1.pem_encode("PUBLIC KEY", der) if name == "pem" else der
 
     @property
     def x(self) -> int:
@@ -206,7 +196,7 @@ class SM2PublicKey:
         does not verify or is not a well-formed signature in the given encoding."""
         raw = _signature_to_raw(signature, encoding)
         # A bytearray is copied here: the native hash runs without the GIL while other threads may write.
-        if not self._key.verify(self.z(uid), _check_bytes(data, "data"), raw):
+        if not self._key.verify(self.z(uid), read_bytes(data, "data"), raw):
             raise InvalidSignature("the SM2 signature does not verify")
 
     def verify_digest(self, signature: Buffer, digest: Buffer, encoding: SignatureEncoding = "der") -> None:
@@ -221,11 +211,8 @@ class SM2PublicKey:
         ``c1c3c2`` and ``c1c2c3`` give 04 || x1 || y1 followed by C3 and C2 in that order (97 bytes
         more than the message); ``der`` gives GM/T 0009's SEQUENCE { x, y, C3, C2 }.
         """
-        _check_choice(format, "format", ("c1c3c2", "c1c2c3", "der"))
-        ciphertext = self._key.encrypt(data, format == "c1c2c3")
-        if format != "der":
-            return ciphertext
-        return _ciphertext_der(ciphertext[1:65], ciphertext[65:97], ciphertext[97:])
+        read_choice(format, "format", _CIPHERTEXT_FORMATS)
+        return _ciphertext_in(self._key.encrypt(data, format == "c1c2c3"), format)
 
     def __eq__(self, other: object) -> bool:
         if not isinstance(other, SM2PublicKey):
@@ -275,7 +262,7 @@ class SM2PrivateKey:
     @classmethod
     def from_private_bytes(cls, data: Buffer) -> SM2PrivateKey:
         """The key of 32 big-endian bytes d; ``ValueError`` unless 1 <= d <= n-2."""
-        data = _check_bytes(data, "data")
+        data = read_bytes(data, "data")
         if len(data) != 32:
             raise ValueError(f"from_private_bytes(): the private key must be 32 bytes, got {len(data)}")
         try:
@@ -287,24 +274,27 @@ class SM2PrivateKey:
         """d as 32 big-endian bytes."""
         return self._key.private_bytes()
 
-    def private_bytes(self, encoding: Encoding = "pem", format: PrivateFormat = "pkcs8") -> bytes:  # noqa: A002
+    def private_bytes(self, encoding: Encoding | serialization.Encoding = "pem",  # noqa: A002
+                      format: PrivateFormat | serialization.PrivateFormat = "pkcs8",
+                      encryption_algorithm: serialization.KeySerializationEncryption | None = None) -> bytes:
         """PKCS#8 (PEM label ``PRIVATE KEY``) or SEC1 ``ECPrivateKey`` (PEM label ``EC PRIVATE KEY``), unencrypted.
 
         The bytes are those ``openssl pkey`` writes for the same key: PKCS#8 wraps an ECPrivateKey
         with the public key [1] and without parameters [0] (they are in the algorithm identifier);
-        SEC1 carries both [0] (the curve) and [1].
+        SEC1 carries both [0] (the curve) and [1]. ``encoding`` is ``"pem"`` or ``"der"``, ``format``
+        ``"pkcs8"`` or ``"sec1"``, or cryptography's ``Encoding`` and ``PrivateFormat`` members (``PKCS8``,
+        ``TraditionalOpenSSL`` for SEC1); ``encryption_algorithm`` is None or cryptography's ``NoEncryption()``.
         """
-        _check_choice(encoding, "encoding", ("pem", "der"))
-        _check_choice(format, "format", ("pkcs8", "sec1"))
+        name = read_name(encoding, "encoding", ("Encoding",), _ENCODINGS)
+        fmt = read_name(format, "format", ("PrivateFormat",), _PRIVATE_FORMATS)
+        check_no_encryption(encryption_algorithm)
         public = asn1.tlv(asn1.context(1), asn1.bit_string(self._public.public_bytes_raw()))
         d = asn1.octet_string(self.private_bytes_raw())
-        if format == "sec1":
+        if fmt == "sec1":
             der = asn1.sequence(asn1.integer(1), d, asn1.tlv(asn1.context(0), asn1.oid(_SM2_CURVE)), public)
-            return asn1.pem_encode("EC PRIVATE KEY", der) if encoding == "pem" else der
-        inner = asn1.sequence(asn1.integer(1), d, public)
-        der = asn1.sequence(asn1.integer(0), asn1.sequence(asn1.oid(_EC_PUBLIC_KEY), asn1.oid(_SM2_CURVE)),
-                            asn1.octet_string(inner))
-        return asn1.pem_encode("PRIVATE KEY", der) if encoding == "pem" else der
+            return asn1.pem_encode("EC PRIVATE KEY", der) if name == "pem" else der
+        der = asn1.private_key_info(_EC_PUBLIC_KEY, asn1.sequence(asn1.integer(1), d, public), asn1.oid(_SM2_CURVE))
+        return asn1.pem_encode("PRIVATE KEY", der) if name == "pem" else der
 
     def public_key(self) -> SM2PublicKey:
         """The public key d*G."""
@@ -316,15 +306,15 @@ class SM2PrivateKey:
         ``der`` gives SEQUENCE { INTEGER r, INTEGER s }; ``raw`` gives r || s (64 bytes).
         """
         if encoding == "der":  # encoded natively
-            return self._key.sign_der(self._public.z(uid), _check_bytes(data, "data"))
-        _check_choice(encoding, "encoding", ("der", "raw"))
-        return self._key.sign(self._public.z(uid), _check_bytes(data, "data"))
+            return self._key.sign_der(self._public.z(uid), read_bytes(data, "data"))
+        read_choice(encoding, "encoding", ("der", "raw"))
+        return self._key.sign(self._public.z(uid), read_bytes(data, "data"))
 
     def sign_digest(self, digest: Buffer, encoding: SignatureEncoding = "der") -> bytes:
         """Signature of a digest e computed by the caller (32 bytes, normally SM3(Z || M))."""
         if encoding == "der":
             return self._key.sign_digest_der(digest)
-        _check_choice(encoding, "encoding", ("der", "raw"))
+        read_choice(encoding, "encoding", ("der", "raw"))
         return self._key.sign_digest(digest)
 
     def decrypt(self, ciphertext: Buffer, format: CiphertextFormat = "c1c3c2") -> bytes:  # noqa: A002
@@ -333,13 +323,16 @@ class SM2PrivateKey:
         For ``c1c3c2`` and ``c1c2c3``, C1 may come with its 04 byte or without it (as pysmx and
         sm-crypto write it); see :func:`convert_ciphertext` for how the two are told apart.
         """
-        _check_choice(format, "format", ("c1c3c2", "c1c2c3", "der"))
-        ciphertext = _check_bytes(ciphertext, "ciphertext")
+        read_choice(format, "format", _CIPHERTEXT_FORMATS)
+        ciphertext = read_bytes(ciphertext, "ciphertext")
         try:
             c1, c3, c2 = _ciphertext_parts(ciphertext, format)
         except ValueError as exc:
-            raise DecryptionError(f"decryption failed: {exc}") from None
-        return self._key.decrypt(c1, c3, c2)
+            raise DecryptionError(f"decryption failed: {exc}{_layout_hint(ciphertext, format)}") from None
+        try:
+            return self._key.decrypt(c1, c3, c2)
+        except DecryptionError as exc:
+            raise DecryptionError(f"{exc}{_ORDER_HINTS[format]}") from None
 
     def exchange(self, peer_public_key: SM2PublicKey) -> bytes:
         """ECDH on sm2p256v1: the x-coordinate of d*Q, 32 bytes (no key derivation applied)."""
@@ -371,8 +364,8 @@ def _signature_from_raw(raw: bytes, encoding: str) -> bytes:
 
 def _signature_to_raw(signature: Buffer, encoding: SignatureEncoding) -> bytes:
     """r || s of a signature; InvalidSignature if it is not well formed."""
-    _check_choice(encoding, "encoding", ("der", "raw"))
-    signature = _check_bytes(signature, "signature")
+    read_choice(encoding, "encoding", ("der", "raw"))
+    signature = read_bytes(signature, "signature")
     if encoding == "raw":
         if len(signature) != 64:
             raise InvalidSignature(f"a raw SM2 signature is 64 bytes (r || s), got {len(signature)}")
@@ -390,6 +383,37 @@ def _signature_to_raw(signature: Buffer, encoding: SignatureEncoding) -> bytes:
 
 
 # ---------------------------------------------------------------- ciphertexts
+
+
+_CIPHERTEXT_FORMATS: Final = ("c1c3c2", "c1c2c3", "der")
+
+# Appended to every failure of the native decryption, whichever check failed: a function of the format
+# alone, so the message says nothing about the secret that the uniform error keeps to itself.
+_ORDER_HINTS: Final = {
+    "c1c3c2": " (if the ciphertext is in the C1C2C3 order, as BouncyCastle's default SM2 cipher and the 2010 "
+              "draft write it, decrypt it with format='c1c2c3')",
+    "c1c2c3": " (if the ciphertext is in the C1C3C2 order of the current standard, decrypt it with "
+              "format='c1c3c2')",
+    "der": "",
+}
+
+
+def _layout_hint(ciphertext: bytes, format: str) -> str:  # noqa: A002
+    """A hint for a ciphertext that failed to parse in one layout and parses in another (public data only)."""
+    if format != "der" and ciphertext[:1] == b"\x30":
+        try:
+            _ciphertext_parts(ciphertext, "der")
+            return " (the ciphertext looks like DER: use format='der')"
+        except ValueError:
+            return ""
+    if format == "der" and ciphertext[:1] == b"\x04":
+        return " (the ciphertext looks like a raw 04 || C1 ...: use format='c1c3c2' or 'c1c2c3')"
+    return ""
+
+
+def _ciphertext_in(raw: bytes, format: str) -> bytes:  # noqa: A002
+    """The native ciphertext 04 || C1 || (C3 || C2 or C2 || C3) in the given format."""
+    return raw if format != "der" else _ciphertext_der(raw[1:65], raw[65:97], raw[97:])
 
 
 def _ciphertext_der(c1: bytes, c3: bytes, c2: bytes) -> bytes:
@@ -452,9 +476,9 @@ def convert_ciphertext(ciphertext: Buffer, from_format: CiphertextFormat, to_for
     after it are a curve point, the prefix is taken to be there; otherwise the first 64 bytes must be a
     curve point. Raw outputs always carry the 04 prefix. ``ValueError`` names what is malformed.
     """
-    _check_choice(from_format, "from_format", ("c1c3c2", "c1c2c3", "der"))
-    _check_choice(to_format, "to_format", ("c1c3c2", "c1c2c3", "der"))
-    c1, c3, c2 = _ciphertext_parts(_check_bytes(ciphertext, "ciphertext"), from_format)
+    read_choice(from_format, "from_format", ("c1c3c2", "c1c2c3", "der"))
+    read_choice(to_format, "to_format", ("c1c3c2", "c1c2c3", "der"))
+    c1, c3, c2 = _ciphertext_parts(read_bytes(ciphertext, "ciphertext"), from_format)
     if to_format == "der":
         return _ciphertext_der(c1, c3, c2)
     return b"\x04" + c1 + (c3 + c2 if to_format == "c1c3c2" else c2 + c3)
@@ -494,28 +518,28 @@ def key_exchange(private_key: SM2PrivateKey, ephemeral_private_key: SM2PrivateKe
 
 
 # ---------------------------------------------------------------- loading
+# The containers (PEM, SubjectPublicKeyInfo, PKCS#8) are read by kyber_alg._asn1; this module reads only
+# what is SM2's own: the EC algorithm identifier's curve, SEC1's ECPrivateKey and the point.
 
 
-def _read_curve(element: asn1.Element, what: str) -> None:
+def _check_curve(element: asn1.Element, what: str) -> None:
+    """ECParameters: the named curve SM2 (explicit parameters and implicitCurve are refused)."""
     if element.tag == asn1.SEQUENCE:
         raise ValueError(f"{what}: explicit curve parameters are not supported (only the named curve {_SM2_CURVE})")
     curve = asn1.read_oid(element, what)
     if curve != _SM2_CURVE:
-        raise ValueError(f"{what}: the key's curve is {_describe_oid(curve)}, not SM2 ({_SM2_CURVE})")
+        raise ValueError(f"{what}: the key's curve is {asn1.algorithm_name(curve)}, not SM2 ({_SM2_CURVE})")
 
 
-def _read_algorithm(content: bytes, what: str) -> None:
+def _check_algorithm(algorithm: asn1.AlgorithmIdentifier, what: str) -> None:
     """AlgorithmIdentifier { id-ecPublicKey, namedCurve SM2 }."""
-    items = asn1.read_elements(content, what)
-    if not items:
-        raise ValueError(f"{what}: empty AlgorithmIdentifier")
-    algorithm = asn1.read_oid(items[0], what)
-    if algorithm != _EC_PUBLIC_KEY:
-        raise ValueError(f"{what}: the key's algorithm is {_describe_oid(algorithm)}, not an EC key "
+    if algorithm.oid != _EC_PUBLIC_KEY:
+        raise ValueError(f"{what}: the key's algorithm is {asn1.algorithm_name(algorithm.oid)}, not an EC key "
                          f"({_EC_PUBLIC_KEY}) on SM2")
-    if len(items) != 2:
+    if algorithm.parameters is None:
         raise ValueError(f"{what}: the EC AlgorithmIdentifier must name a curve")
-    _read_curve(items[1], what)
+    element, _ = asn1.read_one(algorithm.parameters, what)
+    _check_curve(element, what)
 
 
 def _explicit(item: asn1.Element, what: str) -> asn1.Element:
@@ -526,82 +550,100 @@ def _explicit(item: asn1.Element, what: str) -> asn1.Element:
     return element
 
 
-def _read_ec_private_key(der: bytes, what: str) -> SM2PrivateKey:
+def _check_public_point(public: bytes, key: SM2PrivateKey, what: str) -> None:
+    """A public key stored beside the private key must be its own, with its 04, 02 or 03 prefix."""
+    if len(public) == 64:
+        raise ValueError(f"{what}: the public key point must carry its 04, 02 or 03 prefix")
+    if _point_from_encoding(public, what) != key.public_key().public_bytes_raw()[1:]:
+        raise ValueError(f"{what}: the public key in the file does not match the private key")
+
+
+def _read_ec_private_key(der: bytes, what: str, curve_named: bool) -> SM2PrivateKey:
     """SEC1 ECPrivateKey { version 1, privateKey, [0] parameters OPTIONAL, [1] publicKey OPTIONAL }.
 
-    Without [0] the curve is taken to be SM2 (inside PKCS#8 the algorithm identifier has named it).
+    The optional fields come in this order, each at most once. ``curve_named``: a PKCS#8 algorithm
+    identifier has named the curve; otherwise [0] must name it (RFC 5915, as OpenSSL requires).
     """
     items = asn1.read_elements(asn1.read_exact(der, asn1.SEQUENCE, what), what)
     if len(items) < 2 or items[0].tag != asn1.INTEGER or asn1.read_integer(items[0], what) != 1:
         raise ValueError(f"{what}: not an ECPrivateKey (version 1)")
     if items[1].tag != asn1.OCTET_STRING or not 1 <= len(items[1].content) <= 32:
         raise ValueError(f"{what}: the private key must be an OCTET STRING of at most 32 bytes")
-    public = None
-    for item in items[2:]:
-        if item.tag == asn1.context(0):
-            _read_curve(_explicit(item, what), what)
-        elif item.tag == asn1.context(1):
-            public = asn1.read_bit_string(_explicit(item, what), what)
-        else:
-            raise ValueError(f"{what}: unexpected field with tag 0x{item.tag:02x} in ECPrivateKey")
+    rest, public = items[2:], None
+    if rest and rest[0].tag == asn1.context(0):
+        _check_curve(_explicit(rest[0], what), what)
+        rest, curve_named = rest[1:], True
+    if rest and rest[0].tag == asn1.context(1):
+        public = asn1.read_bit_string(_explicit(rest[0], what), what)
+        rest = rest[1:]
+    if rest:
+        raise ValueError(f"{what}: unexpected field with DER tag 0x{rest[0].tag:02x} in ECPrivateKey (after the "
+                         "private key come [0] parameters and [1] publicKey, in this order and each at most once)")
+    if not curve_named:
+        raise ValueError(f"{what}: this ECPrivateKey does not name its curve; outside PKCS#8, RFC 5915 requires "
+                         "its [0] parameters")
     try:
         key = SM2PrivateKey.from_private_bytes(items[1].content.rjust(32, b"\0"))
     except ValueError:
         raise ValueError(f"{what}: the private key is outside [1, n-2]") from None
     if public is not None:
-        if len(public) == 64:
-            raise ValueError(f"{what}: the public key point must carry its 04, 02 or 03 prefix")
-        if _point_from_encoding(public, what) != key.public_key().public_bytes_raw()[1:]:
-            raise ValueError(f"{what}: the public key in the file does not match the private key")
+        _check_public_point(public, key, what)
+    return key
+
+
+def _read_pkcs8(der: bytes, what: str) -> SM2PrivateKey:
+    info = asn1.read_private_key_info(der, what)
+    _check_algorithm(info.algorithm, what)
+    key = _read_ec_private_key(info.private_key, what, curve_named=True)
+    if info.public_key is not None:
+        _check_public_point(info.public_key, key, what)
     return key
 
 
 def _read_private_der(der: bytes, what: str) -> SM2PrivateKey:
+    """PKCS#8 (whose second field is the algorithm identifier) or a SEC1 ECPrivateKey (an OCTET STRING there)."""
     items = asn1.read_elements(asn1.read_exact(der, asn1.SEQUENCE, what), what)
-    if len(items) >= 3 and items[1].tag == asn1.SEQUENCE:  # PKCS#8 PrivateKeyInfo / OneAsymmetricKey
-        if asn1.read_integer(items[0], what) not in (0, 1):
-            raise ValueError(f"{what}: unsupported PKCS#8 version")
-        _read_algorithm(items[1].content, what)
-        if items[2].tag != asn1.OCTET_STRING:
-            raise ValueError(f"{what}: the PKCS#8 privateKey must be an OCTET STRING")
-        return _read_ec_private_key(items[2].content, what)
-    return _read_ec_private_key(der, what)
+    if len(items) >= 2 and asn1.SEQUENCE in (items[0].tag, items[1].tag):   # plain or encrypted PKCS#8
+        return _read_pkcs8(der, what)
+    return _read_ec_private_key(der, what, curve_named=False)
 
 
-def load_der_private_key(data: Buffer) -> SM2PrivateKey:
-    """An SM2 private key from DER: PKCS#8 PrivateKeyInfo or SEC1 ECPrivateKey (unencrypted)."""
-    return _read_private_der(_check_bytes(data, "data"), "load_der_private_key()")
+def load_der_private_key(data: Buffer, password: Buffer | None = None) -> SM2PrivateKey:
+    """An SM2 private key from DER: PKCS#8 PrivateKeyInfo or SEC1 ECPrivateKey naming its curve (unencrypted).
+
+    ``password`` is for cryptography's signature: encrypted keys are refused with ``ValueError`` (decrypt
+    them first), and a password for an unencrypted key is a ``TypeError``, as in cryptography.
+    """
+    what = "load_der_private_key()"
+    key = _read_private_der(read_bytes(data, "data"), what)
+    check_no_password(password)
+    return key
 
 
-def load_pem_private_key(data: Buffer) -> SM2PrivateKey:
+def load_pem_private_key(data: str | Buffer, password: Buffer | None = None) -> SM2PrivateKey:
     """An SM2 private key from PEM: ``PRIVATE KEY`` (PKCS#8), ``EC PRIVATE KEY`` or OpenSSL 3.0's
-    ``SM2 PRIVATE KEY`` (SEC1). Encrypted keys are refused with ``ValueError``."""
+    ``SM2 PRIVATE KEY`` (SEC1), as bytes or str. Encrypted keys are refused with ``ValueError``; a password
+    for an unencrypted key is a ``TypeError``, as in cryptography."""
     what = "load_pem_private_key()"
-    label, der = asn1.pem_decode(_check_bytes(data, "data"), _PRIVATE_LABELS, what)
+    label, der = asn1.pem_decode(data, _PRIVATE_LABELS, what)
     if label == "ENCRYPTED PRIVATE KEY":
-        raise ValueError(f"{what}: encrypted private keys are not supported (decrypt it first, e.g. with openssl pkey)")
-    if label == "PRIVATE KEY":
-        items = asn1.read_elements(asn1.read_exact(der, asn1.SEQUENCE, what), what)
-        if len(items) < 2 or items[1].tag != asn1.SEQUENCE:
-            raise ValueError(f"{what}: a PRIVATE KEY block must hold PKCS#8 PrivateKeyInfo")
-        return _read_private_der(der, what)
-    return _read_ec_private_key(der, what)
+        raise ValueError(f"{what}: {asn1.ENCRYPTED_KEY_ADVICE}")
+    key = _read_pkcs8(der, what) if label == "PRIVATE KEY" else _read_ec_private_key(der, what, curve_named=False)
+    check_no_password(password)
+    return key
 
 
 def load_der_public_key(data: Buffer) -> SM2PublicKey:
     """An SM2 public key from a DER SubjectPublicKeyInfo (id-ecPublicKey, curve 1.2.156.10197.1.301)."""
     what = "load_der_public_key()"
-    items = asn1.read_elements(asn1.read_exact(_check_bytes(data, "data"), asn1.SEQUENCE, what), what)
-    if len(items) != 2 or items[0].tag != asn1.SEQUENCE:
-        raise ValueError(f"{what}: not a SubjectPublicKeyInfo")
-    _read_algorithm(items[0].content, what)
-    point = asn1.read_bit_string(items[1], what)
+    algorithm, point = asn1.read_subject_public_key_info(read_bytes(data, "data"), what)
+    _check_algorithm(algorithm, what)
     if len(point) == 64:
         raise ValueError(f"{what}: the public key point must carry its 04, 02 or 03 prefix")
     return SM2PublicKey(_native_public(_point_from_encoding(point, what), what))
 
 
-def load_pem_public_key(data: Buffer) -> SM2PublicKey:
-    """An SM2 public key from a PEM ``PUBLIC KEY`` block (SubjectPublicKeyInfo)."""
-    _, der = asn1.pem_decode(_check_bytes(data, "data"), ("PUBLIC KEY",), "load_pem_public_key()")
+def load_pem_public_key(data: str | Buffer) -> SM2PublicKey:
+    """An SM2 public key from a PEM ``PUBLIC KEY`` block (SubjectPublicKeyInfo), as bytes or str."""
+    _, der = asn1.pem_decode(data, ("PUBLIC KEY",), "load_pem_public_key()")
     return load_der_public_key(der)

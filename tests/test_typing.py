@@ -20,7 +20,7 @@ HERE = Path(__file__).resolve().parent / "typing"
 # Every native module with a stub; later modules join by being added here.
 MODULES = ["kyber_alg.Velmora", "kyber_alg.Kyber", "kyber_alg.sm", "kyber_alg.sm.SM3", "kyber_alg.sm.sm4",
            "kyber_alg.sm.SM2", "kyber_alg.hybrid", "kyber_alg._sm2", "kyber_alg._sm4", "kyber_alg._sm3",
-           "kyber_alg._mlkem", "kyber_alg.mlkem"]
+           "kyber_alg._mlkem", "kyber_alg.mlkem", "kyber_alg.x509"]
 
 
 def _tool(module: str) -> None:

@@ -2,12 +2,14 @@
 // vectorcall: positional ones first, then keywords, read in place with no
 // argument tuple or dict built (for calls made once per message, where the
 // call itself is most of the cost). Errors read as CPython's own. Then the
-// checks of bytes-like arguments that several modules share.
+// readers of bytes-like arguments that every module shares.
 #pragma once
 
 #include <Python.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "common/buffer.hpp"
 
@@ -51,15 +53,30 @@ bool bind_arguments(const char* function, const char* const (&names)[N], std::si
   return true;
 }
 
+// The method of a PyMethodDef entry whose flags say how it is really called
+// (METH_FASTCALL, METH_KEYWORDS): the one cast every module uses for it.
+template <auto kFunction>
+constexpr PyCFunction as_method() {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(kFunction));
+}
+
 // In the helpers below, `function` names the call as the messages show it,
 // e.g. "encrypt()", and `name` the argument. Each is false with an exception
-// set when the argument does not pass.
+// set when the argument does not pass, worded the same in every module.
 
-// A bytes-like argument. str is refused by name (a TypeError that says so),
-// rather than with the buffer protocol's message.
+// TypeError unless a METH_FASTCALL call without keywords got `expected` arguments.
+inline bool check_positional(const char* function, Py_ssize_t nargs, Py_ssize_t expected) {
+  if (nargs == expected) return true;
+  PyErr_Format(PyExc_TypeError, "%s takes %zd positional argument%s (%zd given)", function, expected,
+               expected == 1 ? "" : "s", nargs);
+  return false;
+}
+
+// A bytes-like argument (str is not one: it is refused by name).
 inline bool read_bytes(PyObject* obj, const char* function, const char* name, ByteView& view) {
-  if (PyUnicode_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "%s: %s must be a bytes-like object, not str", function, name);
+  if (!PyObject_CheckBuffer(obj)) {
+    PyErr_Format(PyExc_TypeError, "%s: %s must be a bytes-like object, not '%.100s'", function, name,
+                 Py_TYPE(obj)->tp_name);
     return false;
   }
   return view.acquire(obj);
@@ -76,6 +93,23 @@ inline bool check_size(const ByteView& view, const char* function, const char* n
   if (size_of(view) == size) return true;
   PyErr_Format(PyExc_ValueError, "%s: %s must be %zu bytes long, got %zd", function, name, size, view.size());
   return false;
+}
+
+// A bytes-like argument of exactly `size` bytes, held in view.
+inline bool read_sized(PyObject* obj, const char* function, const char* name, std::size_t size,
+                       ByteView& view) {
+  return read_bytes(obj, function, name, view) && check_size(view, function, name, size);
+}
+
+// A bytes-like argument of exactly `size` bytes, copied into out: the one
+// read of a fixed-size input (a key, nonce, digest or seed) that work
+// without the GIL may then use as often as it needs.
+inline bool read_fixed(PyObject* obj, const char* function, const char* name, uint8_t* out,
+                       std::size_t size) {
+  ByteView view;
+  if (!read_sized(obj, function, name, size, view)) return false;
+  std::memcpy(out, view.data(), size);
+  return true;
 }
 
 }  // namespace kyber_alg

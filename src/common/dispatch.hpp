@@ -7,6 +7,8 @@
 // loads; tests and benchmarks may switch it. Every path gives identical results.
 #pragma once
 
+#include <atomic>
+
 #include "common/cpu.hpp"
 
 namespace kyber_alg {
@@ -27,17 +29,20 @@ class Dispatch {
       if (select(b)) break;
   }
 
-  const Kernels* operator->() const { return active_; }
-  const Kernels& active() const { return *active_; }
-  Backend backend() const { return backend_; }
+  // A switch (select) may run in one thread while others call kernels without
+  // the GIL: each call loads the table pointer once, and the acquire pairs
+  // with the release in select, so it sees a whole table.
+  const Kernels* operator->() const { return active_.load(std::memory_order_acquire); }
+  const Kernels& active() const { return *active_.load(std::memory_order_acquire); }
+  Backend backend() const { return backend_.load(std::memory_order_relaxed); }
 
   bool available(Backend b) const { return kernels_for(b) != nullptr && cpu_supports(b); }
 
   // Switches path; false, changing nothing, if this build or CPU lacks it.
   bool select(Backend b) {
     if (!available(b)) return false;
-    active_ = kernels_for(b);
-    backend_ = b;
+    backend_.store(b, std::memory_order_relaxed);
+    active_.store(kernels_for(b), std::memory_order_release);
     return true;
   }
 
@@ -57,8 +62,8 @@ class Dispatch {
   }
 
   KernelSet<Kernels> set_;
-  const Kernels* active_ = nullptr;
-  Backend backend_ = Backend::portable;
+  std::atomic<const Kernels*> active_{nullptr};
+  std::atomic<Backend> backend_{Backend::portable};
 };
 
 }  // namespace kyber_alg

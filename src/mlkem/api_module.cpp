@@ -10,14 +10,15 @@
 #include <cstring>
 #include <new>
 
+#include "common/args.hpp"
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/module_def.hpp"
+#include "common/os_random.hpp"
 #include "common/ref.hpp"
 #include "mlkem/kernels.hpp"
 #include "mlkem/ml_kem.hpp"
-#include "mlkem/random_pool.hpp"
 
 namespace kyber = kyber_alg::kyber;
 using kyber::MlKem1024;
@@ -57,13 +58,14 @@ struct Set<MlKem1024> {
 // generations to 0.6 of their rate.
 
 // Which set a wrongly sized input belongs to, for the error message.
-enum class Part { public_key, expanded_key, ciphertext };
+// The seed d || z and the encapsulation randomness m have one size in every set.
+enum class Part { public_key, expanded_key, ciphertext, seed, randomness };
 
 std::size_t part_size(int set, Part part) {
-  static constexpr std::size_t sizes[3][3] = {
-      {MlKem512::ek_bytes, MlKem512::dk_bytes, MlKem512::ct_bytes},
-      {MlKem768::ek_bytes, MlKem768::dk_bytes, MlKem768::ct_bytes},
-      {MlKem1024::ek_bytes, MlKem1024::dk_bytes, MlKem1024::ct_bytes},
+  static constexpr std::size_t sizes[3][5] = {
+      {MlKem512::ek_bytes, MlKem512::dk_bytes, MlKem512::ct_bytes, 64, 32},
+      {MlKem768::ek_bytes, MlKem768::dk_bytes, MlKem768::ct_bytes, 64, 32},
+      {MlKem1024::ek_bytes, MlKem1024::dk_bytes, MlKem1024::ct_bytes, 64, 32},
   };
   return sizes[set][static_cast<int>(part)];
 }
@@ -84,15 +86,12 @@ bool wrong_length(const char* what, Part part, Py_ssize_t got) {
   return false;
 }
 
-// Copies a bytes-like argument of exactly `len` bytes into out.
+// Copies a bytes-like argument of exactly part_size(P, part) bytes into out.
 template <class P>
-bool read_exact(PyObject* obj, uint8_t* out, std::size_t len, const char* what, Part part) {
-  if (PyUnicode_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "the %s %s must be bytes-like, not str", Set<P>::name, what);
-    return false;
-  }
+bool read_exact(PyObject* obj, const char* function, uint8_t* out, const char* what, Part part) {
   ByteView view;
-  if (!view.acquire(obj)) return false;
+  if (!kyber_alg::read_bytes(obj, function, what, view)) return false;
+  const std::size_t len = part_size(Set<P>::index, part);
   if (view.size() != static_cast<Py_ssize_t>(len)) return wrong_length<P>(what, part, view.size());
   std::memcpy(out, view.data(), len);
   return true;
@@ -101,18 +100,10 @@ bool read_exact(PyObject* obj, uint8_t* out, std::size_t len, const char* what, 
 // The one argument of a METH_FASTCALL | METH_KEYWORDS method, by position or by name.
 PyObject* only_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* function,
                         const char* name) {
-  const Py_ssize_t keywords = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
-  if (nargs + keywords != 1) {
-    PyErr_Format(PyExc_TypeError, "%s() takes exactly one argument (%zd given)", function, nargs + keywords);
-    return nullptr;
-  }
-  if (nargs == 1) return args[0];
-  PyObject* keyword = PyTuple_GET_ITEM(kwnames, 0);
-  if (PyUnicode_CompareWithASCIIString(keyword, name) != 0) {
-    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", function, keyword);
-    return nullptr;
-  }
-  return args[0];
+  const char* const names[] = {name};
+  PyObject* bound[1];
+  if (!kyber_alg::bind_arguments(function, names, 1, args, nargs, kwnames, bound)) return nullptr;
+  return bound[0];
 }
 
 Ref new_bytes(std::size_t len) {
@@ -205,27 +196,16 @@ PyObject* private_from_seed(PyObject* cls, const uint8_t seed[64]) {
 template <class P>
 PyObject* private_generate(PyObject* cls, PyObject*) {
   kyber_alg::ct::Wiped<uint8_t[64]> seed;
-  if (!kyber::random_bytes(seed.value, 64)) return PyErr_SetFromErrno(PyExc_OSError);
+  if (!kyber_alg::os_random(seed.value, 64)) return PyErr_SetFromErrno(PyExc_OSError);
   return private_from_seed<P>(cls, seed.value);
 }
 
 template <class P>
 PyObject* private_from_seed_bytes(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* data = only_argument(args, nargs, kwnames, "from_seed_bytes", "data");
+  PyObject* data = only_argument(args, nargs, kwnames, "from_seed_bytes()", "data");
   if (!data) return nullptr;
   kyber_alg::ct::Wiped<uint8_t[64]> seed;
-  if (PyUnicode_Check(data)) {
-    PyErr_Format(PyExc_TypeError, "the %s seed must be bytes-like, not str", Set<P>::name);
-    return nullptr;
-  }
-  ByteView view;
-  if (!view.acquire(data)) return nullptr;
-  if (view.size() != 64) {
-    PyErr_Format(PyExc_ValueError, "an %s seed (d || z) is 64 bytes long, got %zd", Set<P>::name,
-                 view.size());
-    return nullptr;
-  }
-  std::memcpy(seed.value, view.data(), 64);
+  if (!read_exact<P>(data, "from_seed_bytes()", seed.value, "seed (d || z)", Part::seed)) return nullptr;
   return private_from_seed<P>(cls, seed.value);
 }
 
@@ -233,25 +213,13 @@ PyObject* private_from_seed_bytes(PyObject* cls, PyObject* const* args, Py_ssize
 // with the seed it was made from if that is known (checked to match).
 template <class P>
 PyObject* private_from_expanded(PyObject* cls, PyObject* const* args, Py_ssize_t nargs) {
-  if (nargs != 2) {
-    PyErr_Format(PyExc_TypeError, "_from_expanded() takes exactly 2 arguments (%zd given)", nargs);
-    return nullptr;
-  }
+  const char* function = "_from_expanded()";
+  if (!kyber_alg::check_positional(function, nargs, 2)) return nullptr;
   kyber_alg::ct::Wiped<uint8_t[P::dk_bytes]> dk;
-  if (!read_exact<P>(args[0], dk.value, P::dk_bytes, "expanded private key", Part::expanded_key))
-    return nullptr;
+  if (!read_exact<P>(args[0], function, dk.value, "expanded private key", Part::expanded_key)) return nullptr;
   kyber_alg::ct::Wiped<uint8_t[64]> seed;
   const bool has_seed = args[1] != Py_None;
-  if (has_seed) {
-    ByteView view;
-    if (!view.acquire(args[1])) return nullptr;
-    if (view.size() != 64) {
-      PyErr_Format(PyExc_ValueError, "an %s seed (d || z) is 64 bytes long, got %zd", Set<P>::name,
-                   view.size());
-      return nullptr;
-    }
-    std::memcpy(seed.value, view.data(), 64);
-  }
+  if (has_seed && !read_exact<P>(args[1], function, seed.value, "seed (d || z)", Part::seed)) return nullptr;
   if (!kyber::ek_modulus_check<P>(dk.value + P::dk_pke_bytes)) {
     PyErr_Format(
         PyExc_ValueError,
@@ -294,10 +262,10 @@ PyObject* private_from_expanded(PyObject* cls, PyObject* const* args, Py_ssize_t
 
 template <class P>
 PyObject* private_decapsulate(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-  PyObject* ciphertext = only_argument(args, nargs, kwnames, "decapsulate", "ciphertext");
+  PyObject* ciphertext = only_argument(args, nargs, kwnames, "decapsulate()", "ciphertext");
   if (!ciphertext) return nullptr;
   uint8_t c[P::ct_bytes];
-  if (!read_exact<P>(ciphertext, c, P::ct_bytes, "ciphertext", Part::ciphertext)) return nullptr;
+  if (!read_exact<P>(ciphertext, "decapsulate()", c, "ciphertext", Part::ciphertext)) return nullptr;
   Ref shared = new_bytes(32);
   if (!shared) return nullptr;
   uint8_t* out = bytes_data(shared);
@@ -360,27 +328,25 @@ template <class P>
 PyMethodDef private_methods[] = {
     {"generate", private_generate<P>, METH_NOARGS | METH_CLASS,
      "generate($type, /)\n--\n\nA new key pair from 64 bytes of operating-system randomness."},
-    {"from_seed_bytes",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_from_seed_bytes<P>)),
+    {"from_seed_bytes", kyber_alg::as_method<private_from_seed_bytes<P>>(),
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
      "from_seed_bytes($type, data)\n--\n\nThe key pair of the 64-byte seed d || z (ML-KEM.KeyGen_internal)."},
-    {"_from_expanded", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_from_expanded<P>)),
-     METH_FASTCALL | METH_CLASS,
-     "_from_expanded($type, dk, seed, /)\n--\n\nThe key of the FIPS 203 decapsulation key dk (hash-checked); "
+    {"_from_expanded", kyber_alg::as_method<private_from_expanded<P>>(), METH_FASTCALL | METH_CLASS,
+     "_from_expanded($type, dk, seed, /)\n--\n\n"
+     "The key of the FIPS 203 decapsulation key dk (hash-checked); "
      "seed, if not None, must give that same key."},
-    {"decapsulate", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(private_decapsulate<P>)),
-     METH_FASTCALL | METH_KEYWORDS,
-     "decapsulate($self, ciphertext)\n--\n\nThe 32-byte shared secret of the ciphertext (implicit rejection: "
-     "a "
-     "ciphertext not made for this key gives an unrelated secret, not an error)."},
+    {"decapsulate", kyber_alg::as_method<private_decapsulate<P>>(), METH_FASTCALL | METH_KEYWORDS,
+     "decapsulate($self, ciphertext)\n--\n\n"
+     "The 32-byte shared secret of the ciphertext (implicit rejection: "
+     "a ciphertext not made for this key gives an unrelated secret, not an error)."},
     {"private_bytes_raw", private_bytes_raw<P>, METH_NOARGS,
      "private_bytes_raw($self, /)\n--\n\nThe 64-byte seed d || z."},
     {"_has_seed", private_has_seed<P>, METH_NOARGS, "_has_seed($self, /)\n--\n\nWhether the seed is known."},
     {"_expanded_bytes", private_expanded_bytes<P>, METH_NOARGS,
      "_expanded_bytes($self, /)\n--\n\nThe FIPS 203 decapsulation key dk_pke || ek || H(ek) || z."},
     {"_public_key", private_public_key<P>, METH_O,
-     "_public_key($self, cls, /)\n--\n\nThe public key, as an object of cls (the public-key type or a "
-     "subclass)."},
+     "_public_key($self, cls, /)\n--\n\n"
+     "The public key, as an object of cls (the public-key type or a subclass)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -389,10 +355,10 @@ PyMethodDef private_methods[] = {
 template <class P>
 PyObject* public_from_public_bytes(PyObject* cls, PyObject* const* args, Py_ssize_t nargs,
                                    PyObject* kwnames) {
-  PyObject* data = only_argument(args, nargs, kwnames, "from_public_bytes", "data");
+  PyObject* data = only_argument(args, nargs, kwnames, "from_public_bytes()", "data");
   if (!data) return nullptr;
   uint8_t ek[P::ek_bytes];
-  if (!read_exact<P>(data, ek, P::ek_bytes, "public key", Part::public_key)) return nullptr;
+  if (!read_exact<P>(data, "from_public_bytes()", ek, "public key", Part::public_key)) return nullptr;
   Ref self = Ref::steal(new_key_object<PublicKeyObject<P>>(cls));
   if (!self) return nullptr;
   kyber::EncapsulationKey<P>& key = as_public<P>(self.get())->key.get();
@@ -423,20 +389,16 @@ PyObject* encapsulate_with(PyObject* self, const uint8_t m[32]) {
 template <class P>
 PyObject* public_encapsulate(PyObject* self, PyObject*) {
   kyber_alg::ct::Wiped<uint8_t[32]> m;
-  if (!kyber::random_bytes(m.value, 32)) return PyErr_SetFromErrno(PyExc_OSError);
+  if (!kyber_alg::os_random(m.value, 32)) return PyErr_SetFromErrno(PyExc_OSError);
   return encapsulate_with<P>(self, m.value);
 }
 
 template <class P>
 PyObject* public_encapsulate_deterministic(PyObject* self, PyObject* m_obj) {
   kyber_alg::ct::Wiped<uint8_t[32]> m;
-  ByteView view;
-  if (!view.acquire(m_obj)) return nullptr;
-  if (view.size() != 32) {
-    PyErr_Format(PyExc_ValueError, "the encapsulation randomness m is 32 bytes long, got %zd", view.size());
+  if (!read_exact<P>(m_obj, "_encapsulate_deterministic()", m.value, "encapsulation randomness m",
+                     Part::randomness))
     return nullptr;
-  }
-  std::memcpy(m.value, view.data(), 32);
   return encapsulate_with<P>(self, m.value);
 }
 
@@ -465,18 +427,16 @@ void public_dealloc(PyObject* self) {
 
 template <class P>
 PyMethodDef public_methods[] = {
-    {"from_public_bytes",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(public_from_public_bytes<P>)),
+    {"from_public_bytes", kyber_alg::as_method<public_from_public_bytes<P>>(),
      METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
-     "from_public_bytes($type, data)\n--\n\nThe public key (encapsulation key) ek, after the modulus check "
-     "of FIPS "
-     "203 section 7.2."},
+     "from_public_bytes($type, data)\n--\n\n"
+     "The public key (encapsulation key) ek, after the modulus check of FIPS 203 section 7.2."},
     {"encapsulate", public_encapsulate<P>, METH_NOARGS,
-     "encapsulate($self, /)\n--\n\n(shared_secret, ciphertext) from 32 bytes of operating-system "
-     "randomness."},
+     "encapsulate($self, /)\n--\n\n"
+     "(shared_secret, ciphertext) from 32 bytes of operating-system randomness."},
     {"_encapsulate_deterministic", public_encapsulate_deterministic<P>, METH_O,
-     "_encapsulate_deterministic($self, m, /)\n--\n\n(shared_secret, ciphertext) for the given 32-byte m "
-     "(ML-KEM.Encaps_internal; for known-answer tests)."},
+     "_encapsulate_deterministic($self, m, /)\n--\n\n"
+     "(shared_secret, ciphertext) for the given 32-byte m (ML-KEM.Encaps_internal; for known-answer tests)."},
     {"public_bytes_raw", public_bytes_raw<P>, METH_NOARGS,
      "public_bytes_raw($self, /)\n--\n\nThe encapsulation key ek."},
     {nullptr, nullptr, 0, nullptr},

@@ -74,23 +74,4 @@ bool ek_modulus_check(const uint8_t ek[P::ek_bytes]);
 template <class P>
 bool dk_hash_check(const uint8_t dk[P::dk_bytes]);
 
-// ML-KEM-512 under the names kyber_alg.Kyber (module.cpp) uses.
-inline constexpr std::size_t ek_bytes = MlKem512::ek_bytes;
-inline constexpr std::size_t dk_bytes = MlKem512::dk_bytes;
-inline constexpr std::size_t ct_bytes = MlKem512::ct_bytes;
-
-inline void ml_kem_keygen_internal(uint8_t ek[ek_bytes], uint8_t dk[dk_bytes], const uint8_t d[32],
-                                   const uint8_t z[32]) {
-  ml_kem_keygen_internal<MlKem512>(ek, dk, d, z);
-}
-inline void ml_kem_encaps_internal(uint8_t key[32], uint8_t c[ct_bytes], const uint8_t ek[ek_bytes],
-                                   const uint8_t m[32]) {
-  ml_kem_encaps_internal<MlKem512>(key, c, ek, m);
-}
-inline void ml_kem_decaps_internal(uint8_t key[32], const uint8_t dk[dk_bytes], const uint8_t c[ct_bytes]) {
-  ml_kem_decaps_internal<MlKem512>(key, dk, c);
-}
-inline bool ek_modulus_check(const uint8_t ek[ek_bytes]) { return ek_modulus_check<MlKem512>(ek); }
-inline bool dk_hash_check(const uint8_t dk[dk_bytes]) { return dk_hash_check<MlKem512>(dk); }
-
 }  // namespace kyber_alg::kyber

@@ -6,18 +6,21 @@
 #include <cstring>
 #include <utility>
 
+#include "common/args.hpp"
 #include "common/buffer.hpp"
 #include "common/cpu.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
+#include "common/hex.hpp"
 #include "common/module_def.hpp"
 #include "common/os_random.hpp"
 #include "common/ref.hpp"
-#include "mlkem/hex.hpp"
 #include "mlkem/kernels.hpp"
 #include "mlkem/ml_kem.hpp"
 
 namespace kyber = kyber_alg::kyber;
+// kyber_alg.Kyber is ML-KEM-512.
+using kyber::MlKem512;
 using kyber_alg::Ref;
 
 namespace {
@@ -27,24 +30,6 @@ struct Param {
   const char* function;
   const char* name;
 };
-
-// Reads exactly `len` raw bytes from a bytes-like object into out.
-bool read_bytes(PyObject* obj, Param p, uint8_t* out, std::size_t len) {
-  if (!PyObject_CheckBuffer(obj)) {
-    PyErr_Format(PyExc_TypeError, "%s(): %s must be a bytes-like object, not '%.100s'", p.function, p.name,
-                 Py_TYPE(obj)->tp_name);
-    return false;
-  }
-  kyber_alg::ByteView buf;
-  if (!buf.acquire(obj)) return false;
-  if (buf.size() != static_cast<Py_ssize_t>(len)) {
-    PyErr_Format(PyExc_ValueError, "%s(): %s must be %zu bytes long, got %zd", p.function, p.name, len,
-                 buf.size());
-    return false;
-  }
-  std::memcpy(out, buf.data(), len);
-  return true;
-}
 
 // Decodes hexadecimal text (str, or ASCII in a bytes-like object, either
 // letter case) of exactly 2*len characters into out. Constant time in the
@@ -70,7 +55,7 @@ bool read_hex(PyObject* obj, Param p, uint8_t* out, std::size_t len, const char*
     // holds a non-ASCII character, which is never a hex digit.
     if (!PyUnicode_IS_ASCII(obj)) return not_hex();
     const char* text = static_cast<const char*>(PyUnicode_DATA(obj));
-    return kyber::hex_decode(out, text, len) || not_hex();
+    return kyber_alg::hex::decode(out, text, len) || not_hex();
   }
   if (!PyObject_CheckBuffer(obj)) {
     PyErr_Format(PyExc_TypeError,
@@ -81,13 +66,13 @@ bool read_hex(PyObject* obj, Param p, uint8_t* out, std::size_t len, const char*
   kyber_alg::ByteView buf;
   if (!buf.acquire(obj)) return false;
   if (buf.size() != expected) return wrong_length(buf.size());
-  return kyber::hex_decode(out, reinterpret_cast<const char*>(buf.data()), len) || not_hex();
+  return kyber_alg::hex::decode(out, reinterpret_cast<const char*>(buf.data()), len) || not_hex();
 }
 
 // New bytes object with the lower-case hex text of data.
 Ref hex_bytes(const uint8_t* data, std::size_t len) {
   Ref out = Ref::steal(PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(2 * len)));
-  if (out) kyber::hex_encode(PyBytes_AS_STRING(out.get()), data, len);
+  if (out) kyber_alg::hex::encode(PyBytes_AS_STRING(out.get()), data, len);
   return out;
 }
 
@@ -100,12 +85,12 @@ PyObject* pair(const Ref& a, const Ref& b) { return PyTuple_Pack(2, a.get(), b.g
 
 // Shared by CCA_KeyGen and CCA_KeyGen_derand: (hex ek, hex dk) from d, z.
 PyObject* keygen_result(const uint8_t d[32], const uint8_t z[32]) {
-  uint8_t ek[kyber::ek_bytes];
-  kyber_alg::ct::Wiped<uint8_t[kyber::dk_bytes]> dk;
-  kyber::ml_kem_keygen_internal(ek, dk.value, d, z);
+  uint8_t ek[MlKem512::ek_bytes];
+  kyber_alg::ct::Wiped<uint8_t[MlKem512::dk_bytes]> dk;
+  kyber::ml_kem_keygen_internal<MlKem512>(ek, dk.value, d, z);
   const Ref ek_hex = hex_bytes(ek, sizeof ek);
   if (!ek_hex) return nullptr;
-  const Ref dk_hex = hex_bytes(dk.value, kyber::dk_bytes);
+  const Ref dk_hex = hex_bytes(dk.value, MlKem512::dk_bytes);
   if (!dk_hex) return nullptr;
   return pair(ek_hex, dk_hex);
 }
@@ -123,8 +108,8 @@ PyObject* cca_keygen_derand(PyObject*, PyObject* args, PyObject* kwargs) {
                                    &z_obj))
     return nullptr;
   kyber_alg::ct::Wiped<uint8_t[32]> d, z;
-  if (!read_bytes(d_obj, {"CCA_KeyGen_derand", "d"}, d.value, 32)) return nullptr;
-  if (!read_bytes(z_obj, {"CCA_KeyGen_derand", "z"}, z.value, 32)) return nullptr;
+  if (!kyber_alg::read_fixed(d_obj, "CCA_KeyGen_derand()", "d", d.value, 32)) return nullptr;
+  if (!kyber_alg::read_fixed(z_obj, "CCA_KeyGen_derand()", "z", z.value, 32)) return nullptr;
   return keygen_result(d.value, z.value);
 }
 
@@ -133,19 +118,19 @@ PyObject* cca_enc(PyObject*, PyObject* args, PyObject* kwargs) {
   PyObject *pk_obj, *m_obj;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:CCA_Enc", const_cast<char**>(keywords), &pk_obj, &m_obj))
     return nullptr;
-  uint8_t ek[kyber::ek_bytes];
+  uint8_t ek[MlKem512::ek_bytes];
   if (!read_hex(pk_obj, {"CCA_Enc", "pk"}, ek, sizeof ek, "encapsulation key")) return nullptr;
   kyber_alg::ct::Wiped<uint8_t[32]> m;
-  if (!read_bytes(m_obj, {"CCA_Enc", "m"}, m.value, 32)) return nullptr;
-  if (!kyber::ek_modulus_check(ek)) {
+  if (!kyber_alg::read_fixed(m_obj, "CCA_Enc()", "m", m.value, 32)) return nullptr;
+  if (!kyber::ek_modulus_check<MlKem512>(ek)) {
     PyErr_SetString(PyExc_ValueError,
                     "CCA_Enc(): pk is not a valid ML-KEM-512 encapsulation key: a coefficient is not below "
                     "q = 3329 (modulus check failed)");
     return nullptr;
   }
-  uint8_t c[kyber::ct_bytes];
+  uint8_t c[MlKem512::ct_bytes];
   kyber_alg::ct::Wiped<uint8_t[32]> key;
-  kyber::ml_kem_encaps_internal(key.value, c, ek, m.value);
+  kyber::ml_kem_encaps_internal<MlKem512>(key.value, c, ek, m.value);
   const Ref c_hex = hex_bytes(c, sizeof c);
   if (!c_hex) return nullptr;
   const Ref key_bytes = raw_bytes(key.value, 32);
@@ -158,18 +143,18 @@ PyObject* cca_dec(PyObject*, PyObject* args, PyObject* kwargs) {
   PyObject *c_obj, *dk_obj;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:CCA_Dec", const_cast<char**>(keywords), &c_obj, &dk_obj))
     return nullptr;
-  uint8_t c[kyber::ct_bytes];
+  uint8_t c[MlKem512::ct_bytes];
   if (!read_hex(c_obj, {"CCA_Dec", "c"}, c, sizeof c, "ciphertext")) return nullptr;
-  kyber_alg::ct::Wiped<uint8_t[kyber::dk_bytes]> dk;
-  if (!read_hex(dk_obj, {"CCA_Dec", "dk"}, dk.value, kyber::dk_bytes, "decapsulation key")) return nullptr;
-  if (!kyber::dk_hash_check(dk.value)) {
+  kyber_alg::ct::Wiped<uint8_t[MlKem512::dk_bytes]> dk;
+  if (!read_hex(dk_obj, {"CCA_Dec", "dk"}, dk.value, MlKem512::dk_bytes, "decapsulation key")) return nullptr;
+  if (!kyber::dk_hash_check<MlKem512>(dk.value)) {
     PyErr_SetString(PyExc_ValueError,
                     "CCA_Dec(): dk is not a valid ML-KEM-512 decapsulation key: the stored hash H(ek) does "
                     "not match its ek part (hash check failed)");
     return nullptr;
   }
   kyber_alg::ct::Wiped<uint8_t[32]> key;
-  kyber::ml_kem_decaps_internal(key.value, dk.value, c);
+  kyber::ml_kem_decaps_internal<MlKem512>(key.value, dk.value, c);
   return raw_bytes(key.value, 32).release();
 }
 
@@ -208,12 +193,10 @@ PyDoc_STRVAR(cca_dec_doc,
 
 PyMethodDef methods[] = {
     {"CCA_KeyGen", cca_keygen, METH_NOARGS, cca_keygen_doc},
-    {"CCA_KeyGen_derand", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_keygen_derand)),
-     METH_VARARGS | METH_KEYWORDS, cca_keygen_derand_doc},
-    {"CCA_Enc", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_enc)),
-     METH_VARARGS | METH_KEYWORDS, cca_enc_doc},
-    {"CCA_Dec", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(cca_dec)),
-     METH_VARARGS | METH_KEYWORDS, cca_dec_doc},
+    {"CCA_KeyGen_derand", kyber_alg::as_method<cca_keygen_derand>(), METH_VARARGS | METH_KEYWORDS,
+     cca_keygen_derand_doc},
+    {"CCA_Enc", kyber_alg::as_method<cca_enc>(), METH_VARARGS | METH_KEYWORDS, cca_enc_doc},
+    {"CCA_Dec", kyber_alg::as_method<cca_dec>(), METH_VARARGS | METH_KEYWORDS, cca_dec_doc},
     {"_backend", Paths::backend, METH_NOARGS,
      "_backend($module, /)\n--\n\nThe code path in use: 'avx512', 'avx2' or 'portable' (the best the CPU "
      "supports, unless changed)."},

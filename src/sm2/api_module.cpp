@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/args.hpp"
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
@@ -27,6 +28,9 @@
 namespace sm2 = kyber_alg::sm2;
 namespace ct = kyber_alg::ct;
 using kyber_alg::ByteView;
+using kyber_alg::check_positional;
+using kyber_alg::read_bytes;
+using kyber_alg::read_fixed;
 using kyber_alg::Ref;
 using kyber_alg::without_gil;
 
@@ -66,37 +70,12 @@ uint8_t* bytes_data(PyObject* bytes) { return reinterpret_cast<uint8_t*>(PyBytes
 
 // --- arguments ----------------------------------------------------------------
 
-bool check_count(const char* function, Py_ssize_t nargs, Py_ssize_t expected) {
-  if (nargs == expected) return true;
-  PyErr_Format(PyExc_TypeError, "%s() takes %zd positional arguments (%zd given)", function, expected, nargs);
-  return false;
-}
-
-bool read_view(PyObject* obj, const char* function, const char* name, ByteView& view) {
-  if (PyObject_CheckBuffer(obj)) return view.acquire(obj);
-  PyErr_Format(PyExc_TypeError, "%s(): %s must be a bytes-like object, not '%.100s'", function, name,
-               Py_TYPE(obj)->tp_name);
-  return false;
-}
-
-// Copies a bytes-like argument of exactly `size` bytes into out.
-bool read_fixed(PyObject* obj, const char* function, const char* name, uint8_t* out, std::size_t size) {
-  ByteView view;
-  if (!read_view(obj, function, name, view)) return false;
-  if (view.size() != static_cast<Py_ssize_t>(size)) {
-    PyErr_Format(PyExc_ValueError, "%s(): %s must be %zu bytes, got %zd", function, name, size, view.size());
-    return false;
-  }
-  std::memcpy(out, view.data(), size);
-  return true;
-}
-
 bool read_nonce(PyObject* obj, const char* function, sm2::Scalar& k) {
   ct::Wiped<uint8_t[32]> bytes;
   if (!read_fixed(obj, function, "k", bytes.value, 32)) return false;
   k = sm2::scalar_from_bytes(bytes.value);
   if (sm2::scalar_is_nonce(k)) return true;
-  PyErr_Format(PyExc_ValueError, "%s(): the nonce k is outside [1, n-1]", function);
+  PyErr_Format(PyExc_ValueError, "%s: the nonce k is outside [1, n-1]", function);
   return false;
 }
 
@@ -104,7 +83,7 @@ bool read_public(PyObject* obj, PyObject* self, const char* function, const char
                  PublicKeyObject*& out) {
   PyObject* type = state_of(self)->public_key_type;
   if (!Py_IS_TYPE(obj, reinterpret_cast<PyTypeObject*>(type))) {
-    PyErr_Format(PyExc_TypeError, "%s(): %s must be a kyber_alg._sm2.PublicKey, not '%.100s'", function, name,
+    PyErr_Format(PyExc_TypeError, "%s: %s must be a kyber_alg._sm2.PublicKey, not '%.100s'", function, name,
                  Py_TYPE(obj)->tp_name);
     return false;
   }
@@ -178,7 +157,7 @@ PyObject* generate(PyObject* module, PyObject*) {
 
 PyObject* private_key(PyObject* module, PyObject* arg) {
   ct::Wiped<uint8_t[sm2::kPrivateKeySize]> d;
-  if (!read_fixed(arg, "private_key", "d", d.value, sm2::kPrivateKeySize)) return nullptr;
+  if (!read_fixed(arg, "private_key()", "d", d.value, sm2::kPrivateKeySize)) return nullptr;
   if (!sm2::private_key_in_range(d.value)) {
     PyErr_SetString(PyExc_ValueError, "private_key(): the private key is outside [1, n-2]");
     return nullptr;
@@ -192,27 +171,26 @@ bool decode_public(const uint8_t xy[sm2::kPointSize], const char* function, sm2:
     case sm2::PointCheck::ok:
       return true;
     case sm2::PointCheck::infinity:
-      PyErr_Format(PyExc_ValueError, "%s(): the point is the point at infinity (all-zero encoding)",
-                   function);
+      PyErr_Format(PyExc_ValueError, "%s: the point is the point at infinity (all-zero encoding)", function);
       return false;
     case sm2::PointCheck::not_on_curve:
       break;
   }
-  PyErr_Format(PyExc_ValueError, "%s(): the point is not on the SM2 curve", function);
+  PyErr_Format(PyExc_ValueError, "%s: the point is not on the SM2 curve", function);
   return false;
 }
 
 PyObject* public_key(PyObject* module, PyObject* arg) {
   uint8_t xy[sm2::kPointSize];
-  if (!read_fixed(arg, "public_key", "x || y", xy, sizeof xy)) return nullptr;
+  if (!read_fixed(arg, "public_key()", "x || y", xy, sizeof xy)) return nullptr;
   sm2::AffinePoint point;
-  if (!decode_public(xy, "public_key", point)) return nullptr;
+  if (!decode_public(xy, "public_key()", point)) return nullptr;
   return new_public(StateSlots::state(module)->public_key_type, point, xy);
 }
 
 PyObject* is_point(PyObject*, PyObject* arg) {
   ByteView view;
-  if (!read_view(arg, "is_point", "x || y", view)) return nullptr;
+  if (!read_bytes(arg, "is_point()", "x || y", view)) return nullptr;
   sm2::AffinePoint point;
   const bool ok = view.size() == static_cast<Py_ssize_t>(sm2::kPointSize) &&
                   sm2::decode_point(point, view.data()) == sm2::PointCheck::ok;
@@ -234,14 +212,14 @@ PyObject* signature_bytes(const uint8_t signature[sm2::kSignatureSize], bool der
   return bytes_of(encoded, sm2::signature_to_der(encoded, signature));
 }
 
-// sign(z, data) and sign_der(z, data).
+// sign(z, data) and sign_der(z, data); function names the Python call in messages, e.g. "sign()".
 PyObject* sign_message(PyObject* self, PyObject* const* args, Py_ssize_t nargs, const char* function,
                        bool der) {
-  if (!check_count(function, nargs, 2)) return nullptr;
+  if (!check_positional(function, nargs, 2)) return nullptr;
   uint8_t z[sm2::kDigestSize];
   if (!read_fixed(args[0], function, "z", z, sizeof z)) return nullptr;
   ByteView data;
-  if (!read_view(args[1], function, "data", data)) return nullptr;
+  if (!read_bytes(args[1], function, "data", data)) return nullptr;
   uint8_t signature[sm2::kSignatureSize];
   bool ok;
   int saved_errno = 0;
@@ -257,11 +235,11 @@ PyObject* sign_message(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 }
 
 PyObject* private_sign(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  return sign_message(self, args, nargs, "sign", false);
+  return sign_message(self, args, nargs, "sign()", false);
 }
 
 PyObject* private_sign_der(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  return sign_message(self, args, nargs, "sign", true);  // messages name the Python call
+  return sign_message(self, args, nargs, "sign()", true);  // messages name the Python call
 }
 
 // sign_digest(digest) and sign_digest_der(digest).
@@ -280,22 +258,22 @@ PyObject* sign_given_digest(PyObject* self, PyObject* arg, const char* function,
 }
 
 PyObject* private_sign_digest(PyObject* self, PyObject* arg) {
-  return sign_given_digest(self, arg, "sign_digest", false);
+  return sign_given_digest(self, arg, "sign_digest()", false);
 }
 
 PyObject* private_sign_digest_der(PyObject* self, PyObject* arg) {
-  return sign_given_digest(self, arg, "sign_digest", true);
+  return sign_given_digest(self, arg, "sign_digest()", true);
 }
 
 // _sign_digest_with_nonce(digest, k[, der]): r || s, or DER when der is true.
 PyObject* private_sign_with_nonce(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  if (nargs != 3 && !check_count("_sign_digest_with_nonce", nargs, 2)) return nullptr;
+  if (nargs != 3 && !check_positional("_sign_digest_with_nonce()", nargs, 2)) return nullptr;
   const int der = nargs == 3 ? PyObject_IsTrue(args[2]) : 0;
   if (der < 0) return nullptr;
   uint8_t e[sm2::kDigestSize];
-  if (!read_fixed(args[0], "_sign_digest_with_nonce", "digest", e, sizeof e)) return nullptr;
+  if (!read_fixed(args[0], "_sign_digest_with_nonce()", "digest", e, sizeof e)) return nullptr;
   ct::Wiped<sm2::Scalar> k;
-  if (!read_nonce(args[1], "_sign_digest_with_nonce", k.value)) return nullptr;
+  if (!read_nonce(args[1], "_sign_digest_with_nonce()", k.value)) return nullptr;
   uint8_t signature[sm2::kSignatureSize];
   bool ok;
   without_gil([&] { ok = sm2::sign_with_nonce(signature, e, as_private(self)->key, k.value); });
@@ -328,12 +306,12 @@ PyObject* raise_decryption_error(PyObject* self, sm2::CipherStatus status) {
 
 // decrypt(c1, c3, c2): C1 as x || y, C3, and C2 (as long as the message).
 PyObject* private_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_count("decrypt", nargs, 3)) return nullptr;
+  if (!check_positional("decrypt()", nargs, 3)) return nullptr;
   uint8_t c1[sm2::kPointSize], c3[sm2::kHashSize];
-  if (!read_fixed(args[0], "decrypt", "C1", c1, sizeof c1)) return nullptr;
-  if (!read_fixed(args[1], "decrypt", "C3", c3, sizeof c3)) return nullptr;
+  if (!read_fixed(args[0], "decrypt()", "C1", c1, sizeof c1)) return nullptr;
+  if (!read_fixed(args[1], "decrypt()", "C3", c3, sizeof c3)) return nullptr;
   ByteView c2;
-  if (!read_view(args[2], "decrypt", "C2", c2)) return nullptr;
+  if (!read_bytes(args[2], "decrypt()", "C2", c2)) return nullptr;
   const auto len = static_cast<std::size_t>(c2.size());
   if (len == 0) {
     PyErr_Format(state_of(self)->decryption_error, "decryption failed: C2 is empty");
@@ -358,7 +336,7 @@ PyObject* private_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t narg
 
 PyObject* private_exchange(PyObject* self, PyObject* arg) {
   PublicKeyObject* peer;
-  if (!read_public(arg, self, "exchange", "peer_public_key", peer)) return nullptr;
+  if (!read_public(arg, self, "exchange()", "peer_public_key", peer)) return nullptr;
   uint8_t shared[sm2::kSharedSecretSize];
   without_gil([&] { sm2::ecdh_shared_x(shared, as_private(self)->key.d, peer->point); });
   PyObject* result = bytes_of(shared, sizeof shared);
@@ -371,8 +349,8 @@ PyObject* private_type(PyObject* self) { return state_of(self)->private_key_type
 // key_exchange(ephemeral, peer, peer_ephemeral, length, initiator, z_initiator, z_responder)
 //   -> (key, own confirmation, expected peer confirmation)
 PyObject* private_key_exchange(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  const char* function = "key_exchange";
-  if (!check_count(function, nargs, 7)) return nullptr;
+  const char* function = "key_exchange()";
+  if (!check_positional(function, nargs, 7)) return nullptr;
   if (!Py_IS_TYPE(args[0], reinterpret_cast<PyTypeObject*>(private_type(self)))) {
     PyErr_Format(PyExc_TypeError,
                  "key_exchange(): ephemeral must be a kyber_alg._sm2.PrivateKey, not '%.100s'",
@@ -434,7 +412,7 @@ PyObject* public_bytes(PyObject* self, PyObject*) {
 
 PyObject* public_z(PyObject* self, PyObject* arg) {
   ByteView uid;
-  if (!read_view(arg, "z", "uid", uid)) return nullptr;
+  if (!read_bytes(arg, "z()", "uid", uid)) return nullptr;
   if (static_cast<std::size_t>(uid.size()) > sm2::kMaxIdSize) {
     PyErr_Format(PyExc_ValueError, "z(): the user ID is %zd bytes; at most %zu fit its 16-bit bit length",
                  uid.size(), sm2::kMaxIdSize);
@@ -446,12 +424,12 @@ PyObject* public_z(PyObject* self, PyObject* arg) {
 }
 
 PyObject* public_verify(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_count("verify", nargs, 3)) return nullptr;
+  if (!check_positional("verify()", nargs, 3)) return nullptr;
   uint8_t z[sm2::kDigestSize], signature[sm2::kSignatureSize];
-  if (!read_fixed(args[0], "verify", "z", z, sizeof z)) return nullptr;
+  if (!read_fixed(args[0], "verify()", "z", z, sizeof z)) return nullptr;
   ByteView data;
-  if (!read_view(args[1], "verify", "data", data)) return nullptr;
-  if (!read_fixed(args[2], "verify", "signature", signature, sizeof signature)) return nullptr;
+  if (!read_bytes(args[1], "verify()", "data", data)) return nullptr;
+  if (!read_fixed(args[2], "verify()", "signature", signature, sizeof signature)) return nullptr;
   bool ok;
   without_gil([&] {
     uint8_t e[sm2::kDigestSize];
@@ -462,10 +440,10 @@ PyObject* public_verify(PyObject* self, PyObject* const* args, Py_ssize_t nargs)
 }
 
 PyObject* public_verify_digest(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_count("verify_digest", nargs, 2)) return nullptr;
+  if (!check_positional("verify_digest()", nargs, 2)) return nullptr;
   uint8_t e[sm2::kDigestSize], signature[sm2::kSignatureSize];
-  if (!read_fixed(args[0], "verify_digest", "digest", e, sizeof e)) return nullptr;
-  if (!read_fixed(args[1], "verify_digest", "signature", signature, sizeof signature)) return nullptr;
+  if (!read_fixed(args[0], "verify_digest()", "digest", e, sizeof e)) return nullptr;
+  if (!read_fixed(args[1], "verify_digest()", "signature", signature, sizeof signature)) return nullptr;
   bool ok;
   without_gil([&] { ok = sm2::verify_digest(signature, e, as_public(self)->point); });
   return PyBool_FromLong(ok);
@@ -475,14 +453,14 @@ PyObject* public_verify_digest(PyObject* self, PyObject* const* args, Py_ssize_t
 PyObject* encrypt_into_bytes(PyObject* self, PyObject* data_obj, PyObject* order, const sm2::Scalar* nonce,
                              const char* function) {
   ByteView data;
-  if (!read_view(data_obj, function, "data", data)) return nullptr;
+  if (!read_bytes(data_obj, function, "data", data)) return nullptr;
   const auto len = static_cast<std::size_t>(data.size());
   if (len == 0) {
-    PyErr_Format(PyExc_ValueError, "%s(): the message is empty (SM2 encrypts one byte or more)", function);
+    PyErr_Format(PyExc_ValueError, "%s: the message is empty (SM2 encrypts one byte or more)", function);
     return nullptr;
   }
   if (len > sm2::kMaxMessageSize) {
-    PyErr_Format(PyExc_ValueError, "%s(): the message is longer than the KDF can cover", function);
+    PyErr_Format(PyExc_ValueError, "%s: the message is longer than the KDF can cover", function);
     return nullptr;
   }
   const int c2_before_c3 = PyObject_IsTrue(order);
@@ -512,52 +490,47 @@ PyObject* encrypt_into_bytes(PyObject* self, PyObject* data_obj, PyObject* order
   PyMem_Free(message);
   if (status == sm2::CipherStatus::random_failed) return raise_os_error(saved_errno);
   if (status != sm2::CipherStatus::ok) {
-    PyErr_Format(PyExc_ValueError, "%s(): the KDF output is all zeros for this nonce", function);
+    PyErr_Format(PyExc_ValueError, "%s: the KDF output is all zeros for this nonce", function);
     return nullptr;
   }
   return out.release();
 }
 
 PyObject* public_encrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_count("encrypt", nargs, 2)) return nullptr;
-  return encrypt_into_bytes(self, args[0], args[1], nullptr, "encrypt");
+  if (!check_positional("encrypt()", nargs, 2)) return nullptr;
+  return encrypt_into_bytes(self, args[0], args[1], nullptr, "encrypt()");
 }
 
 PyObject* public_encrypt_with_nonce(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_count("_encrypt_with_nonce", nargs, 3)) return nullptr;
+  if (!check_positional("_encrypt_with_nonce()", nargs, 3)) return nullptr;
   ct::Wiped<sm2::Scalar> k;
-  if (!read_nonce(args[1], "_encrypt_with_nonce", k.value)) return nullptr;
-  return encrypt_into_bytes(self, args[0], args[2], &k.value, "_encrypt_with_nonce");
+  if (!read_nonce(args[1], "_encrypt_with_nonce()", k.value)) return nullptr;
+  return encrypt_into_bytes(self, args[0], args[2], &k.value, "_encrypt_with_nonce()");
 }
 
 // --- tables ----------------------------------------------------------------------
 
-template <auto kFunction>
-constexpr PyCFunction fastcall() {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(kFunction));
-}
-
 PyMethodDef private_methods[] = {
     {"private_bytes", private_bytes, METH_NOARGS, "private_bytes($self, /)\n--\n\nd, 32 bytes big-endian."},
     {"public_key", private_public_key, METH_NOARGS, "public_key($self, /)\n--\n\nThe PublicKey d*G."},
-    {"sign", fastcall<private_sign>(), METH_FASTCALL,
+    {"sign", kyber_alg::as_method<private_sign>(), METH_FASTCALL,
      "sign($self, z, data, /)\n--\n\nr || s for e = SM3(z || data), with a hedged nonce."},
-    {"sign_der", fastcall<private_sign_der>(), METH_FASTCALL,
+    {"sign_der", kyber_alg::as_method<private_sign_der>(), METH_FASTCALL,
      "sign_der($self, z, data, /)\n--\n\nAs sign(), DER SEQUENCE { INTEGER r, INTEGER s }."},
     {"sign_digest", private_sign_digest, METH_O,
      "sign_digest($self, digest, /)\n--\n\nr || s for e = digest."},
     {"sign_digest_der", private_sign_digest_der, METH_O,
      "sign_digest_der($self, digest, /)\n--\n\nAs sign_digest(), DER SEQUENCE { INTEGER r, INTEGER s }."},
-    {"_sign_digest_with_nonce", fastcall<private_sign_with_nonce>(), METH_FASTCALL,
+    {"_sign_digest_with_nonce", kyber_alg::as_method<private_sign_with_nonce>(), METH_FASTCALL,
      "_sign_digest_with_nonce($self, digest, k, der=False, /)\n--\n\nFor tests only: r || s (or DER) with "
      "the "
      "given nonce k."},
-    {"decrypt", fastcall<private_decrypt>(), METH_FASTCALL,
+    {"decrypt", kyber_alg::as_method<private_decrypt>(), METH_FASTCALL,
      "decrypt($self, c1, c3, c2, /)\n--\n\nThe message of C1 (x || y), C3 and C2; DecryptionError on "
      "failure."},
     {"exchange", private_exchange, METH_O,
      "exchange($self, peer_public_key, /)\n--\n\nECDH: x(d * Q), 32 bytes."},
-    {"key_exchange", fastcall<private_key_exchange>(), METH_FASTCALL,
+    {"key_exchange", kyber_alg::as_method<private_key_exchange>(), METH_FASTCALL,
      "key_exchange($self, ephemeral, peer, peer_ephemeral, length, initiator, z_initiator, z_responder, /)\n"
      "--\n\nGB/T 32918.3: (key, own confirmation value, expected peer confirmation value)."},
     {nullptr, nullptr, 0, nullptr},
@@ -566,13 +539,13 @@ PyMethodDef private_methods[] = {
 PyMethodDef public_methods[] = {
     {"public_bytes", public_bytes, METH_NOARGS, "public_bytes($self, /)\n--\n\nx || y, 64 bytes."},
     {"z", public_z, METH_O, "z($self, uid, /)\n--\n\nZ = SM3(ENTL || ID || a || b || xG || yG || x || y)."},
-    {"verify", fastcall<public_verify>(), METH_FASTCALL,
+    {"verify", kyber_alg::as_method<public_verify>(), METH_FASTCALL,
      "verify($self, z, data, signature, /)\n--\n\nTrue if r || s signs SM3(z || data)."},
-    {"verify_digest", fastcall<public_verify_digest>(), METH_FASTCALL,
+    {"verify_digest", kyber_alg::as_method<public_verify_digest>(), METH_FASTCALL,
      "verify_digest($self, digest, signature, /)\n--\n\nTrue if r || s signs the digest."},
-    {"encrypt", fastcall<public_encrypt>(), METH_FASTCALL,
+    {"encrypt", kyber_alg::as_method<public_encrypt>(), METH_FASTCALL,
      "encrypt($self, data, c2_before_c3, /)\n--\n\n04 || C1 || C3 || C2 (or C2 before C3)."},
-    {"_encrypt_with_nonce", fastcall<public_encrypt_with_nonce>(), METH_FASTCALL,
+    {"_encrypt_with_nonce", kyber_alg::as_method<public_encrypt_with_nonce>(), METH_FASTCALL,
      "_encrypt_with_nonce($self, data, k, c2_before_c3, /)\n--\n\nFor tests only: encrypt with the nonce k."},
     {nullptr, nullptr, 0, nullptr},
 };

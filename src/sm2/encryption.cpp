@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "common/ct.hpp"
-#include "sm2/kdf.hpp"
+#include "sm3/kdf.hpp"
 #include "sm3/sm3.hpp"
 
 namespace kyber_alg::sm2 {
@@ -26,7 +26,7 @@ void check_value(uint8_t out[kHashSize], const uint8_t xy[kPointSize], const uin
 // the KDF output is all zeros; out.c2 then still holds M (M xor 0).
 CipherStatus seal(const CiphertextParts& out, std::size_t len, const uint8_t xy[kPointSize]) {
   check_value(out.c3, xy, out.c2, len);
-  uint8_t kdf_zero = kdf_xor(out.c2, len, xy, kPointSize);
+  uint8_t kdf_zero = sm3::kdf_xor(out.c2, len, xy, kPointSize);
   ct::declassify(&kdf_zero, 1);  // only ever acted on by drawing a new nonce
   if (kdf_zero) {
     ct::wipe(out.c3, kHashSize);
@@ -93,7 +93,7 @@ CipherStatus decrypt(uint8_t* message_out, const ConstCiphertextParts& in, std::
   // with C3's check below, the same status after the same work: a separate
   // report would tell whoever chose C1 something about the shared point.
   if (len > 0) std::memmove(message_out, in.c2, len);
-  const uint8_t kdf_zero = kdf_xor(message_out, len, xy.value, kPointSize);
+  const uint8_t kdf_zero = sm3::kdf_xor(message_out, len, xy.value, kPointSize);
   // B6: u = Hash(x2 || M' || y2) must equal C3; compared without early exit.
   uint8_t u[kHashSize];
   check_value(u, xy.value, message_out, len);

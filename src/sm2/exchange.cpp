@@ -1,13 +1,13 @@
 #include "sm2/exchange.hpp"
 
 #include "common/ct.hpp"
-#include "sm2/point_mult.hpp"
+#include "sm2/kernels.hpp"
 
 namespace kyber_alg::sm2 {
 
 void ecdh_shared_x(uint8_t out[kSharedSecretSize], const Scalar& d, const AffinePoint& q) {
   ct::Wiped<JacobianPoint> shared;
-  shared.value = mul_point(d, q);
+  shared.value = kernels()->mul_point(d, q);
   ct::Wiped<AffinePoint> affine;
   affine.value = to_affine(shared.value);
   ct::Wiped<Fe> x;

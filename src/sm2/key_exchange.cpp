@@ -4,9 +4,9 @@
 
 #include "common/ct.hpp"
 #include "sm2/curve.hpp"
-#include "sm2/kdf.hpp"
-#include "sm2/point_mult.hpp"
+#include "sm2/kernels.hpp"
 #include "sm2/scalar_arith.hpp"
+#include "sm3/kdf.hpp"
 #include "sm3/sm3.hpp"
 
 namespace kyber_alg::sm2 {
@@ -41,8 +41,8 @@ KeyExchangeStatus key_exchange(const KeyExchangeInput& in, uint8_t* key, std::si
   t.value = order_add(in.d, order_mul(x_bar(in.own_ephemeral), in.r));
 
   // A6/B5 and A7/B6, public part: Q = P_peer + [x-bar(peer R)]R_peer.
-  const JacobianPoint q =
-      C::add_complete(to_jacobian(in.peer_static), mul_point(x_bar(in.peer_ephemeral), in.peer_ephemeral));
+  const JacobianPoint q = C::add_complete(to_jacobian(in.peer_static),
+                                          kernels()->mul_point(x_bar(in.peer_ephemeral), in.peer_ephemeral));
   if (fe_is_zero(q.z)) return KeyExchangeStatus::infinity;
   const AffinePoint q_affine = to_affine(q);
 
@@ -53,7 +53,7 @@ KeyExchangeStatus key_exchange(const KeyExchangeInput& in, uint8_t* key, std::si
   t_safe.value = t.value;
   t_safe.value.v[0] |= t_zero & 1;
   ct::Wiped<JacobianPoint> shared;
-  shared.value = mul_point(t_safe.value, q_affine);
+  shared.value = kernels()->mul_point(t_safe.value, q_affine);
   uint64_t failed = t_zero | fe_is_zero(shared.value.z);
   ct::declassify(&failed, sizeof failed);  // the outcome of the exchange
   if (failed) {
@@ -73,7 +73,7 @@ KeyExchangeStatus key_exchange(const KeyExchangeInput& in, uint8_t* key, std::si
   std::memcpy(kdf_input.value + kPointSize, in.z_initiator, 32);
   std::memcpy(kdf_input.value + kPointSize + 32, in.z_responder, 32);
   std::memset(key, 0, len);
-  kdf_xor(key, len, kdf_input.value, sizeof kdf_input.value);
+  sm3::kdf_xor(key, len, kdf_input.value, sizeof kdf_input.value);
 
   // A9/A10, B8/B10: inner = SM3(xU || ZA || ZB || x1 || y1 || x2 || y2) with
   // (x1, y1) = RA and (x2, y2) = RB; S1/SB = SM3(02 || yU || inner),

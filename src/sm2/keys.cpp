@@ -3,7 +3,7 @@
 #include "common/ct.hpp"
 #include "common/os_random.hpp"
 #include "sm2/base_mult.hpp"
-#include "sm2/point_mult.hpp"
+#include "sm2/kernels.hpp"
 
 namespace kyber_alg::sm2 {
 
@@ -75,7 +75,7 @@ void mul_base_bytes(uint8_t out[kPointSize], const Scalar& k) {
 
 void mul_point_bytes(uint8_t out[kPointSize], const Scalar& k, const AffinePoint& p) {
   ct::Wiped<JacobianPoint> q;
-  q.value = mul_point(k, p);
+  q.value = kernels()->mul_point(k, p);
   encode_jacobian(out, q.value);
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/args.hpp"
 #include "common/buffer.hpp"
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
@@ -415,11 +416,7 @@ PyObject* encrypt_with_nonce(PyObject*, PyObject* args, PyObject* kwargs) {
   if (c2_before_c3 < 0) return nullptr;
   Ref owned_message;
   ByteView message;
-  if (!PyObject_CheckBuffer(m_obj)) {
-    PyErr_Format(PyExc_TypeError, "_encrypt_with_nonce(): M must be a bytes-like object, not '%.100s'",
-                 Py_TYPE(m_obj)->tp_name);
-    return nullptr;
-  }
+  if (!kyber_alg::read_bytes(m_obj, "_encrypt_with_nonce()", "M", message)) return nullptr;
   if (!read_message(m_obj, false, nullptr, "_encrypt_with_nonce", owned_message, message)) return nullptr;
   sm2::AffinePoint public_key;
   if (!read_public_key(pa_obj, "_encrypt_with_nonce", public_key)) return nullptr;
@@ -493,14 +490,12 @@ PyMethodDef methods[] = {
     Paths::backend_method,
     Paths::available_method,
     Paths::set_method,
-    {"generate_keypair", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(generate_keypair)),
-     METH_VARARGS | METH_KEYWORDS, generate_keypair_doc},
-    {"Encrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encrypt)),
-     METH_VARARGS | METH_KEYWORDS, encrypt_doc},
-    {"Decrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(decrypt)),
-     METH_VARARGS | METH_KEYWORDS, decrypt_doc},
-    {"_encrypt_with_nonce", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encrypt_with_nonce)),
-     METH_VARARGS | METH_KEYWORDS, encrypt_with_nonce_doc},
+    {"generate_keypair", kyber_alg::as_method<generate_keypair>(), METH_VARARGS | METH_KEYWORDS,
+     generate_keypair_doc},
+    {"Encrypt", kyber_alg::as_method<encrypt>(), METH_VARARGS | METH_KEYWORDS, encrypt_doc},
+    {"Decrypt", kyber_alg::as_method<decrypt>(), METH_VARARGS | METH_KEYWORDS, decrypt_doc},
+    {"_encrypt_with_nonce", kyber_alg::as_method<encrypt_with_nonce>(), METH_VARARGS | METH_KEYWORDS,
+     encrypt_with_nonce_doc},
     {"_public_key", public_key_of, METH_O, public_key_doc},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -8,16 +8,13 @@
 
 namespace kyber_alg::sm2 {
 
-// k*P for 1 <= k <= n - 1 and P a point of the curve other than infinity, in
-// constant time, on the active code path (kernels.hpp).
-JacobianPoint mul_point(const Scalar& k, const AffinePoint& p);
-
 // Signed odd 5-bit digits (scalar_recode_odd) over a table of P, 3P, ..., 31P.
 inline constexpr int kPointWindowBits = 5;
 inline constexpr int kPointDigits = 52;
 inline constexpr int kPointTableSize = 1 << (kPointWindowBits - 1);
 
-// The body of mul_point for code path Path. Always inlined, so that each
+// k*P for 1 <= k <= n - 1 and P a point of the curve other than infinity, in
+// constant time: the body of Kernels::mul_point for code path Path. Always inlined, so that each
 // path's entry function holds one copy with that path's multiplication.
 template <class Path>
 [[gnu::always_inline]] inline JacobianPoint mul_point_with(const Scalar& k, const AffinePoint& p) {

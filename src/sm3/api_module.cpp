@@ -417,32 +417,30 @@ PyObject* kdf(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
   return out.release();
 }
 
-#define KYBER_ALG_FASTCALL(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f))
-
 using Paths = kyber_alg::DispatchFunctions<sm3::Kernels, sm3::kernels>;
 
 PyMethodDef module_methods[] = {
     Paths::backend_method,
     Paths::available_method,
     Paths::set_method,
-    {"sm3", KYBER_ALG_FASTCALL(sm3_new), METH_FASTCALL | METH_KEYWORDS,
+    {"sm3", kyber_alg::as_method<sm3_new>(), METH_FASTCALL | METH_KEYWORDS,
      "sm3($module, /, data=b'', *, usedforsecurity=True)\n--\n\n"
      "A new SM3 hash object that has absorbed data (usedforsecurity changes nothing)."},
-    {"hmac_sm3", KYBER_ALG_FASTCALL(hmac_sm3), METH_FASTCALL | METH_KEYWORDS,
+    {"hmac_sm3", kyber_alg::as_method<hmac_sm3>(), METH_FASTCALL | METH_KEYWORDS,
      "hmac_sm3($module, /, key, msg)\n--\n\nHMAC-SM3 of msg under key: 32 bytes."},
-    {"pbkdf2_hmac_sm3", KYBER_ALG_FASTCALL(pbkdf2_hmac_sm3), METH_FASTCALL | METH_KEYWORDS,
+    {"pbkdf2_hmac_sm3", kyber_alg::as_method<pbkdf2_hmac_sm3>(), METH_FASTCALL | METH_KEYWORDS,
      "pbkdf2_hmac_sm3($module, /, password, salt, iterations, dklen=None)\n--\n\n"
      "PBKDF2 (RFC 8018) with HMAC-SM3: dklen bytes (32 if None) after iterations rounds."},
-    {"hkdf_sm3", KYBER_ALG_FASTCALL(hkdf_sm3), METH_FASTCALL | METH_KEYWORDS,
+    {"hkdf_sm3", kyber_alg::as_method<hkdf_sm3>(), METH_FASTCALL | METH_KEYWORDS,
      "hkdf_sm3($module, /, ikm, salt, info, length)\n--\n\n"
      "HKDF (RFC 5869) with HMAC-SM3: length bytes (at most 8160) from ikm; salt and info\n"
      "may be None (empty)."},
-    {"hkdf_sm3_extract", KYBER_ALG_FASTCALL(hkdf_sm3_extract), METH_FASTCALL | METH_KEYWORDS,
+    {"hkdf_sm3_extract", kyber_alg::as_method<hkdf_sm3_extract>(), METH_FASTCALL | METH_KEYWORDS,
      "hkdf_sm3_extract($module, /, salt, ikm)\n--\n\nHKDF-Extract with HMAC-SM3: the 32-byte PRK."},
-    {"hkdf_sm3_expand", KYBER_ALG_FASTCALL(hkdf_sm3_expand), METH_FASTCALL | METH_KEYWORDS,
+    {"hkdf_sm3_expand", kyber_alg::as_method<hkdf_sm3_expand>(), METH_FASTCALL | METH_KEYWORDS,
      "hkdf_sm3_expand($module, /, prk, info, length)\n--\n\n"
      "HKDF-Expand with HMAC-SM3: length bytes (at most 8160) from a PRK of at least 32 bytes."},
-    {"kdf", KYBER_ALG_FASTCALL(kdf), METH_FASTCALL | METH_KEYWORDS,
+    {"kdf", kyber_alg::as_method<kdf>(), METH_FASTCALL | METH_KEYWORDS,
      "kdf($module, /, z, klen)\n--\n\n"
      "The key derivation function of GB/T 32918.4 (SM2) with SM3: klen bytes from z."},
     {nullptr, nullptr, 0, nullptr},

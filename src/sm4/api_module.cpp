@@ -27,6 +27,7 @@ namespace sm4 = kyber_alg::sm4;
 using kyber_alg::ByteView;
 using kyber_alg::read_bytes;
 using kyber_alg::read_optional_bytes;
+using kyber_alg::read_sized;
 using kyber_alg::Ref;
 using kyber_alg::size_of;
 
@@ -54,10 +55,6 @@ PyObject* raise_invalid_tag(PyObject* self) {
 }
 
 // --- arguments --------------------------------------------------------------
-
-bool read_sized(PyObject* obj, const char* function, const char* name, std::size_t size, ByteView& view) {
-  return read_bytes(obj, function, name, view) && kyber_alg::check_size(view, function, name, size);
-}
 
 uint8_t* bytes_data(const Ref& bytes) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(bytes.get())); }
 
@@ -95,8 +92,7 @@ PyObject* generate_key(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 }
 
 const PyMethodDef kGenerateKeyMethod = {
-    "generate_key", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(generate_key)),
-    METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+    "generate_key", kyber_alg::as_method<generate_key>(), METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
     "generate_key(bit_length=128)\n--\n\nA new random 16-byte key from the operating system (getrandom)."};
 
 // The arguments of encrypt() and decrypt() of both AEAD classes.
@@ -119,6 +115,7 @@ bool bind_aead(const char* function, PyObject* const* args, Py_ssize_t nargs, Py
 // size checks (len 0: the nonce and associated data only), the tag length,
 // seal(), which writes ciphertext and tag to out reading a.data once, and
 // open() on a private copy of the ciphertext.
+
 // prefix, then the ciphertext and tag, in one new bytes object.
 template <class Mode>
 PyObject* seal_after(PyObject* self, const AeadArguments& a, const ByteView& prefix, const char* function) {
@@ -184,16 +181,12 @@ PyObject* aead_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 
 template <class Mode>
 PyMethodDef aead_methods[] = {
-    {"encrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(aead_encrypt<Mode>)),
-     METH_FASTCALL | METH_KEYWORDS, Mode::kEncryptDoc},
-    {"decrypt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(aead_decrypt<Mode>)),
-     METH_FASTCALL | METH_KEYWORDS,
+    {"encrypt", kyber_alg::as_method<aead_encrypt<Mode>>(), METH_FASTCALL | METH_KEYWORDS, Mode::kEncryptDoc},
+    {"decrypt", kyber_alg::as_method<aead_decrypt<Mode>>(), METH_FASTCALL | METH_KEYWORDS,
      "decrypt($self, /, nonce, data, associated_data=None)\n--\n\n"
      "The plaintext of data (ciphertext and tag) if the tag verifies; otherwise raises\n"
      "kyber_alg.exceptions.InvalidTag and releases nothing."},
-    {"_encrypt_prefixed",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(aead_encrypt_prefixed<Mode>)),
-     METH_FASTCALL | METH_KEYWORDS,
+    {"_encrypt_prefixed", kyber_alg::as_method<aead_encrypt_prefixed<Mode>>(), METH_FASTCALL | METH_KEYWORDS,
      "_encrypt_prefixed($self, /, prefix, nonce, data, associated_data=None)\n--\n\n"
      "prefix followed by encrypt(nonce, data, associated_data), built in one bytes object."},
     kGenerateKeyMethod,
@@ -303,17 +296,22 @@ struct Ccm {
     return true;
   }
 
-  // CCM reads the message twice (MAC, then counter mode): it works on a copy.
+  // CCM reads the message and the nonce twice (MAC, then counter mode): it
+  // works on copies of both.
   static void seal(PyObject* self, const AeadArguments& a, uint8_t* out, std::size_t len) {
+    uint8_t nonce[sm4::kCcmMaxNonce];
+    std::memcpy(nonce, a.nonce.data(), size_of(a.nonce));
     std::memcpy(out, a.data.data(), len);
-    sm4::ccm_seal(object(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad), out, len,
+    sm4::ccm_seal(object(self)->keys, nonce, size_of(a.nonce), a.ad.data(), size_of(a.ad), out, len,
                   out + len, tag_length(self));
   }
 
   static bool open(PyObject* self, const AeadArguments& a, uint8_t* data, std::size_t len,
                    const uint8_t* tag) {
-    return sm4::ccm_open(object(self)->keys, a.nonce.data(), size_of(a.nonce), a.ad.data(), size_of(a.ad),
-                         data, len, tag, tag_length(self));
+    uint8_t nonce[sm4::kCcmMaxNonce];
+    std::memcpy(nonce, a.nonce.data(), size_of(a.nonce));
+    return sm4::ccm_open(object(self)->keys, nonce, size_of(a.nonce), a.ad.data(), size_of(a.ad), data, len,
+                         tag, tag_length(self));
   }
 };
 
@@ -628,24 +626,22 @@ PyObject* cbc_decrypt(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
   return cbc_call(self, args, nargs, kwnames, false);
 }
 
-#define KYBER_ALG_FASTCALL(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f))
-
 PyMethodDef ecb_methods[] = {
-    {"encrypt", KYBER_ALG_FASTCALL(ecb_encrypt), METH_FASTCALL | METH_KEYWORDS,
+    {"encrypt", kyber_alg::as_method<ecb_encrypt>(), METH_FASTCALL | METH_KEYWORDS,
      "encrypt($self, /, data, padding='pkcs7')\n--\n\n"
      "data padded ('pkcs7', 'iso9797-1-m2', or 'none' for whole blocks) and encrypted block by block."},
-    {"decrypt", KYBER_ALG_FASTCALL(ecb_decrypt), METH_FASTCALL | METH_KEYWORDS,
+    {"decrypt", kyber_alg::as_method<ecb_decrypt>(), METH_FASTCALL | METH_KEYWORDS,
      "decrypt($self, /, data, padding='pkcs7')\n--\n\n"
      "data decrypted and its padding checked (in constant time) and removed; ValueError if invalid."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyMethodDef cbc_methods[] = {
-    {"encrypt", KYBER_ALG_FASTCALL(cbc_encrypt), METH_FASTCALL | METH_KEYWORDS,
+    {"encrypt", kyber_alg::as_method<cbc_encrypt>(), METH_FASTCALL | METH_KEYWORDS,
      "encrypt($self, /, iv, data, padding='pkcs7')\n--\n\n"
      "data padded ('pkcs7', 'iso9797-1-m2', or 'none' for whole blocks) and encrypted in CBC mode\n"
      "with the 16-byte iv (use a new unpredictable iv per message)."},
-    {"decrypt", KYBER_ALG_FASTCALL(cbc_decrypt), METH_FASTCALL | METH_KEYWORDS,
+    {"decrypt", kyber_alg::as_method<cbc_decrypt>(), METH_FASTCALL | METH_KEYWORDS,
      "decrypt($self, /, iv, data, padding='pkcs7')\n--\n\n"
      "data decrypted in CBC mode and its padding checked (in constant time) and removed;\n"
      "ValueError if invalid."},

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "common/ref.hpp"
-#include "outside/names.hpp"
+#include "velmora/outside/names.hpp"
 
 namespace kyber_alg::velmora {
 

@@ -1,4 +1,4 @@
-#include "subscript.hpp"
+#include "velmora/subscript.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "unpack.hpp"
+#include "velmora/unpack.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

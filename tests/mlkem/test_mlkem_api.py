@@ -155,12 +155,26 @@ def test_version_2_public_key_must_match():
 
 def test_pem_labels_and_passwords():
     sk = mlkem.MLKEM1024PrivateKey.from_seed_bytes(SEED)
-    with pytest.raises(ValueError, match="PEM label 'PUBLIC KEY'"):
+    with pytest.raises(ValueError, match="labelled 'PUBLIC KEY'"):
         mlkem.load_pem_private_key(sk.public_key().public_bytes("pem"))
-    with pytest.raises(ValueError, match="PEM label 'PRIVATE KEY'"):
+    with pytest.raises(ValueError, match="labelled 'PRIVATE KEY'"):
         mlkem.load_pem_public_key(sk.private_bytes("pem"))
     with pytest.raises(TypeError, match="not encrypted"):
         mlkem.load_pem_private_key(sk.private_bytes("pem"), password=b"secret")
+
+
+@pytest.mark.parametrize("data", [100, [48, 3, 2, 1, 0], "MIIB", None, 1.5])
+@pytest.mark.parametrize("load", [mlkem.load_der_public_key, mlkem.load_der_private_key, mlkem.load_pem_public_key,
+                                  mlkem.load_pem_private_key])
+def test_loaders_take_bytes_like_data_only(load, data):
+    # bytes(100) would be 100 zero bytes and bytes([48, ...]) DER: neither may be parsed.
+    if isinstance(data, str) and load.__name__.startswith("load_pem"):
+        return                                                  # PEM text may be a str
+    with pytest.raises(TypeError, match="bytes-like"):
+        load(data)
+    sk = mlkem.MLKEM512PrivateKey.from_seed_bytes(SEED)
+    for buffer in (bytearray, memoryview):
+        assert mlkem.load_der_private_key(buffer(sk.private_bytes("der"))).private_bytes_raw() == SEED
 
 
 @pytest.mark.parametrize(("args", "error", "message"), [
@@ -168,7 +182,7 @@ def test_pem_labels_and_passwords():
     ((5,), TypeError, "encoding must be a str"),
     (("der", "raw"), ValueError, "go only together"),
     (("raw", "pkcs8"), ValueError, "go only together"),
-    (("der", "openssh"), ValueError, "format must be 'pkcs8'"),
+    (("der", "openssh"), ValueError, "format must be one of 'pkcs8', 'raw'"),
     ((serialization.Encoding.DER, serialization.PublicFormat.Raw), TypeError, "format must be a str"),
     (("der", None, serialization.BestAvailableEncryption(b"pw")), ValueError, "encrypted private keys"),
 ])
@@ -179,15 +193,15 @@ def test_private_bytes_arguments(args, error, message):
 
 @pytest.mark.parametrize(("call", "error", "message"), [
     (lambda k: k.from_seed_bytes(bytes(63)), ValueError, "seed \\(d \\|\\| z\\) is 64 bytes long, got 63"),
-    (lambda k: k.from_seed_bytes("x" * 64), TypeError, "not str"),
+    (lambda k: k.from_seed_bytes("x" * 64), TypeError, "not 'str'"),
     (lambda k: k.from_seed_bytes(None), TypeError, "bytes-like"),
-    (lambda k: k.from_seed_bytes(), TypeError, "exactly one argument"),
+    (lambda k: k.from_seed_bytes(), TypeError, "missing required argument 'data'"),
     (lambda k: k.from_seed_bytes(seed=SEED), TypeError, "unexpected keyword argument 'seed'"),
-    (lambda k: k.from_seed_bytes(SEED).decapsulate("ab"), TypeError, "not str"),
-    (lambda k: k.from_seed_bytes(SEED).decapsulate(b"", b""), TypeError, "exactly one argument"),
+    (lambda k: k.from_seed_bytes(SEED).decapsulate("ab"), TypeError, "not 'str'"),
+    (lambda k: k.from_seed_bytes(SEED).decapsulate(b"", b""), TypeError, "at most 1 argument"),
     (lambda k: k.from_seed_bytes(SEED).public_key()._encapsulate_deterministic(bytes(31)), ValueError, "32 bytes"),
     (lambda k: k.from_seed_bytes(SEED)._public_key(int), TypeError, "not a subclass"),
-    (lambda k: k._from_expanded(bytes(10)), TypeError, "exactly 2 arguments"),
+    (lambda k: k._from_expanded(bytes(10)), TypeError, "takes 2 positional arguments"),
     (lambda k: k(), TypeError, "cannot create"),
 ])
 def test_bad_arguments(call, error, message):

@@ -7,7 +7,7 @@ import functools
 import secrets
 from collections.abc import Callable
 
-from kyber_alg import _sm2, sm2
+from kyber_alg import _sm2, _testing, sm2
 from sm2_reference import sm3 as sm3_digest  # noqa: F401  (re-exported for the tests)
 
 N = 0xFFFFFFFEFFFFFFFFFFFFFFFFFFFFFFFF7203DF6B21C6052B53BBF40939D54123
@@ -52,7 +52,7 @@ def signature_with_short(key: sm2.SM2PrivateKey, digest: bytes, part: int) -> by
     """A raw signature of digest whose r (part 0) or s (part 1) has a leading zero byte."""
     while True:
         k = (secrets.randbelow(N - 1) + 1).to_bytes(32, "big")
-        raw = key._key._sign_digest_with_nonce(digest, k)
+        raw = _testing.sm2_sign_digest_with_nonce(key, digest, k)
         if raw[32 * part] == 0:
             return raw
 
@@ -63,5 +63,40 @@ def ciphertext_with_c1(key: sm2.SM2PrivateKey, message: bytes, nonce: str, fmt: 
     pub = key.public_key()
     if nonce == "random":
         return pub.encrypt(message, fmt)  # type: ignore[arg-type]
-    raw = pub._key._encrypt_with_nonce(message, nonce_with_zero_c1(nonce == "zero_y"), fmt == "c1c2c3")
-    return raw if fmt != "der" else sm2.convert_ciphertext(raw, "c1c3c2", "der")
+    k = nonce_with_zero_c1(nonce == "zero_y")
+    return _testing.sm2_encrypt_with_nonce(pub, message, k, fmt)  # type: ignore[arg-type]
+
+
+def private_key_variants(key: sm2.SM2PrivateKey) -> dict[str, tuple[bool, bytes]]:
+    """DER private keys built around key: name -> (OpenSSL reads it, the DER). Each refused one breaks one
+    rule of PKCS#8 (RFC 5958) or SEC1's ECPrivateKey (RFC 5915)."""
+    from kyber_alg import _asn1 as a
+
+    d = a.octet_string(key.private_bytes_raw())
+    point = key.public_key().public_bytes_raw()
+    public = a.tlv(a.context(1), a.bit_string(point))
+    curve = a.tlv(a.context(0), a.oid("1.2.156.10197.1.301"))
+    algorithm = a.sequence(a.oid("1.2.840.10045.2.1"), a.oid("1.2.156.10197.1.301"))
+    attribute = a.tlv(a.context(0), a.sequence(a.oid("1.2.3.4"), a.tlv(0x31, a.octet_string(b"x"))))
+
+    def ec(*fields: bytes) -> bytes:
+        return a.sequence(a.integer(1), d, *fields)
+
+    def pkcs8(inner: bytes, *fields: bytes) -> bytes:
+        return a.sequence(a.integer(0), algorithm, a.octet_string(inner), *fields)
+
+    return {
+        "pkcs8": (True, pkcs8(ec(public))),
+        "pkcs8 with attributes": (True, pkcs8(ec(public), attribute)),
+        "pkcs8 with curve in ECPrivateKey": (True, pkcs8(ec(curve, public))),
+        "sec1": (True, ec(curve, public)),
+        "sec1 without public key": (True, ec(curve)),
+        "pkcs8 trailing field": (False, pkcs8(ec(public), a.integer(5))),
+        "pkcs8 attributes twice": (False, pkcs8(ec(public), attribute, attribute)),
+        "pkcs8 [1] in version 1": (False, pkcs8(ec(public), a.tlv(0x81, b"\0" + point))),
+        "ECPrivateKey [0] twice": (False, ec(curve, curve, public)),
+        "ECPrivateKey [1] twice": (False, ec(curve, public, public)),
+        "ECPrivateKey [1] before [0]": (False, ec(public, curve)),
+        "sec1 without curve": (False, ec(public)),
+        "sec1 without curve or public key": (False, ec()),
+    }

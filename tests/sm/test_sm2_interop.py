@@ -52,6 +52,19 @@ def keys():
 
 
 @needs_openssl
+@pytest.mark.parametrize("name", support.private_key_variants(sm2.SM2PrivateKey.generate()))
+def test_private_key_containers_read_as_openssl_reads_them(name):
+    valid, der = support.private_key_variants(sm2.SM2PrivateKey.generate())[name]
+    assert (openssl("pkey", "-inform", "DER", "-noout", data=der, check=False).returncode == 0) is valid
+    try:
+        sm2.load_der_private_key(der)
+        ours = True
+    except ValueError:
+        ours = False
+    assert ours is valid
+
+
+@needs_openssl
 def test_openssl_keys_load_here_in_every_encoding(tmp_path: Path):
     pem = openssl("genpkey", "-algorithm", "SM2").stdout
     (tmp_path / "k.pem").write_bytes(pem)

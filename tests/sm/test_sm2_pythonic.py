@@ -4,8 +4,11 @@ ciphertext layouts, signatures, errors, and the object protocol (equality, pickl
 from __future__ import annotations
 
 import copy
+import os
 import pickle
 import secrets
+import subprocess
+import sys
 
 import pytest
 from cryptography.hazmat.primitives import serialization
@@ -16,7 +19,7 @@ from hypothesis import strategies as st
 import sm2_api_support as support
 import sm2_reference as ref
 from kyber_alg import _asn1 as asn1
-from kyber_alg import sm2
+from kyber_alg import _testing, sm2
 from kyber_alg.exceptions import InvalidSignature
 
 FORMATS = ["c1c3c2", "c1c2c3", "der"]
@@ -92,7 +95,7 @@ def _foreign_keys():
         ("ed25519 spki", sm2.load_pem_public_key, ed.public_key().public_bytes(pem, spki), "Ed25519"),
         ("encrypted", sm2.load_pem_private_key,
          p256.private_bytes(pem, pkcs8, serialization.BestAvailableEncryption(b"pw")), "encrypted"),
-        ("public as private", sm2.load_pem_private_key, KEY.public_key().public_bytes(), "PEM label 'PUBLIC KEY'"),
+        ("public as private", sm2.load_pem_private_key, KEY.public_key().public_bytes(), "labelled 'PUBLIC KEY'"),
     ]
 
 
@@ -108,6 +111,22 @@ def test_sec1_with_a_foreign_public_key_is_refused():
     assert KEY.public_key().public_bytes_raw() in der
     with pytest.raises(ValueError, match="does not match the private key"):
         sm2.load_der_private_key(der.replace(KEY.public_key().public_bytes_raw(), other))
+
+
+VARIANTS = support.private_key_variants(KEY)
+
+
+@pytest.mark.parametrize("name", VARIANTS)
+def test_private_key_containers_are_read_strictly(name):
+    # One reading for every container field, as OpenSSL's (test_sm2_interop.py checks that it agrees).
+    valid, der = VARIANTS[name]
+    label = "EC PRIVATE KEY" if name.startswith("sec1") or name.startswith("ECPrivateKey") else "PRIVATE KEY"
+    for load, data in ((sm2.load_der_private_key, der), (sm2.load_pem_private_key, asn1.pem_encode(label, der))):
+        if valid:
+            assert load(data).private_bytes_raw() == KEY.private_bytes_raw()
+        else:
+            with pytest.raises(ValueError):
+                load(data)
 
 
 @pytest.mark.parametrize("cut", [1, 10, 40])
@@ -218,6 +237,89 @@ def test_argument_errors():
         sm2.key_exchange(KEY, KEY, pub, pub, 0)
 
 
+# ---------------------------------------------------------------- cryptography's conventions (issue 26)
+
+
+def test_cryptography_serialization_arguments():
+    enc, private, public = serialization.Encoding, serialization.PrivateFormat, serialization.PublicFormat
+    pub = KEY.public_key()
+    assert KEY.private_bytes(enc.PEM, private.PKCS8, serialization.NoEncryption()) == KEY.private_bytes()
+    assert KEY.private_bytes(enc.DER, private.TraditionalOpenSSL) == KEY.private_bytes("der", "sec1")
+    assert pub.public_bytes(enc.DER, public.SubjectPublicKeyInfo) == pub.public_bytes("der")
+    assert pub.public_bytes(enc.X962, public.UncompressedPoint) == pub.public_bytes_raw()
+    assert pub.public_bytes(enc.X962, public.CompressedPoint) == pub.public_bytes_raw(compressed=True)
+    assert pub.public_bytes("x962", "compressedpoint") == pub.public_bytes_raw(compressed=True)
+    encrypted = serialization.BestAvailableEncryption(b"pw")
+    for call, error in [(lambda: KEY.private_bytes(enc.PEM, private.PKCS8, encrypted), ValueError),
+                        (lambda: KEY.private_bytes(enc.Raw, private.Raw), ValueError),
+                        (lambda: KEY.private_bytes(enc.PEM, public.SubjectPublicKeyInfo), TypeError),
+                        (lambda: pub.public_bytes(enc.PEM, public.CompressedPoint), ValueError),
+                        (lambda: pub.public_bytes(enc.X962, public.SubjectPublicKeyInfo), ValueError)]:
+        with pytest.raises(error):
+            call()
+
+
+def test_loaders_take_cryptography_arguments():
+    pem = KEY.private_bytes()
+    assert sm2.load_pem_private_key(pem, password=None).private_bytes_raw() == KEY.private_bytes_raw()
+    assert sm2.load_pem_private_key(pem.decode()).private_bytes_raw() == KEY.private_bytes_raw()
+    assert sm2.load_pem_public_key(KEY.public_key().public_bytes().decode()) == KEY.public_key()
+    assert sm2.load_der_private_key(KEY.private_bytes("der"), None).private_bytes_raw() == KEY.private_bytes_raw()
+    for load, data in [(sm2.load_pem_private_key, pem), (sm2.load_der_private_key, KEY.private_bytes("der"))]:
+        with pytest.raises(TypeError, match="not encrypted"):
+            load(data, b"secret")
+    p256 = ec.generate_private_key(ec.SECP256R1())
+    for encoding in (serialization.Encoding.PEM, serialization.Encoding.DER):
+        encrypted = p256.private_bytes(encoding, serialization.PrivateFormat.PKCS8,
+                                       serialization.BestAvailableEncryption(b"pw"))
+        load = sm2.load_pem_private_key if encoding == serialization.Encoding.PEM else sm2.load_der_private_key
+        with pytest.raises(ValueError, match="encrypted private keys are not supported: decrypt it first"):
+            load(encrypted, b"pw")
+
+
+def test_exceptions_are_cryptography_s():
+    from cryptography import exceptions
+
+    with pytest.raises(exceptions.InvalidSignature):
+        KEY.public_key().verify(KEY.sign(b"m"), b"other")
+    assert issubclass(InvalidSignature, exceptions.InvalidSignature)
+    import kyber_alg.exceptions as ours
+    assert issubclass(ours.InvalidTag, exceptions.InvalidTag)
+
+
+def test_exceptions_without_cryptography(tmp_path):
+    # cryptography stays optional: without it, the classes are plain Exceptions.
+    (tmp_path / "cryptography").mkdir()
+    (tmp_path / "cryptography" / "__init__.py").write_text("raise ImportError('not installed')\n")
+    code = ("from kyber_alg import exceptions as e, sm2; k = sm2.SM2PrivateKey.generate()\n"
+            "assert e.InvalidSignature.__bases__ == (Exception,) and e.InvalidTag.__bases__ == (Exception,)\n"
+            "try: k.public_key().verify(b'x', b'm')\nexcept e.InvalidSignature: print('ok')\n")
+    env = {**os.environ, "PYTHONPATH": str(tmp_path)}
+    out = subprocess.run([sys.executable, "-P", "-c", code], env=env, capture_output=True, text=True, check=True)
+    assert out.stdout == "ok\n"
+
+
+@pytest.mark.parametrize(("given", "used"), [("der", "c1c3c2"), ("der", "c1c2c3"), ("c1c3c2", "der")])
+def test_decryption_of_another_layout_says_which(given, used):
+    ct = KEY.public_key().encrypt(b"layout", given)
+    with pytest.raises(sm2.DecryptionError, match=f"looks like {'DER' if given == 'der' else 'a raw'}"):
+        KEY.decrypt(ct, used)
+
+
+@pytest.mark.parametrize(("given", "used"), [("c1c2c3", "c1c3c2"), ("c1c3c2", "c1c2c3")])
+def test_c3_mismatch_mentions_the_other_order(given, used):
+    ct = KEY.public_key().encrypt(b"order" * 10, given)
+    with pytest.raises(sm2.DecryptionError, match=f"C3 does not match.*format='{given}'"):
+        KEY.decrypt(ct, used)
+    # The hint is one text per format, whatever failed: the same for another key's ciphertext.
+    other = sm2.SM2PrivateKey.generate().public_key().encrypt(b"order" * 10, used)
+    with pytest.raises(sm2.DecryptionError) as wrong_key:
+        KEY.decrypt(other, used)
+    with pytest.raises(sm2.DecryptionError) as wrong_order:
+        KEY.decrypt(ct, used)
+    assert str(wrong_key.value) == str(wrong_order.value)
+
+
 # ---------------------------------------------------------------- ciphertexts
 
 
@@ -228,7 +330,7 @@ def test_ciphertext_formats_with_leading_zero_coordinates(sm2api_path, fmt, nonc
     k = {"zero_x": support.nonce_with_zero_c1(0), "zero_y": support.nonce_with_zero_c1(1),
          "random": (12345).to_bytes(32, "big")}[nonce]
     message = b"leading zeros in C1"
-    raw = pub._key._encrypt_with_nonce(message, k, False)
+    raw = _testing.sm2_encrypt_with_nonce(pub, message, k)
     c1 = raw[1:65]
     assert ref.encode(ref.mul(int.from_bytes(k, "big"), ref.G)) == c1
     ct = sm2.convert_ciphertext(raw, "c1c3c2", fmt)
@@ -247,7 +349,7 @@ def test_ciphertext_formats_with_leading_zero_coordinates(sm2api_path, fmt, nonc
 @pytest.mark.parametrize("fmt", ["c1c3c2", "c1c2c3"])
 def test_unprefixed_c1_whose_x_starts_with_04(fmt):
     # Without its prefix this C1 begins with 04, like a prefixed one: the curve check tells them apart.
-    raw = KEY.public_key()._key._encrypt_with_nonce(b"ambiguous", support.nonce_with_c1_x_starting_04(), fmt == "c1c2c3")
+    raw = _testing.sm2_encrypt_with_nonce(KEY.public_key(), b"ambiguous", support.nonce_with_c1_x_starting_04(), fmt)
     assert raw[1] == 0x04
     assert KEY.decrypt(raw[1:], fmt) == KEY.decrypt(raw, fmt) == b"ambiguous"
     assert sm2.convert_ciphertext(raw[1:], fmt, fmt) == raw

@@ -221,3 +221,10 @@ def test_sm3_functions_take_keywords_and_reject_str():
                  lambda: sm3.pbkdf2_hmac_sm3(b"p", b"s", 2.0), lambda: sm3.kdf(b"z", "5")):
         with pytest.raises(TypeError):
             call()
+
+
+def test_invalid_tag_is_cryptography_s():
+    from cryptography import exceptions
+
+    with pytest.raises(exceptions.InvalidTag):
+        sm4.SM4GCM(KEY).decrypt(NONCE, flip(sm4.SM4GCM(KEY).encrypt(NONCE, MESSAGE, None), 0), None)

@@ -2,13 +2,17 @@
 (and run by the suite, so it stays a working program)."""
 # pyright: strict
 
+import datetime
 import hmac
 import io
 import os
 from typing import assert_type
 
 import kyber_alg.sm
-from kyber_alg import Kyber, Velmora, hybrid, mlkem, sm2
+from cryptography import x509 as cx
+from cryptography.x509.oid import NameOID
+
+from kyber_alg import Kyber, Velmora, hybrid, mlkem, sm2, x509
 from kyber_alg import sm3 as sm3_api
 from kyber_alg import sm4 as sm4_api
 from kyber_alg.exceptions import InvalidSignature, InvalidTag
@@ -176,6 +180,23 @@ def folded_key(hex_digest: str) -> str:
     return Velmora.xor_hex_strings(hex_digest[:32], hex_digest[32:])
 
 
+def small_ca() -> bool:
+    ca_key, kem_key = sm2.SM2PrivateKey.generate(), mlkem.MLKEM768PrivateKey.generate()
+    root_name = cx.Name([cx.NameAttribute(NameOID.COMMON_NAME, "Root")])
+    now = datetime.datetime.now(datetime.timezone.utc)
+    root = (x509.CertificateBuilder().subject_name(root_name).issuer_name(root_name).public_key(ca_key.public_key())
+            .serial_number(1).not_valid_before(now).not_valid_after(now + datetime.timedelta(days=1))
+            .add_extension(cx.BasicConstraints(ca=True, path_length=0), critical=True).sign(ca_key))
+    assert_type(root, cx.Certificate)
+    csr = x509.CertificateSigningRequestBuilder().subject_name(root_name).sign(ca_key, uid=x509.DEFAULT_UID)
+    leaf = (x509.CertificateBuilder().subject_name(root_name).issuer_name(root_name).public_key(kem_key.public_key())
+            .serial_number(2).not_valid_before(now).not_valid_after(now + datetime.timedelta(hours=1)).sign(ca_key))
+    chain: list[cx.Certificate] = x509.verify_chain(leaf, [], [root], at=now)
+    key: x509.PublicKey = x509.public_key(leaf)
+    x509.verify_directly_issued_by(leaf, root)
+    return x509.is_signature_valid(csr) and chain == [leaf, root] and key == kem_key.public_key()
+
+
 if __name__ == "__main__":
     assert exchange("hello, 世界") == "hello, 世界"
     assert kem_round_trip()
@@ -187,4 +208,5 @@ if __name__ == "__main__":
     assert ml_kem_768(bytes(range(64)))
     assert folded_key("00" * 16 + "ff" * 16) == "ff" * 16
     assert hybrid_round_trip(b"message")
+    assert small_ca()
     print("ok")

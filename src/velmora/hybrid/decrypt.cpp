@@ -1,7 +1,7 @@
-#include "../outside/binascii_calls.hpp"
-#include "../subscript.hpp"
-#include "derivation.hpp"
-#include "hybrid.hpp"
+#include "velmora/hybrid/derivation.hpp"
+#include "velmora/hybrid/hybrid.hpp"
+#include "velmora/outside/binascii_calls.hpp"
+#include "velmora/subscript.hpp"
 
 namespace kyber_alg::velmora {
 

@@ -1,7 +1,7 @@
-#include "derivation.hpp"
+#include "velmora/hybrid/derivation.hpp"
 
-#include "../outside/binascii_calls.hpp"
-#include "../subscript.hpp"
+#include "velmora/outside/binascii_calls.hpp"
+#include "velmora/subscript.hpp"
 
 namespace kyber_alg::velmora {
 

@@ -4,8 +4,8 @@
 
 #include <Python.h>
 
-#include "../outside/lookup.hpp"
 #include "common/ref.hpp"
+#include "velmora/outside/lookup.hpp"
 
 namespace kyber_alg::velmora {
 

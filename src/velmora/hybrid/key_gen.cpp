@@ -1,8 +1,8 @@
-#include "../outside/binascii_calls.hpp"
-#include "../subscript.hpp"
-#include "../unpack.hpp"
-#include "derivation.hpp"
-#include "hybrid.hpp"
+#include "velmora/hybrid/derivation.hpp"
+#include "velmora/hybrid/hybrid.hpp"
+#include "velmora/outside/binascii_calls.hpp"
+#include "velmora/subscript.hpp"
+#include "velmora/unpack.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

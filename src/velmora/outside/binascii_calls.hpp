@@ -2,7 +2,7 @@
 // looked up again at every call.
 #pragma once
 
-#include "call.hpp"
+#include "velmora/outside/call.hpp"
 
 namespace kyber_alg::velmora {
 

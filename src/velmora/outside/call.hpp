@@ -6,8 +6,8 @@
 #include <initializer_list>
 
 #include "common/ref.hpp"
-#include "lookup.hpp"
-#include "names.hpp"
+#include "velmora/outside/lookup.hpp"
+#include "velmora/outside/names.hpp"
 
 namespace kyber_alg::velmora {
 

@@ -1,6 +1,6 @@
-#include "imports.hpp"
+#include "velmora/outside/imports.hpp"
 
-#include "names.hpp"
+#include "velmora/outside/names.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

@@ -1,6 +1,6 @@
-#include "load_time_builtins.hpp"
+#include "velmora/outside/load_time_builtins.hpp"
 
-#include "names.hpp"
+#include "velmora/outside/names.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

@@ -1,6 +1,6 @@
-#include "lookup.hpp"
+#include "velmora/outside/lookup.hpp"
 
-#include "../module_state.hpp"
+#include "velmora/module_state.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "common/ref.hpp"
-#include "load_time_builtins.hpp"
-#include "names.hpp"
+#include "velmora/outside/load_time_builtins.hpp"
+#include "velmora/outside/names.hpp"
 
 namespace kyber_alg::velmora {
 

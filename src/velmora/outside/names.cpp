@@ -1,6 +1,6 @@
-#include "names.hpp"
+#include "velmora/outside/names.hpp"
 
-#include "../module_state.hpp"
+#include "velmora/module_state.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

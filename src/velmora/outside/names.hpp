@@ -3,7 +3,7 @@
 
 #include <Python.h>
 
-#include "../module_name.hpp"
+#include "velmora/module_name.hpp"
 
 namespace kyber_alg::velmora {
 

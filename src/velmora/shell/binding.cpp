@@ -1,4 +1,4 @@
-#include "binding.hpp"
+#include "velmora/shell/binding.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

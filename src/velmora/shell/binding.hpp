@@ -4,7 +4,7 @@
 #include <Python.h>
 
 #include "common/ref.hpp"
-#include "function_table.hpp"
+#include "velmora/shell/function_table.hpp"
 
 namespace kyber_alg::velmora {
 

@@ -1,6 +1,6 @@
-#include "../module_state.hpp"
 #include "common/ref.hpp"
-#include "loading_steps.hpp"
+#include "velmora/module_state.hpp"
+#include "velmora/shell/loading_steps.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

@@ -2,19 +2,19 @@
 #include <optional>
 #include <vector>
 
-#include "../module_name.hpp"
-#include "../module_state.hpp"
-#include "../outside/imports.hpp"
-#include "../outside/load_time_builtins.hpp"
-#include "../outside/lookup.hpp"
-#include "../outside/names.hpp"
 #include "common/ref.hpp"
-#include "function_constants.hpp"
-#include "function_object.hpp"
-#include "loading_steps.hpp"
-#include "pending_exception.hpp"
-#include "self_test.hpp"
-#include "traceback_entry.hpp"
+#include "velmora/module_name.hpp"
+#include "velmora/module_state.hpp"
+#include "velmora/outside/imports.hpp"
+#include "velmora/outside/load_time_builtins.hpp"
+#include "velmora/outside/lookup.hpp"
+#include "velmora/outside/names.hpp"
+#include "velmora/shell/function_constants.hpp"
+#include "velmora/shell/function_object.hpp"
+#include "velmora/shell/loading_steps.hpp"
+#include "velmora/shell/pending_exception.hpp"
+#include "velmora/shell/self_test.hpp"
+#include "velmora/shell/traceback_entry.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

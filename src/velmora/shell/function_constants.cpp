@@ -1,8 +1,8 @@
-#include "function_constants.hpp"
+#include "velmora/shell/function_constants.hpp"
 
 #include <vector>
 
-#include "../module_name.hpp"
+#include "velmora/module_name.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

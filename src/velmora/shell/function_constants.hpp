@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/ref.hpp"
-#include "function_table.hpp"
+#include "velmora/shell/function_table.hpp"
 
 namespace kyber_alg::velmora {
 

@@ -1,11 +1,11 @@
-#include "function_object.hpp"
+#include "velmora/shell/function_object.hpp"
 
 #include <cstddef>
 #include <new>
 
-#include "../module_name.hpp"
-#include "binding.hpp"
-#include "traceback_entry.hpp"
+#include "velmora/module_name.hpp"
+#include "velmora/shell/binding.hpp"
+#include "velmora/shell/traceback_entry.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

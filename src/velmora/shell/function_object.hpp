@@ -5,8 +5,8 @@
 #include <Python.h>
 
 #include "common/ref.hpp"
-#include "function_constants.hpp"
-#include "function_table.hpp"
+#include "velmora/shell/function_constants.hpp"
+#include "velmora/shell/function_table.hpp"
 
 namespace kyber_alg::velmora {
 

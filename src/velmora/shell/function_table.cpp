@@ -1,8 +1,8 @@
-#include "function_table.hpp"
+#include "velmora/shell/function_table.hpp"
 
-#include "../hybrid/hybrid.hpp"
-#include "../module_name.hpp"
-#include "../text/text.hpp"
+#include "velmora/hybrid/hybrid.hpp"
+#include "velmora/module_name.hpp"
+#include "velmora/text/text.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

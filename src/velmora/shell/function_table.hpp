@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "../outside/lookup.hpp"
+#include "velmora/outside/lookup.hpp"
 
 namespace kyber_alg::velmora {
 

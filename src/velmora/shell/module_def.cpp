@@ -1,8 +1,8 @@
 // The module's only exported symbol and its multi-phase definition.
 #include <Python.h>
 
-#include "../module_name.hpp"
-#include "loading_steps.hpp"
+#include "velmora/module_name.hpp"
+#include "velmora/shell/loading_steps.hpp"
 
 // Every call relies on the GIL to keep one thread at a time in the module.
 #ifdef Py_GIL_DISABLED

@@ -1,13 +1,13 @@
-#include "self_test.hpp"
+#include "velmora/shell/self_test.hpp"
 
 #include <Python.h>
 
 #include <initializer_list>
 
-#include "../outside/call.hpp"
-#include "../outside/names.hpp"
-#include "../unpack.hpp"
 #include "common/ref.hpp"
+#include "velmora/outside/call.hpp"
+#include "velmora/outside/names.hpp"
+#include "velmora/unpack.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

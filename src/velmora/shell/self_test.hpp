@@ -1,7 +1,7 @@
 // The self-test: one full exchange, printed, when the module runs as main.
 #pragma once
 
-#include "../outside/lookup.hpp"
+#include "velmora/outside/lookup.hpp"
 
 namespace kyber_alg::velmora {
 

@@ -1,11 +1,11 @@
-#include "traceback_entry.hpp"
+#include "velmora/shell/traceback_entry.hpp"
 
 #include <Python.h>
 #include <frameobject.h>
 
-#include "../module_name.hpp"
 #include "common/ref.hpp"
-#include "pending_exception.hpp"
+#include "velmora/module_name.hpp"
+#include "velmora/shell/pending_exception.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

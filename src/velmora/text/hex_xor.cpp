@@ -1,11 +1,11 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "../outside/call.hpp"
-#include "../unpack.hpp"
 #include "common/ct.hpp"
 #include "common/hex.hpp"
-#include "text.hpp"
+#include "velmora/outside/call.hpp"
+#include "velmora/text/text.hpp"
+#include "velmora/unpack.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

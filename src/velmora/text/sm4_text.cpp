@@ -1,5 +1,5 @@
-#include "../outside/binascii_calls.hpp"
-#include "text.hpp"
+#include "velmora/outside/binascii_calls.hpp"
+#include "velmora/text/text.hpp"
 
 namespace kyber_alg::velmora {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <Python.h>
 
-#include "../outside/lookup.hpp"
 #include "common/ref.hpp"
+#include "velmora/outside/lookup.hpp"
 
 namespace kyber_alg::velmora {
 
