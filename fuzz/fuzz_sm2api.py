@@ -162,9 +162,9 @@ def signature(data: bytes, encoding: str) -> None:
 def sign(fdp: atheris.FuzzedDataProvider) -> None:
     uid = fdp.ConsumeBytes(fdp.ConsumeIntInRange(0, 40))
     data = fdp.ConsumeBytes(fdp.remaining_bytes())
-    raw = KEY.sign(data, uid=uid, encoding="raw")
     e = ref.sm3(ref.SM2P256V1.z(uid, PUB_POINT) + data)
-    assert ref.SM2P256V1.verify(PUB_POINT, e, int.from_bytes(raw[:32], "big"), int.from_bytes(raw[32:], "big"))
+    for raw in (KEY.sign(data, uid=uid, encoding="raw"), sm2._signature_to_raw(KEY.sign(data, uid=uid), "der")):
+        assert ref.SM2P256V1.verify(PUB_POINT, e, int.from_bytes(raw[:32], "big"), int.from_bytes(raw[32:], "big"))
 
 
 @atheris.instrument_func

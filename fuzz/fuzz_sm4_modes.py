@@ -153,7 +153,11 @@ def check_block_modes(key, nonce, choice, payload, opening):
 def check_sm3(key, nonce, choice, payload):
     mac = openssl_hmac.HMAC(key + nonce, hashes.SM3())
     mac.update(payload)
-    assert sm3.hmac_sm3(key + nonce, payload) == mac.finalize()
+    expected = mac.finalize()
+    assert sm3.hmac_sm3(key + nonce, payload) == expected
+    keyed = sm3.HMAC(key + nonce, payload[:choice]).copy()
+    keyed.update(payload[choice:])
+    assert keyed.digest() == expected
     length = 1 + choice * 3
     salt = None if choice & 1 else nonce
     assert sm3.hkdf_sm3(payload, salt, key, length) == HKDF(hashes.SM3(), length, salt, key).derive(payload)

@@ -34,10 +34,14 @@ class PrivateKey:
         """The PublicKey d*G."""
     def sign(self, z: Buffer, data: Buffer, /) -> bytes:
         """r || s for e = SM3(z || data), with a hedged nonce."""
+    def sign_der(self, z: Buffer, data: Buffer, /) -> bytes:
+        """As sign(), DER SEQUENCE { INTEGER r, INTEGER s }."""
     def sign_digest(self, digest: Buffer, /) -> bytes:
         """r || s for e = digest."""
-    def _sign_digest_with_nonce(self, digest: Buffer, k: Buffer, /) -> bytes:
-        """For tests only: r || s with the given nonce k."""
+    def sign_digest_der(self, digest: Buffer, /) -> bytes:
+        """As sign_digest(), DER SEQUENCE { INTEGER r, INTEGER s }."""
+    def _sign_digest_with_nonce(self, digest: Buffer, k: Buffer, der: bool = False, /) -> bytes:
+        """For tests only: r || s (or DER) with the given nonce k."""
     def decrypt(self, c1: Buffer, c3: Buffer, c2: Buffer, /) -> bytes:
         """The message of C1 (x || y), C3 and C2; DecryptionError on failure."""
     def exchange(self, peer_public_key: PublicKey, /) -> bytes:

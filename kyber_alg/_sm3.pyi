@@ -1,6 +1,34 @@
 """SM3-based MAC and key derivation, native (the implementation of kyber_alg.sm3)."""
 
+from typing import final
+
 from typing_extensions import Buffer
+
+from kyber_alg.sm.SM3 import SM3
+
+def sm3(data: Buffer = b"", *, usedforsecurity: bool = True) -> SM3:
+    """A new SM3 hash object that has absorbed data, as hashlib.sha256(data) would be; usedforsecurity is
+    accepted for hashlib's signature and changes nothing."""
+
+@final
+class HMAC:
+    """HMAC-SM3 object with the interface of hmac.HMAC: keyed once, then copy() per message."""
+
+    def __new__(cls, key: Buffer, msg: Buffer | None = None) -> HMAC: ...
+    def update(self, msg: Buffer, /) -> None:
+        """Add the bytes of msg to the message."""
+    def digest(self) -> bytes:
+        """The 32-byte HMAC of the message so far; the object can still be updated."""
+    def hexdigest(self) -> str:
+        """The HMAC as 64 lower-case hexadecimal characters."""
+    def copy(self) -> HMAC:
+        """An independent copy: the key is not processed again."""
+    @property
+    def name(self) -> str: ...
+    @property
+    def digest_size(self) -> int: ...
+    @property
+    def block_size(self) -> int: ...
 
 def hmac_sm3(key: Buffer, msg: Buffer) -> bytes:
     """HMAC-SM3 of msg under key: 32 bytes."""

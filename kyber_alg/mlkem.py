@@ -16,7 +16,7 @@ of FIPS 203 section 7.2 and expanded private keys the hash check of section 7.3 
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Any, ClassVar, NamedTuple, Protocol, Union
+from typing import TYPE_CHECKING, Any, ClassVar, Final, NamedTuple, Protocol, Union
 
 from kyber_alg import _asn1, _mlkem
 from kyber_alg._args import check_no_encryption, check_no_password, read_bytes, read_name
@@ -198,6 +198,14 @@ _PRIVATE_CLASSES: dict[str, type[MLKEMPrivateKey]] = {
 _PUBLIC_CLASSES: dict[str, type[MLKEMPublicKey]] = {
     c._set.oid: c for c in (MLKEM512PublicKey, MLKEM768PublicKey, MLKEM1024PublicKey)}
 
+# The exact bytes before dk in PKCS#8 of the expandedKey form (version 0, no attributes or public key):
+# such a key goes straight to the one native call; any other DER takes the general parser below.
+_EXPANDED_HEADERS: dict[bytes, type[MLKEMPrivateKey]] = {
+    _asn1.private_key_info(c._set.oid, _asn1.octet_string(bytes(c._set.expanded_key_size)))[
+        :-c._set.expanded_key_size]: c for c in _PRIVATE_CLASSES.values()}
+_EXPANDED_HEADER_SIZE: Final = len(next(iter(_EXPANDED_HEADERS)))
+assert all(len(header) == _EXPANDED_HEADER_SIZE for header in _EXPANDED_HEADERS)
+
 
 def _ml_kem_algorithm(algorithm: _asn1.AlgorithmIdentifier, what: str) -> str:
     if algorithm.oid not in _PRIVATE_CLASSES:
@@ -230,7 +238,11 @@ def load_der_private_key(data: Buffer, password: Buffer | None = None) -> MLKEMP
     """
     what = "ML-KEM private key"
     check_no_password(password)
-    info = _asn1.read_private_key_info(read_bytes(data, "data"), what)
+    data = read_bytes(data, "data")
+    expanded = _EXPANDED_HEADERS.get(data[:_EXPANDED_HEADER_SIZE])
+    if expanded is not None and len(data) == _EXPANDED_HEADER_SIZE + expanded._set.expanded_key_size:
+        return expanded._from_expanded(data[_EXPANDED_HEADER_SIZE:], None)
+    info = _asn1.read_private_key_info(data, what)
     cls = _PRIVATE_CLASSES[_ml_kem_algorithm(info.algorithm, what)]
     parameter_set = cls._set
     choice, rest = _asn1.read_one(info.private_key, what)

@@ -305,14 +305,17 @@ class SM2PrivateKey:
 
         ``der`` gives SEQUENCE { INTEGER r, INTEGER s }; ``raw`` gives r || s (64 bytes).
         """
+        if encoding == "der":  # encoded natively
+            return self._key.sign_der(self._public.z(uid), read_bytes(data, "data"))
         read_choice(encoding, "encoding", ("der", "raw"))
-        raw = self._key.sign(self._public.z(uid), read_bytes(data, "data"))
-        return _signature_from_raw(raw, encoding)
+        return self._key.sign(self._public.z(uid), read_bytes(data, "data"))
 
     def sign_digest(self, digest: Buffer, encoding: SignatureEncoding = "der") -> bytes:
         """Signature of a digest e computed by the caller (32 bytes, normally SM3(Z || M))."""
+        if encoding == "der":
+            return self._key.sign_digest_der(digest)
         read_choice(encoding, "encoding", ("der", "raw"))
-        return _signature_from_raw(self._key.sign_digest(digest), encoding)
+        return self._key.sign_digest(digest)
 
     def decrypt(self, ciphertext: Buffer, format: CiphertextFormat = "c1c3c2") -> bytes:  # noqa: A002
         """The message of a ciphertext in the given format; :class:`DecryptionError` on any failure.

@@ -4,6 +4,8 @@
   ``copy``, ``name`` "sm3", ``digest_size`` 32, ``block_size`` 64); it also serves as the
   ``digestmod`` of the standard library's :mod:`hmac`.
 - :func:`hmac_sm3` -- HMAC-SM3 in one native call.
+- :class:`HMAC` -- an HMAC-SM3 object like ``hmac.new(key, msg, ...)``'s, keyed once: ``copy()`` it for each
+  message under the same key and the key is not processed again.
 - :func:`pbkdf2_hmac_sm3` -- PBKDF2 (RFC 8018) with HMAC-SM3.
 - :func:`hkdf_sm3`, :func:`hkdf_sm3_extract`, :func:`hkdf_sm3_expand` -- HKDF (RFC 5869) with SM3.
 - :func:`kdf` -- the key derivation function of GB/T 32918.4 (the one SM2 encryption uses).
@@ -14,24 +16,14 @@ Inputs are bytes-like objects (``str`` raises ``TypeError``); out-of-range lengt
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING, Final
+from typing import Final
 
-from kyber_alg._sm3 import hkdf_sm3, hkdf_sm3_expand, hkdf_sm3_extract, hmac_sm3, kdf, pbkdf2_hmac_sm3
+from kyber_alg._sm3 import HMAC, hkdf_sm3, hkdf_sm3_expand, hkdf_sm3_extract, hmac_sm3, kdf, pbkdf2_hmac_sm3
+from kyber_alg._sm3 import sm3 as sm3
 from kyber_alg.sm.SM3 import SM3 as SM3Hash
 
-if TYPE_CHECKING:
-    from typing_extensions import Buffer
-
-__all__ = ["sm3", "SM3Hash", "hmac_sm3", "pbkdf2_hmac_sm3", "hkdf_sm3", "hkdf_sm3_extract", "hkdf_sm3_expand",
-           "kdf", "DIGEST_SIZE", "BLOCK_SIZE"]
+__all__ = ["sm3", "SM3Hash", "HMAC", "hmac_sm3", "pbkdf2_hmac_sm3", "hkdf_sm3", "hkdf_sm3_extract",
+           "hkdf_sm3_expand", "kdf", "DIGEST_SIZE", "BLOCK_SIZE"]
 
 DIGEST_SIZE: Final = 32
 BLOCK_SIZE: Final = 64
-
-
-def sm3(data: Buffer = b"", *, usedforsecurity: bool = True) -> SM3Hash:
-    """A new SM3 hash object that has absorbed ``data``, as ``hashlib.sha256(data)`` would be.
-
-    ``usedforsecurity`` is accepted for hashlib's signature and changes nothing.
-    """
-    return SM3Hash(data)

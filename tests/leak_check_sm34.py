@@ -102,6 +102,15 @@ def sm3_paths(m, api):
         ("hmac_sm3 strided", ok, lambda: m.hmac_sm3(STRIDED, STRIDED)),
         ("hmac_sm3 str", TypeError, lambda: m.hmac_sm3("key", b"msg")),
         ("hmac_sm3 missing", TypeError, lambda: m.hmac_sm3(b"key")),
+        ("HMAC keyed copy", ok, lambda: _keyed_mac(m, b"msg")),
+        ("HMAC large", ok, lambda: m.HMAC(MID, MID).hexdigest()),
+        ("HMAC update large", ok, lambda: _keyed_mac(m, BIG)),
+        ("HMAC update str", TypeError, lambda: m.HMAC(b"key").update("msg")),
+        ("HMAC key str", TypeError, lambda: m.HMAC("key")),
+        ("_sm3.sm3()", ok, lambda: m.sm3(b"msg", usedforsecurity=False).digest()),
+        ("_sm3.sm3() large", ok, lambda: m.sm3(data=BIG).digest()),
+        ("_sm3.sm3() str", TypeError, lambda: m.sm3("msg")),
+        ("_sm3.sm3() extra", TypeError, lambda: m.sm3(b"a", b"b")),
         ("pbkdf2", ok, lambda: m.pbkdf2_hmac_sm3(b"pw", b"salt", 2, 40)),
         ("pbkdf2 released", ok, lambda: m.pbkdf2_hmac_sm3(b"pw", BIG, 20, None)),
         ("pbkdf2 iterations", ValueError, lambda: m.pbkdf2_hmac_sm3(b"pw", b"salt", 0)),
@@ -121,3 +130,9 @@ def sm3_paths(m, api):
                                                     m._set_backend(m._backend()))),
         ("sm3 api bad backend", ValueError, lambda: m._set_backend("none")),
     ]
+
+
+def _keyed_mac(m, msg):
+    mac = m.HMAC(b"key").copy()
+    mac.update(msg)
+    return mac.digest()

@@ -205,17 +205,21 @@ PyObject* private_bytes(PyObject* self, PyObject*) {
 
 PyObject* private_public_key(PyObject* self, PyObject*) { return Py_NewRef(as_private(self)->public_key); }
 
-PyObject* signature_result(const uint8_t signature[sm2::kSignatureSize], bool ok, int saved_errno) {
-  if (!ok) return raise_os_error(saved_errno);
-  return bytes_of(signature, sm2::kSignatureSize);
+// r || s, or its DER SEQUENCE { r, s } when der is set.
+PyObject* signature_bytes(const uint8_t signature[sm2::kSignatureSize], bool der) {
+  if (!der) return bytes_of(signature, sm2::kSignatureSize);
+  uint8_t encoded[sm2::kMaxDerSignatureSize];
+  return bytes_of(encoded, sm2::signature_to_der(encoded, signature));
 }
 
-PyObject* private_sign(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_positional("sign()", nargs, 2)) return nullptr;
+// sign(z, data) and sign_der(z, data); function names the Python call in messages, e.g. "sign()".
+PyObject* sign_message(PyObject* self, PyObject* const* args, Py_ssize_t nargs, const char* function,
+                       bool der) {
+  if (!check_positional(function, nargs, 2)) return nullptr;
   uint8_t z[sm2::kDigestSize];
-  if (!read_fixed(args[0], "sign()", "z", z, sizeof z)) return nullptr;
+  if (!read_fixed(args[0], function, "z", z, sizeof z)) return nullptr;
   ByteView data;
-  if (!read_bytes(args[1], "sign()", "data", data)) return nullptr;
+  if (!read_bytes(args[1], function, "data", data)) return nullptr;
   uint8_t signature[sm2::kSignatureSize];
   bool ok;
   int saved_errno = 0;
@@ -226,12 +230,22 @@ PyObject* private_sign(PyObject* self, PyObject* const* args, Py_ssize_t nargs) 
     ok = sm2::sign_digest(signature, e.value, as_private(self)->key);
     saved_errno = errno;
   });
-  return signature_result(signature, ok, saved_errno);
+  if (!ok) return raise_os_error(saved_errno);
+  return signature_bytes(signature, der);
 }
 
-PyObject* private_sign_digest(PyObject* self, PyObject* arg) {
+PyObject* private_sign(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
+  return sign_message(self, args, nargs, "sign()", false);
+}
+
+PyObject* private_sign_der(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
+  return sign_message(self, args, nargs, "sign()", true);  // messages name the Python call
+}
+
+// sign_digest(digest) and sign_digest_der(digest).
+PyObject* sign_given_digest(PyObject* self, PyObject* arg, const char* function, bool der) {
   ct::Wiped<uint8_t[sm2::kDigestSize]> e;
-  if (!read_fixed(arg, "sign_digest()", "digest", e.value, sm2::kDigestSize)) return nullptr;
+  if (!read_fixed(arg, function, "digest", e.value, sm2::kDigestSize)) return nullptr;
   uint8_t signature[sm2::kSignatureSize];
   bool ok;
   int saved_errno = 0;
@@ -239,11 +253,23 @@ PyObject* private_sign_digest(PyObject* self, PyObject* arg) {
     ok = sm2::sign_digest(signature, e.value, as_private(self)->key);
     saved_errno = errno;
   });
-  return signature_result(signature, ok, saved_errno);
+  if (!ok) return raise_os_error(saved_errno);
+  return signature_bytes(signature, der);
 }
 
+PyObject* private_sign_digest(PyObject* self, PyObject* arg) {
+  return sign_given_digest(self, arg, "sign_digest()", false);
+}
+
+PyObject* private_sign_digest_der(PyObject* self, PyObject* arg) {
+  return sign_given_digest(self, arg, "sign_digest()", true);
+}
+
+// _sign_digest_with_nonce(digest, k[, der]): r || s, or DER when der is true.
 PyObject* private_sign_with_nonce(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
-  if (!check_positional("_sign_digest_with_nonce()", nargs, 2)) return nullptr;
+  if (nargs != 3 && !check_positional("_sign_digest_with_nonce()", nargs, 2)) return nullptr;
+  const int der = nargs == 3 ? PyObject_IsTrue(args[2]) : 0;
+  if (der < 0) return nullptr;
   uint8_t e[sm2::kDigestSize];
   if (!read_fixed(args[0], "_sign_digest_with_nonce()", "digest", e, sizeof e)) return nullptr;
   ct::Wiped<sm2::Scalar> k;
@@ -256,7 +282,7 @@ PyObject* private_sign_with_nonce(PyObject* self, PyObject* const* args, Py_ssiz
                     "_sign_digest_with_nonce(): this nonce gives r = 0, r + k = n or s = 0");
     return nullptr;
   }
-  return bytes_of(signature, sizeof signature);
+  return signature_bytes(signature, der != 0);
 }
 
 PyObject* raise_decryption_error(PyObject* self, sm2::CipherStatus status) {
@@ -489,10 +515,16 @@ PyMethodDef private_methods[] = {
     {"public_key", private_public_key, METH_NOARGS, "public_key($self, /)\n--\n\nThe PublicKey d*G."},
     {"sign", kyber_alg::as_method<private_sign>(), METH_FASTCALL,
      "sign($self, z, data, /)\n--\n\nr || s for e = SM3(z || data), with a hedged nonce."},
+    {"sign_der", kyber_alg::as_method<private_sign_der>(), METH_FASTCALL,
+     "sign_der($self, z, data, /)\n--\n\nAs sign(), DER SEQUENCE { INTEGER r, INTEGER s }."},
     {"sign_digest", private_sign_digest, METH_O,
      "sign_digest($self, digest, /)\n--\n\nr || s for e = digest."},
+    {"sign_digest_der", private_sign_digest_der, METH_O,
+     "sign_digest_der($self, digest, /)\n--\n\nAs sign_digest(), DER SEQUENCE { INTEGER r, INTEGER s }."},
     {"_sign_digest_with_nonce", kyber_alg::as_method<private_sign_with_nonce>(), METH_FASTCALL,
-     "_sign_digest_with_nonce($self, digest, k, /)\n--\n\nFor tests only: r || s with the given nonce k."},
+     "_sign_digest_with_nonce($self, digest, k, der=False, /)\n--\n\nFor tests only: r || s (or DER) with "
+     "the "
+     "given nonce k."},
     {"decrypt", kyber_alg::as_method<private_decrypt>(), METH_FASTCALL,
      "decrypt($self, c1, c3, c2, /)\n--\n\nThe message of C1 (x || y), C3 and C2; DecryptionError on "
      "failure."},

@@ -40,7 +40,30 @@ uint64_t scalar_equal(const Scalar& a, const Scalar& b) {
   return ct::mask64_zero((a.v[0] ^ b.v[0]) | (a.v[1] ^ b.v[1]) | (a.v[2] ^ b.v[2]) | (a.v[3] ^ b.v[3]));
 }
 
+// INTEGER of a 32-byte big-endian value other than zero: minimal, with a zero
+// byte before a first byte of 0x80 or more. Returns the bytes written.
+std::size_t der_integer(uint8_t* out, const uint8_t value[32]) {
+  std::size_t skip = 0;
+  while (skip < 31 && value[skip] == 0) ++skip;
+  const std::size_t pad = value[skip] >> 7;
+  const std::size_t len = 32 - skip + pad;
+  out[0] = 0x02;
+  out[1] = static_cast<uint8_t>(len);
+  out[2] = 0;
+  std::memcpy(out + 2 + pad, value + skip, 32 - skip);
+  return 2 + len;
+}
+
 }  // namespace
+
+std::size_t signature_to_der(uint8_t der[kMaxDerSignatureSize], const uint8_t signature[kSignatureSize]) {
+  std::size_t len = 2;
+  len += der_integer(der + len, signature);
+  len += der_integer(der + len, signature + 32);
+  der[0] = 0x30;
+  der[1] = static_cast<uint8_t>(len - 2);
+  return len;
+}
 
 void signing_key_init(SigningKey& key, const uint8_t d[kPrivateKeySize]) {
   std::memcpy(key.d_bytes, d, kPrivateKeySize);

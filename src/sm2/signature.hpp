@@ -50,6 +50,13 @@ Scalar hedged_nonce(const uint8_t random[32], const SigningKey& key, const uint8
 // Signs the digest e; false with errno set if getrandom fails.
 bool sign_digest(uint8_t signature[kSignatureSize], const uint8_t e[kDigestSize], const SigningKey& key);
 
+// SEQUENCE { INTEGER r, INTEGER s } at its longest: 2 + 2 * (2 + 1 + 32) bytes.
+inline constexpr std::size_t kMaxDerSignatureSize = 72;
+
+// The DER encoding of a signature r || s with r and s in [1, n - 1] (published
+// values, so the encoding may branch on them); returns its length.
+std::size_t signature_to_der(uint8_t der[kMaxDerSignatureSize], const uint8_t signature[kSignatureSize]);
+
 // Section 7 (public inputs; not constant time): true if (r, s) is a valid
 // signature of e under the public key.
 bool verify_digest(const uint8_t signature[kSignatureSize], const uint8_t e[kDigestSize],

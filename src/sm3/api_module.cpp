@@ -13,7 +13,9 @@
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/gil.hpp"
+#include "common/hex.hpp"
 #include "common/module_def.hpp"
+#include "common/object_lock.hpp"
 #include "common/ref.hpp"
 #include "sm3/hkdf.hpp"
 #include "sm3/hmac.hpp"
@@ -30,6 +32,13 @@ using kyber_alg::Ref;
 using kyber_alg::size_of;
 
 namespace {
+
+struct ModuleState {
+  PyObject* hmac_type;
+  PyObject* hash_type;  // kyber_alg.sm.SM3.SM3, which sm3() makes
+};
+
+using StateSlots = kyber_alg::ModuleStateSlots<&ModuleState::hmac_type, &ModuleState::hash_type>;
 
 // A length argument: an int in [minimum, maximum].
 bool read_length(PyObject* obj, const char* function, const char* name, std::size_t minimum,
@@ -112,6 +121,159 @@ PyObject* hmac_sm3(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
     sm3::hmac(hmac_key.value, msg.data(), size_of(msg), tag);
   });
   return out.release();
+}
+
+// --- the keyed HMAC object -------------------------------------------------------
+
+// HMAC(key, msg=None): keyed once (both key blocks compressed), then copied
+// for each message, as hmac.new(key, digestmod=...).copy() is.
+struct HmacObject {
+  PyObject_HEAD sm3::HmacKey key;  // the states after K0 ^ ipad and K0 ^ opad
+  sm3::State inner;                // key.inner and the message so far
+  kyber_alg::ObjectLock lock;
+};
+
+HmacObject* as_hmac(PyObject* self) { return reinterpret_cast<HmacObject*>(self); }
+
+HmacObject* allocate_hmac(PyTypeObject* type) {
+  HmacObject* self = PyObject_New(HmacObject, type);
+  if (self) self->lock.handle = nullptr;
+  return self;
+}
+
+PyObject* hmac_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"key", "msg", nullptr};
+  PyObject *key_obj, *msg_obj = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:HMAC", const_cast<char**>(keywords), &key_obj,
+                                   &msg_obj))
+    return nullptr;
+  ByteView key, msg;
+  if (!read_bytes(key_obj, "HMAC()", "key", key) || !read_optional_bytes(msg_obj, "HMAC()", "msg", msg))
+    return nullptr;
+  Ref self = Ref::steal(reinterpret_cast<PyObject*>(allocate_hmac(type)));
+  if (!self) return nullptr;
+  HmacObject* h = as_hmac(self.get());
+  // No other thread sees the new object yet: no lock. Key and message are each read once.
+  kyber_alg::without_gil_if(size_of(key) + size_of(msg) >= kyber_alg::kReleaseGilMinSize, [&] {
+    sm3::hmac_init(h->key, key.data(), size_of(key));
+    h->inner = h->key.inner;
+    if (size_of(msg) > 0) sm3::update(h->inner, msg.data(), size_of(msg));
+  });
+  return self.release();
+}
+
+void hmac_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  kyber_alg::ct::wipe_object(as_hmac(self)->key);
+  kyber_alg::ct::wipe_object(as_hmac(self)->inner);
+  as_hmac(self)->lock.free();
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+PyObject* hmac_update(PyObject* self, PyObject* arg) {
+  ByteView msg;
+  if (!read_bytes(arg, "update()", "msg", msg)) return nullptr;
+  HmacObject* h = as_hmac(self);
+  if (!kyber_alg::run_locked(h->lock, size_of(msg), [&] { sm3::update(h->inner, msg.data(), size_of(msg)); }))
+    return nullptr;
+  Py_RETURN_NONE;
+}
+
+void hmac_current(HmacObject* h, uint8_t out[sm3::kDigestSize]) {
+  h->lock.acquire();
+  sm3::hmac_finish(h->key, h->inner, out);
+  h->lock.release();
+}
+
+PyObject* hmac_digest(PyObject* self, PyObject*) {
+  Ref out = new_bytes(sm3::kDigestSize);
+  if (out) hmac_current(as_hmac(self), bytes_data(out));
+  return out.release();
+}
+
+PyObject* hmac_hexdigest(PyObject* self, PyObject*) {
+  uint8_t tag[sm3::kDigestSize];
+  hmac_current(as_hmac(self), tag);
+  Ref text = Ref::steal(PyUnicode_New(2 * sm3::kDigestSize, 127));
+  if (text) kyber_alg::hex::encode(static_cast<char*>(PyUnicode_DATA(text.get())), tag, sizeof tag);
+  return text.release();
+}
+
+PyObject* hmac_copy(PyObject* self, PyObject*) {
+  HmacObject* copy = allocate_hmac(Py_TYPE(self));
+  if (!copy) return nullptr;
+  HmacObject* h = as_hmac(self);
+  h->lock.acquire();
+  copy->key = h->key;
+  copy->inner = h->inner;
+  h->lock.release();
+  return reinterpret_cast<PyObject*>(copy);
+}
+
+PyObject* hmac_name(PyObject*, void*) { return PyUnicode_FromString("hmac-sm3"); }
+PyObject* hmac_digest_size(PyObject*, void*) { return PyLong_FromSize_t(sm3::kDigestSize); }
+PyObject* hmac_block_size(PyObject*, void*) { return PyLong_FromSize_t(sm3::kBlockSize); }
+
+PyMethodDef hmac_methods[] = {
+    {"update", hmac_update, METH_O, "update($self, msg, /)\n--\n\nAdd the bytes of msg to the message."},
+    {"digest", hmac_digest, METH_NOARGS,
+     "digest($self, /)\n--\n\nThe 32-byte HMAC of the message so far; the object can still be updated."},
+    {"hexdigest", hmac_hexdigest, METH_NOARGS,
+     "hexdigest($self, /)\n--\n\nThe HMAC as 64 lower-case hexadecimal characters."},
+    {"copy", hmac_copy, METH_NOARGS,
+     "copy($self, /)\n--\n\nAn independent copy: the key is not processed again."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef hmac_getset[] = {
+    {"name", hmac_name, nullptr, "'hmac-sm3'.", nullptr},
+    {"digest_size", hmac_digest_size, nullptr, "Size of the MAC in bytes: 32.", nullptr},
+    {"block_size", hmac_block_size, nullptr, "Size of SM3's message block in bytes: 64.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot hmac_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(hmac_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(hmac_dealloc)},
+    {Py_tp_methods, hmac_methods},
+    {Py_tp_getset, hmac_getset},
+    {Py_tp_doc, const_cast<char*>("HMAC(key, msg=None)\n--\n\n"
+                                  "HMAC-SM3 object with the interface of hmac.HMAC: keyed once, then\n"
+                                  "copy() per message without processing the key again.")},
+    {0, nullptr},
+};
+
+PyType_Spec hmac_spec = {
+    .name = "kyber_alg._sm3.HMAC",
+    .basicsize = sizeof(HmacObject),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    .slots = hmac_slots,
+};
+
+// --- sm3() -------------------------------------------------------------------------
+
+// sm3(data=b'', *, usedforsecurity=True): the SM3 object, without a Python frame around its constructor.
+PyObject* sm3_new(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static const char* const names[] = {"data", "usedforsecurity"};
+  PyObject* bound[2];
+  if (nargs > 1) {
+    PyErr_Format(PyExc_TypeError, "sm3() takes from 0 to 1 positional arguments but %zd were given", nargs);
+    return nullptr;
+  }
+  if (!kyber_alg::bind_arguments("sm3()", names, 0, args, nargs, kwnames, bound)) return nullptr;
+  PyObject* type = StateSlots::state(module)->hash_type;
+  return PyObject_Vectorcall(type, bound, bound[0] ? 1 : 0, nullptr);
+}
+
+int module_exec(PyObject* module) {
+  ModuleState* state = StateSlots::state(module);
+  if (!kyber_alg::add_type(module, hmac_spec, state->hmac_type)) return -1;
+  Ref hash_module = Ref::steal(PyImport_ImportModule("kyber_alg.sm.SM3"));
+  if (!hash_module) return -1;
+  state->hash_type = PyObject_GetAttrString(hash_module.get(), "SM3");
+  return state->hash_type ? 0 : -1;
 }
 
 // --- PBKDF2 ------------------------------------------------------------------------
@@ -261,6 +423,9 @@ PyMethodDef module_methods[] = {
     Paths::backend_method,
     Paths::available_method,
     Paths::set_method,
+    {"sm3", kyber_alg::as_method<sm3_new>(), METH_FASTCALL | METH_KEYWORDS,
+     "sm3($module, /, data=b'', *, usedforsecurity=True)\n--\n\n"
+     "A new SM3 hash object that has absorbed data (usedforsecurity changes nothing)."},
     {"hmac_sm3", kyber_alg::as_method<hmac_sm3>(), METH_FASTCALL | METH_KEYWORDS,
      "hmac_sm3($module, /, key, msg)\n--\n\nHMAC-SM3 of msg under key: 32 bytes."},
     {"pbkdf2_hmac_sm3", kyber_alg::as_method<pbkdf2_hmac_sm3>(), METH_FASTCALL | METH_KEYWORDS,
@@ -285,8 +450,8 @@ PyDoc_STRVAR(module_doc,
              "SM3-based MAC and key derivation, native: HMAC-SM3, PBKDF2-HMAC-SM3, HKDF-SM3 and the\n"
              "SM2 KDF (the implementation of kyber_alg.sm3).");
 
-PyModuleDef module_def = kyber_alg::module_definition<kyber_alg::NoModuleState, nullptr>(
-    "kyber_alg._sm3", module_doc, module_methods);
+PyModuleDef module_def =
+    kyber_alg::module_definition<StateSlots, module_exec>("kyber_alg._sm3", module_doc, module_methods);
 
 }  // namespace
 

@@ -88,12 +88,17 @@ def test_expanded_and_both_forms_load(kem):
 def test_expanded_key_checks(kem):
     dk = bytearray(kem.private.from_seed_bytes(SEED)._expanded_bytes())
     ek_start = 384 * (SETS.index(kem) + 2)
+    oid = kem.private._set.oid
     bad_hash = bytes(dk[:-64]) + bytes(32) + bytes(dk[-32:])
-    with pytest.raises(ValueError, match="hash check"):
-        kem.private._from_expanded(bad_hash, None)
-    dk[ek_start:ek_start + 2] = b"\xff\xff"                    # first coefficient of ek = 4095 >= q
-    with pytest.raises(ValueError, match="modulus check"):
-        kem.private._from_expanded(bytes(dk), None)
+    # Directly, and through the loader (whose expandedKey DER goes straight to the same native call).
+    for load in (lambda d: kem.private._from_expanded(d, None),
+                 lambda d: mlkem.load_der_private_key(bytearray(_asn1.private_key_info(oid, _asn1.octet_string(d))))):
+        with pytest.raises(ValueError, match="hash check"):
+            load(bad_hash)
+        damaged = bytearray(dk)
+        damaged[ek_start:ek_start + 2] = b"\xff\xff"            # first coefficient of ek = 4095 >= q
+        with pytest.raises(ValueError, match="modulus check"):
+            load(bytes(damaged))
 
 
 @pytest.mark.parametrize(("bits", "other"), [(512, 768), (768, 1024), (1024, 512)])

@@ -6,6 +6,7 @@ from __future__ import annotations
 import copy
 import os
 import pickle
+import secrets
 import subprocess
 import sys
 
@@ -176,6 +177,18 @@ def test_signatures_with_a_short_r_or_s(part):
     assert len(asn1.integer((r, s)[part])) <= 34     # at most 32 content bytes: the 00 byte is gone
     KEY.public_key().verify_digest(der, digest)
     KEY.public_key().verify_digest(raw, digest, encoding="raw")
+
+
+@pytest.mark.parametrize("part, leading", [(0, "zero"), (1, "zero"), (0, "high"), (1, "high")])
+def test_native_der_signature_is_the_minimal_encoding(part, leading):
+    # sign()/sign_digest() encode natively: a leading 00 byte dropped, a 00 added before a high bit.
+    digest = bytes(range(32))
+    while True:
+        k = (secrets.randbelow(ref.N - 1) + 1).to_bytes(32, "big")
+        raw = KEY._key._sign_digest_with_nonce(digest, k)
+        if (raw[32 * part] == 0) if leading == "zero" else (raw[32 * part] >= 0x80):
+            break
+    assert KEY._key._sign_digest_with_nonce(digest, k, True) == sm2._signature_from_raw(raw, "der")
 
 
 def _bad_signatures():

@@ -198,6 +198,20 @@ def test_hash_object_is_hashlib_shaped():
         assert hashlib.new("sm3", b"abcd").digest() == h.digest()
 
 
+def test_keyed_hmac_object_behaves_as_stdlib_hmac():
+    key = os.urandom(20)
+    mac, stdlib = sm3.HMAC(key, msg=bytearray(b"part one, ")), hmac.new(key, b"part one, ", sm3.sm3)
+    twin = mac.copy()
+    mac.update(memoryview(b"part two"))
+    stdlib.update(b"part two")
+    assert mac.digest() == stdlib.digest() and mac.hexdigest() == stdlib.hexdigest()
+    assert twin.digest() == hmac.new(key, b"part one, ", sm3.sm3).digest() != mac.digest()
+    assert (mac.name, mac.digest_size, mac.block_size) == (stdlib.name, 32, 64)
+    for call in (lambda: sm3.HMAC("key"), lambda: mac.update("text"), lambda: sm3.HMAC(b"k", 5), sm3.HMAC):
+        with pytest.raises(TypeError):
+            call()
+
+
 def test_stdlib_hmac_with_sm3():
     key = os.urandom(100)  # longer than a block: hmac hashes it with sm3.sm3 first
     mac = hmac.new(key, b"part one, ", sm3.sm3)

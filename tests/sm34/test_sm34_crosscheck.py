@@ -119,6 +119,13 @@ def test_hmac_equals_openssl(sm3_api_path, key_len, msg_len):
     assert sm3.hmac_sm3(key, msg) == expected
     assert hmac.new(key, msg, sm3.sm3).digest() == expected
     assert hmac.digest(key, msg, sm3.sm3) == expected
+    keyed = sm3.HMAC(key)  # keyed once; each copy continues from the key's states
+    for _ in range(2):
+        mac = keyed.copy()
+        mac.update(msg[:7])
+        mac.update(msg[7:])
+        assert mac.digest() == expected == sm3.HMAC(key, msg).digest()
+    assert keyed.digest() == sm3.hmac_sm3(key, b"")
 
 
 @pytest.mark.parametrize("iterations, dklen", [(1, 32), (2, 1), (3, 33), (1000, 100), (17, None)])

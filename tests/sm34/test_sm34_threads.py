@@ -1,6 +1,7 @@
 """Threads: separate objects in several threads, one SM4CTR shared by two (each update() whole),
 and every call that drops the GIL given a bytearray that another thread keeps changing: the
 result must be that of one consistent input (each input read once, or copied first)."""
+import itertools
 import os
 import threading
 
@@ -28,6 +29,16 @@ def test_separate_objects(sm4_modes_path):
             assert sm4.SM4CCM(key).decrypt(NONCE, sm4.SM4CCM(key).encrypt(NONCE, data), None) == data
 
     run_threads(work)
+
+
+def test_shared_hmac_object_keeps_each_update_whole():
+    parts = [bytes([i]) * BIG for i in range(4)]
+    shared = sm3.HMAC(b"key")
+    run_threads(lambda i: shared.update(parts[i]))
+    # Each update went in whole, in some order of the four threads.
+    expected = {sm3.hmac_sm3(b"key", b"".join(parts[j] for j in order))
+                for order in itertools.permutations(range(4))}
+    assert shared.digest() in expected and shared.copy().digest() == shared.digest()
 
 
 def test_shared_ctr_stream_keeps_each_update_whole(sm4_modes_path):
@@ -125,6 +136,8 @@ CALLS = {
     "ecb decrypt": (lambda: RAW_CBC, lambda b: sm4.SM4ECB(KEY).decrypt(b, "none"), BIG // 3),
     "hmac msg": (lambda: os.urandom(BIG), lambda b: sm3.hmac_sm3(b"key", b), BIG // 2),
     "hmac key": (lambda: os.urandom(BIG), lambda b: sm3.hmac_sm3(b, b"msg"), 3),
+    "hmac object": (lambda: os.urandom(BIG), lambda b: sm3.HMAC(b"key", b).digest(), BIG // 2),
+    "hmac object update": (lambda: os.urandom(BIG), lambda b: _keyed_update(b), BIG // 2),
     "pbkdf2 salt": (lambda: os.urandom(64), lambda b: sm3.pbkdf2_hmac_sm3(b"pw", b, 300, 96), 10),
     "pbkdf2 password": (lambda: os.urandom(100), lambda b: sm3.pbkdf2_hmac_sm3(b, b"salt", 300, 96), 90),
     "hkdf salt": (lambda: os.urandom(BIG), lambda b: sm3.hkdf_sm3_extract(b, b"ikm"), BIG // 2),
@@ -133,6 +146,15 @@ CALLS = {
     "hkdf expand info": (lambda: os.urandom(300), lambda b: sm3.hkdf_sm3_expand(bytes(32), b, 8000), 5),
     "kdf z": (lambda: os.urandom(BIG), lambda b: sm3.kdf(b, 4000), BIG - 1),
 }
+
+
+def _keyed_update(data):
+    mac = KEYED.copy()
+    mac.update(data)
+    return mac.digest()
+
+
+KEYED = sm3.HMAC(b"key")
 
 
 @pytest.mark.parametrize("name", sorted(CALLS))

@@ -150,10 +150,12 @@ def sm3_family(message: bytes) -> bool:
     assert_type(h.copy().digest(), bytes)
     mac = hmac.new(b"key", message, sm3_api.sm3)
     tag: bytes = sm3_api.hmac_sm3(b"key", message)
+    keyed: sm3_api.HMAC = sm3_api.HMAC(b"key").copy()
+    keyed.update(message)
     derived = sm3_api.pbkdf2_hmac_sm3(b"password", b"salt", 2, dklen=40)
     okm = sm3_api.hkdf_sm3(b"ikm", None, b"info", 42)
     prk = sm3_api.hkdf_sm3_extract(b"", b"ikm")
-    return (mac.digest() == tag and h.name == "sm3" and len(derived) == 40
+    return (mac.digest() == tag == keyed.digest() and keyed.hexdigest() == tag.hex() and h.name == "sm3" and len(derived) == 40
             and sm3_api.hkdf_sm3_expand(prk, b"info", 42) == okm and len(sm3_api.kdf(b"z", 64)) == 64
             and h.digest_size == sm3_api.DIGEST_SIZE)
 

@@ -166,6 +166,9 @@ int signing() {
   if (!fill_random(e, sizeof e)) return 2;
   secret(e, sizeof e);  // the digest of a secret message
   if (!sm2::sign_digest(signature, e, key)) return 31;
+  // The DER encoding the Python API returns (of the published r and s).
+  uint8_t der[sm2::kMaxDerSignatureSize];
+  if (sm2::signature_to_der(der, signature) < 8) return 34;
   uint8_t k_bytes[32];
   if (!fill_random(k_bytes, sizeof k_bytes)) return 2;
   k_bytes[0] &= 0x7f;  // below n

@@ -203,6 +203,11 @@ int sm3_derivations() {
     sm3::HmacKey hmac_key;
     sm3::hmac_init(hmac_key, key, key_len);
     sm3::hmac(hmac_key, msg, sizeof msg, out);
+    // kyber_alg.sm3.HMAC: a copy of the keyed state, the message in pieces, then the finish.
+    sm3::State inner = hmac_key.inner;
+    sm3::update(inner, msg, 7);
+    sm3::update(inner, msg + 7, sizeof msg - 7);
+    sm3::hmac_finish(hmac_key, inner, again);
   }
   sm3::pbkdf2_hmac(key, 12, msg, 16, 3, out, 70);  // password secret; salt too here, which is stricter
   uint8_t prk[32];
