@@ -45,7 +45,7 @@ namespace kyber_alg {
 enum class Backend { portable, avx2, avx512, adx, neon, pmull, sha3, smce };
 
 // From the plainest path to the best, the order _available_backends() lists.
-inline constexpr Backend kAllBackends[] = {Backend::portable, Backend::adx,  Backend::avx2,  Backend::avx512,
+inline constexpr Backend kAllBackends[] = {Backend::portable, Backend::adx,   Backend::avx2, Backend::avx512,
                                            Backend::neon,     Backend::pmull, Backend::sha3, Backend::smce};
 
 const char* backend_name(Backend b);

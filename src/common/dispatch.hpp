@@ -28,8 +28,8 @@ template <class Kernels>
 class Dispatch {
  public:
   explicit Dispatch(KernelSet<Kernels> set) : set_(set) {
-    for (Backend b : {Backend::avx512, Backend::avx2, Backend::adx, Backend::smce, Backend::sha3, Backend::pmull,
-                      Backend::neon, Backend::portable})
+    for (Backend b : {Backend::avx512, Backend::avx2, Backend::adx, Backend::smce, Backend::sha3,
+                      Backend::pmull, Backend::neon, Backend::portable})
       if (select(b)) break;
   }
 

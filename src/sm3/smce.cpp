@@ -30,16 +30,16 @@ template <int kGroup>
 KYBER_ALG_TARGET_SMCE inline void four_rounds(uint32x4_t& abcd, uint32x4_t& efgh, uint32x4_t w,
                                               uint32x4_t w_prime) {
   constexpr int j = 4 * kGroup;
-#define KYBER_ALG_SM3_ROUND(lane)                                                       \
-  do {                                                                                  \
+#define KYBER_ALG_SM3_ROUND(lane)                                                      \
+  do {                                                                                 \
     const uint32x4_t ss1 = vsm3ss1q_u32(abcd, efgh, vdupq_n_u32(kRotatedT[j + lane])); \
-    if constexpr (kGroup < 4) {                                                         \
-      abcd = vsm3tt1aq_u32(abcd, ss1, w_prime, lane);                                   \
-      efgh = vsm3tt2aq_u32(efgh, ss1, w, lane);                                         \
-    } else {                                                                            \
-      abcd = vsm3tt1bq_u32(abcd, ss1, w_prime, lane);                                   \
-      efgh = vsm3tt2bq_u32(efgh, ss1, w, lane);                                         \
-    }                                                                                   \
+    if constexpr (kGroup < 4) {                                                        \
+      abcd = vsm3tt1aq_u32(abcd, ss1, w_prime, lane);                                  \
+      efgh = vsm3tt2aq_u32(efgh, ss1, w, lane);                                        \
+    } else {                                                                           \
+      abcd = vsm3tt1bq_u32(abcd, ss1, w_prime, lane);                                  \
+      efgh = vsm3tt2bq_u32(efgh, ss1, w, lane);                                        \
+    }                                                                                  \
   } while (0)
   KYBER_ALG_SM3_ROUND(0);
   KYBER_ALG_SM3_ROUND(1);
@@ -53,8 +53,8 @@ KYBER_ALG_TARGET_SMCE inline void four_rounds(uint32x4_t& abcd, uint32x4_t& efgh
 template <int kGroup>
 KYBER_ALG_TARGET_SMCE inline void schedule_group(uint32x4_t& abcd, uint32x4_t& efgh, uint32x4_t x[5]) {
   if constexpr (kGroup + 4 <= 16)
-    x[(kGroup + 4) % 5] = expand_four_words(x[kGroup % 5], x[(kGroup + 1) % 5], x[(kGroup + 2) % 5],
-                                            x[(kGroup + 3) % 5]);
+    x[(kGroup + 4) % 5] =
+        expand_four_words(x[kGroup % 5], x[(kGroup + 1) % 5], x[(kGroup + 2) % 5], x[(kGroup + 3) % 5]);
   four_rounds<kGroup>(abcd, efgh, x[kGroup % 5], veorq_u32(x[kGroup % 5], x[(kGroup + 1) % 5]));
 }
 

@@ -30,8 +30,8 @@ KYBER_ALG_TARGET_PMULL inline void multiply_add(Wide& acc, uint64x2_t x, uint64x
   const uint64_t x0 = vgetq_lane_u64(x, 0), x1 = vgetq_lane_u64(x, 1);
   const uint64_t h0 = vgetq_lane_u64(h, 0), h1 = vgetq_lane_u64(h, 1);
   acc.low = veorq_u64(acc.low, multiply(x0, h0));
-  acc.high = veorq_u64(acc.high, vreinterpretq_u64_p128(vmull_high_p64(vreinterpretq_p64_u64(x),
-                                                                        vreinterpretq_p64_u64(h))));
+  acc.high = veorq_u64(
+      acc.high, vreinterpretq_u64_p128(vmull_high_p64(vreinterpretq_p64_u64(x), vreinterpretq_p64_u64(h))));
   acc.middle = veorq_u64(acc.middle, veorq_u64(multiply(x1, h0), multiply(x0, h1)));
 }
 
@@ -47,7 +47,8 @@ inline uint64x2_t reduce(const Wide& p) {
   lo = vorrq_u64(vshlq_n_u64(lo, 1), low_up(lo_carry));
   hi = vorrq_u64(vorrq_u64(vshlq_n_u64(hi, 1), low_up(hi_carry)), high_down(lo_carry));
   // Bits of the low word shifted out by 1, 2 and 7 go to the top word first.
-  const uint64x2_t overflow = veorq_u64(veorq_u64(vshlq_n_u64(lo, 63), vshlq_n_u64(lo, 62)), vshlq_n_u64(lo, 57));
+  const uint64x2_t overflow =
+      veorq_u64(veorq_u64(vshlq_n_u64(lo, 63), vshlq_n_u64(lo, 62)), vshlq_n_u64(lo, 57));
   const uint64x2_t m = veorq_u64(lo, low_up(overflow));
   const uint64x2_t right = veorq_u64(veorq_u64(vshrq_n_u64(m, 1), vshrq_n_u64(m, 2)), vshrq_n_u64(m, 7));
   const uint64x2_t across = veorq_u64(veorq_u64(vshlq_n_u64(m, 63), vshlq_n_u64(m, 62)), vshlq_n_u64(m, 57));

@@ -70,12 +70,13 @@ KYBER_ALG_TARGET_SMCE void ecb_smce(const uint32_t rk[kRounds], const uint8_t* i
     in += kBlockSize * kParallelBlocks;
     out += kBlockSize * kParallelBlocks;
   }
-  for (; blocks > 0; --blocks, in += kBlockSize, out += kBlockSize) vst1q_u8(out, encrypt_one(keys, load_block(in)));
+  for (; blocks > 0; --blocks, in += kBlockSize, out += kBlockSize)
+    vst1q_u8(out, encrypt_one(keys, load_block(in)));
   wipe_round_keys(keys);
 }
 
-KYBER_ALG_TARGET_SMCE void cbc_encrypt_smce(const uint32_t rk[kRounds], uint8_t iv[kBlockSize], const uint8_t* in,
-                                            uint8_t* out, std::size_t blocks) {
+KYBER_ALG_TARGET_SMCE void cbc_encrypt_smce(const uint32_t rk[kRounds], uint8_t iv[kBlockSize],
+                                            const uint8_t* in, uint8_t* out, std::size_t blocks) {
   KeyVectors keys = load_round_keys(rk);
   uint8x16_t chain = vld1q_u8(iv);
   for (std::size_t i = 0; i < blocks; ++i) {
@@ -87,8 +88,8 @@ KYBER_ALG_TARGET_SMCE void cbc_encrypt_smce(const uint32_t rk[kRounds], uint8_t 
   wipe_round_keys(keys);
 }
 
-KYBER_ALG_TARGET_SMCE void cbc_decrypt_smce(const uint32_t rk[kRounds], uint8_t iv[kBlockSize], const uint8_t* in,
-                                            uint8_t* out, std::size_t blocks) {
+KYBER_ALG_TARGET_SMCE void cbc_decrypt_smce(const uint32_t rk[kRounds], uint8_t iv[kBlockSize],
+                                            const uint8_t* in, uint8_t* out, std::size_t blocks) {
   KeyVectors keys = load_round_keys(rk);
   uint8x16_t chain = vld1q_u8(iv);
   for (; blocks >= kParallelBlocks; blocks -= kParallelBlocks) {
@@ -110,8 +111,8 @@ KYBER_ALG_TARGET_SMCE void cbc_decrypt_smce(const uint32_t rk[kRounds], uint8_t 
   wipe_round_keys(keys);
 }
 
-KYBER_ALG_TARGET_SMCE void ctr32_smce(const uint32_t rk[kRounds], uint8_t counter[kBlockSize], const uint8_t* in,
-                                      uint8_t* out, std::size_t blocks) {
+KYBER_ALG_TARGET_SMCE void ctr32_smce(const uint32_t rk[kRounds], uint8_t counter[kBlockSize],
+                                      const uint8_t* in, uint8_t* out, std::size_t blocks) {
   KeyVectors keys = load_round_keys(rk);
   // The counter block as words; only lane 3 (the last four bytes) moves.
   uint32x4_t next = load_block(counter);
@@ -136,7 +137,8 @@ KYBER_ALG_TARGET_SMCE void ctr32_smce(const uint32_t rk[kRounds], uint8_t counte
   wipe_round_keys(keys);
 }
 
-const Kernels kSmce = {expand_key_smce, ecb_smce, cbc_encrypt_smce, cbc_decrypt_smce, ctr32_smce, ghash_blocks_pmull};
+const Kernels kSmce = {expand_key_smce,  ecb_smce,   cbc_encrypt_smce,
+                       cbc_decrypt_smce, ctr32_smce, ghash_blocks_pmull};
 
 }  // namespace
 
