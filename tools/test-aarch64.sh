@@ -103,17 +103,21 @@ venv_python="$work/venv/bin/python"
 pip_wheel="$(ls "$root"/usr/share/python-wheels/pip-*.whl)"
 "$venv_python" "$pip_wheel/pip" install -q --no-cache-dir --disable-pip-version-check "$wheel"
 site="$("$venv_python" -c 'import sysconfig; print(sysconfig.get_paths()["purelib"])')"
-echo "$deps" > "$site/kyber_alg_test_deps.pth"
+# The suite reads only the checkout and the running Python's own trees: the
+# test dependencies go into the venv.
+cp -r "$deps"/. "$site"/
+rm -f "$site/.complete"
 echo "aarch64: installed at $((SECONDS - started)) s"
 
 # --- under each CPU model -----------------------------------------------------
 # The sample: known-answer vectors of every algorithm (each on every code
-# path), the code-path switch, the round trips of the hybrid and Velmora.
+# path; ML-KEM's through kyber_alg._mlkem, on the same core as kyber_alg.Kyber),
+# the code-path switch, the round trips of the hybrid and Velmora.
 sample=(
   tests/test_code_path_switch.py
   tests/sm/test_sm3.py tests/sm/test_sm4.py tests/sm34/test_sm34_vectors.py
   tests/sm/test_sm2_standard_examples.py tests/sm/test_sm2_vectors.py
-  tests/kyber/test_kyber_vectors.py tests/mlkem/test_mlkem_vectors.py
+  tests/mlkem/test_mlkem_vectors.py
   tests/hybrid/test_hybrid_vectors.py tests/velmora/test_velmora_exchange.py
 )
 for cpu in "${cpus[@]}"; do
@@ -135,6 +139,10 @@ for name, (chosen, available) in paths.items():
 if sys.argv[1] == "max":
     assert paths["kyber_alg.sm.SM3"][0] == "smce" and paths["kyber_alg.sm.sm4"][0] == "smce", paths
 PY
-  (cd "$repo" && "$venv_python" -P -m pytest -q -p no:cacheprovider "${sample[@]}" "$@")
+  # SM4's one-million-encryption example is one long serial chain: emulated, it
+  # takes minutes on the paths without the SM4 instructions, so it runs under max.
+  only=()
+  [ "$cpu" = max ] || only=(-k "not one_million_encryptions")
+  (cd "$repo" && "$venv_python" -P -m pytest -q -p no:cacheprovider "${sample[@]}" "${only[@]}" "$@")
   echo "aarch64: QEMU_CPU=$cpu done at $((SECONDS - started)) s"
 done
