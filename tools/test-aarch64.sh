@@ -138,6 +138,7 @@ for name, (chosen, available) in paths.items():
     assert chosen == available[-1], (name, chosen, available)
 if sys.argv[1] == "max":
     assert paths["kyber_alg.sm.SM3"][0] == "smce" and paths["kyber_alg.sm.sm4"][0] == "smce", paths
+    assert paths["kyber_alg.Kyber"][0] == "sha3", paths
 PY
   # SM4's one-million-encryption example is one long serial chain: emulated, it
   # takes minutes on the paths without the SM4 instructions, so it runs under max.
