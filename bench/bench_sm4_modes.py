@@ -136,7 +136,7 @@ def bench_sm3(report, repeats):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--repeats", type=int, default=7)
-    ap.add_argument("--path", choices=["avx2", "portable"], help="code path of the native modules")
+    ap.add_argument("--path", choices=["portable", "avx2", "neon", "pmull", "smce"], help="code path of the native modules")
     ap.add_argument("--clock", choices=sorted(CLOCK), default="thread", help="timer of the single-thread figures")
     opts = ap.parse_args()
     bench_sm34.clock = CLOCK[opts.clock]

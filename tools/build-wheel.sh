@@ -4,7 +4,16 @@
 # environment and runs the main job there.
 #
 #   tools/build-wheel.sh [output-dir]     (default: dist/; PYTHON picks the interpreter)
+#   tools/build-wheel.sh --arch aarch64 [output-dir]   (cross-built on x86-64)
 set -euo pipefail
+
+# --arch aarch64 DIR: the cross build for ARM64 (tools/build-wheel-aarch64.sh).
+if [ "${1:-}" = "--arch" ]; then
+  [ "${2:-}" = "aarch64" ] || { echo "build-wheel.sh: --arch takes aarch64" >&2; exit 2; }
+  shift 2
+  exec "$(dirname "$0")/build-wheel-aarch64.sh" "$@"
+fi
+
 cd "$(dirname "$0")/.."
 
 out="$(mkdir -p "${1:-dist}" && cd "${1:-dist}" && pwd)"

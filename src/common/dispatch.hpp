@@ -20,13 +20,19 @@ struct KernelSet {
   const Kernels* avx2;           // null if not compiled
   const Kernels* avx512;         // null if not compiled
   const Kernels* adx = nullptr;  // null if not compiled or not offered
+  // aarch64 paths (cpu.hpp); null if not compiled
+  const Kernels* neon = nullptr;
+  const Kernels* pmull = nullptr;
+  const Kernels* sha3 = nullptr;
+  const Kernels* smce = nullptr;
 };
 
 template <class Kernels>
 class Dispatch {
  public:
   explicit Dispatch(KernelSet<Kernels> set) : set_(set) {
-    for (Backend b : {Backend::avx512, Backend::avx2, Backend::adx, Backend::portable})
+    for (Backend b : {Backend::avx512, Backend::avx2, Backend::adx, Backend::smce, Backend::sha3,
+                      Backend::pmull, Backend::neon, Backend::portable})
       if (select(b)) break;
   }
 
@@ -56,6 +62,14 @@ class Dispatch {
         return set_.avx512;
       case Backend::adx:
         return set_.adx;
+      case Backend::neon:
+        return set_.neon;
+      case Backend::pmull:
+        return set_.pmull;
+      case Backend::sha3:
+        return set_.sha3;
+      case Backend::smce:
+        return set_.smce;
       case Backend::portable:
         break;
     }

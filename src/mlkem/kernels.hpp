@@ -91,6 +91,9 @@ extern const Kernels kPortableKernels;
 extern const Kernels kAvx2Kernels;
 extern const Kernels kAvx512Kernels;
 #endif
+#if KYBER_ALG_HAVE_ARM_VECTOR
+extern const Kernels kSha3Kernels;  // sha3.cpp
+#endif
 
 // The path in use (portable.cpp).
 extern Dispatch<Kernels> kernels;

@@ -47,6 +47,9 @@ const Kernels kPortableKernels = {
 
 #if KYBER_ALG_HAVE_X86_VECTOR
 Dispatch<Kernels> kernels({&kPortableKernels, &kAvx2Kernels, &kAvx512Kernels});
+#elif KYBER_ALG_HAVE_ARM_VECTOR
+Dispatch<Kernels> kernels(
+    {.portable = &kPortableKernels, .avx2 = nullptr, .avx512 = nullptr, .sha3 = &kSha3Kernels});
 #else
 Dispatch<Kernels> kernels({&kPortableKernels, nullptr, nullptr});
 #endif

@@ -15,6 +15,7 @@ struct Kernels {
 
 extern const Kernels kPortableKernels;
 extern const Kernels* const kAvx2Kernels;  // null when the build has no x86 vector code
+extern const Kernels* const kSmceKernels;  // null when the build has no aarch64 vector code
 
 // The path in use; tests and benchmarks may switch it.
 Dispatch<Kernels>& kernels();

@@ -14,7 +14,8 @@ void compress_blocks_portable(uint32_t v[8], const uint8_t* data, std::size_t bl
 const Kernels kPortableKernels = {compress_blocks_portable};
 
 Dispatch<Kernels>& kernels() {
-  static Dispatch<Kernels> dispatch(KernelSet<Kernels>{&kPortableKernels, kAvx2Kernels, nullptr});
+  static Dispatch<Kernels> dispatch(KernelSet<Kernels>{
+      .portable = &kPortableKernels, .avx2 = kAvx2Kernels, .avx512 = nullptr, .smce = kSmceKernels});
   return dispatch;
 }
 

@@ -33,6 +33,10 @@ struct Kernels {
 
 extern const Kernels kPortableKernels;
 extern const Kernels* const kAvx2Kernels;  // null when the build has no x86 vector code
+// null when the build has no aarch64 vector code:
+extern const Kernels* const kNeonKernels;
+extern const Kernels* const kPmullKernels;
+extern const Kernels* const kSmceKernels;
 
 // The path in use; tests and benchmarks may switch it.
 Dispatch<Kernels>& kernels();

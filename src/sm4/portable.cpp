@@ -156,7 +156,12 @@ const Kernels kPortableKernels = {expand_key_portable,  ecb_portable,   cbc_encr
                                   cbc_decrypt_portable, ctr32_portable, ghash_blocks_portable};
 
 Dispatch<Kernels>& kernels() {
-  static Dispatch<Kernels> dispatch(KernelSet<Kernels>{&kPortableKernels, kAvx2Kernels, nullptr});
+  static Dispatch<Kernels> dispatch(KernelSet<Kernels>{.portable = &kPortableKernels,
+                                                       .avx2 = kAvx2Kernels,
+                                                       .avx512 = nullptr,
+                                                       .neon = kNeonKernels,
+                                                       .pmull = kPmullKernels,
+                                                       .smce = kSmceKernels});
   return dispatch;
 }
 
