@@ -11,7 +11,7 @@
 #include "mlkem/k_pke.hpp"
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 // The kernels that depend on the parameter set, one build per set and path.
 template <class P>
@@ -95,4 +95,4 @@ extern const Kernels kAvx512Kernels;
 // The path in use (portable.cpp).
 extern Dispatch<Kernels> kernels;
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -7,7 +7,7 @@
 #include "mlkem/ntt.hpp"
 #include "mlkem/sampling.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace {
 
@@ -51,4 +51,4 @@ Dispatch<Kernels> kernels({&kPortableKernels, &kAvx2Kernels, &kAvx512Kernels});
 Dispatch<Kernels> kernels({&kPortableKernels, nullptr, nullptr});
 #endif
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem
