@@ -14,7 +14,7 @@
 #include <cstdlib>
 
 #include "sm2/base_mult.hpp"
-#include "sm2/double_mult.hpp"
+#include "sm2/double_mult_vartime.hpp"
 #include "sm2/kernels.hpp"
 #include "sm2/point_mult.hpp"
 

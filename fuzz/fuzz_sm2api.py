@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Fuzz harness for kyber_alg.sm2 (over kyber_alg._sm2): point, key, signature and ciphertext decoding,
 decryption, verification, signing and the key exchange, differential against the plain-Python model of
-tests/sm/sm2_reference.py and against pysmx.
+tests/sm2_reference.py and against pysmx.
 
     python -P fuzz/fuzz_sm2api.py -max_total_time=60 [corpus_dir] [fuzz/seeds/sm2api]
     python -P fuzz/fuzz_sm2api.py --make-seeds
@@ -18,7 +18,7 @@ from pathlib import Path
 import atheris
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "sm"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests"))
 
 import harness  # noqa: E402
 

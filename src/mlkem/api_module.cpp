@@ -20,12 +20,12 @@
 #include "mlkem/kernels.hpp"
 #include "mlkem/ml_kem.hpp"
 
-namespace kyber = kyber_alg::kyber;
-using kyber::MlKem1024;
-using kyber::MlKem512;
-using kyber::MlKem768;
+namespace mlkem = kyber_alg::mlkem;
 using kyber_alg::ByteView;
 using kyber_alg::Ref;
+using mlkem::MlKem1024;
+using mlkem::MlKem512;
+using mlkem::MlKem768;
 
 namespace {
 
@@ -130,12 +130,12 @@ template <class P>
 struct PrivateKeyObject {
   PyObject_HEAD uint8_t seed[64];  // d || z, when the key was made from them
   bool has_seed;
-  AlignedKey<kyber::DecapsulationKey<P>> key;
+  AlignedKey<mlkem::DecapsulationKey<P>> key;
 };
 
 template <class P>
 struct PublicKeyObject {
-  PyObject_HEAD AlignedKey<kyber::EncapsulationKey<P>> key;
+  PyObject_HEAD AlignedKey<mlkem::EncapsulationKey<P>> key;
 };
 
 template <class P>
@@ -188,8 +188,8 @@ PyObject* private_from_seed(PyObject* cls, const uint8_t seed[64]) {
   PrivateKeyObject<P>* key = as_private<P>(self.get());
   std::memcpy(key->seed, seed, 64);
   key->has_seed = true;
-  kyber::DecapsulationKey<P>& dk = key->key.get();
-  kyber::ml_kem_keygen_internal<P>(dk, seed, seed + 32);
+  mlkem::DecapsulationKey<P>& dk = key->key.get();
+  mlkem::ml_kem_keygen_internal<P>(dk, seed, seed + 32);
   return self.release();
 }
 
@@ -220,7 +220,7 @@ PyObject* private_from_expanded(PyObject* cls, PyObject* const* args, Py_ssize_t
   kyber_alg::ct::Wiped<uint8_t[64]> seed;
   const bool has_seed = args[1] != Py_None;
   if (has_seed && !read_exact<P>(args[1], function, seed.value, "seed (d || z)", Part::seed)) return nullptr;
-  if (!kyber::ek_modulus_check<P>(dk.value + P::dk_pke_bytes)) {
+  if (!mlkem::ek_modulus_check<P>(dk.value + P::dk_pke_bytes)) {
     PyErr_Format(
         PyExc_ValueError,
         "not a valid %s expanded private key: its encapsulation key has a coefficient that is not below "
@@ -232,14 +232,14 @@ PyObject* private_from_expanded(PyObject* cls, PyObject* const* args, Py_ssize_t
   if (!self) return nullptr;
   PrivateKeyObject<P>* key = as_private<P>(self.get());
   key->has_seed = false;
-  const bool valid = kyber::read_decapsulation_key<P>(key->key.get(), dk.value);
+  const bool valid = mlkem::read_decapsulation_key<P>(key->key.get(), dk.value);
   bool matches = true;
   if (valid && has_seed) {
     // The "both" form: the expanded key must be the one the seed gives.
-    kyber_alg::ct::Wiped<kyber::DecapsulationKey<P>> from_seed;
-    kyber::ml_kem_keygen_internal<P>(from_seed.value, seed.value, seed.value + 32);
+    kyber_alg::ct::Wiped<mlkem::DecapsulationKey<P>> from_seed;
+    mlkem::ml_kem_keygen_internal<P>(from_seed.value, seed.value, seed.value + 32);
     kyber_alg::ct::Wiped<uint8_t[P::dk_bytes]> expected;
-    kyber::write_decapsulation_key<P>(expected.value, from_seed.value);
+    mlkem::write_decapsulation_key<P>(expected.value, from_seed.value);
     matches = kyber_alg::ct::equal_mask(expected.value, dk.value, P::dk_bytes) == 0xff;
   }
   if (!valid) {
@@ -269,8 +269,8 @@ PyObject* private_decapsulate(PyObject* self, PyObject* const* args, Py_ssize_t 
   Ref shared = new_bytes(32);
   if (!shared) return nullptr;
   uint8_t* out = bytes_data(shared);
-  const kyber::DecapsulationKey<P>& dk = as_private<P>(self)->key.get();
-  kyber::ml_kem_decaps_internal<P>(out, dk, c);
+  const mlkem::DecapsulationKey<P>& dk = as_private<P>(self)->key.get();
+  mlkem::ml_kem_decaps_internal<P>(out, dk, c);
   return shared.release();
 }
 
@@ -294,7 +294,7 @@ PyObject* private_has_seed(PyObject* self, PyObject*) {
 template <class P>
 PyObject* private_expanded_bytes(PyObject* self, PyObject*) {
   Ref out = new_bytes(P::dk_bytes);
-  if (out) kyber::write_decapsulation_key<P>(bytes_data(out), as_private<P>(self)->key.get());
+  if (out) mlkem::write_decapsulation_key<P>(bytes_data(out), as_private<P>(self)->key.get());
   return out.release();
 }
 
@@ -316,7 +316,7 @@ void private_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
   PrivateKeyObject<P>* key = as_private<P>(self);
   // The secret parts: the seed, s_hat and z (the rest is the public key).
-  kyber::DecapsulationKey<P>& dk = key->key.get();
+  mlkem::DecapsulationKey<P>& dk = key->key.get();
   kyber_alg::ct::wipe(key->seed, sizeof key->seed);
   kyber_alg::ct::wipe_object(dk.pke);
   kyber_alg::ct::wipe(dk.z, sizeof dk.z);
@@ -361,8 +361,8 @@ PyObject* public_from_public_bytes(PyObject* cls, PyObject* const* args, Py_ssiz
   if (!read_exact<P>(data, "from_public_bytes()", ek, "public key", Part::public_key)) return nullptr;
   Ref self = Ref::steal(new_key_object<PublicKeyObject<P>>(cls));
   if (!self) return nullptr;
-  kyber::EncapsulationKey<P>& key = as_public<P>(self.get())->key.get();
-  if (!kyber::read_encapsulation_key<P>(key, ek)) {
+  mlkem::EncapsulationKey<P>& key = as_public<P>(self.get())->key.get();
+  if (!mlkem::read_encapsulation_key<P>(key, ek)) {
     PyErr_Format(PyExc_ValueError,
                  "not a valid %s public key: a coefficient is not below q = 3329 (modulus check, FIPS 203 "
                  "section 7.2)",
@@ -381,8 +381,8 @@ PyObject* encapsulate_with(PyObject* self, const uint8_t m[32]) {
   if (!ciphertext) return nullptr;
   uint8_t* key_out = bytes_data(shared);
   uint8_t* c_out = bytes_data(ciphertext);
-  const kyber::EncapsulationKey<P>& ek = as_public<P>(self)->key.get();
-  kyber::ml_kem_encaps_internal<P>(key_out, c_out, ek, m);
+  const mlkem::EncapsulationKey<P>& ek = as_public<P>(self)->key.get();
+  mlkem::ml_kem_encaps_internal<P>(key_out, c_out, ek, m);
   return PyTuple_Pack(2, shared.get(), ciphertext.get());
 }
 
@@ -505,9 +505,9 @@ bool add_types(PyObject* module) {
 
 // --- module ----------------------------------------------------------------
 
-kyber_alg::Dispatch<kyber::Kernels>& dispatch() { return kyber::kernels; }
+kyber_alg::Dispatch<mlkem::Kernels>& dispatch() { return mlkem::kernels; }
 
-using Paths = kyber_alg::DispatchFunctions<kyber::Kernels, dispatch>;
+using Paths = kyber_alg::DispatchFunctions<mlkem::Kernels, dispatch>;
 
 int module_exec(PyObject* module) {
   if (!add_types<MlKem512>(module) || !add_types<MlKem768>(module) || !add_types<MlKem1024>(module))

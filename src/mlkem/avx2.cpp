@@ -14,7 +14,7 @@
 #include "mlkem/sampling.hpp"
 #include "mlkem/sampling_avx2.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace {
 
@@ -51,6 +51,6 @@ constinit const Kernels kAvx2Kernels = {
     .mlkem1024 = set_kernels<MlKem1024>,
 };
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

@@ -13,7 +13,7 @@
 #include "mlkem/ntt_avx2.hpp"
 #include "mlkem/sampling_avx2.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace {
 
@@ -39,6 +39,6 @@ const Kernels kAvx512Kernels = [] {
   return kernels;
 }();
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

@@ -12,7 +12,7 @@
 #include <immintrin.h>
 #endif
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 // x[i] += m wherever x[i] < 0: the conditional add of a modulus that brings
 // signed residues into [0, m). The sign masks go through memory behind a
@@ -40,4 +40,4 @@ KYBER_ALG_TARGET_AVX2 inline __m256i add_if_negative_epi16(__m256i x, __m256i m)
 }
 #endif
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -4,7 +4,7 @@
 #include "mlkem/kernels.hpp"
 #include "mlkem/ntt.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace {
 
@@ -137,4 +137,4 @@ KYBER_ALG_ENCODING_FOR(10)
 KYBER_ALG_ENCODING_FOR(11)
 #undef KYBER_ALG_ENCODING_FOR
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -4,7 +4,7 @@
 
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 // ceil(2^40 / q): floor(y / q) = (y * div_q_multiplier) >> 40 for 0 <= y < 2^23,
 // which is how Compress divides (the hardware divider's timing can depend on
@@ -43,4 +43,4 @@ template <int D>
 void decode_decompress(Poly& f, const uint8_t* in);
 }  // namespace portable
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -11,7 +11,7 @@
 
 #include "mlkem/encoding.hpp"
 
-namespace kyber_alg::kyber::avx2 {
+namespace kyber_alg::mlkem::avx2 {
 
 namespace {
 using Vec = __m256i;
@@ -233,6 +233,6 @@ KYBER_ALG_ENCODING_AVX2(10)
 KYBER_ALG_ENCODING_AVX2(11)
 #undef KYBER_ALG_ENCODING_AVX2
 
-}  // namespace kyber_alg::kyber::avx2
+}  // namespace kyber_alg::mlkem::avx2
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

@@ -5,7 +5,7 @@
 #include "common/cpu.hpp"
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber::avx2 {
+namespace kyber_alg::mlkem::avx2 {
 
 void byte_encode_12(uint8_t out[poly_bytes], const Poly& f);
 void byte_decode_12_raw(Poly& f, const uint8_t in[poly_bytes]);
@@ -16,4 +16,4 @@ KYBER_ALG_TARGET_AVX2 void compress_encode(uint8_t* out, const Poly& f);
 template <int D>
 KYBER_ALG_TARGET_AVX2 void decode_decompress(Poly& f, const uint8_t* in);
 
-}  // namespace kyber_alg::kyber::avx2
+}  // namespace kyber_alg::mlkem::avx2

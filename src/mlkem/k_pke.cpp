@@ -8,7 +8,7 @@
 #include "mlkem/sampling.hpp"
 #include "mlkem/symmetric.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace {
 
@@ -196,4 +196,4 @@ KYBER_ALG_K_PKE(MlKem768)
 KYBER_ALG_K_PKE(MlKem1024)
 #undef KYBER_ALG_K_PKE
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

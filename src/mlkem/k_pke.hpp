@@ -6,7 +6,7 @@
 
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 template <class P>
 struct PkeEncryptionKey {
@@ -72,4 +72,4 @@ void encode_decryption_key(uint8_t out[P::dk_pke_bytes], const PkeDecryptionKey<
 template <class P>
 void decode_decryption_key(PkeDecryptionKey<P>& dk, const uint8_t in[P::dk_pke_bytes]);
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -4,7 +4,7 @@
 #include "mlkem/keccak_round.hpp"
 #include "mlkem/kernels.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace {
 
@@ -90,4 +90,4 @@ template class Sponge<72, 0x06>;
 template class Sponge<168, 0x1f>;
 template class Sponge<136, 0x1f>;
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

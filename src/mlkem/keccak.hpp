@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 // Iota's round constants, shared by the scalar and the four-way permutation.
 inline constexpr uint64_t keccak_round_constants[24] = {
@@ -58,4 +58,4 @@ extern template class Sponge<72, 0x06>;
 extern template class Sponge<168, 0x1f>;
 extern template class Sponge<136, 0x1f>;
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

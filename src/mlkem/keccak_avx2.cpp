@@ -7,10 +7,10 @@
 
 #if KYBER_ALG_HAVE_X86_VECTOR
 
-namespace kyber_alg::kyber::avx2 {
+namespace kyber_alg::mlkem::avx2 {
 
 KYBER_ALG_TARGET_AVX2 void keccak_f1600(uint64_t s[25]) { KECCAK_F1600_BODY(s) }
 
-}  // namespace kyber_alg::kyber::avx2
+}  // namespace kyber_alg::mlkem::avx2
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

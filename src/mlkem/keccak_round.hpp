@@ -8,11 +8,11 @@
 #include "mlkem/keccak.hpp"
 #include "mlkem/keccak_lanes.hpp"
 
-namespace kyber_alg::kyber::keccak_detail {
+namespace kyber_alg::mlkem::keccak_detail {
 
 inline uint64_t rotl(uint64_t x, unsigned r) { return r == 0 ? x : (x << r) | (x >> (64 - r)); }
 
-}  // namespace kyber_alg::kyber::keccak_detail
+}  // namespace kyber_alg::mlkem::keccak_detail
 
 // One round on named lanes a<x><y> (lane index x + 5y): theta, then rho and
 // pi fused into B, then chi and iota. Written out so the 25 lanes stay in

@@ -5,7 +5,7 @@
 #include "common/ct.hpp"
 #include "mlkem/kernels.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 KeccakX4::~KeccakX4() { ct::wipe(state_, sizeof state_); }
 
@@ -90,4 +90,4 @@ void KeccakLanes::store(int l, uint64_t state[25]) const {
   for (int i = 0; i < 25; ++i) state[i] = state_[4 * i + l];
 }
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

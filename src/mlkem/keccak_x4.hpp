@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 class KeccakX4 {
  public:
@@ -60,4 +60,4 @@ class KeccakLanes {
   alignas(32) uint64_t state_[25 * 4] = {};
 };
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -7,7 +7,7 @@
 
 #include "mlkem/keccak_x4_rounds.hpp"
 
-namespace kyber_alg::kyber::avx2 {
+namespace kyber_alg::mlkem::avx2 {
 
 namespace {
 
@@ -46,6 +46,6 @@ KYBER_ALG_TARGET_AVX2 void keccak_f1600_x4(uint64_t states[100]) {
   KECCAK_X4_PERMUTE(rotl, xor5, chi)
 }
 
-}  // namespace kyber_alg::kyber::avx2
+}  // namespace kyber_alg::mlkem::avx2
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

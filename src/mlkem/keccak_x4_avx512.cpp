@@ -7,7 +7,7 @@
 
 #include "mlkem/keccak_x4_rounds.hpp"
 
-namespace kyber_alg::kyber::avx512 {
+namespace kyber_alg::mlkem::avx512 {
 
 namespace {
 
@@ -38,6 +38,6 @@ KYBER_ALG_TARGET_AVX512 void keccak_f1600_x4(uint64_t states[100]) {
   KECCAK_X4_PERMUTE(rotl_512, xor5_512, chi_512)
 }
 
-}  // namespace kyber_alg::kyber::avx512
+}  // namespace kyber_alg::mlkem::avx512
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-namespace kyber_alg::kyber::avx512 {
+namespace kyber_alg::mlkem::avx512 {
 
 void keccak_f1600_x4(uint64_t states[100]);
 
-}  // namespace kyber_alg::kyber::avx512
+}  // namespace kyber_alg::mlkem::avx512

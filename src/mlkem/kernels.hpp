@@ -11,7 +11,7 @@
 #include "mlkem/k_pke.hpp"
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 // The kernels that depend on the parameter set, one build per set and path.
 template <class P>
@@ -98,4 +98,4 @@ extern const Kernels kSha3Kernels;  // sha3.cpp
 // The path in use (portable.cpp).
 extern Dispatch<Kernels> kernels;
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

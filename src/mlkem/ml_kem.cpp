@@ -9,7 +9,7 @@
 #include "mlkem/sampling.hpp"
 #include "mlkem/symmetric.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace {
 
@@ -171,4 +171,4 @@ KYBER_ALG_ML_KEM(MlKem768)
 KYBER_ALG_ML_KEM(MlKem1024)
 #undef KYBER_ALG_ML_KEM
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -10,7 +10,7 @@
 #include "mlkem/k_pke.hpp"
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 template <class P>
 struct EncapsulationKey {
@@ -74,4 +74,4 @@ bool ek_modulus_check(const uint8_t ek[P::ek_bytes]);
 template <class P>
 bool dk_hash_check(const uint8_t dk[P::dk_bytes]);
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -3,7 +3,7 @@
 #include "mlkem/canonical.hpp"
 #include "mlkem/ntt_tables.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 using tables::gammas;
 using tables::zetas;
@@ -98,4 +98,4 @@ void poly_canonical(Poly& f) {
 
 }  // namespace portable
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

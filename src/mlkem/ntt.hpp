@@ -5,7 +5,7 @@
 #include "mlkem/kernels.hpp"
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 // q^-1 mod 2^16, as a signed 16-bit value.
 inline constexpr int16_t q_inv = -3327;
@@ -72,4 +72,4 @@ void poly_reduce(Poly& f);
 void poly_canonical(Poly& f);
 }  // namespace portable
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -13,7 +13,7 @@
 #include "mlkem/ntt.hpp"
 #include "mlkem/ntt_tables.hpp"
 
-namespace kyber_alg::kyber::avx2 {
+namespace kyber_alg::mlkem::avx2 {
 
 namespace {
 
@@ -317,6 +317,6 @@ KYBER_ALG_TARGET_AVX2 void poly_canonical(Poly& f) {
   store(f, v);
 }
 
-}  // namespace kyber_alg::kyber::avx2
+}  // namespace kyber_alg::mlkem::avx2
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

@@ -8,7 +8,7 @@
 #include "common/cpu.hpp"
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber::avx2 {
+namespace kyber_alg::mlkem::avx2 {
 
 void ntt(Poly& f);
 void ntt_inverse(Poly& f);
@@ -22,4 +22,4 @@ void to_montgomery(Poly& f);
 void poly_reduce(Poly& f);
 void poly_canonical(Poly& f);
 
-}  // namespace kyber_alg::kyber::avx2
+}  // namespace kyber_alg::mlkem::avx2

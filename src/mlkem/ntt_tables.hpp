@@ -7,7 +7,7 @@
 
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace tables {
 
@@ -57,4 +57,4 @@ static_assert(zetas[1] == montgomery_form(1729));
 
 }  // namespace tables
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 inline constexpr int n = 256;
 inline constexpr int16_t q = 3329;
@@ -65,4 +65,4 @@ static_assert(MlKem512::ek_bytes == 800 && MlKem512::dk_bytes == 1632 && MlKem51
 static_assert(MlKem768::ek_bytes == 1184 && MlKem768::dk_bytes == 2400 && MlKem768::ct_bytes == 1088);
 static_assert(MlKem1024::ek_bytes == 1568 && MlKem1024::dk_bytes == 3168 && MlKem1024::ct_bytes == 1568);
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

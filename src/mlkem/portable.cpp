@@ -7,7 +7,7 @@
 #include "mlkem/ntt.hpp"
 #include "mlkem/sampling.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace {
 
@@ -54,4 +54,4 @@ Dispatch<Kernels> kernels(
 Dispatch<Kernels> kernels({&kPortableKernels, nullptr, nullptr});
 #endif
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -6,7 +6,7 @@
 #include "mlkem/keccak.hpp"
 #include "mlkem/symmetric.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 int parse_uniform(Poly& a, int count, const uint8_t* buf, std::size_t len) {
   std::size_t pos = 0;
@@ -111,7 +111,7 @@ template <class P>
 void decaps_hashes(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
                    const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]) {
   hash_g(k_r, m, 32, h, 32);
-  kyber::sample_noise_encrypt<P>(noise.y, noise.e1, noise.e2, k_r + 32);
+  mlkem::sample_noise_encrypt<P>(noise.y, noise.e1, noise.e2, k_r + 32);
   hash_j(k_bar, z, 32, c, P::ct_bytes);
 }
 
@@ -134,4 +134,4 @@ template void decaps_hashes<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem
 
 }  // namespace portable
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -7,7 +7,7 @@
 #include "mlkem/kernels.hpp"
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 // Algorithm 7: a uniform element of T_q from SHAKE128(rho || j || i), by
 // rejection. rho is public (it is part of ek), so the loop may branch on it.
@@ -68,4 +68,4 @@ void decaps_hashes(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise
                    const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]);
 }  // namespace portable
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -17,7 +17,7 @@
 #include "mlkem/keccak_x4.hpp"
 #include "mlkem/sampling.hpp"
 
-namespace kyber_alg::kyber::avx2 {
+namespace kyber_alg::mlkem::avx2 {
 
 namespace {
 
@@ -503,6 +503,6 @@ template void keygen_expand_x4<MlKem1024>(PkeEncryptionKey<MlKem1024>&, PkeDecry
 template void decaps_hashes_x4<MlKem1024>(uint8_t*, uint8_t*, EncryptionNoise<MlKem1024>&, const uint8_t*,
                                           const uint8_t*, const uint8_t*, const uint8_t*);
 
-}  // namespace kyber_alg::kyber::avx2
+}  // namespace kyber_alg::mlkem::avx2
 
 #endif  // KYBER_ALG_HAVE_X86_VECTOR

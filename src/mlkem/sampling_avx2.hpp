@@ -9,7 +9,7 @@
 #include "mlkem/k_pke.hpp"
 #include "mlkem/params.hpp"
 
-namespace kyber_alg::kyber::avx2 {
+namespace kyber_alg::mlkem::avx2 {
 
 // Runs the Algorithm 7 loop over buf while at least 16 free coefficients and
 // 32 readable bytes remain; updates count and returns the bytes consumed (a
@@ -44,4 +44,4 @@ template <class P>
 void decaps_hashes_x4(uint8_t k_r[64], uint8_t k_bar[32], EncryptionNoise<P>& noise, const uint8_t m[32],
                       const uint8_t h[32], const uint8_t z[32], const uint8_t c[P::ct_bytes]);
 
-}  // namespace kyber_alg::kyber::avx2
+}  // namespace kyber_alg::mlkem::avx2

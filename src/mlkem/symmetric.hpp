@@ -3,7 +3,7 @@
 
 #include "mlkem/keccak.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 // PRF_eta(s, b) = SHAKE256(s || b, 64*eta)
 template <int Eta>
@@ -43,4 +43,4 @@ inline void hash_j(uint8_t out[32], const uint8_t* a, std::size_t a_len, const u
   hash_pair<Shake256, 32>(out, a, a_len, b, b_len);
 }
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem

@@ -11,7 +11,7 @@
 
 #if KYBER_ALG_HAVE_X86_VECTOR
 #include "sm2/base_mult.hpp"
-#include "sm2/double_mult.hpp"
+#include "sm2/double_mult_vartime.hpp"
 #include "sm2/point_mult.hpp"
 #include "sm2/table.hpp"
 
@@ -149,15 +149,16 @@ KYBER_ALG_TARGET_ADX JacobianPoint mul_point_adx(const Scalar& k, const AffinePo
 
 KYBER_ALG_TARGET_ADX JacobianPoint mul_base_adx(const Scalar& k) { return mul_base_with<AdxPath>(k); }
 
-KYBER_ALG_TARGET_ADX JacobianPoint double_mult_adx(const Scalar& u1, const Scalar& u2, const AffinePoint& p) {
-  return double_mult_with<AdxPath>(u1, u2, p);
+KYBER_ALG_TARGET_ADX JacobianPoint double_mult_vartime_adx(const Scalar& u1, const Scalar& u2,
+                                                           const AffinePoint& p) {
+  return double_mult_vartime_with<AdxPath>(u1, u2, p);
 }
 
 KYBER_ALG_TARGET_ADX AffinePoint to_affine_adx(const JacobianPoint& p) {
   return Curve<AdxPath>::to_affine(p);
 }
 
-const Kernels kAdx = {mul_point_adx, mul_base_adx, double_mult_adx, to_affine_adx};
+const Kernels kAdx = {mul_point_adx, mul_base_adx, double_mult_vartime_adx, to_affine_adx};
 
 }  // namespace
 

@@ -12,7 +12,7 @@ namespace kyber_alg::sm2 {
 struct Kernels {
   JacobianPoint (*mul_point)(const Scalar& k, const AffinePoint& p);
   JacobianPoint (*mul_base)(const Scalar& k);
-  JacobianPoint (*double_mult)(const Scalar& u1, const Scalar& u2, const AffinePoint& p);
+  JacobianPoint (*double_mult_vartime)(const Scalar& u1, const Scalar& u2, const AffinePoint& p);
   AffinePoint (*to_affine)(const JacobianPoint& p);
 };
 

@@ -1,6 +1,6 @@
 // The portable path's kernels and the dispatch between paths.
 #include "sm2/base_mult.hpp"
-#include "sm2/double_mult.hpp"
+#include "sm2/double_mult_vartime.hpp"
 #include "sm2/kernels.hpp"
 #include "sm2/point_mult.hpp"
 
@@ -21,15 +21,15 @@ JacobianPoint mul_point_portable(const Scalar& k, const AffinePoint& p) {
 
 JacobianPoint mul_base_portable(const Scalar& k) { return mul_base_with<PortablePath>(k); }
 
-JacobianPoint double_mult_portable(const Scalar& u1, const Scalar& u2, const AffinePoint& p) {
-  return double_mult_with<PortablePath>(u1, u2, p);
+JacobianPoint double_mult_vartime_portable(const Scalar& u1, const Scalar& u2, const AffinePoint& p) {
+  return double_mult_vartime_with<PortablePath>(u1, u2, p);
 }
 
 AffinePoint to_affine_portable(const JacobianPoint& p) { return Curve<PortablePath>::to_affine(p); }
 
 }  // namespace
 
-const Kernels kPortableKernels = {mul_point_portable, mul_base_portable, double_mult_portable,
+const Kernels kPortableKernels = {mul_point_portable, mul_base_portable, double_mult_vartime_portable,
                                   to_affine_portable};
 
 Dispatch<Kernels>& kernels() {

@@ -7,7 +7,7 @@
 #include "common/os_random.hpp"
 #include "sm2/base_mult.hpp"
 #include "sm2/curve.hpp"
-#include "sm2/double_mult.hpp"
+#include "sm2/double_mult_vartime.hpp"
 #include "sm2/scalar_arith.hpp"
 #include "sm3/sm3.hpp"
 

@@ -1,5 +1,5 @@
 """An independent model of kyber_alg.hybrid, written from docs/api/hybrid.md and nothing of the package:
-curveSM2 arithmetic on Python ints (tests/sm/sm2_reference.py), ML-KEM-768 from `cryptography` (key
+curveSM2 arithmetic on Python ints (tests/sm2_reference.py), ML-KEM-768 from `cryptography` (key
 generation from the seed, decapsulation) with kyber-py for encapsulation from a given m (which
 `cryptography` does not offer; the tests check the two agree), SM3, HKDF-SM3 and SM4-GCM from
 `cryptography` (OpenSSL).
@@ -20,7 +20,7 @@ from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
 from cryptography.hazmat.primitives.kdf.hkdf import HKDF
 from kyber_py.ml_kem import ML_KEM_768
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "sm"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 import sm2_reference as curve  # noqa: E402
 
 VECTORS = Path(__file__).resolve().parents[1] / "vectors" / "hybrid"

@@ -1,7 +1,5 @@
 """Shared fixtures of the SM2/SM3/SM4 tests: every test that takes `sm2_path`,
-`sm3_path`, `sm4_path` or `sm2api_path` runs once per code path this build and CPU offer
-(`sm2api_path`: those of kyber_alg._sm2, its own copy of the SM2 core's dispatch)."""
-from kyber_alg import _sm2
+`sm3_path` or `sm4_path` runs once per code path this build and CPU offer."""
 from kyber_alg.sm import SM2 as native_sm2
 from kyber_alg.sm import SM3 as native_sm3
 from kyber_alg.sm import sm4 as native_sm4
@@ -10,4 +8,3 @@ from shared_helpers import code_path_fixture
 sm3_path = code_path_fixture(native_sm3, "sm3_path")
 sm4_path = code_path_fixture(native_sm4, "sm4_path")
 sm2_path = code_path_fixture(native_sm2, "sm2_path")
-sm2api_path = code_path_fixture(_sm2, "sm2api_path")

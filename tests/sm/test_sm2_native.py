@@ -37,9 +37,9 @@ def invert_driver(tmp_path_factory) -> Path:
 
 
 @pytest.fixture(scope="module")
-def double_mult_driver(tmp_path_factory) -> Path:
-    sources = [*ctgrind.library_sources("sm2", "sm3", "common"), NATIVE / "double_mult_driver.cpp"]
-    return ctgrind.build_driver(tmp_path_factory.mktemp("sm2_double_mult"), "double_mult_driver", sources,
+def double_mult_vartime_driver(tmp_path_factory) -> Path:
+    sources = [*ctgrind.library_sources("sm2", "sm3", "common"), NATIVE / "double_mult_vartime_driver.cpp"]
+    return ctgrind.build_driver(tmp_path_factory.mktemp("sm2_double_mult"), "double_mult_vartime_driver", sources,
                                 ["-O1"], ctgrind=False)
 
 
@@ -84,9 +84,9 @@ def _double_mult_cases() -> list[tuple[int, int, tuple[int, int]]]:
     return cases
 
 
-def test_double_mult_matches_the_affine_model_on_every_path(double_mult_driver):
+def test_double_mult_matches_the_affine_model_on_every_path(double_mult_vartime_driver):
     cases = _double_mult_cases()
-    out = _run(double_mult_driver, [f"{u1:064x} {u2:064x} {p[0]:064x} {p[1]:064x}" for u1, u2, p in cases])
+    out = _run(double_mult_vartime_driver, [f"{u1:064x} {u2:064x} {p[0]:064x} {p[1]:064x}" for u1, u2, p in cases])
     paths = out[0].split()[1:]
     assert "portable" in paths
     assert len(out) == len(cases) + 1

@@ -1,7 +1,7 @@
 #include "velmora/shell/function_table.hpp"
 
-#include "velmora/hybrid/hybrid.hpp"
 #include "velmora/module_name.hpp"
+#include "velmora/scheme/scheme.hpp"
 #include "velmora/text/text.hpp"
 
 namespace kyber_alg::velmora {

@@ -21,7 +21,7 @@
 #include "mlkem/sampling.hpp"
 #include "mlkem/sampling_avx2.hpp"
 
-namespace kyber = kyber_alg::kyber;
+namespace mlkem = kyber_alg::mlkem;
 using ctgrind::fill_random;
 using ctgrind::make_public;
 using ctgrind::secret;
@@ -31,8 +31,8 @@ namespace {
 // Static: the decoded keys of ML-KEM-1024 are several kilobytes each.
 template <class P>
 struct Keys {
-  kyber::DecapsulationKey<P> generated, read_back;
-  kyber::EncapsulationKey<P> published;
+  mlkem::DecapsulationKey<P> generated, read_back;
+  mlkem::EncapsulationKey<P> published;
   uint8_t dk[P::dk_bytes];
   uint8_t c[P::ct_bytes];
 };
@@ -44,28 +44,28 @@ int round_trip() {
   if (!fill_random(seed, 64) || !fill_random(m, 32)) return 2;
   secret(seed, 64), secret(m, 32);
 
-  kyber::ml_kem_keygen_internal<P>(keys.generated, seed, seed + 32);
+  mlkem::ml_kem_keygen_internal<P>(keys.generated, seed, seed + 32);
   make_public(keys.generated.ek.bytes, P::ek_bytes);  // published
   make_public(keys.generated.ek.h, 32);
 
   // The public key as a peer reads it, and the private key as read from its encoding.
-  if (!kyber::read_encapsulation_key<P>(keys.published, keys.generated.ek.bytes)) return 3;
-  kyber::write_decapsulation_key<P>(keys.dk, keys.generated);
+  if (!mlkem::read_encapsulation_key<P>(keys.published, keys.generated.ek.bytes)) return 3;
+  mlkem::write_decapsulation_key<P>(keys.dk, keys.generated);
   secret(keys.dk, P::dk_bytes);
-  if (!kyber::ek_modulus_check<P>(keys.dk + P::dk_pke_bytes)) return 4;
-  if (!kyber::read_decapsulation_key<P>(keys.read_back, keys.dk)) return 5;
+  if (!mlkem::ek_modulus_check<P>(keys.dk + P::dk_pke_bytes)) return 4;
+  if (!mlkem::read_decapsulation_key<P>(keys.read_back, keys.dk)) return 5;
 
   uint8_t key[32], key_dec[32], key_gen[32], key_rejected[32];
-  kyber::ml_kem_encaps_internal<P>(key, keys.c, keys.published, m);
+  mlkem::ml_kem_encaps_internal<P>(key, keys.c, keys.published, m);
   make_public(keys.c, P::ct_bytes);  // published
-  kyber::ml_kem_decaps_internal<P>(key_dec, keys.read_back, keys.c);
-  kyber::ml_kem_decaps_internal<P>(key_gen, keys.generated, keys.c);
+  mlkem::ml_kem_decaps_internal<P>(key_dec, keys.read_back, keys.c);
+  mlkem::ml_kem_decaps_internal<P>(key_gen, keys.generated, keys.c);
   keys.c[P::ct_bytes / 2] ^= 0x10;  // the implicit-rejection path must be constant time too
-  kyber::ml_kem_decaps_internal<P>(key_rejected, keys.read_back, keys.c);
+  mlkem::ml_kem_decaps_internal<P>(key_rejected, keys.read_back, keys.c);
 
   // The "both" private-key form compares the expanded key with the seed's.
   uint8_t again[P::dk_bytes];
-  kyber::write_decapsulation_key<P>(again, keys.generated);
+  mlkem::write_decapsulation_key<P>(again, keys.generated);
   const bool consistent = kyber_alg::ct::equal_mask(again, keys.dk, P::dk_bytes) == 0xff;
   make_public(&consistent, sizeof consistent);
 
@@ -73,11 +73,11 @@ int round_trip() {
   // The avx512 path's interleaved decapsulation hashes, on whatever four-way
   // permutation this path has (valgrind runs no AVX-512): the same results as
   // the plain ones, and as constant time.
-  if (kyber::kernels->keccak_f1600_x4) {
-    static kyber::EncryptionNoise<P> plain, interleaved;
+  if (mlkem::kernels->keccak_f1600_x4) {
+    static mlkem::EncryptionNoise<P> plain, interleaved;
     uint8_t k_r[2][64], k_bar[2][32];
-    kyber::portable::decaps_hashes<P>(k_r[0], k_bar[0], plain, m, keys.generated.ek.h, seed + 32, keys.c);
-    kyber::avx2::decaps_hashes_x4<P>(k_r[1], k_bar[1], interleaved, m, keys.generated.ek.h, seed + 32,
+    mlkem::portable::decaps_hashes<P>(k_r[0], k_bar[0], plain, m, keys.generated.ek.h, seed + 32, keys.c);
+    mlkem::avx2::decaps_hashes_x4<P>(k_r[1], k_bar[1], interleaved, m, keys.generated.ek.h, seed + 32,
                                      keys.c);
     using kyber_alg::ct::equal_mask;
     uint8_t same = equal_mask(k_r[0], k_r[1], 64) & equal_mask(k_bar[0], k_bar[1], 32) &
@@ -87,13 +87,13 @@ int round_trip() {
     if (same != 0xff) return 9;
 
     // And its interleaved key generation, against the plain one.
-    static kyber::DecapsulationKey<P> interleaved_key;
+    static mlkem::DecapsulationKey<P> interleaved_key;
     interleaved_key.ek.pke = keys.generated.ek.pke;  // rho, which both start from
-    kyber::avx2::keygen_expand_x4<P>(interleaved_key.ek.pke, interleaved_key.pke, interleaved_key.ek.bytes,
+    mlkem::avx2::keygen_expand_x4<P>(interleaved_key.ek.pke, interleaved_key.pke, interleaved_key.ek.bytes,
                                      interleaved_key.ek.h, seed);
-    static kyber::DecapsulationKey<P> plain_key;
+    static mlkem::DecapsulationKey<P> plain_key;
     plain_key.ek.pke = keys.generated.ek.pke;
-    kyber::k_pke_keygen_expand<P>(plain_key.ek.pke, plain_key.pke, plain_key.ek.bytes, plain_key.ek.h, seed);
+    mlkem::k_pke_keygen_expand<P>(plain_key.ek.pke, plain_key.pke, plain_key.ek.bytes, plain_key.ek.h, seed);
     uint8_t same_key = equal_mask(interleaved_key.ek.bytes, plain_key.ek.bytes, P::ek_bytes) &
                        equal_mask(interleaved_key.ek.h, plain_key.ek.h, 32) &
                        equal_mask(reinterpret_cast<const uint8_t*>(&interleaved_key.pke),
@@ -127,9 +127,9 @@ bool rounds(const char* name) {
 int main(int argc, char** argv) {
   if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
   const char* path = argc > 1 ? argv[1] : "portable";
-  if (!kyber::kernels.select(ctgrind::parse_backend(path))) return ctgrind::path_unavailable(path);
-  if (!rounds<kyber::MlKem512>("ML-KEM-512") || !rounds<kyber::MlKem768>("ML-KEM-768") ||
-      !rounds<kyber::MlKem1024>("ML-KEM-1024"))
+  if (!mlkem::kernels.select(ctgrind::parse_backend(path))) return ctgrind::path_unavailable(path);
+  if (!rounds<mlkem::MlKem512>("ML-KEM-512") || !rounds<mlkem::MlKem768>("ML-KEM-768") ||
+      !rounds<mlkem::MlKem1024>("ML-KEM-1024"))
     return 1;
   std::printf("ctgrind driver: ML-KEM-512/768/1024 keygen/encaps/decaps rounds done (%s)\n", path);
   return 0;

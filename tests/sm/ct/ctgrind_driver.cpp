@@ -24,8 +24,8 @@
 
 #include "../../ct/ctgrind.hpp"
 #include "sm2/base_mult.hpp"
+#include "sm2/ecdh.hpp"
 #include "sm2/encryption.hpp"
-#include "sm2/exchange.hpp"
 #include "sm2/field.hpp"
 #include "sm2/kernels.hpp"
 #include "sm2/key_exchange.hpp"

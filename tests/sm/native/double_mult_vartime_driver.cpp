@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "sm2/double_mult.hpp"
+#include "sm2/double_mult_vartime.hpp"
 #include "sm2/kernels.hpp"
 #include "sm2/keys.hpp"
 

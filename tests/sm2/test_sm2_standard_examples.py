@@ -6,13 +6,15 @@ from __future__ import annotations
 
 import json
 import secrets
+from pathlib import Path
 
 import pytest
 
 import sm2_reference as ref
 from kyber_alg import _testing, sm2
 from kyber_alg.exceptions import InvalidSignature
-from sm_support import VECTORS
+
+VECTORS = Path(__file__).resolve().parents[1] / "vectors" / "sm"
 
 EXAMPLES = json.loads((VECTORS / "sm2_examples.json").read_text())
 KEX = json.loads((VECTORS / "sm2_key_exchange_example.json").read_text())

@@ -1,4 +1,4 @@
-#include "sm2/exchange.hpp"
+#include "sm2/ecdh.hpp"
 
 #include "common/ct.hpp"
 #include "sm2/kernels.hpp"

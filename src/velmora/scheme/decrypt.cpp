@@ -1,6 +1,6 @@
-#include "velmora/hybrid/derivation.hpp"
-#include "velmora/hybrid/hybrid.hpp"
 #include "velmora/outside/binascii_calls.hpp"
+#include "velmora/scheme/derivation.hpp"
+#include "velmora/scheme/scheme.hpp"
 #include "velmora/subscript.hpp"
 
 namespace kyber_alg::velmora {

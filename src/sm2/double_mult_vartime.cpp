@@ -1,6 +1,6 @@
 // The table of odd multiples of G, the width-w NAF, and u1*G + u2*P on the
 // active code path.
-#include "sm2/double_mult.hpp"
+#include "sm2/double_mult_vartime.hpp"
 
 #include <vector>
 
@@ -58,7 +58,7 @@ int wnaf_recode(int16_t digits[kWnafMaxDigits], const Scalar& s, int width) {
 }
 
 bool double_base_mult(const Scalar& u1, const Scalar& u2, const AffinePoint& p, AffinePoint& out) {
-  const JacobianPoint sum = kernels()->double_mult(u1, u2, p);
+  const JacobianPoint sum = kernels()->double_mult_vartime(u1, u2, p);
   if (fe_is_zero(sum.z) != 0) return false;
   // Public: the variable-time inversion, in Montgomery form (see kRCubed).
   const Fe z_inv = fe_mul(fe_invert_plain_vartime(sum.z), kRCubed);

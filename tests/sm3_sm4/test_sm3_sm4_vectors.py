@@ -4,7 +4,7 @@ import pytest
 
 from kyber_alg import sm3, sm4
 from kyber_alg.exceptions import InvalidTag
-from sm34_vectors import openssl_records, wycheproof_cases
+from sm3_sm4_vectors import openssl_records, wycheproof_cases
 
 HMAC_CASES = wycheproof_cases("hmac_sm3_test.json")
 

@@ -18,10 +18,10 @@
 #include "mlkem/kernels.hpp"
 #include "mlkem/ml_kem.hpp"
 
-namespace kyber = kyber_alg::kyber;
+namespace mlkem = kyber_alg::mlkem;
 // kyber_alg.Kyber is ML-KEM-512.
-using kyber::MlKem512;
 using kyber_alg::Ref;
+using mlkem::MlKem512;
 
 namespace {
 
@@ -87,7 +87,7 @@ PyObject* pair(const Ref& a, const Ref& b) { return PyTuple_Pack(2, a.get(), b.g
 PyObject* keygen_result(const uint8_t d[32], const uint8_t z[32]) {
   uint8_t ek[MlKem512::ek_bytes];
   kyber_alg::ct::Wiped<uint8_t[MlKem512::dk_bytes]> dk;
-  kyber::ml_kem_keygen_internal<MlKem512>(ek, dk.value, d, z);
+  mlkem::ml_kem_keygen_internal<MlKem512>(ek, dk.value, d, z);
   const Ref ek_hex = hex_bytes(ek, sizeof ek);
   if (!ek_hex) return nullptr;
   const Ref dk_hex = hex_bytes(dk.value, MlKem512::dk_bytes);
@@ -122,7 +122,7 @@ PyObject* cca_enc(PyObject*, PyObject* args, PyObject* kwargs) {
   if (!read_hex(pk_obj, {"CCA_Enc", "pk"}, ek, sizeof ek, "encapsulation key")) return nullptr;
   kyber_alg::ct::Wiped<uint8_t[32]> m;
   if (!kyber_alg::read_fixed(m_obj, "CCA_Enc()", "m", m.value, 32)) return nullptr;
-  if (!kyber::ek_modulus_check<MlKem512>(ek)) {
+  if (!mlkem::ek_modulus_check<MlKem512>(ek)) {
     PyErr_SetString(PyExc_ValueError,
                     "CCA_Enc(): pk is not a valid ML-KEM-512 encapsulation key: a coefficient is not below "
                     "q = 3329 (modulus check failed)");
@@ -130,7 +130,7 @@ PyObject* cca_enc(PyObject*, PyObject* args, PyObject* kwargs) {
   }
   uint8_t c[MlKem512::ct_bytes];
   kyber_alg::ct::Wiped<uint8_t[32]> key;
-  kyber::ml_kem_encaps_internal<MlKem512>(key.value, c, ek, m.value);
+  mlkem::ml_kem_encaps_internal<MlKem512>(key.value, c, ek, m.value);
   const Ref c_hex = hex_bytes(c, sizeof c);
   if (!c_hex) return nullptr;
   const Ref key_bytes = raw_bytes(key.value, 32);
@@ -147,21 +147,21 @@ PyObject* cca_dec(PyObject*, PyObject* args, PyObject* kwargs) {
   if (!read_hex(c_obj, {"CCA_Dec", "c"}, c, sizeof c, "ciphertext")) return nullptr;
   kyber_alg::ct::Wiped<uint8_t[MlKem512::dk_bytes]> dk;
   if (!read_hex(dk_obj, {"CCA_Dec", "dk"}, dk.value, MlKem512::dk_bytes, "decapsulation key")) return nullptr;
-  if (!kyber::dk_hash_check<MlKem512>(dk.value)) {
+  if (!mlkem::dk_hash_check<MlKem512>(dk.value)) {
     PyErr_SetString(PyExc_ValueError,
                     "CCA_Dec(): dk is not a valid ML-KEM-512 decapsulation key: the stored hash H(ek) does "
                     "not match its ek part (hash check failed)");
     return nullptr;
   }
   kyber_alg::ct::Wiped<uint8_t[32]> key;
-  kyber::ml_kem_decaps_internal<MlKem512>(key.value, dk.value, c);
+  mlkem::ml_kem_decaps_internal<MlKem512>(key.value, dk.value, c);
   return raw_bytes(key.value, 32).release();
 }
 
 // DispatchFunctions reaches a Dispatch through an accessor; Kyber's is a global.
-kyber_alg::Dispatch<kyber::Kernels>& dispatch() { return kyber::kernels; }
+kyber_alg::Dispatch<mlkem::Kernels>& dispatch() { return mlkem::kernels; }
 
-using Paths = kyber_alg::DispatchFunctions<kyber::Kernels, dispatch>;
+using Paths = kyber_alg::DispatchFunctions<mlkem::Kernels, dispatch>;
 
 PyDoc_STRVAR(cca_keygen_doc,
              "CCA_KeyGen($module, /)\n--\n\n"

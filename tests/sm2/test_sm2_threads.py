@@ -9,7 +9,7 @@ import threading
 import pytest
 
 from kyber_alg import sm2
-from test_sm_threads import run_threads  # re-raises a worker's failure here
+from shared_helpers import run_threads  # re-raises a worker's failure here
 from kyber_alg.exceptions import InvalidSignature
 
 KEY = sm2.SM2PrivateKey.generate()

@@ -75,7 +75,7 @@ struct PublicAdd {
 // The body of double_base_mult for code path Path, without the conversion
 // to affine coordinates; Z = 0 for the point at infinity.
 template <class Path>
-JacobianPoint double_mult_with(const Scalar& u1, const Scalar& u2, const AffinePoint& p) {
+JacobianPoint double_mult_vartime_with(const Scalar& u1, const Scalar& u2, const AffinePoint& p) {
   using C = Curve<Path>;
   using Add = PublicAdd<Path>;
   AffinePoint p_odd[kPOddMultiples];

@@ -1,4 +1,4 @@
-#include "velmora/hybrid/derivation.hpp"
+#include "velmora/scheme/derivation.hpp"
 
 #include "velmora/outside/binascii_calls.hpp"
 #include "velmora/subscript.hpp"
