@@ -11,7 +11,7 @@
 
 namespace kyber_alg::mldsa {
 
-using kyber::Shake256;
+using mlkem::Shake256;
 
 namespace {
 

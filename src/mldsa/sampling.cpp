@@ -11,8 +11,8 @@
 
 namespace kyber_alg::mldsa {
 
-using kyber::Shake128;
-using kyber::Shake256;
+using mlkem::Shake128;
+using mlkem::Shake256;
 
 void sample_in_ball(Poly& c, const uint8_t* rho, std::size_t rho_len, int tau) {
   Shake256 xof;
@@ -93,10 +93,10 @@ class Xof4 {
   }
 
  private:
-  static bool four_way() { return kernels->four_way_keccak && kyber::kernels->keccak_f1600_x4 != nullptr; }
+  static bool four_way() { return kernels->four_way_keccak && mlkem::kernels->keccak_f1600_x4 != nullptr; }
 
   bool four_way_;
-  kyber::KeccakX4 x4_;
+  mlkem::KeccakX4 x4_;
   Sponge one_[4];
 };
 

@@ -11,7 +11,7 @@
 #include "mlkem/keccak.hpp"
 #include "mlkem/keccak_lanes.hpp"
 
-namespace kyber_alg::kyber::sha3 {
+namespace kyber_alg::mlkem::sha3 {
 
 // One round on the named lanes a<x><y> (keccak_lanes.hpp); the rotation
 // offsets are those of the portable round (keccak_round.hpp).
@@ -92,6 +92,6 @@ KYBER_ALG_TARGET_SHA3 void keccak_f1600(uint64_t state[25]) {
 
 #undef KECCAK_SHA3_ROUND
 
-}  // namespace kyber_alg::kyber::sha3
+}  // namespace kyber_alg::mlkem::sha3
 
 #endif

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-namespace kyber_alg::kyber::sha3 {
+namespace kyber_alg::mlkem::sha3 {
 
 void keccak_f1600(uint64_t state[25]);
 
-}  // namespace kyber_alg::kyber::sha3
+}  // namespace kyber_alg::mlkem::sha3

@@ -12,7 +12,7 @@
 #include "mlkem/ntt.hpp"
 #include "mlkem/sampling.hpp"
 
-namespace kyber_alg::kyber {
+namespace kyber_alg::mlkem {
 
 namespace {
 
@@ -50,6 +50,6 @@ constinit const Kernels kSha3Kernels = {
     .mlkem1024 = set_kernels<MlKem1024>,
 };
 
-}  // namespace kyber_alg::kyber
+}  // namespace kyber_alg::mlkem
 
 #endif

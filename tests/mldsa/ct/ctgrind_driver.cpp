@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   if (ctgrind::is_leak_self_test(argc, argv)) return ctgrind::leak_self_test();
   const char* path = ctgrind::path_argument(argc, argv);
   const kyber_alg::Backend backend = ctgrind::parse_backend(path);
-  if (!mldsa::kernels.select(backend) || !kyber_alg::kyber::kernels.select(backend))
+  if (!mldsa::kernels.select(backend) || !kyber_alg::mlkem::kernels.select(backend))
     return ctgrind::path_unavailable(path);
   if (!rounds<mldsa::MlDsa44>("ML-DSA-44") || !rounds<mldsa::MlDsa65>("ML-DSA-65") ||
       !rounds<mldsa::MlDsa87>("ML-DSA-87"))
