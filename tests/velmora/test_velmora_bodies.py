@@ -296,6 +296,8 @@ SM4_FAILURES = [
     ("decode odd key", "sm4_decode", (KEY[:31], IV, "00"), binascii.Error),
     ("decode non-ASCII IV", "sm4_decode", (KEY, "\u00e9" * 32, "00"), ValueError),
     ("decode bytes data", "sm4_decode", (KEY, IV, b"00"), TypeError),
+    ("decode bytearray data", "sm4_decode", (KEY, IV, bytearray(b"00")), TypeError),
+    ("decode None data", "sm4_decode", (KEY, IV, None), TypeError),
     ("decode non-hex data", "sm4_decode", (KEY, IV, "zz"), ValueError),
 ]
 
