@@ -21,6 +21,7 @@ __all__ = [
 ]
 
 CURVE_SM2_MLKEM768: Final = 4590
+"""The TLS NamedGroup code point of curveSM2MLKEM768."""
 SM2_POINT_SIZE: Final = 65
 MLKEM768_PUBLIC_KEY_SIZE: Final = 1184
 MLKEM768_CIPHERTEXT_SIZE: Final = 1088

@@ -26,7 +26,9 @@ __all__ = ["sm3", "SM3Hash", "hmac_sm3", "pbkdf2_hmac_sm3", "hkdf_sm3", "hkdf_sm
            "kdf", "DIGEST_SIZE", "BLOCK_SIZE"]
 
 DIGEST_SIZE: Final = 32
+"""Length of an SM3 digest in bytes."""
 BLOCK_SIZE: Final = 64
+"""Length of an SM3 message block in bytes (HMAC's block size)."""
 
 
 def sm3(data: Buffer = b"", *, usedforsecurity: bool = True) -> SM3Hash:
