@@ -17,6 +17,22 @@ from read_guard import ReadGuard  # noqa: E402
 _guard = ReadGuard()
 
 
+# The groups that take most of the suite's time (type checkers, valgrind, fresh venvs and builds,
+# leak and exit checks in fresh interpreters, property and thread stress tests) are marked slow:
+# `pytest -m "not slow"` leaves them out for a quick first check.
+SLOW_MODULES = {
+    "test_typing", "test_reference_leaks", "test_exit_with_daemon_threads", "test_main_job",
+    "test_supported_interpreters", "test_docs_examples", "test_kyber_ct", "test_mlkem_ct", "test_sm_ct",
+    "test_sm2_ct", "test_thread_stress", "test_kyber_properties", "test_velmora_properties",
+}
+
+
+def pytest_collection_modifyitems(config, items):
+    for item in items:
+        if item.path.stem in SLOW_MODULES:
+            item.add_marker(pytest.mark.slow)
+
+
 def pytest_collectstart(collector):
     _guard.armed = True
 

@@ -8,8 +8,9 @@
   (functions, classes, their public methods and properties, and module constants, whose docstring
   is the string right after the assignment). Names are read from the stubs and sources without
   importing anything, as the reference itself is.
-- Inline code that spans a line break (Markdown keeps the break as spaces: ``PRIVATE   KEY``) and a
-  paragraph that starts with ``: `` (a definition list that was not parsed as one) are reported.
+- Inline code that spans a line break (Markdown keeps the break as spaces: ``PRIVATE   KEY``), a
+  paragraph line that starts with ``: `` (a definition list that was not parsed as one) and a link to
+  the package index (packages are named, not linked) are reported.
 """
 
 from __future__ import annotations
@@ -277,6 +278,8 @@ def _check_code_spans(docname: str, text: str) -> None:
 
 def _on_source_read(app, docname, source):
     _check_code_spans(docname, source[0])
+    if re.search(r"https?://(pypi\.org|pypi\.python\.org|files\.pythonhosted\.org)", source[0]):
+        logger.warning("a link to the package index: name the package instead", location=docname)
     if not docname.startswith("api/"):
         return
     text = source[0]
