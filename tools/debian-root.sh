@@ -2,7 +2,7 @@
 # A Debian unstable root with the CPythons this machine's Debian does not package (3.14 and 3.15),
 # made with mmdebstrap and kept in a cache folder outside the checkout, so that runs on the same
 # machine share it. It is made again when it is missing or when its recipe (the packages and
-# make_root below) changed.
+# make_root_locked below) changed.
 #
 #   tools/debian-root.sh path               make the root if needed, print its folder
 #   tools/debian-root.sh run DIR CMD...     run CMD as root inside it, the checkout's files (the
@@ -47,10 +47,16 @@ pip_folders() {
 }
 
 make_root() {
+  [ -f "$root/.complete" ] && return 0
   mkdir -p "$cache"
+  # One run makes the root while the others wait; the lock is let go once it exists.
   exec 9>"$cache/.lock"
   flock 9
-  [ -f "$root/.complete" ] && return 0
+  [ -f "$root/.complete" ] || make_root_locked
+  exec 9>&-
+}
+
+make_root_locked() {
   local mirror partial
   mirror="$(debian_mirror)"
   partial="$root.partial"
@@ -102,7 +108,7 @@ run_in_root() {
   return "$status"
 }
 
-recipe="$( (printf '%s\n' "${packages[@]}" && declare -f make_root) | sha256sum | cut -c1-16)"
+recipe="$( (printf '%s\n' "${packages[@]}" && declare -f make_root_locked) | sha256sum | cut -c1-16)"
 root="$cache/sid-$recipe"
 
 case "${1:-}" in
