@@ -86,6 +86,7 @@ wheel_for_headers() {
   (cd "$stage" && find kyber_alg -name "*.cpython-$nodot-*.so" -exec cp --parents {} "${unpacked[0]}/" \;)
   [ "$(cd "$stage" && find kyber_alg -name '*.so' | wc -l)" -eq "$(find "${unpacked[0]}" -name '*.so' | wc -l)" ]
   sed -i -E "s/^Tag: cp[0-9]+-cp[0-9]+-/Tag: cp$nodot-cp$nodot-/" "${unpacked[0]}"/*.dist-info/WHEEL
+  mkdir -p "$work/cp$nodot/raw"
   python -m wheel pack --dest-dir "$work/cp$nodot/raw" "${unpacked[0]}" >/dev/null
   auditwheel repair --wheel-dir "$work/cp$nodot/repaired" "$work/cp$nodot"/raw/kyber_alg-*-cp"$nodot"-*.whl
   local wheel=("$work/cp$nodot"/repaired/kyber_alg-*-cp"$nodot"-cp"$nodot"-*.whl)

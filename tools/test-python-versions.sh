@@ -28,10 +28,10 @@ versions=("$@")
 # the equality of the code paths, the round trips and exchanges, and what depends most on the
 # interpreter (exit with daemon threads, reference leaks, exported symbols, interpreter checks,
 # Velmora's failures and the peers of the interop tests).
-SAMPLE=(-k "(vectors or standard_examples or code_path or path_switch or paths_agree or round_trip or roundtrip
-  or exchange or main_job or exit_with_daemon_threads or reference_leaks or exported_symbols or unwind_tables
-  or supported_interpreters or sm4_failures or interop or outside_components) and not (test_kyber_ct or test_mlkem_ct
-  or test_sm_ct or test_sm2_ct)")
+SAMPLE=(-k "(vectors or standard_examples or code_path or path_switch or paths_agree or round_trip or roundtrip"\
+" or exchange or main_job or exit_with_daemon_threads or reference_leaks or exported_symbols or unwind_tables"\
+" or supported_interpreters or sm4_failures or interop or outside_components) and not (test_kyber_ct or test_mlkem_ct"\
+" or test_sm_ct or test_sm2_ct)")
 
 find_python() {
   local version="$1" candidate
