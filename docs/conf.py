@@ -1,9 +1,11 @@
 """Sphinx configuration of kyber_alg's documentation (MyST markdown pages, API from the .pyi stubs)."""
 
 import re
+import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(Path(__file__).resolve().parent / "_ext"))
 
 project = "kyber_alg"
 author = "kyber_alg developers"
@@ -12,10 +14,14 @@ copyright = "kyber_alg developers, Apache License 2.0"
 release = re.search(r'^__version__ = "([^"]+)"', (ROOT / "kyber_alg" / "__init__.py").read_text(), re.M).group(1)
 version = release
 
-extensions = ["myst_parser", "autoapi.extension"]
+# kyber_alg_reference: the reference of every public module, and the checks of the -W build
+# (docs/_ext/kyber_alg_reference.py).
+extensions = ["myst_parser", "autoapi.extension", "kyber_alg_reference"]
 source_suffix = {".md": "markdown"}
-exclude_patterns = ["requirements.txt"]
+exclude_patterns = ["requirements.txt", "_ext"]
 myst_heading_anchors = 3
+myst_enable_extensions = ["deflist"]
+kyber_alg_package = str(ROOT / "kyber_alg")
 
 # The API reference is read statically from the stubs (no build of the native modules needed); a
 # stub wins over a .py file of the same name. Pages under api/ place it with the autoapi directives

@@ -55,16 +55,21 @@ class SM4ECB:
     """SM4 in ECB mode (no integrity, equal blocks give equal ciphertext)."""
 
     def __new__(cls, key: Buffer) -> Self: ...
-    def encrypt(self, data: Buffer, padding: _Padding = "pkcs7") -> bytes: ...
-    def decrypt(self, data: Buffer, padding: _Padding = "pkcs7") -> bytes: ...
+    def encrypt(self, data: Buffer, padding: _Padding = "pkcs7") -> bytes:
+        """``data`` padded as ``padding`` says, then encrypted block by block."""
+    def decrypt(self, data: Buffer, padding: _Padding = "pkcs7") -> bytes:
+        """``data`` decrypted, its padding checked and removed (``ValueError`` if it is wrong)."""
 
 @final
 class SM4CBC:
     """SM4 in CBC mode (no integrity)."""
 
     def __new__(cls, key: Buffer) -> Self: ...
-    def encrypt(self, iv: Buffer, data: Buffer, padding: _Padding = "pkcs7") -> bytes: ...
-    def decrypt(self, iv: Buffer, data: Buffer, padding: _Padding = "pkcs7") -> bytes: ...
+    def encrypt(self, iv: Buffer, data: Buffer, padding: _Padding = "pkcs7") -> bytes:
+        """``data`` padded as ``padding`` says, then encrypted in CBC mode from the 16-byte ``iv``."""
+    def decrypt(self, iv: Buffer, data: Buffer, padding: _Padding = "pkcs7") -> bytes:
+        """``data`` decrypted in CBC mode, its padding checked in constant time and removed
+        (``ValueError`` if it is wrong)."""
 
 # Code path selection, for tests and benchmarks; every path gives identical results.
 def _backend() -> str: ...

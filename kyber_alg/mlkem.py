@@ -153,6 +153,7 @@ class MLKEM512PrivateKey(_mlkem.MLKEM512PrivateKey, _PrivateKeyMethods):
     _set = _ML_KEM_512
 
     def public_key(self) -> MLKEM512PublicKey:
+        """The matching ML-KEM-512 public key (encapsulation key)."""
         return self._public_key(MLKEM512PublicKey)
 
 
@@ -170,6 +171,7 @@ class MLKEM768PrivateKey(_mlkem.MLKEM768PrivateKey, _PrivateKeyMethods):
     _set = _ML_KEM_768
 
     def public_key(self) -> MLKEM768PublicKey:
+        """The matching ML-KEM-768 public key (encapsulation key)."""
         return self._public_key(MLKEM768PublicKey)
 
 
@@ -187,11 +189,14 @@ class MLKEM1024PrivateKey(_mlkem.MLKEM1024PrivateKey, _PrivateKeyMethods):
     _set = _ML_KEM_1024
 
     def public_key(self) -> MLKEM1024PublicKey:
+        """The matching ML-KEM-1024 public key (encapsulation key)."""
         return self._public_key(MLKEM1024PublicKey)
 
 
 MLKEMPrivateKey = Union[MLKEM512PrivateKey, MLKEM768PrivateKey, MLKEM1024PrivateKey]
+"""A private key of any of the three parameter sets, as the loaders return it."""
 MLKEMPublicKey = Union[MLKEM512PublicKey, MLKEM768PublicKey, MLKEM1024PublicKey]
+"""A public key of any of the three parameter sets, as the loaders return it."""
 
 _PRIVATE_CLASSES: dict[str, type[MLKEMPrivateKey]] = {
     c._set.oid: c for c in (MLKEM512PrivateKey, MLKEM768PrivateKey, MLKEM1024PrivateKey)}

@@ -26,4 +26,6 @@ __all__ = ["sm3", "SM3Hash", "HMAC", "hmac_sm3", "pbkdf2_hmac_sm3", "hkdf_sm3", 
            "hkdf_sm3_expand", "kdf", "DIGEST_SIZE", "BLOCK_SIZE"]
 
 DIGEST_SIZE: Final = 32
+"""Length of an SM3 digest in bytes."""
 BLOCK_SIZE: Final = 64
+"""Length of an SM3 message block in bytes (HMAC's block size)."""

@@ -31,7 +31,12 @@ __all__ = ["SM4GCM", "SM4CCM", "SM4CTR", "SM4CBC", "SM4ECB", "Padding", "KEY_SIZ
 #: The paddings of SM4CBC and SM4ECB: PKCS#7 (the default), ISO/IEC 9797-1 padding method 2
 #: (0x80 then zeros), or none (whole blocks only).
 Padding: TypeAlias = Literal["pkcs7", "iso9797-1-m2", "none"]
+"""The paddings of :class:`SM4ECB` and :class:`SM4CBC`: PKCS#7, ISO/IEC 9797-1 method 2 (a 0x80 byte,
+then zeros), or none (whole blocks only)."""
 
 KEY_SIZE: Final = 16
+"""Length of an SM4 key in bytes."""
 BLOCK_SIZE: Final = 16
+"""Length of an SM4 block in bytes (and of a CBC IV or a CTR counter block)."""
 GCM_TAG_SIZE: Final = 16
+"""Length of an SM4-GCM tag in bytes."""

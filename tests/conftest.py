@@ -17,6 +17,23 @@ from read_guard import ReadGuard  # noqa: E402
 _guard = ReadGuard()
 
 
+# The groups that take most of the suite's time (type checkers, valgrind, fresh venvs and builds,
+# leak and exit checks in fresh interpreters, property and thread stress tests) are marked slow:
+# `pytest -m "not slow"` leaves them out for a quick first check.
+SLOW_MODULES = {
+    "test_typing", "test_reference_leaks", "test_exit_with_daemon_threads", "test_main_job",
+    "test_supported_interpreters", "test_docs_examples", "test_kyber_ct", "test_mlkem_ct", "test_sm_ct",
+    "test_sm2_ct", "test_sm2_native", "test_thread_stress", "test_kyber_properties", "test_velmora_properties",
+}
+SLOW_TESTS = {"test_one_gib_file_in_constant_memory"}
+
+
+def pytest_collection_modifyitems(config, items):
+    for item in items:
+        if item.path.stem in SLOW_MODULES or item.originalname in SLOW_TESTS:
+            item.add_marker(pytest.mark.slow)
+
+
 def pytest_collectstart(collector):
     _guard.armed = True
 

@@ -2,7 +2,7 @@
 
 On Python 3.11-3.13 a daemon thread that wants the GIL back during
 finalisation is ended with pthread_exit(), which unwinds its stack through the
-native frames.  Each scenario starts daemon threads that call native
+native frames; from 3.14 on it is parked for good instead.  Each scenario starts daemon threads that call native
 functions in a loop (two threads on one function, or one thread per function),
 lets them run briefly and exits; it runs several times in fresh interpreters
 and every run must end with status 0, an untouched stderr and calls made.

@@ -1,4 +1,4 @@
-"""The build accepts CPython 3.11 to 3.13 with the GIL and refuses, with a
+"""The build accepts CPython 3.11 to 3.15 with the GIL and refuses, with a
 clear message, older interpreters and free-threaded builds (configure step only)."""
 
 import os
@@ -61,4 +61,4 @@ def test_configure_accepts_or_refuses_the_interpreter(tmp_path, case):
     elif case == "free-threaded":
         assert result.returncode != 0 and "free-threaded CPython builds" in message and "are not supported" in message
     else:
-        assert result.returncode != 0 and "builds for CPython 3.11, 3.12 or 3.13" in message
+        assert result.returncode != 0 and "builds for CPython 3.11 to 3.15" in message

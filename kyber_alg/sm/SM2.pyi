@@ -11,9 +11,11 @@ class KeyPair(structseq[bytes], tuple[bytes, bytes]):
 
     __match_args__: Final = ("publicKey", "privateKey")
     @property
-    def publicKey(self) -> bytes: ...
+    def publicKey(self) -> bytes:
+        """The 64-byte public key x || y."""
     @property
-    def privateKey(self) -> bytes: ...
+    def privateKey(self) -> bytes:
+        """The 32-byte private key."""
 
 def generate_keypair(len_param: int = 64) -> KeyPair:
     """Generate an SM2 key pair: 64-byte public key x || y, 32-byte private key in [1, n-2]."""

@@ -19,13 +19,17 @@ class SM3:
     def copy(self) -> SM3:
         """An independent copy of this hash object."""
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """``"sm3"``."""
     @property
-    def digest_size(self) -> int: ...
+    def digest_size(self) -> int:
+        """32, the digest's length in bytes."""
     @property
-    def block_size(self) -> int: ...
+    def block_size(self) -> int:
+        """64, the length in bytes of the blocks SM3 compresses."""
 
 SM3Type = SM3
+"""Another name of :class:`SM3`."""
 
 def hash_msg(msg: str | Buffer | Iterable[int], /) -> str:
     """Hexadecimal SM3 digest of msg (str is hashed as UTF-8), as pysmx.SM3.hash_msg returns it."""

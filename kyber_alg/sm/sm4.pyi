@@ -5,9 +5,13 @@ from typing import Final, final
 from typing_extensions import Buffer, Self
 
 SM4_ENCRYPT: Final = 0
+"""The ``mode`` of ``set_key`` for encryption."""
 SM4_DECRYPT: Final = 1
+"""The ``mode`` of ``set_key`` for decryption."""
 PKCS7: Final = 0
+"""The ``padding_mode`` for PKCS#7 padding (the default)."""
 ZERO: Final = 1
+"""The ``padding_mode`` for zero padding, as gmssl has it."""
 
 @final
 class CryptSM4:
@@ -21,9 +25,11 @@ class CryptSM4:
     def crypt_cbc(self, iv: Buffer, input_data: Buffer) -> bytes:
         """CBC with PKCS#7 padding and a 16-byte iv; decryption checks the padding in constant time."""
     @property
-    def mode(self) -> int: ...
+    def mode(self) -> int:
+        """The direction set by the last ``set_key`` (``SM4_ENCRYPT`` or ``SM4_DECRYPT``)."""
     @property
-    def padding_mode(self) -> int: ...
+    def padding_mode(self) -> int:
+        """``PKCS7`` or ``ZERO``, the padding of ``crypt_ecb``."""
 
 # Code path selection, for tests and benchmarks; every path gives identical results.
 def _backend() -> str: ...

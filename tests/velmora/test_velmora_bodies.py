@@ -10,6 +10,12 @@ import pytest
 
 from velmora_support import FAKE, HYBRID_PK, HYBRID_SK, SAMPLE_TEXT, SM2_PK, SM2_SK, tb_names, xor_ref
 
+# binascii's own message for an odd number of digits (CPython 3.15 reworded it); it passes through unchanged.
+try:
+    binascii.unhexlify("0")
+except binascii.Error as odd_length:
+    ODD_LENGTH = str(odd_length)
+
 KPK, KSK = FAKE["Kyber"].PK, FAKE["Kyber"].SK
 C1 = "ct:" + (b"\x33" * 32).hex()                             # Kyber ciphertext of m = 33..
 C2 = FAKE["SM2"].Encrypt(b"\x44" * 32, SM2_PK, 64, 0).hex().encode()  # SM2 ciphertext of 44..
@@ -177,7 +183,7 @@ BODY_FAILURES = [
     ("sk of a long type name", DE, (C1, C2, type("N" * 250, (), {})()), None, TypeError,
      "'" + "N" * 200 + "' object is unsliceable"),
     ("odd SM2 key before bad c_text2", DE, (C1, "zz", KSK.decode() + "abc"), None, binascii.Error,
-     "Odd-length string"),
+     ODD_LENGTH),
     ("non-hex c_text2", DE, (C1, b"zz", HYBRID_SK), None, binascii.Error, None),
     ("text SM2 plaintext", DE, None, _glob("Decrypt", lambda *a: "plain"), TypeError, None),
     ("text Kyber secret", DE, None, _kyber("CCA_Dec", "secret"), TypeError, None),
@@ -296,6 +302,8 @@ SM4_FAILURES = [
     ("decode odd key", "sm4_decode", (KEY[:31], IV, "00"), binascii.Error),
     ("decode non-ASCII IV", "sm4_decode", (KEY, "\u00e9" * 32, "00"), ValueError),
     ("decode bytes data", "sm4_decode", (KEY, IV, b"00"), TypeError),
+    ("decode bytearray data", "sm4_decode", (KEY, IV, bytearray(b"00")), TypeError),
+    ("decode None data", "sm4_decode", (KEY, IV, None), TypeError),
     ("decode non-hex data", "sm4_decode", (KEY, IV, "zz"), ValueError),
 ]
 

@@ -78,6 +78,8 @@ def sm4_decode(key, IV, data):
     key = binascii.unhexlify(key.encode("utf-8"))
     IV = binascii.unhexlify(IV)
     cipher.set_key(key, F["sm4"].SM4_DECRYPT)
+    if not isinstance(data, str):  # text only, also where bytes.fromhex takes bytes (3.14 on)
+        raise TypeError(f"fromhex() argument must be str, not {type(data).__name__}")
     return cipher.crypt_cbc(IV, bytes.fromhex(data)).decode()
 
 

@@ -53,6 +53,13 @@ Ref sm4_decode(Namespace& names, PyObject* key, PyObject* IV, PyObject* data) {
   if (!prepared.cipher) return {};
   Ref crypt_cbc = attr(prepared.cipher.get(), Name::crypt_cbc);
   if (!crypt_cbc) return {};
+  // bytes.fromhex takes text only up to CPython 3.13 and also bytes-like objects from 3.14 on; the
+  // ciphertext stays text on every version, refused with the TypeError that fromhex gives there.
+  if (!PyUnicode_Check(data)) {
+    PyErr_Format(PyExc_TypeError, "fromhex() argument must be str, not %.50s",
+                 data == Py_None ? "None" : Py_TYPE(data)->tp_name);
+    return {};
+  }
   Ref ciphertext = call_attr(reinterpret_cast<PyObject*>(&PyBytes_Type), Name::fromhex, {data});
   if (!ciphertext) return {};
   Ref deRes = call(crypt_cbc.get(), {prepared.iv.get(), ciphertext.get()});
