@@ -62,18 +62,23 @@ def bench_seal(rounds: int) -> tuple[list[tuple[str, float, str]], float]:
     aead, nonce = SM4GCM(os.urandom(16)), os.urandom(12)
     raw = aead.encrypt(nonce, data, b"")
     sealed = hybrid.seal(pk, data)
-    t = interleaved({
-        "SM4-GCM encrypt": lambda: aead.encrypt(nonce, data, b""),
-        "seal": lambda: hybrid.seal(pk, data),
-        "SM4-GCM decrypt": lambda: aead.decrypt(nonce, raw, b""),
-        "open": lambda: hybrid.open(sk, sealed),
-    }, rounds)
+    t = interleaved(
+        {
+            "SM4-GCM encrypt": lambda: aead.encrypt(nonce, data, b""),
+            "seal": lambda: hybrid.seal(pk, data),
+            "SM4-GCM decrypt": lambda: aead.decrypt(nonce, raw, b""),
+            "open": lambda: hybrid.open(sk, sealed),
+        },
+        rounds,
+    )
     mbs = {name: MIB / s / 1e6 for name, s in t.items()}
     print("\n1 MiB                 MB/s")
     for name, rate in mbs.items():
         print(f"  {name:18s} {rate:8.1f}")
-    ratios = [("seal / SM4-GCM encrypt", mbs["seal"] / mbs["SM4-GCM encrypt"], ">= 0.80"),
-              ("open / SM4-GCM decrypt", mbs["open"] / mbs["SM4-GCM decrypt"], ">= 0.80")]
+    ratios = [
+        ("seal / SM4-GCM encrypt", mbs["seal"] / mbs["SM4-GCM encrypt"], ">= 0.80"),
+        ("open / SM4-GCM decrypt", mbs["open"] / mbs["SM4-GCM decrypt"], ">= 0.80"),
+    ]
     return ratios, min(mbs["SM4-GCM encrypt"], mbs["SM4-GCM decrypt"])
 
 
@@ -96,13 +101,22 @@ def bench_kem(rounds: int) -> list[tuple[str, float, str]]:
     def decaps_parts() -> object:
         return sm2_static.exchange(SM2PublicKey.from_public_bytes(ephemeral_point)), mlkem_sk.decapsulate(mlkem_ct)
 
-    t = interleaved({"encapsulate": pk.encapsulate, "ECDH + ML-KEM encaps": encaps_parts,
-                     "decapsulate": lambda: sk.decapsulate(ct), "ECDH + ML-KEM decaps": decaps_parts}, rounds)
+    t = interleaved(
+        {
+            "encapsulate": pk.encapsulate,
+            "ECDH + ML-KEM encaps": encaps_parts,
+            "decapsulate": lambda: sk.decapsulate(ct),
+            "ECDH + ML-KEM decaps": decaps_parts,
+        },
+        rounds,
+    )
     print("\nKEM                       us")
     for name, s in t.items():
         print(f"  {name:22s} {s * 1e6:8.1f}")
-    return [("encapsulate / parts", t["encapsulate"] / t["ECDH + ML-KEM encaps"], "<= 1.10"),
-            ("decapsulate / parts", t["decapsulate"] / t["ECDH + ML-KEM decaps"], "<= 1.10")]
+    return [
+        ("encapsulate / parts", t["encapsulate"] / t["ECDH + ML-KEM encaps"], "<= 1.10"),
+        ("decapsulate / parts", t["decapsulate"] / t["ECDH + ML-KEM decaps"], "<= 1.10"),
+    ]
 
 
 # A child's peak resident size starts from its parent's at fork (Linux copies the high-water mark),
@@ -140,7 +154,9 @@ def bench_cli(size_mib: int, rounds: int, gcm_mbs: float) -> list[tuple[str, flo
     command = [sys.executable, "-P", "-m", "kyber_alg"]
     with tempfile.TemporaryDirectory() as folder:
         key, pub = os.path.join(folder, "k.key"), os.path.join(folder, "k.pub")
-        plain, sealed, opened, copied, small, report = (os.path.join(folder, n) for n in ("p", "s", "o", "c", "small", "r"))
+        plain, sealed, opened, copied, small, report = (
+            os.path.join(folder, n) for n in ("p", "s", "o", "c", "small", "r")
+        )
         subprocess.run([*command, "keygen", "-o", os.path.join(folder, "k")], check=True, capture_output=True)
         with open(plain, "wb") as f:
             f.write(os.urandom(size_mib * MIB))  # real data: a sparse file would flatter the copy
@@ -153,8 +169,10 @@ def bench_cli(size_mib: int, rounds: int, gcm_mbs: float) -> list[tuple[str, flo
             start = time.perf_counter()
             copy_synced(plain, copied)
             best["copy"] = min(best["copy"], time.perf_counter() - start)
-            for name, args in (("seal", ["seal", "-f", "-r", pub, "-o", sealed, plain]),
-                               ("open", ["open", "-f", "-k", key, "-o", opened, sealed])):
+            for name, args in (
+                ("seal", ["seal", "-f", "-r", pub, "-o", sealed, plain]),
+                ("open", ["open", "-f", "-k", key, "-o", opened, sealed]),
+            ):
                 elapsed, rss = timed_child([*command, *args], report)
                 best[name] = min(best[name], elapsed)
                 peak[name] = max(peak[name], rss)
@@ -164,11 +182,13 @@ def bench_cli(size_mib: int, rounds: int, gcm_mbs: float) -> list[tuple[str, flo
         print(f"  {name:16s} {size_mib * MIB / best[name] / 1e6:8.1f} {peak[name]:8.1f}")
     print(f"  {'seal of 1 MiB':16s} {'':8s} {baseline_rss:8.1f}")
     rate = {name: size_mib * MIB / best[name] / 1e6 for name in best}
-    return [("CLI seal / copy", rate["seal"] / rate["copy"], "1.0 unless SM4-GCM binds"),
-            ("CLI open / copy", rate["open"] / rate["copy"], "1.0 unless SM4-GCM binds"),
-            ("CLI seal / SM4-GCM 1 MiB", rate["seal"] / gcm_mbs, "near 1.0 when SM4-GCM binds"),
-            ("CLI open / SM4-GCM 1 MiB", rate["open"] / gcm_mbs, "near 1.0 when SM4-GCM binds"),
-            ("CLI peak MiB: max(seal, open) - 1 MiB run", max(peak.values()) - baseline_rss, "flat (a few MiB)")]
+    return [
+        ("CLI seal / copy", rate["seal"] / rate["copy"], "1.0 unless SM4-GCM binds"),
+        ("CLI open / copy", rate["open"] / rate["copy"], "1.0 unless SM4-GCM binds"),
+        ("CLI seal / SM4-GCM 1 MiB", rate["seal"] / gcm_mbs, "near 1.0 when SM4-GCM binds"),
+        ("CLI open / SM4-GCM 1 MiB", rate["open"] / gcm_mbs, "near 1.0 when SM4-GCM binds"),
+        ("CLI peak MiB: max(seal, open) - 1 MiB run", max(peak.values()) - baseline_rss, "flat (a few MiB)"),
+    ]
 
 
 RAW_GCM_CHILD = """import os, sys, time
@@ -207,8 +227,12 @@ def bench_cli_page_cache(size_mib: int, rounds: int) -> list[tuple[str, float, s
                 f.write(os.urandom(MIB))
         open(empty, "wb").close()
         rows = {
-            "raw SM4-GCM": lambda: tuple(float(v) for v in subprocess.run(
-                [sys.executable, "-P", "-c", RAW_GCM_CHILD, str(size)], capture_output=True, check=True).stdout.split()),
+            "raw SM4-GCM": lambda: tuple(
+                float(v)
+                for v in subprocess.run(
+                    [sys.executable, "-P", "-c", RAW_GCM_CHILD, str(size)], capture_output=True, check=True
+                ).stdout.split()
+            ),
             "seal": lambda: child_times([*command, "seal", "-f", "-r", pub, "-o", sealed, plain]),
             "open": lambda: child_times([*command, "open", "-f", "-k", key, "-o", opened, sealed]),
             "seal start-up": lambda: child_times([*command, "seal", "-f", "-r", pub, "-o", sealed + "0", empty]),
@@ -219,16 +243,24 @@ def bench_cli_page_cache(size_mib: int, rounds: int) -> list[tuple[str, float, s
             for name, row in rows.items():
                 elapsed, cpu = row()
                 best[name] = (min(best[name][0], elapsed), min(best[name][1], cpu))
-    work = {name: (best[name][0] - best[f"{name} start-up"][0], best[name][1] - best[f"{name} start-up"][1])
-            for name in ("seal", "open")}
+    work = {
+        name: (best[name][0] - best[f"{name} start-up"][0], best[name][1] - best[f"{name} start-up"][1])
+        for name in ("seal", "open")
+    }
     work["raw SM4-GCM"] = best["raw SM4-GCM"]
-    print(f"\nkyber-alg, {size_mib} MiB in the page cache ({'tmpfs' if shm else 'temporary folder'})"
-          "   MB/s elapsed   MB/s of CPU time")
+    print(
+        f"\nkyber-alg, {size_mib} MiB in the page cache ({'tmpfs' if shm else 'temporary folder'})"
+        "   MB/s elapsed   MB/s of CPU time"
+    )
     for name, (elapsed, cpu) in work.items():
         print(f"  {name:18s} {size / elapsed / 1e6:8.1f} {size / cpu / 1e6:16.1f}")
     raw_elapsed, raw_cpu = work["raw SM4-GCM"]
-    return [(f"CLI {name} / raw SM4-GCM, elapsed", raw_elapsed / work[name][0], ">= 0.80") for name in ("seal", "open")] + [
-        (f"CLI {name} / raw SM4-GCM, CPU time", raw_cpu / work[name][1], "(the copies cost CPU)") for name in ("seal", "open")]
+    return [
+        (f"CLI {name} / raw SM4-GCM, elapsed", raw_elapsed / work[name][0], ">= 0.80") for name in ("seal", "open")
+    ] + [
+        (f"CLI {name} / raw SM4-GCM, CPU time", raw_cpu / work[name][1], "(the copies cost CPU)")
+        for name in ("seal", "open")
+    ]
 
 
 def main() -> None:

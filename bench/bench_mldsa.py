@@ -25,8 +25,11 @@ def operations(private_cls):
     sk = private_cls.generate()
     pk = sk.public_key()
     signature = sk.sign(MESSAGE)
-    return {"keygen": private_cls.generate, "sign": lambda: sk.sign(MESSAGE),
-            "verify": lambda: pk.verify(signature, MESSAGE)}
+    return {
+        "keygen": private_cls.generate,
+        "sign": lambda: sk.sign(MESSAGE),
+        "verify": lambda: pk.verify(signature, MESSAGE),
+    }
 
 
 def best_us(function, seconds: float, repeat: int) -> float:
@@ -44,8 +47,9 @@ def main() -> None:
     args = parser.parse_args()
     try:
         from cryptography.hazmat.primitives.asymmetric import mldsa as pyca
+
         pyca.MLDSA65PrivateKey.generate()
-    except Exception as exc:                                  # no ML-DSA in this cryptography or its OpenSSL
+    except Exception as exc:  # no ML-DSA in this cryptography or its OpenSSL
         pyca = None
         print(f"cryptography's ML-DSA is not available ({exc!r}); timing kyber_alg alone")
     default = _mldsa._backend()

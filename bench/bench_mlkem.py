@@ -22,9 +22,10 @@ from collections.abc import Callable
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from bench_kyber import OPERATIONS, print_table  # noqa: E402  (the table layout)
+from bench_kyber import OPERATIONS, print_table
 
-from kyber_alg import Kyber, _mlkem, mlkem  # noqa: E402
+from kyber_alg import Kyber, _mlkem, mlkem
+
 Ops = dict[str, Callable[[], object]]
 DEFAULT_PATH = _mlkem._backend()
 OURS = f"mlkem[{DEFAULT_PATH}]"
@@ -37,6 +38,7 @@ def ours(bits: int, path: str) -> Callable[[], Ops]:
         pk = sk.public_key()
         _, ct = pk.encapsulate()
         return {"keygen": private.generate, "encaps": pk.encapsulate, "decaps": lambda: sk.decapsulate(ct)}
+
     setup.path = path  # type: ignore[attr-defined]
     return setup
 
@@ -50,6 +52,7 @@ def cryptography(bits: int) -> Callable[[], Ops]:
         pk = sk.public_key()
         _, ct = pk.encapsulate()
         return {"keygen": private.generate, "encaps": pk.encapsulate, "decaps": lambda: sk.decapsulate(ct)}
+
     return setup
 
 
@@ -61,6 +64,7 @@ def pqcrypto(bits: int) -> Callable[[], Ops]:
         pk, sk = kem.keygen()
         ct, _ = kem.encaps(pk)
         return {"keygen": kem.keygen, "encaps": lambda: kem.encaps(pk), "decaps": lambda: kem.decaps(sk, ct)}
+
     return setup
 
 
@@ -70,8 +74,7 @@ def kyber() -> Ops:
     c, _ = Kyber.CCA_Enc(ek, m)
     # Kyber takes m from its caller, and is timed as bench_kyber.py times it: with one fixed m (mlkem's
     # encapsulate() draws its m from the operating system inside the timed call).
-    return {"keygen": Kyber.CCA_KeyGen, "encaps": lambda: Kyber.CCA_Enc(ek, m),
-            "decaps": lambda: Kyber.CCA_Dec(c, dk)}
+    return {"keygen": Kyber.CCA_KeyGen, "encaps": lambda: Kyber.CCA_Enc(ek, m), "decaps": lambda: Kyber.CCA_Dec(c, dk)}
 
 
 kyber.path = DEFAULT_PATH  # type: ignore[attr-defined]
@@ -99,7 +102,7 @@ def measure(candidates: dict[str, Callable[[], Ops]], seconds: float, rounds: in
     best = {name: {op: float("inf") for op in OPERATIONS} for name in ops}
     for _ in range(rounds):
         for op in OPERATIONS:
-            for name in ops:        # each candidate in turn, so drift hits them alike
+            for name in ops:  # each candidate in turn, so drift hits them alike
                 _mlkem._set_backend(getattr(candidates[name], "path", DEFAULT_PATH))
                 best[name][op] = min(best[name][op], per_op_us(ops[name][op], numbers[name, op]))
     _mlkem._set_backend(DEFAULT_PATH)

@@ -88,12 +88,14 @@ def gmssl_sign_context() -> Callable[[], object] | None:
         reset(ctx)
         update(ctx, MESSAGE, ctypes.c_size_t(len(MESSAGE)))
         finish(ctx, sig, ctypes.byref(siglen))
-        return sig.raw[:siglen.value]
+        return sig.raw[: siglen.value]
 
     der = sign()  # check that it signs: GmSSL's own verification of the same message
-    ok = (verify_init(vctx, key, uid, ctypes.c_size_t(len(uid))) == 1
-          and verify_update(vctx, MESSAGE, ctypes.c_size_t(len(MESSAGE))) == 1
-          and verify_finish(vctx, der, ctypes.c_size_t(len(der))) == 1)
+    ok = (
+        verify_init(vctx, key, uid, ctypes.c_size_t(len(uid))) == 1
+        and verify_update(vctx, MESSAGE, ctypes.c_size_t(len(MESSAGE))) == 1
+        and verify_finish(vctx, der, ctypes.c_size_t(len(der))) == 1
+    )
     return sign if ok else None
 
 
@@ -162,6 +164,7 @@ def sm4_rows() -> dict[str, Row]:
         cbc = sm4.SM4CBC(KEY16)
         row: Row = {"kyber_alg": lambda cbc=cbc, data=data: cbc.encrypt(IV, data)}
         if hashes is not None:
+
             def openssl(data=data) -> bytes:
                 padder = pyca_padding.PKCS7(128).padder()
                 enc = Cipher(algorithms.SM4(KEY16), modes.CBC(IV)).encryptor()
@@ -199,6 +202,7 @@ def mlkem_rows() -> dict[str, Row]:
 def _expanded_pkcs8(private: mlkem.MLKEMPrivateKey) -> bytes:
     """PKCS#8 of private in the expandedKey form (OCTET STRING of dk), built from its seed form's parts."""
     from kyber_alg import _asn1
+
     dk = private._expanded_bytes()  # type: ignore[attr-defined]
     return _asn1.private_key_info(private._set.oid, _asn1.octet_string(dk))  # type: ignore[attr-defined]
 
@@ -207,12 +211,13 @@ def kyber_rows() -> dict[str, Row]:
     ek, dk = Kyber.CCA_KeyGen()
     m = os.urandom(32)
     c, _ = Kyber.CCA_Enc(ek, m)
-    return {"Kyber (hex) ML-KEM-512 CCA_Enc": {"kyber_alg": lambda: Kyber.CCA_Enc(ek, m)},
-            "Kyber (hex) ML-KEM-512 CCA_Dec": {"kyber_alg": lambda: Kyber.CCA_Dec(c, dk)}}
+    return {
+        "Kyber (hex) ML-KEM-512 CCA_Enc": {"kyber_alg": lambda: Kyber.CCA_Enc(ek, m)},
+        "Kyber (hex) ML-KEM-512 CCA_Dec": {"kyber_alg": lambda: Kyber.CCA_Dec(c, dk)},
+    }
 
 
-ROWS = {"sm2": sm2_rows, "sm3": sm3_rows, "hmac": hmac_rows, "sm4": sm4_rows, "mlkem": mlkem_rows,
-        "kyber": kyber_rows}
+ROWS = {"sm2": sm2_rows, "sm3": sm3_rows, "hmac": hmac_rows, "sm4": sm4_rows, "mlkem": mlkem_rows, "kyber": kyber_rows}
 
 
 def main() -> None:
@@ -220,9 +225,11 @@ def main() -> None:
     parser.add_argument("--seconds", type=float, default=1.0, help="CPU time budget per row")
     parser.add_argument("--rows", default=",".join(ROWS), help="comma-separated: " + ",".join(ROWS))
     opts = parser.parse_args()
-    print(f"{platform.processor() or platform.machine()}, Python {platform.python_version()}, "
-          f"load average {os.getloadavg()[0]:.1f}; gmssl-pyx: {gmssl_pyx is not None}; "
-          f"cryptography: {hashes is not None}")
+    print(
+        f"{platform.processor() or platform.machine()}, Python {platform.python_version()}, "
+        f"load average {os.getloadavg()[0]:.1f}; gmssl-pyx: {gmssl_pyx is not None}; "
+        f"cryptography: {hashes is not None}"
+    )
     for group in opts.rows.split(","):
         for row, fns in ROWS[group]().items():
             times = per_call(fns, opts.seconds)

@@ -33,9 +33,9 @@ import importlib.util
 import os
 import time
 
-from kyber_alg.sm import SM2
-
 import pysmx.SM2 as pysmx_sm2
+
+from kyber_alg.sm import SM2
 
 try:
     import gmssl_pyx
@@ -81,8 +81,13 @@ def load_other_build(path: str):
 
 def module_operations(module, name: str, pub: bytes, priv: bytes, c: bytes) -> dict:
     """keygen/encrypt/decrypt of one build's module, and the same on its portable path if it has a faster one."""
-    ops = {name: {"keygen": lambda: module.generate_keypair(64), "encrypt": lambda: module.Encrypt(MESSAGE, pub, 64, 0),
-                  "decrypt": lambda: module.Decrypt(c, priv, 64)}}
+    ops = {
+        name: {
+            "keygen": lambda: module.generate_keypair(64),
+            "encrypt": lambda: module.Encrypt(MESSAGE, pub, 64, 0),
+            "decrypt": lambda: module.Decrypt(c, priv, 64),
+        }
+    }
     best_path = module._backend()
     if best_path != "portable":
         # The fallback for CPUs without the faster path (MULX/ADX), switched in around each call.
@@ -93,7 +98,9 @@ def module_operations(module, name: str, pub: bytes, priv: bytes, c: bytes) -> d
                     return fn()
                 finally:
                     module._set_backend(best_path)
+
             return run
+
         ops[name + "-portable"] = {op: on_portable(fn) for op, fn in ops[name].items()}
     return ops
 
@@ -109,15 +116,19 @@ def sm2_operations(against=None, against_first: bool = False, peers: bool = True
         return ops
     p_pub, p_priv = pysmx_sm2.generate_keypair(64)
     p_c = pysmx_sm2.Encrypt(MESSAGE, p_pub, 64, 0)
-    ops["pysmx"] = {"keygen": lambda: pysmx_sm2.generate_keypair(64),
-                    "encrypt": lambda: pysmx_sm2.Encrypt(MESSAGE, p_pub, 64, 0),
-                    "decrypt": lambda: pysmx_sm2.Decrypt(p_c, p_priv, 64)}
+    ops["pysmx"] = {
+        "keygen": lambda: pysmx_sm2.generate_keypair(64),
+        "encrypt": lambda: pysmx_sm2.Encrypt(MESSAGE, p_pub, 64, 0),
+        "decrypt": lambda: pysmx_sm2.Decrypt(p_c, p_priv, 64),
+    }
     if gmssl_pyx is not None:
         g_pub, g_priv = gmssl_pyx.sm2_key_generate()
         g_c = gmssl_pyx.sm2_encrypt(g_pub, MESSAGE)
-        ops["gmssl-pyx"] = {"keygen": gmssl_pyx.sm2_key_generate,
-                            "encrypt": lambda: gmssl_pyx.sm2_encrypt(g_pub, MESSAGE),
-                            "decrypt": lambda: gmssl_pyx.sm2_decrypt(g_priv, g_c)}
+        ops["gmssl-pyx"] = {
+            "keygen": gmssl_pyx.sm2_key_generate,
+            "encrypt": lambda: gmssl_pyx.sm2_encrypt(g_pub, MESSAGE),
+            "decrypt": lambda: gmssl_pyx.sm2_decrypt(g_priv, g_c),
+        }
     return ops
 
 
@@ -135,8 +146,11 @@ def bench_sm2(seconds: float, against=None, against_first: bool = False, peers: 
     for name in ("against", "against-portable"):
         if name in times:
             mine = name.replace("against", "native")
-            print("  " + "  ".join(f"{op} {times[mine][op] / times[name][op]:.3f}x" for op in ("keygen", "encrypt", "decrypt"))
-                  + f"  ({mine} time / {name} time)")
+            print(
+                "  "
+                + "  ".join(f"{op} {times[mine][op] / times[name][op]:.3f}x" for op in ("keygen", "encrypt", "decrypt"))
+                + f"  ({mine} time / {name} time)"
+            )
     ok = True
     if not peers:
         return ok
@@ -148,7 +162,9 @@ def bench_sm2(seconds: float, against=None, against_first: bool = False, peers: 
             ratio = times[other][op] / times["native"][op]
             met = ratio >= target
             ok &= met
-            print(f"  {op:8} native vs {other:10} {ratio:8.1f}x  (target >= {target:.0f}x: {'met' if met else 'MISSED'})")
+            print(
+                f"  {op:8} native vs {other:10} {ratio:8.1f}x  (target >= {target:.0f}x: {'met' if met else 'MISSED'})"
+            )
     return ok
 
 
@@ -188,6 +204,7 @@ def bench_exchange(seconds: float) -> bool:
     import kyber_alg.Velmora as V
 
     data = "x" * 1024
+
     def with_defaults():
         sm.use_default()
         exchange(V, data)
@@ -196,6 +213,7 @@ def bench_exchange(seconds: float) -> bool:
         def run():
             sm.use_native()
             fn(V, data)
+
         return run
 
     try:
@@ -203,17 +221,22 @@ def bench_exchange(seconds: float) -> bool:
     except ImportError as exc:
         print(f"\nFull exchange: use_native() not possible here: {exc}")
         return False
-    times = per_call({"default": with_defaults, "native": with_native(exchange),
-                      "parts": with_native(components_only)}, seconds * 3)
+    times = per_call(
+        {"default": with_defaults, "native": with_native(exchange), "parts": with_native(components_only)}, seconds * 3
+    )
     sm.use_default()
     default, native, parts = times["default"], times["native"], times["parts"]
     ratio = default / native
     outside = max(0.0, native - parts) / native
     print("\nFull exchange (key_gen_hybrid + enc_hybrid + dec_hybrid + sm4_encode/decode of 1 KB)")
     print(f"  defaults      {default:10.1f} us")
-    print(f"  use_native()  {native:10.1f} us   {ratio:.1f}x faster (target >= 35x: {'met' if ratio >= 35 else 'MISSED'})")
-    print(f"  components called directly {parts:.1f} us; Velmora's own share {outside * 100:.1f}% "
-          f"(target < 10%: {'met' if outside < 0.10 else 'MISSED'})")
+    print(
+        f"  use_native()  {native:10.1f} us   {ratio:.1f}x faster (target >= 35x: {'met' if ratio >= 35 else 'MISSED'})"
+    )
+    print(
+        f"  components called directly {parts:.1f} us; Velmora's own share {outside * 100:.1f}% "
+        f"(target < 10%: {'met' if outside < 0.10 else 'MISSED'})"
+    )
     return ratio >= 35 and outside < 0.10
 
 

@@ -4,8 +4,9 @@
 One run, one process: each figure is the best of interleaved rounds in which every contender is timed
 in turn (so all see the same machine load). Operations: sign and verify (SM3withSM2 over 32 bytes with
 the default ID, DER signatures), the same over a given 32-byte digest ("sign e", "verify e": gmssl-pyx's
-message signing spends most of its time outside the curve arithmetic), encrypt and decrypt 32 bytes (DER for kyber_alg.sm2 and gmssl-pyx;
-pysmx's own raw C1C3C2), ECDH (kyber_alg.sm2 only: neither peer has it through Python), key generation.
+message signing spends most of its time outside the curve arithmetic), encrypt and decrypt 32 bytes
+(DER for kyber_alg.sm2 and gmssl-pyx; pysmx's own raw C1C3C2), ECDH (kyber_alg.sm2 only: neither peer has
+it through Python), key generation.
 Printed: microseconds per call and the ratios other / kyber_alg.sm2 (above 1: kyber_alg.sm2 is faster).
 
     python -P bench/bench_sm2_api.py [--seconds 2.0]
@@ -21,8 +22,8 @@ from pathlib import Path
 
 from kyber_alg import sm2
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))   # run with -P: bench/ is not on the path
-from bench_sm2 import per_call  # noqa: E402  (the interleaved best-of-rounds timing)
+sys.path.insert(0, str(Path(__file__).resolve().parent))  # run with -P: bench/ is not on the path
+from bench_sm2 import per_call
 
 try:
     import gmssl_pyx
@@ -78,16 +79,23 @@ def main() -> None:
     parser.add_argument("--seconds", type=float, default=2.0, help="time budget per operation")
     opts = parser.parse_args()
     from kyber_alg import _sm2
-    print(f"kyber_alg._sm2 code path: {_sm2._backend()}; gmssl-pyx: {gmssl_pyx is not None}; "
-          f"pysmx: {pysmx_sm2 is not None}")
-    print(f"{'operation':10s} {'kyber_alg.sm2 us':>17s} {'gmssl-pyx us':>13s} {'pysmx us':>10s} "
-          f"{'gmssl/ours':>11s} {'pysmx/ours':>11s}")
+
+    print(
+        f"kyber_alg._sm2 code path: {_sm2._backend()}; gmssl-pyx: {gmssl_pyx is not None}; "
+        f"pysmx: {pysmx_sm2 is not None}"
+    )
+    print(
+        f"{'operation':10s} {'kyber_alg.sm2 us':>17s} {'gmssl-pyx us':>13s} {'pysmx us':>10s} "
+        f"{'gmssl/ours':>11s} {'pysmx/ours':>11s}"
+    )
     for op, fns in operations().items():
         times = per_call(fns, opts.seconds)
         ours = times["kyber_alg.sm2"]
         g, p = times.get("gmssl-pyx"), times.get("pysmx")
-        print(f"{op:10s} {ours:17.1f} {g or float('nan'):13.1f} {p or float('nan'):10.1f} "
-              f"{(g / ours) if g else float('nan'):10.2f}x {(p / ours) if p else float('nan'):10.2f}x")
+        print(
+            f"{op:10s} {ours:17.1f} {g or float('nan'):13.1f} {p or float('nan'):10.1f} "
+            f"{(g / ours) if g else float('nan'):10.2f}x {(p / ours) if p else float('nan'):10.2f}x"
+        )
 
 
 if __name__ == "__main__":

@@ -19,6 +19,7 @@ elapsed time. The two-thread figures always use elapsed time.
 
     python -P bench/bench_sm34.py [--repeats 7] [--path avx2|portable] [--clock thread|wall]
 """
+
 import argparse
 import hashlib
 import os
@@ -117,29 +118,46 @@ class Report:
 
 def bench_sm3(report, repeats):
     print("SM3, 1 MiB")
-    t = take_turns([("native", lambda: native_sm3.SM3(DATA).digest()), ("openssl", lambda: openssl_sm3(DATA)),
-                    ("hashlib", lambda: hashlib.new("sm3", DATA).digest()),
-                    ("sha256", lambda: hashlib.sha256(DATA).digest())], repeats)
+    t = take_turns(
+        [
+            ("native", lambda: native_sm3.SM3(DATA).digest()),
+            ("openssl", lambda: openssl_sm3(DATA)),
+            ("hashlib", lambda: hashlib.new("sm3", DATA).digest()),
+            ("sha256", lambda: hashlib.sha256(DATA).digest()),
+        ],
+        repeats,
+    )
     native, openssl, via_hashlib, sha256 = t["native"], t["openssl"], t["hashlib"], t["sha256"]
     piece = DATA[:16384]  # pysmx is slow: timed on 16 KiB
     pysmx = best(lambda: pysmx_sm3.hash_msg(piece), 2) * (MIB / len(piece))
-    for name, t in [("native", native), ("OpenSSL (cryptography)", openssl), ("OpenSSL (hashlib)", via_hashlib),
-                    ("hashlib SHA-256", sha256), ("pysmx (from 16 KiB)", pysmx)]:
+    for name, t in [
+        ("native", native),
+        ("OpenSSL (cryptography)", openssl),
+        ("OpenSSL (hashlib)", via_hashlib),
+        ("hashlib SHA-256", sha256),
+        ("pysmx (from 16 KiB)", pysmx),
+    ]:
         print(f"  {name:28s} {mb_per_s(t):9.1f} MB/s   native is {t / native:7.2f}x faster")
     report.target("SM3 1 MiB vs OpenSSL", min(openssl, via_hashlib) / native, 1.0)
 
     print("SM3, one 64-byte message per call")
-    rows = [("native SM3(m).digest()", lambda: native_sm3.SM3(SMALL).digest()),
-            ("native hash_msg(m)", lambda: native_sm3.hash_msg(SMALL)),
-            ("hashlib.sha256(m).digest()", lambda: hashlib.sha256(SMALL).digest()),
-            ("hashlib.new('sm3', m)", lambda: hashlib.new("sm3", SMALL).digest()),
-            ("cryptography SM3", lambda: openssl_sm3(SMALL)),
-            ("pysmx hash_msg(m)", lambda: pysmx_sm3.hash_msg(SMALL))]
+    rows = [
+        ("native SM3(m).digest()", lambda: native_sm3.SM3(SMALL).digest()),
+        ("native hash_msg(m)", lambda: native_sm3.hash_msg(SMALL)),
+        ("hashlib.sha256(m).digest()", lambda: hashlib.sha256(SMALL).digest()),
+        ("hashlib.new('sm3', m)", lambda: hashlib.new("sm3", SMALL).digest()),
+        ("cryptography SM3", lambda: openssl_sm3(SMALL)),
+        ("pysmx hash_msg(m)", lambda: pysmx_sm3.hash_msg(SMALL)),
+    ]
     t = per_call(rows, repeats)
     for name, v in t.items():
         print(f"  {name:28s} {v * 1e9:9.0f} ns")
-    report.target("SM3 64 B per call vs SHA-256", t["native SM3(m).digest()"] / t["hashlib.sha256(m).digest()"], 1.5,
-                  higher_is_better=False)
+    report.target(
+        "SM3 64 B per call vs SHA-256",
+        t["native SM3(m).digest()"] / t["hashlib.sha256(m).digest()"],
+        1.5,
+        higher_is_better=False,
+    )
 
 
 def bench_sm4(report, repeats):
@@ -147,8 +165,15 @@ def bench_sm4(report, repeats):
     ciphertext = enc.crypt_cbc(IV, DATA)
     raw_ct = openssl_cbc(False, DATA)
     print("SM4-CBC, 1 MiB")
-    t = take_turns([("n_enc", lambda: enc.crypt_cbc(IV, DATA)), ("n_dec", lambda: dec.crypt_cbc(IV, ciphertext)),
-                    ("o_enc", lambda: openssl_cbc(False, DATA)), ("o_dec", lambda: openssl_cbc(True, raw_ct))], repeats)
+    t = take_turns(
+        [
+            ("n_enc", lambda: enc.crypt_cbc(IV, DATA)),
+            ("n_dec", lambda: dec.crypt_cbc(IV, ciphertext)),
+            ("o_enc", lambda: openssl_cbc(False, DATA)),
+            ("o_dec", lambda: openssl_cbc(True, raw_ct)),
+        ],
+        repeats,
+    )
     n_enc, n_dec, o_enc, o_dec = t["n_enc"], t["n_dec"], t["o_enc"], t["o_dec"]
     g_enc_c, g_dec_c = gmssl_sm4.CryptSM4(), gmssl_sm4.CryptSM4()
     g_enc_c.set_key(KEY, gmssl_sm4.SM4_ENCRYPT)
@@ -156,10 +181,15 @@ def bench_sm4(report, repeats):
     piece = DATA[:16384]
     g_enc = best(lambda: g_enc_c.crypt_cbc(IV, piece), 2) * (MIB / len(piece))
     g_dec = best(lambda: g_dec_c.crypt_cbc(IV, enc.crypt_cbc(IV, piece)), 1) * (MIB / len(piece))
-    for name, e, d in [("native", n_enc, n_dec), ("OpenSSL (cryptography, no padding)", o_enc, o_dec),
-                       ("gmssl (from 16 KiB)", g_enc, g_dec)]:
-        print(f"  {name:36s} encrypt {mb_per_s(e):8.1f} MB/s  decrypt {mb_per_s(d):8.1f} MB/s"
-              f"   native is {e / n_enc:6.2f}x / {d / n_dec:6.2f}x faster")
+    for name, e, d in [
+        ("native", n_enc, n_dec),
+        ("OpenSSL (cryptography, no padding)", o_enc, o_dec),
+        ("gmssl (from 16 KiB)", g_enc, g_dec),
+    ]:
+        print(
+            f"  {name:36s} encrypt {mb_per_s(e):8.1f} MB/s  decrypt {mb_per_s(d):8.1f} MB/s"
+            f"   native is {e / n_enc:6.2f}x / {d / n_dec:6.2f}x faster"
+        )
     report.target("SM4-CBC encryption 1 MiB vs OpenSSL", o_enc / n_enc, 1.0)
     report.target("SM4-CBC decryption 1 MiB vs OpenSSL", o_dec / n_dec, 3.0)
 
@@ -171,16 +201,23 @@ def bench_sm4(report, repeats):
         c.set_key(KEY, native_sm4.SM4_ENCRYPT)
         return c.crypt_cbc(IV, SMALL)
 
-    rows = [("native keyed crypt_cbc encrypt", lambda: enc.crypt_cbc(IV, SMALL)),
-            ("native keyed crypt_cbc decrypt", lambda: dec.crypt_cbc(IV, small_ct)),
-            ("native new object + set_key + encrypt", fresh_object),
-            ("OpenSSL (cryptography) encrypt", lambda: openssl_cbc(False, SMALL)),
-            ("gmssl keyed crypt_cbc encrypt", lambda: g_enc_c.crypt_cbc(IV, SMALL))]
+    rows = [
+        ("native keyed crypt_cbc encrypt", lambda: enc.crypt_cbc(IV, SMALL)),
+        ("native keyed crypt_cbc decrypt", lambda: dec.crypt_cbc(IV, small_ct)),
+        ("native new object + set_key + encrypt", fresh_object),
+        ("OpenSSL (cryptography) encrypt", lambda: openssl_cbc(False, SMALL)),
+        ("gmssl keyed crypt_cbc encrypt", lambda: g_enc_c.crypt_cbc(IV, SMALL)),
+    ]
     t = per_call(rows, repeats)
     for name, v in t.items():
         print(f"  {name:40s} {v * 1e9:9.0f} ns")
-    report.target("SM4-CBC 64 B encryption per call", t["native keyed crypt_cbc encrypt"] * 1e6, 1.0,
-                  higher_is_better=False, unit=" us")
+    report.target(
+        "SM4-CBC 64 B encryption per call",
+        t["native keyed crypt_cbc encrypt"] * 1e6,
+        1.0,
+        higher_is_better=False,
+        unit=" us",
+    )
 
 
 def bench_threads(report, repeats):
@@ -221,8 +258,10 @@ def bench_threads(report, repeats):
         t = take_turns([("one", work), ("two", lambda: two_threads(work))], repeats, timer=time.perf_counter)
         one, two = t["one"], t["two"]
         speedup = 2 * one / two
-        print(f"  {name:16s} one thread {rounds / one:7.1f} MiB/s, two threads {2 * rounds / two:7.1f} MiB/s; "
-              f"both threads' CPU time / elapsed time up to {max(overlap):.2f} (at most 1.0 if the GIL were held)")
+        print(
+            f"  {name:16s} one thread {rounds / one:7.1f} MiB/s, two threads {2 * rounds / two:7.1f} MiB/s; "
+            f"both threads' CPU time / elapsed time up to {max(overlap):.2f} (at most 1.0 if the GIL were held)"
+        )
         report.target(f"{name} two threads vs one", speedup, 1.7)
 
 
@@ -244,8 +283,10 @@ def bench_velmora(report, repeats):
         d = best(lambda: Velmora.sm4_decode(key, iv, ct), repeats)
     finally:
         Velmora.sm4 = saved
-    print(f"  sm4_encode {e * 1e3:7.2f} ms   sm4_decode {d * 1e3:7.2f} ms "
-          f"(gmssl bound, as measured in the issue: about 3900 ms and 3600 ms)")
+    print(
+        f"  sm4_encode {e * 1e3:7.2f} ms   sm4_decode {d * 1e3:7.2f} ms "
+        f"(gmssl bound, as measured in the issue: about 3900 ms and 3600 ms)"
+    )
     report.target("Velmora sm4_encode 1 MB", e * 1e3, 20, higher_is_better=False, unit=" ms")
     report.target("Velmora sm4_decode 1 MB", d * 1e3, 20, higher_is_better=False, unit=" ms")
 
@@ -253,7 +294,9 @@ def bench_velmora(report, repeats):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--repeats", type=int, default=7)
-    ap.add_argument("--path", choices=["portable", "avx2", "avx512", "neon", "pmull", "smce"], help="code path of both modules")
+    ap.add_argument(
+        "--path", choices=["portable", "avx2", "avx512", "neon", "pmull", "smce"], help="code path of both modules"
+    )
     ap.add_argument("--clock", choices=sorted(CLOCK), default="thread", help="timer of the single-thread figures")
     opts = ap.parse_args()
     global clock
@@ -263,8 +306,10 @@ def main():
         for module in (native_sm3, native_sm4):
             if opts.path in module._available_backends() or module is native_sm4:
                 module._set_backend(opts.path)
-    print(f"code paths: SM3 {native_sm3._backend()}, SM4 {native_sm4._backend()}; {opts.clock} clock; "
-          f"{os.cpu_count()} CPUs, load average {os.getloadavg()[0]:.2f}")
+    print(
+        f"code paths: SM3 {native_sm3._backend()}, SM4 {native_sm4._backend()}; {opts.clock} clock; "
+        f"{os.cpu_count()} CPUs, load average {os.getloadavg()[0]:.2f}"
+    )
     report = Report()
     bench_sm3(report, opts.repeats)
     bench_sm4(report, opts.repeats)

@@ -15,6 +15,7 @@ thread unless --clock wall.
 
     python -P bench/bench_sm4_modes.py [--repeats 7] [--path avx2|portable] [--clock thread|wall]
 """
+
 import argparse
 import hmac
 import os
@@ -28,11 +29,11 @@ from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
 from cryptography.hazmat.primitives.kdf.pbkdf2 import PBKDF2HMAC
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-import bench_sm34  # noqa: E402  (timing helpers)
-from bench_sm34 import CLOCK, Report, best, mb_per_s, per_call, take_turns  # noqa: E402
+import bench_sm34
+from bench_sm34 import CLOCK, Report, mb_per_s, per_call, take_turns
 
-from kyber_alg import _sm3, _sm4, sm3, sm4  # noqa: E402
-from kyber_alg.sm import SM3 as native_sm3  # noqa: E402
+from kyber_alg import _sm3, _sm4, sm3, sm4
+from kyber_alg.sm import SM3 as native_sm3
 
 MIB = 1 << 20
 KEY, NONCE, COUNTER = bytes(range(16)), bytes(range(12)), bytes(16)
@@ -64,39 +65,43 @@ def bench_sm4(report, repeats):
     assert sealed == openssl_gcm_seal(DATA)
     ct, tag = gmssl_pyx.sm4_gcm_encrypt(KEY, NONCE, AD, DATA)
     print("SM4 modes, 1 MiB")
-    rows = [("native SM4GCM encrypt", lambda: gcm.encrypt(NONCE, DATA, AD)),
-            ("native SM4GCM decrypt", lambda: gcm.decrypt(NONCE, sealed, AD)),
-            ("cryptography SM4-GCM encrypt", lambda: openssl_gcm_seal(DATA)),
-            ("cryptography SM4-GCM decrypt", lambda: openssl_gcm_open(sealed)),
-            ("gmssl-pyx SM4-GCM encrypt", lambda: gmssl_pyx.sm4_gcm_encrypt(KEY, NONCE, AD, DATA)),
-            ("gmssl-pyx SM4-GCM decrypt", lambda: gmssl_pyx.sm4_gcm_decrypt(KEY, NONCE, AD, ct, tag)),
-            ("native SM4CTR update", lambda: sm4.SM4CTR(KEY, COUNTER).update(DATA)),
-            ("cryptography SM4-CTR", lambda: openssl_ctr(DATA)),
-            ("native SM4CCM encrypt", lambda: ccm.encrypt(NONCE, DATA, AD)),
-            ("native SM4CCM decrypt", lambda: ccm.decrypt(NONCE, boxed, AD))]
+    rows = [
+        ("native SM4GCM encrypt", lambda: gcm.encrypt(NONCE, DATA, AD)),
+        ("native SM4GCM decrypt", lambda: gcm.decrypt(NONCE, sealed, AD)),
+        ("cryptography SM4-GCM encrypt", lambda: openssl_gcm_seal(DATA)),
+        ("cryptography SM4-GCM decrypt", lambda: openssl_gcm_open(sealed)),
+        ("gmssl-pyx SM4-GCM encrypt", lambda: gmssl_pyx.sm4_gcm_encrypt(KEY, NONCE, AD, DATA)),
+        ("gmssl-pyx SM4-GCM decrypt", lambda: gmssl_pyx.sm4_gcm_decrypt(KEY, NONCE, AD, ct, tag)),
+        ("native SM4CTR update", lambda: sm4.SM4CTR(KEY, COUNTER).update(DATA)),
+        ("cryptography SM4-CTR", lambda: openssl_ctr(DATA)),
+        ("native SM4CCM encrypt", lambda: ccm.encrypt(NONCE, DATA, AD)),
+        ("native SM4CCM decrypt", lambda: ccm.decrypt(NONCE, boxed, AD)),
+    ]
     t = take_turns(rows, repeats)
     for name, seconds in t.items():
         print(f"  {name:32s} {mb_per_s(seconds):8.1f} MB/s")
-    report.target("SM4-GCM encrypt 1 MiB vs cryptography", t["cryptography SM4-GCM encrypt"]
-                  / t["native SM4GCM encrypt"], 3.0)
-    report.target("SM4-GCM decrypt 1 MiB vs cryptography", t["cryptography SM4-GCM decrypt"]
-                  / t["native SM4GCM decrypt"], 3.0)
+    report.target(
+        "SM4-GCM encrypt 1 MiB vs cryptography", t["cryptography SM4-GCM encrypt"] / t["native SM4GCM encrypt"], 3.0
+    )
+    report.target(
+        "SM4-GCM decrypt 1 MiB vs cryptography", t["cryptography SM4-GCM decrypt"] / t["native SM4GCM decrypt"], 3.0
+    )
     report.target("SM4-CTR 1 MiB vs cryptography", t["cryptography SM4-CTR"] / t["native SM4CTR update"], 3.5)
 
     print("SM4-GCM, one 64-byte message per call")
     small_sealed = gcm.encrypt(NONCE, SMALL, AD)
-    rows = [("native encrypt", lambda: gcm.encrypt(NONCE, SMALL, AD)),
-            ("native decrypt", lambda: gcm.decrypt(NONCE, small_sealed, AD)),
-            ("cryptography encrypt", lambda: openssl_gcm_seal(SMALL)),
-            ("cryptography decrypt", lambda: openssl_gcm_open(small_sealed)),
-            ("gmssl-pyx encrypt", lambda: gmssl_pyx.sm4_gcm_encrypt(KEY, NONCE, AD, SMALL))]
+    rows = [
+        ("native encrypt", lambda: gcm.encrypt(NONCE, SMALL, AD)),
+        ("native decrypt", lambda: gcm.decrypt(NONCE, small_sealed, AD)),
+        ("cryptography encrypt", lambda: openssl_gcm_seal(SMALL)),
+        ("cryptography decrypt", lambda: openssl_gcm_open(small_sealed)),
+        ("gmssl-pyx encrypt", lambda: gmssl_pyx.sm4_gcm_encrypt(KEY, NONCE, AD, SMALL)),
+    ]
     t = per_call(rows, repeats)
     for name, seconds in t.items():
         print(f"  {name:32s} {seconds * 1e9:8.0f} ns")
-    report.target("SM4-GCM 64 B encrypt per call", t["native encrypt"] * 1e6, 2.0, higher_is_better=False,
-                  unit=" us")
-    report.target("SM4-GCM 64 B decrypt per call", t["native decrypt"] * 1e6, 2.0, higher_is_better=False,
-                  unit=" us")
+    report.target("SM4-GCM 64 B encrypt per call", t["native encrypt"] * 1e6, 2.0, higher_is_better=False, unit=" us")
+    report.target("SM4-GCM 64 B decrypt per call", t["native decrypt"] * 1e6, 2.0, higher_is_better=False, unit=" us")
 
 
 def openssl_hmac_sm3(key, msg):
@@ -107,23 +112,30 @@ def openssl_hmac_sm3(key, msg):
 
 def bench_sm3(report, repeats):
     print("HMAC, 64-byte message, 32-byte key, per call")
-    rows = [("native hmac_sm3", lambda: sm3.hmac_sm3(HMAC_KEY, SMALL)),
-            ("hmac.digest sha256 (OpenSSL)", lambda: hmac.digest(HMAC_KEY, SMALL, "sha256")),
-            ("cryptography HMAC-SM3", lambda: openssl_hmac_sm3(HMAC_KEY, SMALL)),
-            ("gmssl-pyx sm3_hmac", lambda: gmssl_pyx.sm3_hmac(HMAC_KEY, SMALL)),
-            ("stdlib hmac over sm3.sm3", lambda: hmac.digest(HMAC_KEY, SMALL, sm3.sm3))]
+    rows = [
+        ("native hmac_sm3", lambda: sm3.hmac_sm3(HMAC_KEY, SMALL)),
+        ("hmac.digest sha256 (OpenSSL)", lambda: hmac.digest(HMAC_KEY, SMALL, "sha256")),
+        ("cryptography HMAC-SM3", lambda: openssl_hmac_sm3(HMAC_KEY, SMALL)),
+        ("gmssl-pyx sm3_hmac", lambda: gmssl_pyx.sm3_hmac(HMAC_KEY, SMALL)),
+        ("stdlib hmac over sm3.sm3", lambda: hmac.digest(HMAC_KEY, SMALL, sm3.sm3)),
+    ]
     t = per_call(rows, repeats)
     for name, seconds in t.items():
         print(f"  {name:32s} {seconds * 1e9:8.0f} ns")
-    report.target("HMAC-SM3 64 B vs hmac.digest sha256", t["native hmac_sm3"] / t["hmac.digest sha256 (OpenSSL)"],
-                  2.0, higher_is_better=False)
+    report.target(
+        "HMAC-SM3 64 B vs hmac.digest sha256",
+        t["native hmac_sm3"] / t["hmac.digest sha256 (OpenSSL)"],
+        2.0,
+        higher_is_better=False,
+    )
 
     iterations = 20000
     print(f"PBKDF2-HMAC-SM3, {iterations} iterations, 32-byte output, per iteration")
-    rows = [("native pbkdf2_hmac_sm3", lambda: sm3.pbkdf2_hmac_sm3(b"password", b"salt", iterations)),
-            ("cryptography PBKDF2HMAC SM3",
-             lambda: PBKDF2HMAC(hashes.SM3(), 32, b"salt", iterations).derive(b"password")),
-            ("raw SM3, 1 MiB", lambda: native_sm3.SM3(DATA).digest())]
+    rows = [
+        ("native pbkdf2_hmac_sm3", lambda: sm3.pbkdf2_hmac_sm3(b"password", b"salt", iterations)),
+        ("cryptography PBKDF2HMAC SM3", lambda: PBKDF2HMAC(hashes.SM3(), 32, b"salt", iterations).derive(b"password")),
+        ("raw SM3, 1 MiB", lambda: native_sm3.SM3(DATA).digest()),
+    ]
     t = take_turns(rows, repeats)
     per_iteration = t["native pbkdf2_hmac_sm3"] / iterations
     raw = t["raw SM3, 1 MiB"] / MIB * 128
@@ -136,15 +148,19 @@ def bench_sm3(report, repeats):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--repeats", type=int, default=7)
-    ap.add_argument("--path", choices=["portable", "avx2", "neon", "pmull", "smce"], help="code path of the native modules")
+    ap.add_argument(
+        "--path", choices=["portable", "avx2", "neon", "pmull", "smce"], help="code path of the native modules"
+    )
     ap.add_argument("--clock", choices=sorted(CLOCK), default="thread", help="timer of the single-thread figures")
     opts = ap.parse_args()
     bench_sm34.clock = CLOCK[opts.clock]
     if opts.path:
         for module in (_sm4, _sm3, native_sm3):
             module._set_backend(opts.path)
-    print(f"code paths: SM4 modes {_sm4._backend()}, SM3 {_sm3._backend()}; {opts.clock} clock; "
-          f"{os.cpu_count()} CPUs, load average {os.getloadavg()[0]:.2f}")
+    print(
+        f"code paths: SM4 modes {_sm4._backend()}, SM3 {_sm3._backend()}; {opts.clock} clock; "
+        f"{os.cpu_count()} CPUs, load average {os.getloadavg()[0]:.2f}"
+    )
     report = Report()
     bench_sm4(report, opts.repeats)
     bench_sm3(report, opts.repeats)

@@ -18,7 +18,6 @@ import time
 
 from kyber_alg import Velmora as native
 
-
 # --- the same steps in Python, looking names up in this module's namespace ---
 
 Kyber = native.Kyber

@@ -49,7 +49,9 @@ def _signature_from_new(app, what, name, obj, options, signature, return_annotat
     if new is None:
         return None
     parameters = [
-        (prefix or "") + arg + (f": {annotation}" if annotation else "")
+        (prefix or "")
+        + arg
+        + (f": {annotation}" if annotation else "")
         + ((f" = {default}" if annotation else f"={default}") if default else "")
         for prefix, arg, annotation, default in new.obj["args"]
         if arg != "cls"

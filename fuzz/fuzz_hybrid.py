@@ -10,6 +10,7 @@ must be what the independent model (tests/hybrid/hybrid_model.py) computes.
 Input layout: byte 0 picks the parser (mod 7); byte 1 is the piece size for streams; the rest is
 the data handed to the parser.
 """
+
 import sys
 from pathlib import Path
 
@@ -17,7 +18,7 @@ import atheris
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "hybrid"))
-import harness  # noqa: E402
+import harness
 
 with atheris.instrument_imports():
     import hybrid_model as model

@@ -10,6 +10,7 @@ Input layout: byte 0 picks the function (0 CCA_Enc, 1 CCA_Dec,
 arguments: CCA_Enc m (32 bytes) then pk; CCA_Dec c (1536 characters) then
 dk; CCA_KeyGen_derand d (32 bytes) then z.
 """
+
 import sys
 from pathlib import Path
 
@@ -37,9 +38,16 @@ def strided(data):
 # Forms of a hex argument: the text's bytes as given, or turned into str
 # (Latin-1 gives one character per byte, non-ASCII included; UTF-8 with
 # surrogateescape gives lone surrogates for invalid bytes).
-HEX_FORMS = [bytes, lambda b: b.decode("latin-1"), bytearray, strided,
-             lambda b: b.decode("utf-8", "surrogateescape"), lambda b: StrSubclass(b.decode("latin-1")),
-             memoryview, lambda b: b.decode("latin-1").upper()]
+HEX_FORMS = [
+    bytes,
+    lambda b: b.decode("latin-1"),
+    bytearray,
+    strided,
+    lambda b: b.decode("utf-8", "surrogateescape"),
+    lambda b: StrSubclass(b.decode("latin-1")),
+    memoryview,
+    lambda b: b.decode("latin-1").upper(),
+]
 RAW_FORMS = [bytes, bytearray, strided, memoryview]
 
 
@@ -60,7 +68,7 @@ def test_one_input(data):
             getattr(Kyber, name)(*args)
         except broken.types:
             return
-        raise AssertionError(f"{name} accepted arguments that break a rule ({broken.types})")
+        raise AssertionError(f"{name} accepted arguments that break a rule ({broken.types})") from None
     got = getattr(Kyber, name)(*args)
     if name == "CCA_Enc":
         k_ref, c_ref = ML_KEM_512._encaps_internal(read[0], read[1])

@@ -56,7 +56,7 @@ def damaged_signature(fdp: atheris.FuzzedDataProvider, index: int) -> None:
     flips = fdp.ConsumeIntInRange(0, 4)
     for _ in range(flips):
         signature[fdp.ConsumeIntInRange(0, len(signature) - 1)] ^= fdp.ConsumeIntInRange(1, 255)
-    cut = fdp.ConsumeIntInRange(0, 2)                       # 0: whole, 1: one byte short, 2: one byte long
+    cut = fdp.ConsumeIntInRange(0, 2)  # 0: whole, 1: one byte short, 2: one byte long
     signature = signature[:-1] if cut == 1 else signature + b"\0" if cut == 2 else signature
     message = b"fuzz" if fdp.ConsumeBool() else fdp.ConsumeBytes(8)
     result = ours_verifies(ours.public_key(), bytes(signature), message, b"ctx")

@@ -12,6 +12,7 @@ decapsulate (seed, then ciphertext); 2 _from_expanded + decapsulate (ciphertext,
 3 load_der_public_key; 4 load_der_private_key; 5 load_pem_public_key and load_pem_private_key, on the input
 as PEM text, on its DER in a PEM block, and after many BEGIN lines without END (each in linear time).
 """
+
 import base64
 import hashlib
 import json
@@ -21,7 +22,7 @@ from pathlib import Path
 import atheris
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-import harness  # noqa: E402
+import harness
 
 with atheris.instrument_imports():
     from cryptography.exceptions import UnsupportedAlgorithm
@@ -49,7 +50,7 @@ def raises(fn, error=ValueError):
 
 
 def check_encaps(bits, peer, ek_size, payload):
-    m, ek = payload[:32], payload[32:32 + ek_size]
+    m, ek = payload[:32], payload[32 : 32 + ek_size]
     cls = getattr(mlkem, f"MLKEM{bits}PublicKey")
     if len(ek) != ek_size or not below_q(ek):
         assert raises(lambda: cls.from_public_bytes(ek)), "an invalid public key was accepted"
@@ -80,15 +81,14 @@ def check_expanded(bits, peer, ek_size, ct_size, payload):
     c, dk = payload[:ct_size], payload[ct_size:]
     cls = getattr(mlkem, f"MLKEM{bits}PrivateKey")
     k = (ek_size - 32) // 384
-    ek = dk[384 * k:384 * k + ek_size]
-    valid = (len(dk) == 768 * k + 96 and below_q(ek)
-             and hashlib.sha3_256(ek).digest() == dk[768 * k + 32:768 * k + 64])
+    ek = dk[384 * k : 384 * k + ek_size]
+    valid = len(dk) == 768 * k + 96 and below_q(ek) and hashlib.sha3_256(ek).digest() == dk[768 * k + 32 : 768 * k + 64]
     if not valid:
         assert raises(lambda: cls._from_expanded(dk, None)), "an invalid expanded key was accepted"
         return
     sk = cls._from_expanded(dk, None)
     # ek, H(ek) and z are kept as given; s is kept mod q (ByteDecode_12), as decapsulation reads it.
-    assert sk.public_key().public_bytes_raw() == ek and sk._expanded_bytes()[384 * k:] == dk[384 * k:]
+    assert sk.public_key().public_bytes_raw() == ek and sk._expanded_bytes()[384 * k :] == dk[384 * k :]
     if len(c) == ct_size:
         assert sk.decapsulate(c) == peer._decaps_internal(dk, c), "decapsulation differs from kyber-py"
 
@@ -99,13 +99,13 @@ def check_der_public(bits, der):
     except ValueError:
         ours = None
     if bits == 512:
-        if ours is not None:            # re-encodes to the same DER
+        if ours is not None:  # re-encodes to the same DER
             assert ours.public_bytes("der") == der
         return
     try:
         theirs = serialization.load_der_public_key(der)
         raw = theirs.public_bytes_raw() if hasattr(theirs, "encapsulate") else None
-    except (ValueError, TypeError, UnsupportedAlgorithm):   # ML-KEM-512 is unknown to cryptography
+    except (ValueError, TypeError, UnsupportedAlgorithm):  # ML-KEM-512 is unknown to cryptography
         raw = None
     if raw is not None:
         assert ours is not None and ours.public_bytes_raw() == raw, "cryptography read a key that mlkem refused"
@@ -121,23 +121,25 @@ def check_der_private(der):
     try:
         theirs = serialization.load_der_private_key(der, None)
         raw = theirs.private_bytes_raw() if hasattr(theirs, "decapsulate") else None
-    except (ValueError, TypeError, UnsupportedAlgorithm):   # ML-KEM-512 is unknown to cryptography
+    except (ValueError, TypeError, UnsupportedAlgorithm):  # ML-KEM-512 is unknown to cryptography
         raw = None
-    if raw is not None:                 # cryptography reads the seed form only; mlkem reads all of it
+    if raw is not None:  # cryptography reads the seed form only; mlkem reads all of it
         assert ours is not None and ours.private_bytes_raw() == raw, "cryptography read a key that mlkem refused"
     if ours is not None and ours._has_seed():
         assert mlkem.load_der_private_key(ours.private_bytes("der")).private_bytes_raw() == ours.private_bytes_raw()
 
 
 def check_pem(payload):
-    for load_pem, load_der, label in ((mlkem.load_pem_public_key, mlkem.load_der_public_key, b"PUBLIC KEY"),
-                                      (mlkem.load_pem_private_key, mlkem.load_der_private_key, b"PRIVATE KEY")):
-        assert harness.linear_time(load_pem, payload) is not TypeError       # any text: a key or ValueError
+    for load_pem, load_der, label in (
+        (mlkem.load_pem_public_key, mlkem.load_der_public_key, b"PUBLIC KEY"),
+        (mlkem.load_pem_private_key, mlkem.load_der_private_key, b"PRIVATE KEY"),
+    ):
+        assert harness.linear_time(load_pem, payload) is not TypeError  # any text: a key or ValueError
         text = base64.b64encode(payload)
         lines = [text[i : i + 64] + b"\n" for i in range(0, len(text), 64)]
         block = b"".join([b"-----BEGIN " + label + b"-----\n", *lines, b"-----END " + label + b"-----\n"])
         wrapped, direct = harness.linear_time(load_pem, block), harness.linear_time(load_der, payload)
-        if direct is ValueError or wrapped is ValueError:               # the block reads as its DER does
+        if direct is ValueError or wrapped is ValueError:  # the block reads as its DER does
             assert wrapped is direct, "PEM and DER disagree"
         else:
             assert (wrapped == direct) if label == b"PUBLIC KEY" else wrapped.public_key() == direct.public_key()

@@ -73,8 +73,12 @@ def private_key(data: bytes) -> None:
 
 @atheris.instrument_func
 def hex_text(text: str) -> None:
-    for call in (lambda: SM2.Encrypt(text, text, 64, 1), lambda: SM2.Decrypt(text, PRIV, 64, 1),
-                 lambda: SM2.Encrypt(MESSAGE, text, 64, 0), lambda: SM2.Decrypt(VALID, text, 64)):
+    for call in (
+        lambda: SM2.Encrypt(text, text, 64, 1),
+        lambda: SM2.Decrypt(text, PRIV, 64, 1),
+        lambda: SM2.Encrypt(MESSAGE, text, 64, 0),
+        lambda: SM2.Decrypt(VALID, text, 64),
+    ):
         try:
             call()
         except (ValueError, TypeError):

@@ -20,16 +20,19 @@ import atheris
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests"))
 
-import harness  # noqa: E402
+import harness
 
 with atheris.instrument_imports():
     import sm2_reference as ref
+
     from kyber_alg import _sm2, sm2
     from kyber_alg.exceptions import InvalidSignature
 
-import pysmx.SM2 as pysmx  # noqa: E402
+import pysmx.SM2 as pysmx
 
-KEY = sm2.SM2PrivateKey.from_private_bytes(bytes.fromhex("3945208F7B2144B13F36E38AC6D39F95889393692860B51A42FB81EF4DF7C5B8"))
+KEY = sm2.SM2PrivateKey.from_private_bytes(
+    bytes.fromhex("3945208F7B2144B13F36E38AC6D39F95889393692860B51A42FB81EF4DF7C5B8")
+)
 D = int.from_bytes(KEY.private_bytes_raw(), "big")
 PUB = KEY.public_key()
 PUB_POINT = (PUB.x, PUB.y)
@@ -52,7 +55,7 @@ def model_point(data: bytes):
         x = int.from_bytes(data[1:], "big")
         if x >= ref.P:
             return None
-        rhs = (x ** 3 - 3 * x + ref.B) % ref.P
+        rhs = (x**3 - 3 * x + ref.B) % ref.P
         y = pow(rhs, (ref.P + 1) // 4, ref.P)
         if y * y % ref.P != rhs:
             return None
@@ -66,10 +69,10 @@ def model_decrypt(data: bytes, fmt: str):
     for offset in (1, 0):
         if len(data) < offset + 97 or (offset and data[0] != 4):
             continue
-        c1 = ref.decode(data[offset:offset + 64])
+        c1 = ref.decode(data[offset : offset + 64])
         if c1 == (0, 0) or not ref.on_curve(c1):
             continue
-        rest = data[offset + 64:]
+        rest = data[offset + 64 :]
         c3, c2 = (rest[:32], rest[32:]) if fmt == "c1c3c2" else (rest[-32:], rest[:-32])
         xy = ref.encode(ref.mul(D, c1))
         t = ref.kdf(xy, len(c2))
@@ -104,7 +107,7 @@ def raw_ciphertext(data: bytes, fmt: str) -> None:
         assert expected is None, data.hex()
         return
     assert got == expected, data.hex()
-    if data[0] != 4 or len(data) < 98 or not _sm2.is_point(data[1:65]):   # C1 without 04: what pysmx writes
+    if data[0] != 4 or len(data) < 98 or not _sm2.is_point(data[1:65]):  # C1 without 04: what pysmx writes
         assert pysmx.Decrypt(data, KEY.private_bytes_raw(), 64, mode=fmt.upper()) == got
 
 
@@ -131,7 +134,7 @@ def der_ciphertext(data: bytes) -> None:
         raw = sm2.convert_ciphertext(data, "der", "c1c3c2")
     except ValueError:
         return
-    assert sm2.convert_ciphertext(raw, "c1c3c2", "der") == data     # strict DER: one encoding per value
+    assert sm2.convert_ciphertext(raw, "c1c3c2", "der") == data  # strict DER: one encoding per value
     expected = model_decrypt(raw, "c1c3c2")
     try:
         assert KEY.decrypt(data, "der") == expected
@@ -152,7 +155,7 @@ def signature(data: bytes, encoding: str) -> None:
     if encoding == "der":
         if not valid:
             return
-        data = sm2._signature_to_raw(data, "der")    # a DER signature that verified must parse
+        data = sm2._signature_to_raw(data, "der")  # a DER signature that verified must parse
     r, s = int.from_bytes(data[:32], "big"), int.from_bytes(data[32:], "big")
     e = ref.sm3(PUB.z() + MESSAGE)
     assert valid == ref.SM2P256V1.verify(PUB_POINT, e, r, s), data.hex()
@@ -169,8 +172,7 @@ def sign(fdp: atheris.FuzzedDataProvider) -> None:
 
 @atheris.instrument_func
 def keys(data: bytes) -> None:
-    for load in (sm2.load_der_private_key, sm2.load_pem_private_key, sm2.load_der_public_key,
-                 sm2.load_pem_public_key):
+    for load in (sm2.load_der_private_key, sm2.load_pem_private_key, sm2.load_der_public_key, sm2.load_pem_public_key):
         key = harness.linear_time(load, data)
         if load in (sm2.load_pem_private_key, sm2.load_pem_public_key):
             assert harness.linear_time(load, harness.many_begin(data)) is ValueError or data.count(b"-----END")
@@ -178,7 +180,10 @@ def keys(data: bytes) -> None:
             continue
         assert key is not TypeError
         if isinstance(key, sm2.SM2PrivateKey):
-            assert ref.public_key(int.from_bytes(key.private_bytes_raw(), "big")) == key.public_key().public_bytes_raw()[1:]
+            assert (
+                ref.public_key(int.from_bytes(key.private_bytes_raw(), "big"))
+                == key.public_key().public_bytes_raw()[1:]
+            )
             assert sm2.load_der_private_key(key.private_bytes("der")).private_bytes_raw() == key.private_bytes_raw()
         else:
             assert ref.on_curve((key.x, key.y))
@@ -197,8 +202,16 @@ def key_exchange(fdp: atheris.FuzzedDataProvider) -> None:
     z_own, z_peer = PUB.z(), peer.z()
     za, zb = (z_own, z_peer) if initiator else (z_peer, z_own)
     try:
-        expected = ref.SM2P256V1.key_exchange(D, int.from_bytes(r.private_bytes_raw(), "big"), (peer.x, peer.y),
-                                              (peer_r.x, peer_r.y), za, zb, length, initiator)
+        expected = ref.SM2P256V1.key_exchange(
+            D,
+            int.from_bytes(r.private_bytes_raw(), "big"),
+            (peer.x, peer.y),
+            (peer_r.x, peer_r.y),
+            za,
+            zb,
+            length,
+            initiator,
+        )
     except ValueError:
         expected = None
     try:
@@ -250,9 +263,13 @@ def make_seeds() -> None:
         "key_sec1_pem": (8, other.private_bytes("pem", "sec1")),
         "key_spki_der": (8, other.public_key().public_bytes("der")),
         "key_many_begin": (8, b"\xff" + b"PUBLIC KEY\n" + other.public_key().public_bytes("pem")),
-        "key_exchange": (9, other.public_key().public_bytes_raw()
-                         + sm2.SM2PrivateKey.generate().public_key().public_bytes_raw() + other.private_bytes_raw()
-                         + b"\x10\x01"),
+        "key_exchange": (
+            9,
+            other.public_key().public_bytes_raw()
+            + sm2.SM2PrivateKey.generate().public_key().public_bytes_raw()
+            + other.private_bytes_raw()
+            + b"\x10\x01",
+        ),
     }
     seeds = {name: payload + bytes([choice]) for name, (choice, payload) in seeds.items()}
     for name, data in seeds.items():

@@ -10,6 +10,7 @@ Input layout: byte 0 picks the code path, byte 1 the number of cut points,
 then one byte per cut point (a position, scaled to the message), then the
 message.
 """
+
 import hashlib
 import json
 import sys
@@ -18,7 +19,7 @@ from pathlib import Path
 import atheris
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-import harness  # noqa: E402
+import harness
 
 with atheris.instrument_imports():
     from kyber_alg.sm import SM3
@@ -36,7 +37,7 @@ def test_one_input(data):
         return
     SM3._set_backend(PATHS[data[0] % len(PATHS)])
     count = data[1] % 8
-    cuts_raw, message = data[2:2 + count], data[2 + count:]
+    cuts_raw, message = data[2 : 2 + count], data[2 + count :]
     cuts = sorted(c * len(message) // 255 for c in cuts_raw)
     h = SM3.SM3()
     start = 0

@@ -11,6 +11,7 @@ decryption of the payload or encryption (bit 2), zero padding for ECB
 (bit 3); then the 16-byte key, the 16-byte IV and the payload. Short keys
 and IVs (fewer bytes left) must raise ValueError.
 """
+
 import json
 import sys
 from pathlib import Path
@@ -18,10 +19,11 @@ from pathlib import Path
 import atheris
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-import harness  # noqa: E402
+import harness
 
 with atheris.instrument_imports():
     from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
+
     from kyber_alg.sm import sm4
 
 PATHS = sm4._available_backends()

@@ -13,6 +13,7 @@ given payload instead of sealing (bit 4); byte 1 is the nonce length and byte 2 
 the associated data (or a tag length, a split point, a padding choice); then the 16-byte key,
 the nonce, the associated data and the payload.
 """
+
 import json
 import sys
 from pathlib import Path
@@ -20,7 +21,7 @@ from pathlib import Path
 import atheris
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-import harness  # noqa: E402
+import harness
 
 with atheris.instrument_imports():
     from cryptography.exceptions import InvalidTag as OpenSSLInvalidTag
@@ -29,6 +30,7 @@ with atheris.instrument_imports():
     from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
     from cryptography.hazmat.primitives.kdf.hkdf import HKDF
     from cryptography.hazmat.primitives.kdf.pbkdf2 import PBKDF2HMAC
+
     from kyber_alg import _sm3, _sm4, sm3, sm4
     from kyber_alg.exceptions import InvalidTag
 
@@ -144,8 +146,11 @@ def check_block_modes(key, nonce, choice, payload, opening):
         assert padding == "none" and len(payload) % 16
         return
     fill = 16 - len(payload) % 16
-    padded = {"pkcs7": payload + bytes([fill]) * fill, "iso9797-1-m2": payload + b"\x80" + bytes(fill - 1),
-              "none": payload}[padding]
+    padded = {
+        "pkcs7": payload + bytes([fill]) * fill,
+        "iso9797-1-m2": payload + b"\x80" + bytes(fill - 1),
+        "none": payload,
+    }[padding]
     assert sealed == openssl(key, mode, padded)
 
 
@@ -163,7 +168,8 @@ def check_sm3(key, nonce, choice, payload):
     assert sm3.hkdf_sm3(payload, salt, key, length) == HKDF(hashes.SM3(), length, salt, key).derive(payload)
     iterations = 1 + choice % 5
     assert sm3.pbkdf2_hmac_sm3(payload, nonce, iterations, length) == PBKDF2HMAC(
-        hashes.SM3(), length, nonce, iterations).derive(payload)
+        hashes.SM3(), length, nonce, iterations
+    ).derive(payload)
 
 
 @atheris.instrument_func
@@ -175,8 +181,8 @@ def test_one_input(data):
     _sm4._set_backend(path)
     _sm3._set_backend(path)
     key = data[3:19]
-    nonce = data[19:19 + nonce_len]
-    rest = data[19 + nonce_len:]
+    nonce = data[19 : 19 + nonce_len]
+    rest = data[19 + nonce_len :]
     ad_len = extra % 40
     ad, payload = rest[:ad_len], rest[ad_len:]
     opening = bool(op & 16)

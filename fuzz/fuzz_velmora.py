@@ -13,6 +13,7 @@ byte 1 the form of each argument (2 bits each: Latin-1 str, UTF-8 str with
 surrogateescape, bytes, str subclass; bit 7 passes them by keyword), the rest
 holds the arguments separated by NUL bytes.
 """
+
 import sys
 from pathlib import Path
 
@@ -31,8 +32,12 @@ class StrSubclass(str):
     pass
 
 
-FORMS = [lambda b: b.decode("latin-1"), lambda b: b.decode("utf-8", "surrogateescape"), bytes,
-         lambda b: StrSubclass(b.decode("latin-1"))]
+FORMS = [
+    lambda b: b.decode("latin-1"),
+    lambda b: b.decode("utf-8", "surrogateescape"),
+    bytes,
+    lambda b: StrSubclass(b.decode("latin-1")),
+]
 
 
 def test_one_input(data):

@@ -22,13 +22,12 @@ import atheris
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-import harness  # noqa: E402
+import datetime
 
-import datetime  # noqa: E402
-
-from cryptography import x509 as cx  # noqa: E402
-from cryptography.hazmat.primitives.serialization import Encoding  # noqa: E402
-from cryptography.x509.oid import NameOID  # noqa: E402
+import harness
+from cryptography import x509 as cx
+from cryptography.hazmat.primitives.serialization import Encoding
+from cryptography.x509.oid import NameOID
 
 with atheris.instrument_imports():
     from kyber_alg import mlkem, sm2, x509
@@ -36,10 +35,18 @@ with atheris.instrument_imports():
 
 KEY = sm2.SM2PrivateKey.from_private_bytes(bytes(range(1, 33)))
 NAME = cx.Name([cx.NameAttribute(NameOID.COMMON_NAME, "fuzz")])
-T0 = datetime.datetime(2026, 1, 1, tzinfo=datetime.timezone.utc)
-CERT = (x509.CertificateBuilder().subject_name(NAME).issuer_name(NAME).public_key(KEY.public_key())
-        .serial_number(7).not_valid_before(T0).not_valid_after(T0 + datetime.timedelta(days=1))
-        .add_extension(cx.BasicConstraints(ca=True, path_length=None), critical=True).sign(KEY))
+T0 = datetime.datetime(2026, 1, 1, tzinfo=datetime.UTC)
+CERT = (
+    x509.CertificateBuilder()
+    .subject_name(NAME)
+    .issuer_name(NAME)
+    .public_key(KEY.public_key())
+    .serial_number(7)
+    .not_valid_before(T0)
+    .not_valid_after(T0 + datetime.timedelta(days=1))
+    .add_extension(cx.BasicConstraints(ca=True, path_length=None), critical=True)
+    .sign(KEY)
+)
 CSR = x509.CertificateSigningRequestBuilder().subject_name(NAME).sign(KEY)
 KEM = mlkem.MLKEM512PrivateKey.from_seed_bytes(bytes(64)).public_key()
 ORIGINALS = {"cert": CERT.public_bytes(Encoding.DER), "csr": CSR.public_bytes(Encoding.DER)}
@@ -55,7 +62,9 @@ def check_spki(data: bytes) -> None:
         expected = key.public_bytes("der")
         if len(data) == len(expected) - 32:  # a compressed point
             algorithm = x509._sequence(expected, "fuzz")[0][2]
-            expected = x509._tlv(x509._SEQUENCE, algorithm + x509._tlv(0x03, b"\0" + key.public_bytes_raw(compressed=True)))
+            expected = x509._tlv(
+                x509._SEQUENCE, algorithm + x509._tlv(0x03, b"\0" + key.public_bytes_raw(compressed=True))
+            )
     else:
         expected = key.public_bytes("der")
     assert data == expected, (data.hex(), expected.hex())
@@ -64,7 +73,8 @@ def check_spki(data: bytes) -> None:
 def check_signed(kind: str, der: bytes) -> None:
     try:
         obj: cx.Certificate | cx.CertificateSigningRequest = (
-            cx.load_der_x509_certificate(der) if kind == "cert" else cx.load_der_x509_csr(der))
+            cx.load_der_x509_certificate(der) if kind == "cert" else cx.load_der_x509_csr(der)
+        )
     except (ValueError, cx.InvalidVersion):  # cryptography refuses it before this module sees it
         return
     try:
@@ -111,10 +121,14 @@ def test_one_input(data: bytes) -> None:
 def make_seeds() -> None:
     folder = harness.seed_folder("x509")
     # Bytes are taken from the front, the target and the other choices from the back.
-    seeds = {"spki_sm2": KEY.public_key().public_bytes("der") + b"\0",
-             "spki_mlkem": KEM.public_bytes("der") + b"\0",
-             "cert": ORIGINALS["cert"] + b"\1\1", "csr": ORIGINALS["csr"] + b"\0\1",
-             "cert_change": bytes(8) + b"\2", "csr_change": bytes(8) + b"\3"}
+    seeds = {
+        "spki_sm2": KEY.public_key().public_bytes("der") + b"\0",
+        "spki_mlkem": KEM.public_bytes("der") + b"\0",
+        "cert": ORIGINALS["cert"] + b"\1\1",
+        "csr": ORIGINALS["csr"] + b"\0\1",
+        "cert_change": bytes(8) + b"\2",
+        "csr_change": bytes(8) + b"\3",
+    }
     for name, seed in seeds.items():
         (folder / name).write_bytes(seed)
 

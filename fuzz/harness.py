@@ -4,6 +4,7 @@ folders that a harness which writes its own seeds reads and writes.
 The harnesses run as `python -P fuzz/fuzz_<name>.py`, so each puts this
 folder on sys.path before importing this module.
 """
+
 import sys
 import time
 from pathlib import Path

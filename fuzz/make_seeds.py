@@ -7,6 +7,7 @@ VECTORS_DIR defaults to tests/vectors (the repository's copy of the third-party
 vectors).  The seeds are committed; run this again only when the vectors or a
 harness's input layout change.  Input layouts: see the harnesses.
 """
+
 import gzip
 import hashlib
 import json
@@ -54,7 +55,7 @@ def kyber_seeds(vectors):
         seeds.append(bytes([1, 1]) + record["c"].encode() + record["dk"].encode())
     with gzip.open(vectors / "cctv/modulus/ML-KEM-512.txt.gz", "rt") as f:
         keys = [line.strip() for line in f if line.strip()]
-    for i in range(0, len(keys), 97):           # 8 keys spread over the file
+    for i in range(0, len(keys), 97):  # 8 keys spread over the file
         seeds.append(bytes([0, i % 8]) + bytes(32) + keys[i].encode())
     wycheproof = json.loads((vectors / "wycheproof/mlkem_512_encaps_test.json").read_text())
     for i, t in enumerate(wycheproof["testGroups"][0]["tests"]):
@@ -64,6 +65,7 @@ def kyber_seeds(vectors):
 
 def velmora_seeds(vectors):
     """op byte (index into velmora_model.FUNCS), form byte, arguments joined by NUL."""
+
     def seed(op, *args, form=0):
         return bytes([op, form]) + b"\0".join(a if isinstance(a, bytes) else a.encode() for a in args)
 

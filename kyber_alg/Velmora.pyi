@@ -12,7 +12,8 @@ import os as os
 import random as random
 from collections.abc import Callable
 from types import ModuleType
-from typing import Protocol, Tuple as Tuple
+from typing import Protocol
+from typing import Tuple as Tuple
 
 from typing_extensions import Buffer
 

@@ -34,7 +34,9 @@ def _missing_native_module(name: str) -> str:
     package = os.path.dirname(os.path.abspath(__file__))
     checkout = os.path.dirname(package)
     if os.path.exists(os.path.join(checkout, "pyproject.toml")):
-        return (f"{name} is not built: Python imported kyber_alg from the source checkout {checkout}, which "
-                "has no built native modules. Install the package (pip install .) and run Python with -P "
-                "(python -P -m kyber_alg ...), or from another folder, so that the installed copy is imported")
+        return (
+            f"{name} is not built: Python imported kyber_alg from the source checkout {checkout}, which "
+            "has no built native modules. Install the package (pip install .) and run Python with -P "
+            "(python -P -m kyber_alg ...), or from another folder, so that the installed copy is imported"
+        )
     return f"{name} is missing from {package}: the installation is incomplete; reinstall kyber_alg"

@@ -27,7 +27,9 @@ def handle_options(argv: list[str] | None = None) -> None:
     # Help is a plain flag, acted on only after every argument was accepted,
     # so that "-h extra" is refused like any other unknown argument.
     parser = argparse.ArgumentParser(
-        prog="python -m kyber_alg", description=DESCRIPTION, add_help=False,
+        prog="python -m kyber_alg",
+        description=DESCRIPTION,
+        add_help=False,
         epilog="Also: python -m kyber_alg {keygen,pubkey,seal,open} ... does what the kyber-alg command does "
         "(python -m kyber_alg COMMAND --help).",
     )

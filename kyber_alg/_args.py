@@ -24,14 +24,14 @@ def read_bytes(value: object, name: str) -> bytes:
     """
     if type(value) is bytes:
         return value
-    if isinstance(value, str):                  # no buffer, but named, as the native readers name it
+    if isinstance(value, str):  # no buffer, but named, as the native readers name it
         raise TypeError(f"{name} must be a bytes-like object, not str")
     try:
-        view = memoryview(value)                # type: ignore[arg-type]  # the check is the point
+        view = memoryview(value)  # type: ignore[arg-type]  # the check is the point
     except TypeError:
         raise TypeError(f"{name} must be a bytes-like object, not {_type_name(value)!r}") from None
     with view:
-        return view.tobytes()                   # the raw bytes, whatever the view's format and strides
+        return view.tobytes()  # the raw bytes, whatever the view's format and strides
 
 
 def read_optional_bytes(value: object, name: str) -> bytes:
@@ -72,8 +72,7 @@ def read_name(value: object, name: str, kinds: tuple[str, ...], allowed: dict[st
 def check_no_encryption(encryption_algorithm: object) -> None:
     """Only unencrypted private keys are written: None or cryptography's ``NoEncryption()``."""
     if encryption_algorithm is not None and type(encryption_algorithm).__name__ != "NoEncryption":
-        raise ValueError("encrypted private keys are not supported: pass encryption_algorithm=None or "
-                         "NoEncryption()")
+        raise ValueError("encrypted private keys are not supported: pass encryption_algorithm=None or NoEncryption()")
 
 
 def check_no_password(password: object) -> None:

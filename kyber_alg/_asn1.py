@@ -6,9 +6,9 @@ only its own payload (SEC1 for SM2, RFC 9935's private-key choice for ML-KEM, th
 
 One strictness policy for all of them: the reader accepts only DER (definite, minimal lengths; minimal
 INTEGERs; no trailing bytes; every field of a container in its place and at most once), and only PEM in
-RFC 7468's strict form but for line length (canonical base64, padding bits zero; written in lines of 64), so
-every key has one encoding up to its wrapping and a parsed object re-encodes to the bytes it came from. Every malformed input raises
-ValueError with what was wrong, and a wrong type TypeError.
+RFC 7468's strict form but for line length (canonical base64, padding bits zero; written in lines of
+64), so every key has one encoding up to its wrapping and a parsed object re-encodes to the bytes it came
+from. Every malformed input raises ValueError with what was wrong, and a wrong type TypeError.
 """
 
 from __future__ import annotations
@@ -196,7 +196,7 @@ def algorithm_name(dotted: str) -> str:
 
 class AlgorithmIdentifier(NamedTuple):
     oid: str
-    parameters: bytes | None    # the DER of the parameters, if present
+    parameters: bytes | None  # the DER of the parameters, if present
 
 
 def algorithm_identifier(dotted: str, parameters: bytes | None = None) -> bytes:
@@ -236,8 +236,8 @@ ENCRYPTED_KEY_ADVICE = "encrypted private keys are not supported: decrypt it fir
 class PrivateKeyInfo(NamedTuple):
     version: int
     algorithm: AlgorithmIdentifier
-    private_key: bytes              # the content of the privateKey OCTET STRING
-    public_key: bytes | None        # [1] publicKey of a version 2 OneAsymmetricKey
+    private_key: bytes  # the content of the privateKey OCTET STRING
+    public_key: bytes | None  # [1] publicKey of a version 2 OneAsymmetricKey
 
 
 def private_key_info(dotted: str, private_key: bytes, parameters: bytes | None = None) -> bytes:
@@ -289,8 +289,8 @@ def read_private_key_info(der: bytes, what: str) -> PrivateKeyInfo:
 
 #: The most a PEM loader reads: a longer input is refused before any search (key files are a few KiB).
 MAX_PEM_SIZE = 1 << 20
-_LINE = 64                         # base64 characters in each full line (RFC 7468's strict form)
-_MAX_LABEL = 64                    # longer labels are refused (the longest in use has 24 characters)
+_LINE = 64  # base64 characters in each full line (RFC 7468's strict form)
+_MAX_LABEL = 64  # longer labels are refused (the longest in use has 24 characters)
 _BEGIN, _END, _DASHES = b"-----BEGIN ", b"-----END ", b"-----"
 
 
@@ -298,8 +298,9 @@ def pem_encode(label: str, der: bytes) -> bytes:
     """The strict form: lines of 64 base64 characters, LF line ends."""
     body = base64.b64encode(der)
     lines = [body[i : i + _LINE] for i in range(0, len(body), _LINE)]
-    return b"".join([f"-----BEGIN {label}-----\n".encode(), *(line + b"\n" for line in lines),
-                     f"-----END {label}-----\n".encode()])
+    return b"".join(
+        [f"-----BEGIN {label}-----\n".encode(), *(line + b"\n" for line in lines), f"-----END {label}-----\n".encode()]
+    )
 
 
 def _error(what: str, message: str) -> ValueError:
@@ -317,8 +318,9 @@ def _pem_text(data: object, what: str) -> bytes:
     else:
         text = read_bytes(data, "data")
     if len(text) > MAX_PEM_SIZE:
-        raise _error(what, f"the PEM input has {len(text)} bytes, more than the {MAX_PEM_SIZE} a PEM key file may "
-                           "have here")
+        raise _error(
+            what, f"the PEM input has {len(text)} bytes, more than the {MAX_PEM_SIZE} a PEM key file may have here"
+        )
     return text
 
 
@@ -348,8 +350,11 @@ def _pem_blocks(text: bytes, what: str) -> Iterator[tuple[str, bytes]]:
         label = line[len(_BEGIN) : -len(_DASHES)]
         if eol < 0 or not line.endswith(_DASHES) or not label or _DASHES in label:
             shown = line[:40].decode("ascii", "replace")
-            raise _error(what, f"malformed PEM BEGIN line {shown!r}... (expected '-----BEGIN LABEL-----', a label of "
-                               f"at most {_MAX_LABEL} characters, and a line end)")
+            raise _error(
+                what,
+                f"malformed PEM BEGIN line {shown!r}... (expected '-----BEGIN LABEL-----', a label of "
+                f"at most {_MAX_LABEL} characters, and a line end)",
+            )
         body_start = eol + 2 if text[eol : eol + 2] == b"\r\n" else eol + 1
         end_line = _END + label + _DASHES
         end = text.find(end_line, body_start)
@@ -363,9 +368,12 @@ def _pem_blocks(text: bytes, what: str) -> Iterator[tuple[str, bytes]]:
 
 
 def _pem_body(body: bytes, label: str, what: str) -> bytes:
-    """The DER of a PEM body: no headers, no blank lines, canonical base64 (RFC 7468's strict form but for line length)."""
+    """The DER of a PEM body: no headers, no blank lines, canonical base64.
+
+    RFC 7468's strict form but for line length.
+    """
     lines = body.splitlines()
-    if lines and b":" in lines[0]:              # RFC 1421 headers, as in a traditionally encrypted key
+    if lines and b":" in lines[0]:  # RFC 1421 headers, as in a traditionally encrypted key
         if lines[0].startswith(b"Proc-Type:"):
             raise _error(what, f"the '{label}' PEM block is encrypted (Proc-Type header); {ENCRYPTED_KEY_ADVICE}")
         raise _error(what, f"the '{label}' PEM block has RFC 1421 headers, which a key file does not carry")
@@ -382,8 +390,10 @@ def _pem_body(body: bytes, label: str, what: str) -> bytes:
     except binascii.Error as exc:
         raise _error(what, f"the '{label}' PEM block is not valid base64 ({exc})") from None
     if base64.b64encode(der) != text:
-        raise _error(what, f"the '{label}' PEM block is not canonical base64 (the unused bits before its '=' "
-                           "padding must be zero)")
+        raise _error(
+            what,
+            f"the '{label}' PEM block is not canonical base64 (the unused bits before its '=' padding must be zero)",
+        )
     return der
 
 
@@ -405,5 +415,8 @@ def pem_decode(data: object, labels: tuple[str, ...], what: str) -> tuple[str, b
         raise _error(what, f"no PEM block found (expected '-----BEGIN {labels[0]}-----')")
     if len(found) == 1:
         raise _error(what, f"the PEM block is labelled {found[0]!r}; expected {expected}")
-    raise _error(what, f"the PEM blocks are labelled {', '.join(map(repr, found[:4]))}"
-                       f"{', ...' if len(found) > 4 else ''}; expected {expected}")
+    raise _error(
+        what,
+        f"the PEM blocks are labelled {', '.join(map(repr, found[:4]))}"
+        f"{', ...' if len(found) > 4 else ''}; expected {expected}",
+    )

@@ -68,8 +68,13 @@ def _parser(prog: str) -> argparse.ArgumentParser:
     parser.add_argument("--version", action="version", version=f"%(prog)s {__version__}")
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
     keygen = commands.add_parser("keygen", help="write a new key pair: NAME.key (private) and NAME.pub")
-    keygen.add_argument("-o", "--output", metavar="NAME", required=True,
-                        help="write NAME.key (mode 0600) and NAME.pub; existing files are never overwritten")
+    keygen.add_argument(
+        "-o",
+        "--output",
+        metavar="NAME",
+        required=True,
+        help="write NAME.key (mode 0600) and NAME.pub; existing files are never overwritten",
+    )
     pubkey = commands.add_parser("pubkey", help="print the public key (NAME.pub) of a private key file")
     pubkey.add_argument("-k", "--key", metavar="NAME.key", required=True, help="the private key file")
     seal = commands.add_parser("seal", help="seal a file or standard input for the holder of a key")
@@ -79,13 +84,20 @@ def _parser(prog: str) -> argparse.ArgumentParser:
     seal.add_argument("input", nargs="?", metavar="IN", help="input file (default or '-': standard input)")
     open_ = commands.add_parser("open", help="open what seal wrote, with the private key")
     open_.add_argument("-k", "--key", metavar="NAME.key", required=True, help="the private key file")
-    open_.add_argument("-o", "--output", metavar="OUT",
-                       help="output file, written only once the whole input authenticated (default: standard output)")
+    open_.add_argument(
+        "-o",
+        "--output",
+        metavar="OUT",
+        help="output file, written only once the whole input authenticated (default: standard output)",
+    )
     open_.add_argument("-f", "--force", action="store_true", help="replace OUT if it exists (default: refuse)")
-    open_.add_argument("--stream", action="store_true",
-                       help="to standard output only: write each chunk as soon as it authenticated, instead of "
-                       "holding everything back until the end; a damaged or truncated input then fails after "
-                       "the chunks before it were written")
+    open_.add_argument(
+        "--stream",
+        action="store_true",
+        help="to standard output only: write each chunk as soon as it authenticated, instead of "
+        "holding everything back until the end; a damaged or truncated input then fails after "
+        "the chunks before it were written",
+    )
     open_.add_argument("input", nargs="?", metavar="IN", help="input file (default or '-': standard input)")
     return parser
 
@@ -95,8 +107,10 @@ def main(argv: list[str] | None = None, prog: str = "kyber-alg") -> int:
     parser = _parser(prog)
     args = parser.parse_args(argv)
     if args.command == "open" and args.stream and args.output:
-        parser.error("open --stream writes to standard output; with -o OUT the output is written only "
-                     "once all of it authenticated, so drop --stream")
+        parser.error(
+            "open --stream writes to standard output; with -o OUT the output is written only "
+            "once all of it authenticated, so drop --stream"
+        )
     try:
         with _termination_raises():
             {"keygen": _keygen, "pubkey": _pubkey, "seal": _seal, "open": _open}[args.command](args)

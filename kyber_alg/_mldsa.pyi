@@ -3,9 +3,9 @@
 Use the subclasses in ``kyber_alg.mldsa``, which add the PKCS#8 / SubjectPublicKeyInfo encodings.
 """
 
-from typing import ClassVar, TypeVar, type_check_only
+from typing import ClassVar, Self, TypeVar, type_check_only
 
-from typing_extensions import Buffer, Self, disjoint_base
+from typing_extensions import Buffer, disjoint_base
 
 _T = TypeVar("_T")
 

@@ -1,8 +1,8 @@
 """SM4 modes, native and constant-time (the implementation of kyber_alg.sm4)."""
 
-from typing import Literal, final
+from typing import Literal, Self, final
 
-from typing_extensions import Buffer, Self
+from typing_extensions import Buffer
 
 _Padding = Literal["pkcs7", "iso9797-1-m2", "none"]
 

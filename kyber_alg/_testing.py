@@ -21,8 +21,13 @@ if TYPE_CHECKING:
     from kyber_alg.hybrid import CurveSM2MLKEM768Client, SM2MLKEM768PublicKey, StreamSealer
 
 __all__ = [
-    "hybrid_client", "hybrid_encapsulate", "hybrid_seal", "hybrid_server", "hybrid_stream_sealer",
-    "sm2_encrypt_with_nonce", "sm2_sign_digest_with_nonce",
+    "hybrid_client",
+    "hybrid_encapsulate",
+    "hybrid_seal",
+    "hybrid_server",
+    "hybrid_stream_sealer",
+    "sm2_encrypt_with_nonce",
+    "sm2_sign_digest_with_nonce",
 ]
 
 
@@ -32,15 +37,17 @@ __all__ = [
 # both are the same functions.
 
 
-def sm2_sign_digest_with_nonce(key: sm2.SM2PrivateKey, digest: Buffer, k: Buffer,
-                               encoding: sm2.SignatureEncoding = "raw") -> bytes:
+def sm2_sign_digest_with_nonce(
+    key: sm2.SM2PrivateKey, digest: Buffer, k: Buffer, encoding: sm2.SignatureEncoding = "raw"
+) -> bytes:
     """:meth:`SM2PrivateKey.sign_digest` with the nonce k (32 bytes, 1 <= k <= n - 1)."""
     raw = key._key._sign_digest_with_nonce(digest, k)  # pyright: ignore[reportPrivateUsage]
     return sm2._signature_from_raw(raw, encoding)  # pyright: ignore[reportPrivateUsage]
 
 
-def sm2_encrypt_with_nonce(public_key: sm2.SM2PublicKey, data: Buffer, k: Buffer,
-                           format: sm2.CiphertextFormat = "c1c3c2") -> bytes:  # noqa: A002
+def sm2_encrypt_with_nonce(
+    public_key: sm2.SM2PublicKey, data: Buffer, k: Buffer, format: sm2.CiphertextFormat = "c1c3c2"
+) -> bytes:
     """:meth:`SM2PublicKey.encrypt` with the nonce k (32 bytes, 1 <= k <= n - 1): C1 = k*G."""
     raw = public_key._key._encrypt_with_nonce(data, k, format == "c1c2c3")  # pyright: ignore[reportPrivateUsage]
     return sm2._ciphertext_in(raw, format)  # pyright: ignore[reportPrivateUsage]
@@ -58,8 +65,9 @@ def hybrid_client(sm2_private: bytes, mlkem_seed: bytes) -> CurveSM2MLKEM768Clie
     from kyber_alg.sm2 import SM2PrivateKey
 
     client = object.__new__(CurveSM2MLKEM768Client)
-    _tls.start_client(client, SM2PrivateKey.from_private_bytes(sm2_private),
-                      MLKEM768PrivateKey.from_seed_bytes(mlkem_seed))
+    _tls.start_client(
+        client, SM2PrivateKey.from_private_bytes(sm2_private), MLKEM768PrivateKey.from_seed_bytes(mlkem_seed)
+    )
     return client
 
 
@@ -68,8 +76,9 @@ def hybrid_server(client_share: Buffer, sm2_private: bytes, m: bytes) -> tuple[b
     from kyber_alg.hybrid import _tls
     from kyber_alg.sm2 import SM2PrivateKey
 
-    return _tls.serve(client_share, lambda: SM2PrivateKey.from_private_bytes(sm2_private),
-                      lambda ek: ek._encapsulate_deterministic(m))
+    return _tls.serve(
+        client_share, lambda: SM2PrivateKey.from_private_bytes(sm2_private), lambda ek: ek._encapsulate_deterministic(m)
+    )
 
 
 def hybrid_encapsulate(public_key: SM2MLKEM768PublicKey, ephemeral: bytes, m: bytes) -> tuple[bytes, bytes]:

@@ -21,9 +21,18 @@ from kyber_alg import _asn1, _mldsa
 from kyber_alg.exceptions import InvalidSignature
 
 __all__ = [
-    "MLDSA44PrivateKey", "MLDSA44PublicKey", "MLDSA65PrivateKey", "MLDSA65PublicKey",
-    "MLDSA87PrivateKey", "MLDSA87PublicKey", "MLDSAPrivateKey", "MLDSAPublicKey",
-    "load_der_private_key", "load_der_public_key", "load_pem_private_key", "load_pem_public_key",
+    "MLDSA44PrivateKey",
+    "MLDSA44PublicKey",
+    "MLDSA65PrivateKey",
+    "MLDSA65PublicKey",
+    "MLDSA87PrivateKey",
+    "MLDSA87PublicKey",
+    "MLDSAPrivateKey",
+    "MLDSAPublicKey",
+    "load_der_private_key",
+    "load_der_public_key",
+    "load_pem_private_key",
+    "load_pem_public_key",
 ]
 
 
@@ -46,7 +55,7 @@ def _format_name(value: object, kinds: tuple[str, ...], what: str) -> str:
     """The lower-case name of an encoding or format: a str, or a member of cryptography's serialization enums."""
     if isinstance(value, str):
         return value.lower()
-    if type(value).__name__ in kinds:               # e.g. cryptography's Encoding.PEM: str() gives "Encoding.PEM"
+    if type(value).__name__ in kinds:  # e.g. cryptography's Encoding.PEM: str() gives "Encoding.PEM"
         return str(value).rpartition(".")[2].lower()
     raise TypeError(f"{what} must be a str or cryptography's {' or '.join(kinds)}, not {type(value).__name__}")
 
@@ -85,8 +94,14 @@ class _PrivateKeyMethods:
     __slots__ = ()
     _set: ClassVar[_ParameterSet]
 
-    def private_bytes(self: _NativePrivateKey, encoding: object, format: object = None,
-                      encryption_algorithm: object = None, *, form: str | None = None) -> bytes:
+    def private_bytes(
+        self: _NativePrivateKey,
+        encoding: object,
+        format: object = None,
+        encryption_algorithm: object = None,
+        *,
+        form: str | None = None,
+    ) -> bytes:
         """The key as PKCS#8 (RFC 9881) in PEM or DER, or its raw 32-byte seed.
 
         ``encoding`` is ``"pem"``, ``"der"`` or ``"raw"`` (or cryptography's ``Encoding`` member), ``format``
@@ -95,8 +110,11 @@ class _PrivateKeyMethods:
         seed, or the expanded key for a key known only in that form.
         """
         name = _encoding(encoding)
-        fmt = ("raw" if name == "raw" else "pkcs8") if format is None else \
-            _format_name(format, ("PrivateFormat",), "format")
+        fmt = (
+            ("raw" if name == "raw" else "pkcs8")
+            if format is None
+            else _format_name(format, ("PrivateFormat",), "format")
+        )
         _check_no_encryption(encryption_algorithm)
         if (name == "raw") != (fmt == "raw"):
             raise ValueError("the raw encoding and the raw format go only together")
@@ -113,13 +131,14 @@ class _PrivateKeyMethods:
         elif form == "expanded":
             inner = _asn1.octet_string(self._expanded_bytes())
         else:
-            inner = _asn1.sequence(_asn1.octet_string(self.private_bytes_raw()),
-                                   _asn1.octet_string(self._expanded_bytes()))
+            inner = _asn1.sequence(
+                _asn1.octet_string(self.private_bytes_raw()), _asn1.octet_string(self._expanded_bytes())
+            )
         der = _asn1.private_key_info(self._set.oid, inner)
         return _asn1.pem_encode("PRIVATE KEY", der) if name == "pem" else der
 
     def __copy__(self) -> Any:
-        return self                                 # keys never change
+        return self  # keys never change
 
     def __deepcopy__(self, memo: dict[int, object]) -> Any:
         return self
@@ -152,8 +171,11 @@ class _PublicKeyMethods:
         ``"subjectpublickeyinfo"`` or ``"raw"`` (default: the one that goes with the encoding).
         """
         name = _encoding(encoding)
-        fmt = ("raw" if name == "raw" else "subjectpublickeyinfo") if format is None else \
-            _format_name(format, ("PublicFormat",), "format")
+        fmt = (
+            ("raw" if name == "raw" else "subjectpublickeyinfo")
+            if format is None
+            else _format_name(format, ("PublicFormat",), "format")
+        )
         if (name == "raw") != (fmt == "raw"):
             raise ValueError("the raw encoding and the raw format go only together")
         if fmt == "raw":
@@ -228,9 +250,11 @@ MLDSAPrivateKey = Union[MLDSA44PrivateKey, MLDSA65PrivateKey, MLDSA87PrivateKey]
 MLDSAPublicKey = Union[MLDSA44PublicKey, MLDSA65PublicKey, MLDSA87PublicKey]
 
 _PRIVATE_CLASSES: dict[str, type[MLDSAPrivateKey]] = {
-    c._set.oid: c for c in (MLDSA44PrivateKey, MLDSA65PrivateKey, MLDSA87PrivateKey)}
+    c._set.oid: c for c in (MLDSA44PrivateKey, MLDSA65PrivateKey, MLDSA87PrivateKey)
+}
 _PUBLIC_CLASSES: dict[str, type[MLDSAPublicKey]] = {
-    c._set.oid: c for c in (MLDSA44PublicKey, MLDSA65PublicKey, MLDSA87PublicKey)}
+    c._set.oid: c for c in (MLDSA44PublicKey, MLDSA65PublicKey, MLDSA87PublicKey)
+}
 
 
 def _ml_dsa_algorithm(algorithm: _asn1.AlgorithmIdentifier, what: str) -> str:
@@ -245,8 +269,10 @@ def _expanded(content: bytes, parameter_set: _ParameterSet, what: str) -> bytes:
     if len(content) != parameter_set.expanded_key_size:
         others = [s.name for s in (_ML_DSA_44, _ML_DSA_65, _ML_DSA_87) if s.expanded_key_size == len(content)]
         hint = f" (the size of an {others[0]} key)" if others else ""
-        raise ValueError(f"{what}: an {parameter_set.name} expanded key is {parameter_set.expanded_key_size} bytes, "
-                         f"found {len(content)}{hint}")
+        raise ValueError(
+            f"{what}: an {parameter_set.name} expanded key is {parameter_set.expanded_key_size} bytes, "
+            f"found {len(content)}{hint}"
+        )
     return content
 
 
@@ -276,8 +302,9 @@ def load_der_private_key(data: bytes, password: bytes | None = None) -> MLDSAPri
         parts = _asn1.read_elements(choice.content, what)
         if len(parts) != 2 or any(p.tag != _asn1.OCTET_STRING for p in parts):
             raise ValueError(f"{what}: the 'both' form is a SEQUENCE of the seed and the expanded key")
-        key = cls._from_expanded(_expanded(parts[1].content, parameter_set, what),
-                                 _seed(parts[0].content, parameter_set, what))
+        key = cls._from_expanded(
+            _expanded(parts[1].content, parameter_set, what), _seed(parts[0].content, parameter_set, what)
+        )
     else:
         raise ValueError(f"{what}: DER tag 0x{choice.tag:02x} is none of the seed, expandedKey and both forms")
     if info.public_key is not None and info.public_key != key.public_key().public_bytes_raw():

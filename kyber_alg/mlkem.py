@@ -25,9 +25,18 @@ if TYPE_CHECKING:
     from typing_extensions import Buffer
 
 __all__ = [
-    "MLKEM512PrivateKey", "MLKEM512PublicKey", "MLKEM768PrivateKey", "MLKEM768PublicKey",
-    "MLKEM1024PrivateKey", "MLKEM1024PublicKey", "MLKEMPrivateKey", "MLKEMPublicKey",
-    "load_der_private_key", "load_der_public_key", "load_pem_private_key", "load_pem_public_key",
+    "MLKEM512PrivateKey",
+    "MLKEM512PublicKey",
+    "MLKEM768PrivateKey",
+    "MLKEM768PublicKey",
+    "MLKEM1024PrivateKey",
+    "MLKEM1024PublicKey",
+    "MLKEMPrivateKey",
+    "MLKEMPublicKey",
+    "load_der_private_key",
+    "load_der_public_key",
+    "load_pem_private_key",
+    "load_pem_public_key",
 ]
 
 
@@ -74,8 +83,9 @@ class _PrivateKeyMethods:
     __slots__ = ()
     _set: ClassVar[_ParameterSet]
 
-    def private_bytes(self: _NativePrivateKey, encoding: object, format: object = None,
-                      encryption_algorithm: object = None) -> bytes:
+    def private_bytes(
+        self: _NativePrivateKey, encoding: object, format: object = None, encryption_algorithm: object = None
+    ) -> bytes:
         """The key as PKCS#8 (RFC 9935) in PEM or DER, or its raw 64-byte seed.
 
         ``encoding`` is ``"pem"``, ``"der"`` or ``"raw"`` (or cryptography's ``Encoding`` member), ``format``
@@ -83,8 +93,11 @@ class _PrivateKeyMethods:
         A key known only in its expanded form is written in the expandedKey form.
         """
         name = read_name(encoding, "encoding", ("Encoding",), _ENCODINGS)
-        fmt = ("raw" if name == "raw" else "pkcs8") if format is None else \
-            read_name(format, "format", ("PrivateFormat",), _PRIVATE_FORMATS)
+        fmt = (
+            ("raw" if name == "raw" else "pkcs8")
+            if format is None
+            else read_name(format, "format", ("PrivateFormat",), _PRIVATE_FORMATS)
+        )
         check_no_encryption(encryption_algorithm)
         if (name == "raw") != (fmt == "raw"):
             raise ValueError("the raw encoding and the raw format go only together")
@@ -98,7 +111,7 @@ class _PrivateKeyMethods:
         return _asn1.pem_encode("PRIVATE KEY", der) if name == "pem" else der
 
     def __copy__(self) -> Any:
-        return self                                 # keys never change
+        return self  # keys never change
 
     def __deepcopy__(self, memo: dict[int, object]) -> Any:
         return self
@@ -120,8 +133,11 @@ class _PublicKeyMethods:
         ``"subjectpublickeyinfo"`` or ``"raw"`` (default: the one that goes with the encoding).
         """
         name = read_name(encoding, "encoding", ("Encoding",), _ENCODINGS)
-        fmt = ("raw" if name == "raw" else "subjectpublickeyinfo") if format is None else \
-            read_name(format, "format", ("PublicFormat",), _PUBLIC_FORMATS)
+        fmt = (
+            ("raw" if name == "raw" else "subjectpublickeyinfo")
+            if format is None
+            else read_name(format, "format", ("PublicFormat",), _PUBLIC_FORMATS)
+        )
         if (name == "raw") != (fmt == "raw"):
             raise ValueError("the raw encoding and the raw format go only together")
         if fmt == "raw":
@@ -199,15 +215,20 @@ MLKEMPublicKey = Union[MLKEM512PublicKey, MLKEM768PublicKey, MLKEM1024PublicKey]
 """A public key of any of the three parameter sets, as the loaders return it."""
 
 _PRIVATE_CLASSES: dict[str, type[MLKEMPrivateKey]] = {
-    c._set.oid: c for c in (MLKEM512PrivateKey, MLKEM768PrivateKey, MLKEM1024PrivateKey)}
+    c._set.oid: c for c in (MLKEM512PrivateKey, MLKEM768PrivateKey, MLKEM1024PrivateKey)
+}
 _PUBLIC_CLASSES: dict[str, type[MLKEMPublicKey]] = {
-    c._set.oid: c for c in (MLKEM512PublicKey, MLKEM768PublicKey, MLKEM1024PublicKey)}
+    c._set.oid: c for c in (MLKEM512PublicKey, MLKEM768PublicKey, MLKEM1024PublicKey)
+}
 
 # The exact bytes before dk in PKCS#8 of the expandedKey form (version 0, no attributes or public key):
 # such a key goes straight to the one native call; any other DER takes the general parser below.
 _EXPANDED_HEADERS: dict[bytes, type[MLKEMPrivateKey]] = {
     _asn1.private_key_info(c._set.oid, _asn1.octet_string(bytes(c._set.expanded_key_size)))[
-        :-c._set.expanded_key_size]: c for c in _PRIVATE_CLASSES.values()}
+        : -c._set.expanded_key_size
+    ]: c
+    for c in _PRIVATE_CLASSES.values()
+}
 _EXPANDED_HEADER_SIZE: Final = len(next(iter(_EXPANDED_HEADERS)))
 assert all(len(header) == _EXPANDED_HEADER_SIZE for header in _EXPANDED_HEADERS)
 
@@ -224,8 +245,10 @@ def _expanded(content: bytes, parameter_set: _ParameterSet, what: str) -> bytes:
     if len(content) != parameter_set.expanded_key_size:
         others = [s.name for s in (_ML_KEM_512, _ML_KEM_768, _ML_KEM_1024) if s.expanded_key_size == len(content)]
         hint = f" (the size of an {others[0]} key)" if others else ""
-        raise ValueError(f"{what}: an {parameter_set.name} expanded key is {parameter_set.expanded_key_size} bytes, "
-                         f"found {len(content)}{hint}")
+        raise ValueError(
+            f"{what}: an {parameter_set.name} expanded key is {parameter_set.expanded_key_size} bytes, "
+            f"found {len(content)}{hint}"
+        )
     return content
 
 

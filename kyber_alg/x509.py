@@ -53,15 +53,24 @@ PublicKey = Union[sm2.SM2PublicKey, mlkem.MLKEMPublicKey]
 _SM3_WITH_SM2_OID: Final = "1.2.156.10197.1.501"
 _EC_PUBLIC_KEY: Final = "1.2.840.10045.2.1"
 _SM2_CURVE: Final = "1.2.156.10197.1.301"
-_ML_KEM: Final = {"2.16.840.1.101.3.4.4.1": "ML-KEM-512", "2.16.840.1.101.3.4.4.2": "ML-KEM-768",
-                  "2.16.840.1.101.3.4.4.3": "ML-KEM-1024"}
+_ML_KEM: Final = {
+    "2.16.840.1.101.3.4.4.1": "ML-KEM-512",
+    "2.16.840.1.101.3.4.4.2": "ML-KEM-768",
+    "2.16.840.1.101.3.4.4.3": "ML-KEM-1024",
+}
 _EXTENSION_REQUEST: Final = "1.2.840.113549.1.9.14"
 
 # Extensions whose meaning verify_chain() knows: a certificate that marks any other one critical is refused.
-_KNOWN_CRITICAL: Final = frozenset({
-    ExtensionOID.BASIC_CONSTRAINTS, ExtensionOID.KEY_USAGE, ExtensionOID.SUBJECT_ALTERNATIVE_NAME,
-    ExtensionOID.EXTENDED_KEY_USAGE, ExtensionOID.SUBJECT_KEY_IDENTIFIER, ExtensionOID.AUTHORITY_KEY_IDENTIFIER,
-})
+_KNOWN_CRITICAL: Final = frozenset(
+    {
+        ExtensionOID.BASIC_CONSTRAINTS,
+        ExtensionOID.KEY_USAGE,
+        ExtensionOID.SUBJECT_ALTERNATIVE_NAME,
+        ExtensionOID.EXTENDED_KEY_USAGE,
+        ExtensionOID.SUBJECT_KEY_IDENTIFIER,
+        ExtensionOID.AUTHORITY_KEY_IDENTIFIER,
+    }
+)
 
 
 class VerificationError(ValueError):
@@ -109,7 +118,7 @@ _SM3_WITH_SM2_ALGORITHM: Final = _tlv(_SEQUENCE, _oid(_SM3_WITH_SM2_OID))
 
 def _time(moment: datetime.datetime) -> bytes:
     """RFC 5280 4.1.2.5: UTCTime through 2049, GeneralizedTime from 2050 on; seconds, in UTC."""
-    utc = moment.astimezone(datetime.timezone.utc) if moment.tzinfo else moment
+    utc = moment.astimezone(datetime.UTC) if moment.tzinfo else moment
     rest = f"{utc.month:02d}{utc.day:02d}{utc.hour:02d}{utc.minute:02d}{utc.second:02d}Z"
     if 1950 <= utc.year < 2050:
         return _tlv(0x17, f"{utc.year % 100:02d}{rest}".encode())
@@ -118,8 +127,12 @@ def _time(moment: datetime.datetime) -> bytes:
 
 def _extension(e: cx.Extension[cx.ExtensionType]) -> bytes:
     """Extension { extnID, critical DEFAULT FALSE, extnValue }, the value encoded by cryptography."""
-    return _tlv(_SEQUENCE, _oid(e.oid.dotted_string) + (b"\x01\x01\xff" if e.critical else b"")
-                + _tlv(_OCTET_STRING, e.value.public_bytes()))
+    return _tlv(
+        _SEQUENCE,
+        _oid(e.oid.dotted_string)
+        + (b"\x01\x01\xff" if e.critical else b"")
+        + _tlv(_OCTET_STRING, e.value.public_bytes()),
+    )
 
 
 def _extensions(extensions: Sequence[cx.Extension[cx.ExtensionType]]) -> bytes:
@@ -142,7 +155,7 @@ def _read(data: bytes, pos: int, what: object) -> tuple[int, bytes, int]:
         size = length & 0x7F
         if not 1 <= size <= 4 or pos + size > len(data):
             raise ValueError(f"{what}: bad DER length")
-        length = int.from_bytes(data[pos:pos + size], "big")
+        length = int.from_bytes(data[pos : pos + size], "big")
         if length < 0x80 or data[pos] == 0:
             raise ValueError(f"{what}: DER length not in its shortest form")
         pos += size
@@ -214,8 +227,9 @@ def _spki(obj: cx.Certificate | cx.CertificateSigningRequest, what: object) -> b
         tag, content, end = _read(obj.tbs_certrequest_bytes, 0, what)
         index = 2  # after version and subject
     else:
-        raise TypeError(f"{what}: expected a cryptography x509.Certificate or CertificateSigningRequest, "
-                        f"got {type(obj).__name__}")
+        raise TypeError(
+            f"{what}: expected a cryptography x509.Certificate or CertificateSigningRequest, got {type(obj).__name__}"
+        )
     tag, spki = _nth(content, index, what)
     if tag != _SEQUENCE:
         raise ValueError(f"{what}: no SubjectPublicKeyInfo where it belongs")
@@ -303,8 +317,11 @@ class _Label:
 def public_key(cert_or_csr: cx.Certificate | cx.CertificateSigningRequest) -> PublicKey:
     """The subject's public key: an :class:`~kyber_alg.sm2.SM2PublicKey` (id-ecPublicKey on sm2p256v1) or an
     ML-KEM public key (RFC 9935). ``ValueError`` for any other key or a malformed SubjectPublicKeyInfo."""
-    what = _Label(cert_or_csr) if isinstance(cert_or_csr, (cx.Certificate, cx.CertificateSigningRequest)) \
+    what = (
+        _Label(cert_or_csr)
+        if isinstance(cert_or_csr, (cx.Certificate, cx.CertificateSigningRequest))
         else "public_key()"
+    )
     return _load_spki(_spki(cert_or_csr, what), what)
 
 
@@ -328,8 +345,12 @@ def _signed_parts(der: bytes, what: object) -> tuple[bytes, bytes]:
     return items[0][2], bits[1:]
 
 
-def _check_signature(obj: cx.Certificate | cx.CertificateSigningRequest,
-                     signer: cx.Certificate | cx.CertificateSigningRequest, uid: bytes, what: object) -> None:
+def _check_signature(
+    obj: cx.Certificate | cx.CertificateSigningRequest,
+    signer: cx.Certificate | cx.CertificateSigningRequest,
+    uid: bytes,
+    what: object,
+) -> None:
     """Checks that signer's key signed obj. Raises ValueError for another algorithm (before looking at any
     key) or a signer key that is not SM2, InvalidSignature for a wrong signature."""
     tbs, signature = _signed_parts(obj.public_bytes(Encoding.DER), what)
@@ -339,9 +360,11 @@ def _check_signature(obj: cx.Certificate | cx.CertificateSigningRequest,
         tag, _, pos = _read(content, 0, what)
         if tag == 0xA0:
             pos = _read(content, pos, what)[2]
-        if content[pos:pos + len(_SM3_WITH_SM2_ALGORITHM)] != _SM3_WITH_SM2_ALGORITHM:
-            raise ValueError(f"{what}: the signature algorithm inside the TBS is not SM3withSM2 "
-                             "(RFC 5280 4.1.1.2: it must match the outer one)")
+        if content[pos : pos + len(_SM3_WITH_SM2_ALGORITHM)] != _SM3_WITH_SM2_ALGORITHM:
+            raise ValueError(
+                f"{what}: the signature algorithm inside the TBS is not SM3withSM2 "
+                "(RFC 5280 4.1.1.2: it must match the outer one)"
+            )
     key = public_key(signer)
     if not isinstance(key, sm2.SM2PublicKey):
         raise ValueError(f"{what}: the signer's key is not an SM2 key")
@@ -357,8 +380,10 @@ def verify_directly_issued_by(cert: cx.Certificate, issuer: cx.Certificate, uid:
     what = _Label(cert)
     issuer_name, subject = _issuer(cert), _subject(issuer)
     if issuer_name != subject:
-        raise ValueError(f"{what}: its issuer '{issuer_name.rfc4514_string()}' is not the subject "
-                         f"'{subject.rfc4514_string()}' of the certificate given as issuer")
+        raise ValueError(
+            f"{what}: its issuer '{issuer_name.rfc4514_string()}' is not the subject "
+            f"'{subject.rfc4514_string()}' of the certificate given as issuer"
+        )
     _check_signature(cert, issuer, uid, what)
 
 
@@ -379,19 +404,25 @@ def is_signature_valid(csr: cx.CertificateSigningRequest, uid: bytes = DEFAULT_U
 
 def _check_validity(cert: cx.Certificate, at: datetime.datetime) -> None:
     if at < cert.not_valid_before_utc:
-        raise VerificationError(f"{_describe(cert)}: not valid before {cert.not_valid_before_utc.isoformat()} "
-                                f"(validity, checked at {at.isoformat()})")
+        raise VerificationError(
+            f"{_describe(cert)}: not valid before {cert.not_valid_before_utc.isoformat()} "
+            f"(validity, checked at {at.isoformat()})"
+        )
     if at > cert.not_valid_after_utc:
-        raise VerificationError(f"{_describe(cert)}: expired at {cert.not_valid_after_utc.isoformat()} "
-                                f"(validity, checked at {at.isoformat()})")
+        raise VerificationError(
+            f"{_describe(cert)}: expired at {cert.not_valid_after_utc.isoformat()} "
+            f"(validity, checked at {at.isoformat()})"
+        )
 
 
 def _check_critical(cert: cx.Certificate) -> None:
     for extension in _extensions_of(cert):
         if extension.critical and extension.oid not in _KNOWN_CRITICAL:
-            raise VerificationError(f"{_describe(cert)}: unknown critical extension {extension.oid.dotted_string} "
-                                    "(RFC 5280 4.2: a certificate with a critical extension that is not "
-                                    "processed must be rejected)")
+            raise VerificationError(
+                f"{_describe(cert)}: unknown critical extension {extension.oid.dotted_string} "
+                "(RFC 5280 4.2: a certificate with a critical extension that is not "
+                "processed must be rejected)"
+            )
 
 
 def _check_issuer(issuer: cx.Certificate, below: int) -> None:
@@ -400,37 +431,43 @@ def _check_issuer(issuer: cx.Certificate, below: int) -> None:
     try:
         constraints = _extensions_of(issuer).get_extension_for_class(cx.BasicConstraints).value
     except cx.ExtensionNotFound:
-        raise VerificationError(f"{what}: issues a certificate but has no basicConstraints extension "
-                                "(RFC 5280 6.1.4 (k))") from None
+        raise VerificationError(
+            f"{what}: issues a certificate but has no basicConstraints extension (RFC 5280 6.1.4 (k))"
+        ) from None
     if not constraints.ca:
-        raise VerificationError(f"{what}: issues a certificate but basicConstraints cA is false "
-                                "(RFC 5280 6.1.4 (k))")
+        raise VerificationError(f"{what}: issues a certificate but basicConstraints cA is false (RFC 5280 6.1.4 (k))")
     if constraints.path_length is not None and below > constraints.path_length:
-        raise VerificationError(f"{what}: pathLenConstraint {constraints.path_length} allows at most that many "
-                                f"intermediate CA certificates under it, the chain has {below} "
-                                "(RFC 5280 6.1.4 (l), (m))")
+        raise VerificationError(
+            f"{what}: pathLenConstraint {constraints.path_length} allows at most that many "
+            f"intermediate CA certificates under it, the chain has {below} "
+            "(RFC 5280 6.1.4 (l), (m))"
+        )
     try:
         usage = _extensions_of(issuer).get_extension_for_class(cx.KeyUsage).value
     except cx.ExtensionNotFound:
         return
     if not usage.key_cert_sign:
-        raise VerificationError(f"{what}: issues a certificate but its keyUsage lacks keyCertSign "
-                                "(RFC 5280 6.1.4 (n))")
+        raise VerificationError(f"{what}: issues a certificate but its keyUsage lacks keyCertSign (RFC 5280 6.1.4 (n))")
 
 
 def _link(cert: cx.Certificate, issuer: cx.Certificate, uid: bytes) -> None:
     try:
         _check_signature(cert, issuer, uid, _Label(cert))
     except InvalidSignature:
-        raise VerificationError(f"{_describe(cert)}: its signature does not verify under the key of "
-                                f"{_describe(issuer)} (signature)") from None
+        raise VerificationError(
+            f"{_describe(cert)}: its signature does not verify under the key of {_describe(issuer)} (signature)"
+        ) from None
     except ValueError as error:
         raise VerificationError(f"{error} (signature)") from None
 
 
-def verify_chain(leaf: cx.Certificate, intermediates: Iterable[cx.Certificate] = (),
-                 roots: Iterable[cx.Certificate] = (), at: datetime.datetime | None = None,
-                 uid: bytes = DEFAULT_UID) -> list[cx.Certificate]:
+def verify_chain(
+    leaf: cx.Certificate,
+    intermediates: Iterable[cx.Certificate] = (),
+    roots: Iterable[cx.Certificate] = (),
+    at: datetime.datetime | None = None,
+    uid: bytes = DEFAULT_UID,
+) -> list[cx.Certificate]:
     """The chain [leaf, intermediates..., root] from ``leaf`` to one of ``roots``, built over
     ``intermediates`` (in any order) and checked with RFC 5280's basic rules.
 
@@ -442,7 +479,7 @@ def verify_chain(leaf: cx.Certificate, intermediates: Iterable[cx.Certificate] =
     revocation, name constraints, policies, extendedKeyUsage purposes. Raises :class:`VerificationError`
     (a ``ValueError``) naming the certificate and the rule when no chain passes.
     """
-    when = datetime.datetime.now(datetime.timezone.utc) if at is None else at
+    when = datetime.datetime.now(datetime.UTC) if at is None else at
     if when.tzinfo is None or when.utcoffset() is None:
         raise ValueError("verify_chain(): 'at' must be timezone-aware")
     pool, anchors = list(intermediates), list(roots)
@@ -464,8 +501,10 @@ def verify_chain(leaf: cx.Certificate, intermediates: Iterable[cx.Certificate] =
         candidates = [(True, r) for r in anchors if names[id(r)][0] == issuer_name]
         candidates += [(False, c) for c in pool if names[id(c)][0] == issuer_name and all(c is not p for p in path)]
         if not candidates:
-            raise VerificationError(f"{_describe(cert)}: no certificate among the intermediates and roots has "
-                                    f"its issuer '{issuer_name.rfc4514_string()}' as subject (name chaining)")
+            raise VerificationError(
+                f"{_describe(cert)}: no certificate among the intermediates and roots has "
+                f"its issuer '{issuer_name.rfc4514_string()}' as subject (name chaining)"
+            )
         for is_root, issuer in candidates:
             try:
                 _link(cert, issuer, uid)
@@ -504,8 +543,9 @@ def _check_uid(uid: object) -> bytes:
     return bytes(uid)
 
 
-def _add(extensions: list[cx.Extension[cx.ExtensionType]], extval: cx.ExtensionType,
-         critical: bool) -> list[cx.Extension[cx.ExtensionType]]:
+def _add(
+    extensions: list[cx.Extension[cx.ExtensionType]], extval: cx.ExtensionType, critical: bool
+) -> list[cx.Extension[cx.ExtensionType]]:
     if not isinstance(extval, cx.ExtensionType):
         raise TypeError("extension must be an ExtensionType")
     if any(e.oid == extval.oid for e in extensions):
@@ -522,7 +562,7 @@ def _name(name: object) -> cx.Name:
 def _moment(moment: object) -> datetime.datetime:
     if not isinstance(moment, datetime.datetime):
         raise TypeError("Expecting datetime object.")
-    utc = moment.astimezone(datetime.timezone.utc) if moment.tzinfo else moment.replace(tzinfo=datetime.timezone.utc)
+    utc = moment.astimezone(datetime.UTC) if moment.tzinfo else moment.replace(tzinfo=datetime.UTC)
     if utc.year < 1950:
         raise ValueError("The date must be after 1950-01-01.")
     return utc.replace(microsecond=0)
@@ -535,11 +575,16 @@ class CertificateBuilder:
     Each field is DER-encoded when it is set, so signing is the concatenation, the SM2 signature and
     cryptography's load of the result."""
 
-    def __init__(self, issuer_name: cx.Name | None = None, subject_name: cx.Name | None = None,
-                 public_key: PublicKey | None = None, serial_number: int | None = None,
-                 not_valid_before: datetime.datetime | None = None,
-                 not_valid_after: datetime.datetime | None = None,
-                 extensions: Sequence[cx.Extension[cx.ExtensionType]] = ()) -> None:
+    def __init__(
+        self,
+        issuer_name: cx.Name | None = None,
+        subject_name: cx.Name | None = None,
+        public_key: PublicKey | None = None,
+        serial_number: int | None = None,
+        not_valid_before: datetime.datetime | None = None,
+        not_valid_after: datetime.datetime | None = None,
+        extensions: Sequence[cx.Extension[cx.ExtensionType]] = (),
+    ) -> None:
         self._issuer_name: cx.Name | None = None
         self._subject_name: cx.Name | None = None
         self._public_key: PublicKey | None = None
@@ -586,8 +631,9 @@ class CertificateBuilder:
 
     def public_key(self, key: PublicKey) -> CertificateBuilder:
         """Sets the subject's public key: SM2 or ML-KEM (once)."""
-        if not isinstance(key, (sm2.SM2PublicKey, mlkem.MLKEM512PublicKey, mlkem.MLKEM768PublicKey,
-                                mlkem.MLKEM1024PublicKey)):
+        if not isinstance(
+            key, (sm2.SM2PublicKey, mlkem.MLKEM512PublicKey, mlkem.MLKEM768PublicKey, mlkem.MLKEM1024PublicKey)
+        ):
             raise TypeError("Expecting an SM2PublicKey or an ML-KEM public key of kyber_alg.")
         if self._public_key is not None:
             raise ValueError("The public key may only be set once.")
@@ -632,21 +678,36 @@ class CertificateBuilder:
     def tbs_bytes(self) -> bytes:
         """The DER TBSCertificate that :meth:`sign` signs."""
         der = self._der
-        missing = [name.replace("_", " ") for name in ("issuer_name", "subject_name", "public_key", "serial_number",
-                                                       "not_valid_before", "not_valid_after") if name not in der]
+        missing = [
+            name.replace("_", " ")
+            for name in (
+                "issuer_name",
+                "subject_name",
+                "public_key",
+                "serial_number",
+                "not_valid_before",
+                "not_valid_after",
+            )
+            if name not in der
+        ]
         if missing:
             raise ValueError(f"A certificate requires: {', '.join(missing)}.")
         extensions = der.get("extensions")
-        return _tlv(_SEQUENCE, b"".join([
-            b"\xa0\x03\x02\x01\x02",  # [0] EXPLICIT version v3
-            der["serial_number"],
-            _SM3_WITH_SM2_ALGORITHM,
-            der["issuer_name"],
-            _tlv(_SEQUENCE, der["not_valid_before"] + der["not_valid_after"]),
-            der["subject_name"],
-            der["public_key"],
-            _tlv(0xA3, _tlv(_SEQUENCE, extensions)) if extensions else b"",
-        ]))
+        return _tlv(
+            _SEQUENCE,
+            b"".join(
+                [
+                    b"\xa0\x03\x02\x01\x02",  # [0] EXPLICIT version v3
+                    der["serial_number"],
+                    _SM3_WITH_SM2_ALGORITHM,
+                    der["issuer_name"],
+                    _tlv(_SEQUENCE, der["not_valid_before"] + der["not_valid_after"]),
+                    der["subject_name"],
+                    der["public_key"],
+                    _tlv(0xA3, _tlv(_SEQUENCE, extensions)) if extensions else b"",
+                ]
+            ),
+        )
 
     def sign(self, private_key: sm2.SM2PrivateKey, uid: bytes = DEFAULT_UID) -> cx.Certificate:
         """The certificate signed with SM3withSM2 by ``private_key`` (the issuer's), signer ID ``uid``."""
@@ -655,7 +716,8 @@ class CertificateBuilder:
         tbs = self.tbs_bytes()
         signature = private_key.sign(tbs, uid=uid if uid is DEFAULT_UID else _check_uid(uid))
         return cx.load_der_x509_certificate(
-            _tlv(_SEQUENCE, tbs + _SM3_WITH_SM2_ALGORITHM + _tlv(_BIT_STRING, b"\0" + signature)))
+            _tlv(_SEQUENCE, tbs + _SM3_WITH_SM2_ALGORITHM + _tlv(_BIT_STRING, b"\0" + signature))
+        )
 
 
 class CertificateSigningRequestBuilder:
@@ -663,9 +725,12 @@ class CertificateSigningRequestBuilder:
 
     Every method returns a new builder; :meth:`sign` returns a ``cryptography.x509.CertificateSigningRequest``."""
 
-    def __init__(self, subject_name: cx.Name | None = None,
-                 extensions: Sequence[cx.Extension[cx.ExtensionType]] = (),
-                 attributes: Sequence[tuple[cx.ObjectIdentifier, bytes]] = ()) -> None:
+    def __init__(
+        self,
+        subject_name: cx.Name | None = None,
+        extensions: Sequence[cx.Extension[cx.ExtensionType]] = (),
+        attributes: Sequence[tuple[cx.ObjectIdentifier, bytes]] = (),
+    ) -> None:
         self._subject_name = subject_name
         self._extensions = list(extensions)
         self._attributes = list(attributes)
@@ -678,8 +743,9 @@ class CertificateSigningRequestBuilder:
 
     def add_extension(self, extval: cx.ExtensionType, critical: bool) -> CertificateSigningRequestBuilder:
         """Adds an extension to the request's extensionRequest attribute (each type once)."""
-        return CertificateSigningRequestBuilder(self._subject_name, _add(self._extensions, extval, critical),
-                                                self._attributes)
+        return CertificateSigningRequestBuilder(
+            self._subject_name, _add(self._extensions, extval, critical), self._attributes
+        )
 
     def add_attribute(self, oid: cx.ObjectIdentifier, value: bytes) -> CertificateSigningRequestBuilder:
         """Adds an attribute whose value is written as a UTF8String (e.g. challengePassword)."""
@@ -695,14 +761,23 @@ class CertificateSigningRequestBuilder:
             raise TypeError("certificate requests are signed with an SM2PrivateKey")
         if self._subject_name is None:
             raise ValueError("A CertificateSigningRequest must have a subject")
-        attributes = [_tlv(_SEQUENCE, _oid(oid.dotted_string) + _tlv(_SET, _tlv(0x0C, value)))
-                      for oid, value in self._attributes]
+        attributes = [
+            _tlv(_SEQUENCE, _oid(oid.dotted_string) + _tlv(_SET, _tlv(0x0C, value))) for oid, value in self._attributes
+        ]
         if self._extensions:
             attributes.append(_tlv(_SEQUENCE, _oid(_EXTENSION_REQUEST) + _tlv(_SET, _extensions(self._extensions))))
-        info = _tlv(_SEQUENCE, b"".join([
-            _integer(0), self._subject_name.public_bytes(), private_key.public_key().public_bytes("der"),
-            _tlv(0xA0, b"".join(sorted(attributes))),  # [0] IMPLICIT SET OF, in DER order
-        ]))
+        info = _tlv(
+            _SEQUENCE,
+            b"".join(
+                [
+                    _integer(0),
+                    self._subject_name.public_bytes(),
+                    private_key.public_key().public_bytes("der"),
+                    _tlv(0xA0, b"".join(sorted(attributes))),  # [0] IMPLICIT SET OF, in DER order
+                ]
+            ),
+        )
         signature = private_key.sign(info, uid=_check_uid(uid))
-        return cx.load_der_x509_csr(_tlv(_SEQUENCE, info + _SM3_WITH_SM2_ALGORITHM + _tlv(_BIT_STRING, b"\0" + signature)))
-
+        return cx.load_der_x509_csr(
+            _tlv(_SEQUENCE, info + _SM3_WITH_SM2_ALGORITHM + _tlv(_BIT_STRING, b"\0" + signature))
+        )

@@ -21,9 +21,20 @@ _guard = ReadGuard()
 # leak and exit checks in fresh interpreters, property and thread stress tests) are marked slow:
 # `pytest -m "not slow"` leaves them out for a quick first check.
 SLOW_MODULES = {
-    "test_typing", "test_reference_leaks", "test_exit_with_daemon_threads", "test_main_job",
-    "test_supported_interpreters", "test_docs_examples", "test_kyber_ct", "test_mlkem_ct", "test_sm_ct",
-    "test_sm2_ct", "test_sm2_native", "test_thread_stress", "test_kyber_properties", "test_velmora_properties",
+    "test_typing",
+    "test_reference_leaks",
+    "test_exit_with_daemon_threads",
+    "test_main_job",
+    "test_supported_interpreters",
+    "test_docs_examples",
+    "test_kyber_ct",
+    "test_mlkem_ct",
+    "test_sm_ct",
+    "test_sm2_ct",
+    "test_sm2_native",
+    "test_thread_stress",
+    "test_kyber_properties",
+    "test_velmora_properties",
 }
 SLOW_TESTS = {"test_one_gib_file_in_constant_memory"}
 

@@ -38,18 +38,23 @@ SKIP_MARKS = [
 
 def library_sources(*subpackages: str) -> list[Path]:
     """The C++ sources of src/<component> for each one named, without the Python module shells."""
-    return [p for name in subpackages for p in sorted((SOURCES / name).glob("*.cpp")) if not p.name.endswith("module.cpp")]
+    return [
+        p for name in subpackages for p in sorted((SOURCES / name).glob("*.cpp")) if not p.name.endswith("module.cpp")
+    ]
 
 
 def _compile(source: Path, out_dir: Path, flags: Sequence[str]) -> Path:
     obj = out_dir / f"{source.parent.name}_{source.stem}.o"
-    subprocess.run([CXX, "-std=c++20", "-O3", "-g", "-Wall", "-Wextra", f"-I{SOURCES}", *flags,
-                    "-c", str(source), "-o", str(obj)], check=True)
+    subprocess.run(
+        [CXX, "-std=c++20", "-O3", "-g", "-Wall", "-Wextra", f"-I{SOURCES}", *flags, "-c", str(source), "-o", str(obj)],
+        check=True,
+    )
     return obj
 
 
-def build_driver(out_dir: Path, name: str, sources: Iterable[Path], flags: Sequence[str] = (),
-                 ctgrind: bool = True) -> Path:
+def build_driver(
+    out_dir: Path, name: str, sources: Iterable[Path], flags: Sequence[str] = (), ctgrind: bool = True
+) -> Path:
     """Compiles the sources (two at a time: the machine is shared) and links them into out_dir/name.
 
     With ctgrind (the default) the build defines KYBER_ALG_CTGRIND for the valgrind check; without it, it is the
@@ -65,8 +70,12 @@ def build_driver(out_dir: Path, name: str, sources: Iterable[Path], flags: Seque
 
 def memcheck(exe: Path, *args: str) -> tuple[subprocess.CompletedProcess, int]:
     """Runs exe under memcheck; returns the process and the error count of memcheck's summary."""
-    proc = subprocess.run([VALGRIND, "--tool=memcheck", "--error-exitcode=99", "--track-origins=yes", str(exe), *args],
-                          capture_output=True, text=True, timeout=900)
+    proc = subprocess.run(
+        [VALGRIND, "--tool=memcheck", "--error-exitcode=99", "--track-origins=yes", str(exe), *args],
+        capture_output=True,
+        text=True,
+        timeout=900,
+    )
     summary = re.search(r"ERROR SUMMARY: (\d+) errors", proc.stderr)
     assert summary, proc.stderr[-2000:]
     return proc, int(summary.group(1))

@@ -1,6 +1,6 @@
 """Leak check for every function of the native modules (Velmora, Kyber, SM3, SM4, SM2 of kyber_alg.sm, and
-kyber_alg.sm2 over kyber_alg._sm2, kyber_alg.mlkem, kyber_alg.mldsa), and of kyber_alg.hybrid, which drives the native curveSM2,
-ML-KEM-768, SM3 and SM4-GCM calls.
+kyber_alg.sm2 over kyber_alg._sm2, kyber_alg.mlkem, kyber_alg.mldsa), and of kyber_alg.hybrid, which drives
+the native curveSM2, ML-KEM-768, SM3 and SM4-GCM calls.
 
 Runs each call path (successes, binding errors, argument errors, errors inside
 the bodies and inside the components) many times and checks that neither
@@ -16,6 +16,7 @@ its own code.  Exits 1 when a path leaks or ends differently than listed.
 --self-test checks only two paths that leak on purpose (a Python object and a
 native 16 KiB allocation per call); both must be reported.
 """
+
 import argparse
 import binascii
 import gc
@@ -25,12 +26,12 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-import leak_check_hybrid  # noqa: E402
-import leak_check_mldsa  # noqa: E402
-import leak_check_mlkem  # noqa: E402
-import leak_check_sm  # noqa: E402
-import leak_check_sm34  # noqa: E402
-import outside_fakes  # noqa: E402
+import leak_check_hybrid
+import leak_check_mldsa
+import leak_check_mlkem
+import leak_check_sm
+import leak_check_sm34
+import outside_fakes
 
 OK = None
 
@@ -40,15 +41,19 @@ class StrSubclass(str):
 
 
 def stand_in_kyber(**overrides):
-    names = dict(CCA_KeyGen=outside_fakes.FAKE["Kyber"].CCA_KeyGen, CCA_Enc=outside_fakes.FAKE["Kyber"].CCA_Enc,
-                 CCA_Dec=outside_fakes.FAKE["Kyber"].CCA_Dec)
+    names = dict(
+        CCA_KeyGen=outside_fakes.FAKE["Kyber"].CCA_KeyGen,
+        CCA_Enc=outside_fakes.FAKE["Kyber"].CCA_Enc,
+        CCA_Dec=outside_fakes.FAKE["Kyber"].CCA_Dec,
+    )
     names.update(overrides)
     return types.SimpleNamespace(**names)
 
 
 def failing(exc_type):
     def call(*args):
-        raise exc_type()    # a new instance each time: a reused one would grow its traceback
+        raise exc_type()  # a new instance each time: a reused one would grow its traceback
+
     return call
 
 
@@ -62,6 +67,7 @@ def velmora_paths(m):
 
     def rebound(name, value, fn):
         """fn run with the module name rebound (None: removed)."""
+
         def run():
             old = m.__dict__.get(name)
             if value is None:
@@ -72,6 +78,7 @@ def velmora_paths(m):
                 fn()
             finally:
                 m.__dict__[name] = old
+
         return run
 
     def digest_of(value):
@@ -140,25 +147,44 @@ def velmora_paths(m):
         ("NameError sm4", NameError, rebound("sm4", None, lambda: m.sm4_encode(k32, iv32, "x"))),
         ("NameError binascii", NameError, rebound("binascii", None, lambda: m.sm4_decode(k32, iv32, "00"))),
         ("too many values", ValueError, rebound("generate_keypair", lambda n: (1, 2, 3), m.key_gen_hybrid)),
-        ("KEYs not indexable", TypeError,
-         rebound("Kyber", stand_in_kyber(CCA_KeyGen=lambda: 5), m.key_gen_hybrid)),
-        ("need more values", ValueError,
-         rebound("Kyber", stand_in_kyber(CCA_Enc=lambda p, r: iter([1])), lambda: m.enc_hybrid(pk))),
-        ("CCA_Dec raises", KeyError,
-         rebound("Kyber", stand_in_kyber(CCA_Dec=failing(KeyError)), lambda: m.dec_hybrid(c1, c2, sk))),
+        ("KEYs not indexable", TypeError, rebound("Kyber", stand_in_kyber(CCA_KeyGen=lambda: 5), m.key_gen_hybrid)),
+        (
+            "need more values",
+            ValueError,
+            rebound("Kyber", stand_in_kyber(CCA_Enc=lambda p, r: iter([1])), lambda: m.enc_hybrid(pk)),
+        ),
+        (
+            "CCA_Dec raises",
+            KeyError,
+            rebound("Kyber", stand_in_kyber(CCA_Dec=failing(KeyError)), lambda: m.dec_hybrid(c1, c2, sk)),
+        ),
         ("Encrypt raises", ArithmeticError, rebound("Encrypt", failing(ArithmeticError), lambda: m.enc_hybrid(pk))),
-        ("Decrypt returns None", TypeError,
-         rebound("Decrypt", lambda c, s, n: None, lambda: m.dec_hybrid(c1, c2, sk))),
+        ("Decrypt returns None", TypeError, rebound("Decrypt", lambda c, s, n: None, lambda: m.dec_hybrid(c1, c2, sk))),
         ("digest bytes", TypeError, rebound("SM3", digest_of(b"0" * 64), lambda: m.dec_hybrid(c1, c2, sk))),
         ("digest int", TypeError, rebound("SM3", digest_of(5), lambda: m.enc_hybrid(pk))),
         ("digest not hex", ValueError, rebound("SM3", digest_of("z" * 64), lambda: m.enc_hybrid(pk))),
-        ("sm4 without SM4_ENCRYPT", AttributeError,
-         rebound("sm4", types.SimpleNamespace(CryptSM4=outside_fakes.FAKE["sm4"].CryptSM4),
-                 lambda: m.sm4_encode(k32, iv32, "x"))),
-        ("crypt_cbc raises", OSError,
-         rebound("sm4", types.SimpleNamespace(CryptSM4=lambda: types.SimpleNamespace(
-             set_key=lambda k, mode: None, crypt_cbc=failing(OSError)), SM4_ENCRYPT=0, SM4_DECRYPT=1),
-             lambda: m.sm4_encode(k32, iv32, "x"))),
+        (
+            "sm4 without SM4_ENCRYPT",
+            AttributeError,
+            rebound(
+                "sm4",
+                types.SimpleNamespace(CryptSM4=outside_fakes.FAKE["sm4"].CryptSM4),
+                lambda: m.sm4_encode(k32, iv32, "x"),
+            ),
+        ),
+        (
+            "crypt_cbc raises",
+            OSError,
+            rebound(
+                "sm4",
+                types.SimpleNamespace(
+                    CryptSM4=lambda: types.SimpleNamespace(set_key=lambda k, mode: None, crypt_cbc=failing(OSError)),
+                    SM4_ENCRYPT=0,
+                    SM4_DECRYPT=1,
+                ),
+                lambda: m.sm4_encode(k32, iv32, "x"),
+            ),
+        ),
     ]
     return [("Velmora " + name, expected, fn) for name, expected, fn in paths]
 
@@ -171,8 +197,8 @@ def kyber_paths(k):
     spread = bytearray(2 * len(ek))
     spread[::2] = ek
     strided_ek = memoryview(bytes(spread))[::2]
-    bad_ek = b"ffff" + ek[4:]           # first coefficient 4095 >= q
-    bad_dk = dk[:3136] + (b"0" if dk[3136:3137] != b"0" else b"1") + dk[3137:]   # stored H(ek) changed
+    bad_ek = b"ffff" + ek[4:]  # first coefficient 4095 >= q
+    bad_dk = dk[:3136] + (b"0" if dk[3136:3137] != b"0" else b"1") + dk[3137:]  # stored H(ek) changed
     backend = k._backend()
     paths = [
         ("CCA_KeyGen", OK, lambda: k.CCA_KeyGen()),
@@ -221,6 +247,7 @@ def outcome(fn):
 def deliberate_leaks():
     """Two paths that leak on purpose, which the check must report."""
     import ctypes
+
     kept = []
     libc = ctypes.CDLL(None)
     libc.malloc.restype = ctypes.c_void_p
@@ -229,8 +256,10 @@ def deliberate_leaks():
         p = libc.malloc(16384)
         ctypes.memset(p, 1, 16384)  # touched, so it is resident
 
-    return [("self-test: Python object", None, lambda: kept.append(object())),
-            ("self-test: native memory", None, native)]
+    return [
+        ("self-test: Python object", None, lambda: kept.append(object())),
+        ("self-test: native memory", None, native),
+    ]
 
 
 def under_asan():
@@ -257,10 +286,13 @@ def growth(fn, iterations):
 def sm_paths():
     from kyber_alg import _sm2, sm2
     from kyber_alg.sm import SM2, SM3, sm4
-    paths = (leak_check_sm.sm3_sm4_paths(SM3, sm4) + leak_check_sm.sm2_paths(SM2)
-             + leak_check_sm.sm2_api_paths(sm2, _sm2))
+
+    paths = (
+        leak_check_sm.sm3_sm4_paths(SM3, sm4) + leak_check_sm.sm2_paths(SM2) + leak_check_sm.sm2_api_paths(sm2, _sm2)
+    )
     from kyber_alg import _sm3, _sm4
     from kyber_alg import sm3 as sm3_api
+
     paths += leak_check_sm34.sm4_paths(_sm4) + leak_check_sm34.sm3_paths(_sm3, sm3_api)
     return [("sm " + name, expected, fn) for name, expected, fn in paths]
 
@@ -268,19 +300,26 @@ def sm_paths():
 def hybrid_paths():
     from kyber_alg import hybrid
     from kyber_alg.exceptions import InvalidTag
-    return [("hybrid " + name, expected, fn) for name, expected, fn in leak_check_hybrid.hybrid_paths(hybrid, InvalidTag)]
+
+    return [
+        ("hybrid " + name, expected, fn) for name, expected, fn in leak_check_hybrid.hybrid_paths(hybrid, InvalidTag)
+    ]
 
 
 def mlkem_paths():
     from kyber_alg import _mlkem, mlkem
+
     return [("mlkem " + name, expected, fn) for name, expected, fn in leak_check_mlkem.mlkem_paths(mlkem, _mlkem)]
 
 
 def mldsa_paths():
     from kyber_alg import _mldsa, mldsa
     from kyber_alg.exceptions import InvalidSignature
-    return [("mldsa " + name, expected, fn)
-            for name, expected, fn in leak_check_mldsa.mldsa_paths(mldsa, _mldsa, InvalidSignature)]
+
+    return [
+        ("mldsa " + name, expected, fn)
+        for name, expected, fn in leak_check_mldsa.mldsa_paths(mldsa, _mldsa, InvalidSignature)
+    ]
 
 
 def main(argv=None):
@@ -294,10 +333,13 @@ def main(argv=None):
         paths = deliberate_leaks()
     else:
         from kyber_alg import Kyber, Velmora
+
         outside_fakes.bind(Velmora)
-        paths = velmora_paths(Velmora) + kyber_paths(Kyber) + sm_paths() + mlkem_paths() + mldsa_paths() + hybrid_paths()
-    bound = max(100, opts.iterations // 10)    # one block per call would be `iterations`
-    rss_bound = 1024                           # KiB; a native buffer of 2 KiB or more per call is above
+        paths = (
+            velmora_paths(Velmora) + kyber_paths(Kyber) + sm_paths() + mlkem_paths() + mldsa_paths() + hybrid_paths()
+        )
+    bound = max(100, opts.iterations // 10)  # one block per call would be `iterations`
+    rss_bound = 1024  # KiB; a native buffer of 2 KiB or more per call is above
     if under_asan():
         rss_bound = float("inf")
         print("note: AddressSanitizer loaded, resident memory not checked (its quarantine holds freed memory)")
@@ -306,7 +348,7 @@ def main(argv=None):
         got = outcome(fn)
         if got is not expected:
             surprises.append(f"{name}: expected {expected and expected.__name__}, got {got and got.__name__}")
-        for _ in range(200):                      # warm-up: caches, free lists
+        for _ in range(200):  # warm-up: caches, free lists
             outcome(fn)
         rounds = [growth(fn, opts.iterations) for _ in range(3)]
         if opts.verbose:

@@ -58,7 +58,10 @@ def mldsa_paths(m, native, invalid_signature):
         ("load_der_private_key both", ok, lambda: m.load_der_private_key(both)),
         ("load_pem_public_key", ok, lambda: m.load_pem_public_key(pk.public_bytes("pem"))),
         ("load_der_public_key garbage", ValueError, lambda: m.load_der_public_key(b"\x30\x03\x02\x01")),
-        ("backend functions", ok, lambda: (native._backend(), native._available_backends(),
-                                           native._set_backend(native._backend()))),
+        (
+            "backend functions",
+            ok,
+            lambda: (native._backend(), native._available_backends(), native._set_backend(native._backend())),
+        ),
         ("_set_backend unknown", ValueError, lambda: native._set_backend("none")),
     ]

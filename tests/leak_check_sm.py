@@ -4,7 +4,7 @@ Every function and method, on success and on each error path, with inputs
 large enough to take the paths that release the GIL.
 """
 
-BIG = bytes(range(256)) * 40          # 10 KiB: the GIL-free paths
+BIG = bytes(range(256)) * 40  # 10 KiB: the GIL-free paths
 STRIDED = memoryview(bytes(64))[::2]  # copied by the byte view
 
 
@@ -56,8 +56,11 @@ def sm3_sm4_paths(m3, m4):
         ("hash_msg int", TypeError, lambda: m3.hash_msg(5)),
         ("hash_msg 256", ValueError, lambda: m3.hash_msg([256])),
         ("hash_msg surrogate", UnicodeEncodeError, lambda: m3.hash_msg("\ud800")),
-        ("SM3 backend functions", ok, lambda: (m3._backend(), m3._available_backends(),
-                                                m3._set_backend(m3._backend()))),
+        (
+            "SM3 backend functions",
+            ok,
+            lambda: (m3._backend(), m3._available_backends(), m3._set_backend(m3._backend())),
+        ),
         ("SM3 bad backend", ValueError, lambda: m3._set_backend("none")),
         # SM4
         ("CryptSM4()", ok, lambda: m4.CryptSM4()),
@@ -89,8 +92,11 @@ def sm3_sm4_paths(m3, m4):
         ("data type", TypeError, lambda: enc.crypt_ecb("text")),
         ("cbc keywords", ok, lambda: enc.crypt_cbc(iv=iv, input_data=b"x")),
         ("cbc missing argument", TypeError, lambda: enc.crypt_cbc(iv)),
-        ("sm4 backend functions", ok, lambda: (m4._backend(), m4._available_backends(),
-                                                m4._set_backend(m4._backend()))),
+        (
+            "sm4 backend functions",
+            ok,
+            lambda: (m4._backend(), m4._available_backends(), m4._set_backend(m4._backend())),
+        ),
         ("sm4 backend type", TypeError, lambda: m4._set_backend(1)),
     ]
 
@@ -115,8 +121,11 @@ def sm2_paths(m2):
         ("SM2 private key range", ValueError, lambda: m2.Decrypt(c, bytes(32), 64)),
         ("SM2 public key infinity", ValueError, lambda: m2.Encrypt(b"m", bytes(64), 64, 0)),
         ("SM2 bad hex", ValueError, lambda: m2.Encrypt("zz", pub, 64, 1)),
-        ("SM2 hex, whitespace", ok, lambda: m2.Decrypt(" ".join(c.hex()[i:i + 2] for i in range(0, 2 * len(c), 2)),
-                                                       priv, 64)),
+        (
+            "SM2 hex, whitespace",
+            ok,
+            lambda: m2.Decrypt(" ".join(c.hex()[i : i + 2] for i in range(0, 2 * len(c), 2)), priv, 64),
+        ),
         ("SM2 hex, strided view", ok, lambda: m2.Encrypt(memoryview(b"0a1b")[::2], pub, 64, 1)),
         ("SM2 hex, odd digits", ValueError, lambda: m2.Encrypt(b"abc", pub, 64, 1)),
         ("SM2 hex, non-ASCII", ValueError, lambda: m2.Encrypt("ab\u00e9", pub, 64, 1)),
@@ -125,8 +134,11 @@ def sm2_paths(m2):
         ("SM2 len_para", ValueError, lambda: m2.Decrypt(c, priv, 32)),
         ("SM2 ciphertext type", TypeError, lambda: m2.Decrypt(None, priv, 64)),
         ("SM2 bad encoding", LookupError, lambda: m2.Encrypt("m", pub, 64, 0, encoding="no-such")),
-        ("SM2 backend functions", ok, lambda: (m2._backend(), m2._available_backends(),
-                                                m2._set_backend(m2._backend()))),
+        (
+            "SM2 backend functions",
+            ok,
+            lambda: (m2._backend(), m2._available_backends(), m2._set_backend(m2._backend())),
+        ),
         ("SM2 bad backend", ValueError, lambda: m2._set_backend("none")),
         ("SM2 backend type", TypeError, lambda: m2._set_backend(1)),
     ]
@@ -135,6 +147,7 @@ def sm2_paths(m2):
 def sm2_api_paths(sm2, native):
     """kyber_alg.sm2 and its native module kyber_alg._sm2: every call, on success and on its error paths."""
     from kyber_alg.exceptions import InvalidSignature
+
     key = sm2.SM2PrivateKey.generate()
     peer, ra, rb = (sm2.SM2PrivateKey.generate() for _ in range(3))
     pub = key.public_key()
@@ -150,12 +163,26 @@ def sm2_api_paths(sm2, native):
         ("sm2 from_private_bytes", ok, lambda: sm2.SM2PrivateKey.from_private_bytes(key.private_bytes_raw())),
         ("sm2 private key range", ValueError, lambda: sm2.SM2PrivateKey.from_private_bytes(bytes(32))),
         ("sm2 from_public_bytes", ok, lambda: sm2.SM2PublicKey.from_public_bytes(pub.public_bytes_raw())),
-        ("sm2 from_public_bytes compressed", ok,
-         lambda: sm2.SM2PublicKey.from_public_bytes(pub.public_bytes_raw(compressed=True))),
-        ("sm2 public key off the curve", ValueError, lambda: sm2.SM2PublicKey.from_public_bytes(b"\x04" + bytes(63) + b"\x01")),
+        (
+            "sm2 from_public_bytes compressed",
+            ok,
+            lambda: sm2.SM2PublicKey.from_public_bytes(pub.public_bytes_raw(compressed=True)),
+        ),
+        (
+            "sm2 public key off the curve",
+            ValueError,
+            lambda: sm2.SM2PublicKey.from_public_bytes(b"\x04" + bytes(63) + b"\x01"),
+        ),
         ("sm2 private_bytes", ok, lambda: (key.private_bytes(), key.private_bytes("der", "sec1"))),
-        ("sm2 load keys", ok, lambda: (sm2.load_pem_private_key(pems["pkcs8"]), sm2.load_der_private_key(pems["sec1"]),
-                                       sm2.load_pem_public_key(pems["spki"]))),
+        (
+            "sm2 load keys",
+            ok,
+            lambda: (
+                sm2.load_pem_private_key(pems["pkcs8"]),
+                sm2.load_der_private_key(pems["sec1"]),
+                sm2.load_pem_public_key(pems["spki"]),
+            ),
+        ),
         ("sm2 load garbage", ValueError, lambda: sm2.load_der_private_key(b"\x30\x03\x02\x01\x05")),
         ("sm2 sign", ok, lambda: key.sign(b"leak")),
         ("sm2 sign large", ok, lambda: key.sign(BIG, uid=b"")),
@@ -183,8 +210,11 @@ def sm2_api_paths(sm2, native):
         ("sm2 exchange", ok, lambda: key.exchange(peer.public_key())),
         ("sm2 exchange type", TypeError, lambda: key.exchange(key)),
         ("sm2 key_exchange", ok, lambda: sm2.key_exchange(key, ra, peer.public_key(), rb.public_key(), 40)),
-        ("sm2 key_exchange responder", ok,
-         lambda: sm2.key_exchange(peer, rb, pub, ra.public_key(), 16, initiator=False, uid=b"b", peer_uid=b"a")),
+        (
+            "sm2 key_exchange responder",
+            ok,
+            lambda: sm2.key_exchange(peer, rb, pub, ra.public_key(), 16, initiator=False, uid=b"b", peer_uid=b"a"),
+        ),
         ("sm2 key_exchange length", ValueError, lambda: sm2.key_exchange(key, ra, pub, pub, 0)),
         ("sm2 repr eq hash", ok, lambda: (repr(key), repr(pub), pub == pub, hash(pub))),
         ("sm2 pickle refused", TypeError, lambda: key.__reduce__()),
@@ -198,13 +228,18 @@ def sm2_api_paths(sm2, native):
         ("_sm2 sign with nonce der", ok, lambda: nk._sign_digest_with_nonce(digest, digest, True)),
         ("_sm2 sign with nonce range", ValueError, lambda: nk._sign_digest_with_nonce(digest, bytes(32))),
         ("_sm2 decrypt parts", TypeError, lambda: nk.decrypt(None, b"", b"")),
-        ("_sm2 decrypt empty C2", sm2.DecryptionError,
-         lambda: nk.decrypt(cts["c1c3c2"][1:65], cts["c1c3c2"][65:97], b"")),
+        (
+            "_sm2 decrypt empty C2",
+            sm2.DecryptionError,
+            lambda: nk.decrypt(cts["c1c3c2"][1:65], cts["c1c3c2"][65:97], b""),
+        ),
         ("_sm2 key_exchange types", TypeError, lambda: nk.key_exchange(nk, nk, npub, 16, True, b"", b"")),
-        ("_sm2 key_exchange z length", ValueError,
-         lambda: nk.key_exchange(nk, npub, npub, 16, True, b"", bytes(32))),
+        ("_sm2 key_exchange z length", ValueError, lambda: nk.key_exchange(nk, npub, npub, 16, True, b"", bytes(32))),
         ("_sm2 encrypt with nonce", ok, lambda: npub._encrypt_with_nonce(b"m", digest, True)),
         ("_sm2 verify count", TypeError, lambda: npub.verify(b"")),
-        ("_sm2 backend functions", ok, lambda: (native._backend(), native._available_backends(),
-                                                native._set_backend(native._backend()))),
+        (
+            "_sm2 backend functions",
+            ok,
+            lambda: (native._backend(), native._available_backends(), native._set_backend(native._backend())),
+        ),
     ]

@@ -4,8 +4,8 @@ Every function and method, on success and on each error path, with inputs
 large enough to take the paths that release the GIL.
 """
 
-BIG = bytes(range(256)) * 40          # 10 KiB: the GIL-free paths
-MID = BIG[:3000]                      # GIL-free too, for the slower calls
+BIG = bytes(range(256)) * 40  # 10 KiB: the GIL-free paths
+MID = BIG[:3000]  # GIL-free too, for the slower calls
 STRIDED = memoryview(bytes(64))[::2]  # copied by the byte view
 
 
@@ -40,7 +40,11 @@ def sm4_paths(m):
         ("gcm encrypt_into read-only", TypeError, lambda: gcm.encrypt_into(nonce, b"x", None, bytes(17))),
         ("gcm encrypt_into size", ValueError, lambda: gcm.encrypt_into(nonce, b"x", None, bytearray(16))),
         ("gcm decrypt_into", ok, lambda: gcm.decrypt_into(nonce, sealed, b"ad", bytearray(len(sealed) - 16))),
-        ("gcm decrypt_into tampered", InvalidTag, lambda: gcm.decrypt_into(nonce, sealed, b"x", bytearray(len(sealed) - 16))),
+        (
+            "gcm decrypt_into tampered",
+            InvalidTag,
+            lambda: gcm.decrypt_into(nonce, sealed, b"x", bytearray(len(sealed) - 16)),
+        ),
         ("ccm encrypt_into", ok, lambda: ccm.encrypt_into(nonce, MID, b"ad", bytearray(len(MID) + 8))),
         ("gcm decrypt", ok, lambda: gcm.decrypt(nonce, sealed, b"ad")),
         ("gcm decrypt large", ok, lambda: gcm.decrypt(nonce, sealed_big, BIG)),
@@ -82,8 +86,11 @@ def sm4_paths(m):
         ("cbc none", ok, lambda: cbc.decrypt(bytes(16), cbc.encrypt(bytes(16), MID[:2048], "none"), "none")),
         ("cbc bad length", ValueError, lambda: cbc.decrypt(bytes(16), bytes(17))),
         ("cbc bad iv", ValueError, lambda: cbc.encrypt(bytes(3), b"x")),
-        ("sm4 modes backend functions", ok, lambda: (m._backend(), m._available_backends(),
-                                                      m._set_backend(m._backend()))),
+        (
+            "sm4 modes backend functions",
+            ok,
+            lambda: (m._backend(), m._available_backends(), m._set_backend(m._backend())),
+        ),
     ]
 
 
@@ -92,6 +99,7 @@ def sm3_paths(m, api):
 
     def stdlib_hmac():
         import hmac
+
         return hmac.new(b"key", BIG, api.sm3).hexdigest()
 
     return [
@@ -126,8 +134,11 @@ def sm3_paths(m, api):
         ("kdf", ok, lambda: m.kdf(b"z", 100)),
         ("kdf large", ok, lambda: m.kdf(BIG, 5000)),
         ("kdf negative", ValueError, lambda: m.kdf(b"z", -1)),
-        ("sm3 api backend functions", ok, lambda: (m._backend(), m._available_backends(),
-                                                    m._set_backend(m._backend()))),
+        (
+            "sm3 api backend functions",
+            ok,
+            lambda: (m._backend(), m._available_backends(), m._set_backend(m._backend())),
+        ),
         ("sm3 api bad backend", ValueError, lambda: m._set_backend("none")),
     ]
 

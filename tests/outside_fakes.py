@@ -7,12 +7,15 @@ bench/bench_velmora.py.  Each is kept as source text as well, for scenarios
 that load them as real packages in a fresh interpreter; every stand-in module
 counts its own imports in sys._velmora_counts.
 """
+
 import types
 from pathlib import Path
 
 _COUNT = 'import sys\n_c = sys.__dict__.setdefault("_velmora_counts", {})\n_c[__name__] = _c.get(__name__, 0) + 1\n'
 
-FAKE_KYBER = _COUNT + '''
+FAKE_KYBER = (
+    _COUNT
+    + """
 import hashlib
 PK, SK, WRONG = b"0123456789abcdef" * 100, b"fedcba9876543210" * 204, None
 def CCA_KeyGen():
@@ -21,11 +24,13 @@ def CCA_Enc(pk, m):
     return ("ct:" + m.hex(), hashlib.sha256(b"kyber" + m).digest())
 def CCA_Dec(c, sk):
     return WRONG or hashlib.sha256(b"kyber" + bytes.fromhex(c[3:])).digest()
-'''
+"""
+)
 
 FAKE_OUTSIDE = {
     "pysmx/__init__.py": "",
-    "pysmx/SM2.py": _COUNT + '''
+    "pysmx/SM2.py": _COUNT
+    + """
 SK = bytes(range(200, 232))
 def generate_keypair(n):
     return (SK + SK[::-1], SK)
@@ -33,8 +38,9 @@ def Encrypt(m, pk, n, z):
     return b"\\x04" + bytes(a ^ b for a, b in zip(m, pk[:32]))
 def Decrypt(c, sk, n):
     return bytes(a ^ b for a, b in zip(c[1:], sk))
-''',
-    "pysmx/SM3.py": _COUNT + '''
+""",
+    "pysmx/SM3.py": _COUNT
+    + """
 import hashlib
 class SM3:
     def __init__(self):
@@ -45,11 +51,12 @@ class SM3:
         return self._h.hexdigest()
 def hash_msg(m):
     raise AssertionError("hash_msg is never called")
-''',
+""",
     # gmssl.sm4 is importable but not an attribute of gmssl: the name is found
     # through the module table.
     "gmssl/__init__.py": "import gmssl.sm4\ndel sm4\n",
-    "gmssl/sm4.py": _COUNT + '''
+    "gmssl/sm4.py": _COUNT
+    + """
 SM4_ENCRYPT, SM4_DECRYPT = 0, 1
 class CryptSM4:
     def set_key(self, key, mode):
@@ -60,7 +67,7 @@ class CryptSM4:
         if data[:32] != iv + self.key:
             raise ValueError("bad padding")
         return data[32:]
-''',
+""",
 }
 
 
@@ -79,9 +86,15 @@ def load_source(name, src):
     return m
 
 
-FAKE = {name: load_source(name, src) for name, src in
-        [("Kyber", FAKE_KYBER), ("SM2", FAKE_OUTSIDE["pysmx/SM2.py"]),
-         ("SM3", FAKE_OUTSIDE["pysmx/SM3.py"]), ("sm4", FAKE_OUTSIDE["gmssl/sm4.py"])]}
+FAKE = {
+    name: load_source(name, src)
+    for name, src in [
+        ("Kyber", FAKE_KYBER),
+        ("SM2", FAKE_OUTSIDE["pysmx/SM2.py"]),
+        ("SM3", FAKE_OUTSIDE["pysmx/SM3.py"]),
+        ("sm4", FAKE_OUTSIDE["gmssl/sm4.py"]),
+    ]
+}
 SM2_PK, SM2_SK = FAKE["SM2"].generate_keypair(64)
 HYBRID_PK = (FAKE["Kyber"].PK + SM2_PK.hex().encode()).decode()
 HYBRID_SK = (FAKE["Kyber"].SK + SM2_SK.hex().encode()).decode()
@@ -111,4 +124,3 @@ def restore(module, saved, namespaces=()):
     for target in (module, *namespaces):
         for name, value in saved.items():
             setattr(target, name, value)
-

@@ -1,4 +1,5 @@
 """Small helpers shared by tests in several folders (tests/conftest.py puts this folder on sys.path)."""
+
 import threading
 
 import pytest
@@ -17,9 +18,11 @@ def switched_path(module, path):
 
 def code_path_fixture(module, name):
     """A fixture `name` that runs a test once per code path this build and CPU offer in the native module."""
+
     @pytest.fixture(name=name, params=module._available_backends())
     def fixture(request):
         yield from switched_path(module, request.param)
+
     return fixture
 
 

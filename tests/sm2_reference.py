@@ -11,8 +11,10 @@ P = 0xFFFFFFFEFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00000000FFFFFFFFFFFFFFFF
 A = P - 3
 B = 0x28E9FA9E9D9F5E344D5A9E4BCF6509A7F39789F515AB8F92DDBCBD414D940E93
 N = 0xFFFFFFFEFFFFFFFFFFFFFFFFFFFFFFFF7203DF6B21C6052B53BBF40939D54123
-G = (0x32C4AE2C1F1981195F9904466A39C9948FE30BBFF2660BE1715A4589334C74C7,
-     0xBC3736A2F4F6779C59BDCEE36B692153D0A9877CC62A474002DF32E52139F0A0)
+G = (
+    0x32C4AE2C1F1981195F9904466A39C9948FE30BBFF2660BE1715A4589334C74C7,
+    0xBC3736A2F4F6779C59BDCEE36B692153D0A9877CC62A474002DF32E52139F0A0,
+)
 
 
 def sm3(data: bytes) -> bytes:
@@ -94,6 +96,7 @@ def point_with_small_x():
 # against the standard's worked examples (which use their own 256-bit curve) and then serve as the
 # reference for the native code on sm2p256v1.
 
+
 class Curve:
     def __init__(self, p: int, a: int, b: int, gx: int, gy: int, n: int):
         self.p, self.a, self.b, self.g, self.n = p, a, b, (gx, gy), n
@@ -123,7 +126,7 @@ class Curve:
 
     def on_curve(self, pt) -> bool:
         x, y = pt
-        return 0 <= x < self.p and 0 <= y < self.p and (y * y - (x ** 3 + self.a * x + self.b)) % self.p == 0
+        return 0 <= x < self.p and 0 <= y < self.p and (y * y - (x**3 + self.a * x + self.b)) % self.p == 0
 
     def to_bytes(self, v: int) -> bytes:
         return v.to_bytes((self.p.bit_length() + 7) // 8, "big")
@@ -149,11 +152,10 @@ class Curve:
         return point is not None and (int.from_bytes(e, "big") + point[0]) % self.n == r
 
     def x_bar(self, pt) -> int:
-        w = ((self.n.bit_length() + 1) // 2) - 1    # ceil(ceil(log2 n) / 2) - 1 for n not a power of 2
-        return 2 ** w + (pt[0] & (2 ** w - 1))
+        w = ((self.n.bit_length() + 1) // 2) - 1  # ceil(ceil(log2 n) / 2) - 1 for n not a power of 2
+        return 2**w + (pt[0] & (2**w - 1))
 
-    def key_exchange(self, d: int, r: int, peer_pub, peer_r_pub, z_a: bytes, z_b: bytes, klen: int,
-                     initiator: bool):
+    def key_exchange(self, d: int, r: int, peer_pub, peer_r_pub, z_a: bytes, z_b: bytes, klen: int, initiator: bool):
         """(K, S_own, S_peer) of one side, steps A4-A10 / B3-B10 of GB/T 32918.3, h = 1."""
         own_r_pub = self.mul(r, self.g)
         t = (d + self.x_bar(own_r_pub) * r) % self.n

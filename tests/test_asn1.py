@@ -25,13 +25,16 @@ def test_oid_round_trip(dotted: str) -> None:
     assert asn1.read_oid(element, "x") == dotted
 
 
-@pytest.mark.parametrize(("der", "message"), [
-    (bytes.fromhex("020200ff"[:6]), "truncated"),
-    (bytes.fromhex("02020001"), "shortest form"),        # INTEGER with a needless leading zero
-    (bytes.fromhex("0281010" + "1"), "shortest form"),   # long-form length for a short value
-    (bytes.fromhex("0201ff"), "negative"),
-    (bytes.fromhex("0500"), "expected an INTEGER"),
-])
+@pytest.mark.parametrize(
+    ("der", "message"),
+    [
+        (bytes.fromhex("020200ff"[:6]), "truncated"),
+        (bytes.fromhex("02020001"), "shortest form"),  # INTEGER with a needless leading zero
+        (bytes.fromhex("0281010" + "1"), "shortest form"),  # long-form length for a short value
+        (bytes.fromhex("0201ff"), "negative"),
+        (bytes.fromhex("0500"), "expected an INTEGER"),
+    ],
+)
 def test_reader_rejects_non_der(der: bytes, message: str) -> None:
     with pytest.raises(ValueError, match=message):
         element, _ = asn1.read_one(der, "x")
@@ -46,8 +49,11 @@ def test_trailing_bytes_and_wrong_tag_are_refused() -> None:
 
 
 def test_pem_matches_openssl_layout_and_checks_label() -> None:
-    pem = ec.generate_private_key(ec.SECP256R1()).public_key().public_bytes(
-        serialization.Encoding.PEM, serialization.PublicFormat.SubjectPublicKeyInfo)
+    pem = (
+        ec.generate_private_key(ec.SECP256R1())
+        .public_key()
+        .public_bytes(serialization.Encoding.PEM, serialization.PublicFormat.SubjectPublicKeyInfo)
+    )
     label, der = asn1.pem_decode(pem, ("PUBLIC KEY",), "x")
     assert asn1.pem_encode(label, der) == pem
     with pytest.raises(ValueError, match="labelled 'PUBLIC KEY'"):
@@ -84,13 +90,17 @@ PEM_LOADERS = _pem_loaders()
 pem_loaders = pytest.mark.parametrize(("load", "pem"), PEM_LOADERS.values(), ids=PEM_LOADERS.keys())
 
 
-@pytest.mark.parametrize("text", [
-    b"-----BEGIN A-----\n" * 2000,                                 # the reported input: 43 s at 16,000 lines
-    b"x-----BEGIN A-----\n" * 20000,                               # BEGIN inside lines: explanatory text
-    b"-----BEGIN A-----\n-----END A-----\n" * 20000,               # many blocks of another label
-    b"-----BEGIN " * 50000,                                        # BEGIN lines without an end
-    b"-----BEGIN A-----\n" + b"-----BEGIN B-----\n" * 20000 + b"-----END A-----\n",
-], ids=["many-begin", "mid-line", "other-blocks", "no-line-end", "nested"])
+@pytest.mark.parametrize(
+    "text",
+    [
+        b"-----BEGIN A-----\n" * 2000,  # the reported input: 43 s at 16,000 lines
+        b"x-----BEGIN A-----\n" * 20000,  # BEGIN inside lines: explanatory text
+        b"-----BEGIN A-----\n-----END A-----\n" * 20000,  # many blocks of another label
+        b"-----BEGIN " * 50000,  # BEGIN lines without an end
+        b"-----BEGIN A-----\n" + b"-----BEGIN B-----\n" * 20000 + b"-----END A-----\n",
+    ],
+    ids=["many-begin", "mid-line", "other-blocks", "no-line-end", "nested"],
+)
 @pem_loaders
 def test_pem_search_is_linear(load, pem, text):
     start = time.perf_counter()
@@ -101,7 +111,7 @@ def test_pem_search_is_linear(load, pem, text):
 
 @pem_loaders
 def test_pem_input_is_bounded(load, pem):
-    with pytest.raises(ValueError, match="more than the 1048576"):   # 1 MiB: far more than any key file
+    with pytest.raises(ValueError, match="more than the 1048576"):  # 1 MiB: far more than any key file
         load(b"\n" * (1 << 20) + pem)
 
 
@@ -115,30 +125,30 @@ def test_pem_base64_is_strict(load, pem):
     begin, body, end = _body_lines(pem)
     load(pem)
     with pytest.raises(ValueError, match="base64|characters"):
-        load(begin + b"".join(body) + b"====\n" + end)             # padding after the body
+        load(begin + b"".join(body) + b"====\n" + end)  # padding after the body
     with pytest.raises(ValueError, match="base64"):
         load(begin + b"".join(body[:-1]) + body[-1][:-1] + b"====\n" + end)
     last = body[-1].rstrip(b"\n")
-    if last.endswith(b"="):                                        # non-zero padding bits: a second text of one key
+    if last.endswith(b"="):  # non-zero padding bits: a second text of one key
         data = last.rstrip(b"=")
         alphabet = b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
         changed = data[:-1] + bytes([alphabet[alphabet.index(data[-1]) ^ 1]])
         with pytest.raises(ValueError, match="canonical"):
-            load(begin + b"".join(body[:-1]) + changed + last[len(data):] + b"\n" + end)
+            load(begin + b"".join(body[:-1]) + changed + last[len(data) :] + b"\n" + end)
 
 
 @pem_loaders
 def test_pem_text_form(load, pem):
     begin, body, end = _body_lines(pem)
-    assert all(len(line) == 65 for line in body[:-1]) and len(body[-1]) <= 65     # RFC 7468's strict form
-    load(pem.decode())                                             # str, as the hybrid loaders always took
+    assert all(len(line) == 65 for line in body[:-1]) and len(body[-1]) <= 65  # RFC 7468's strict form
+    load(pem.decode())  # str, as the hybrid loaders always took
     load(pem.replace(b"\n", b"\r\n"))
     load(b"explanatory text\n-----BEGIN OTHER-----\nAAAA\n-----END OTHER-----\n" + pem)
     joined = b"".join(body).replace(b"\n", b"")
     rewrapped = begin + b"".join(joined[i : i + 76] + b"\n" for i in range(0, len(joined), 76)) + end
-    assert _public(load(rewrapped)) == _public(load(pem))         # another wrapping reads as the same key
+    assert _public(load(rewrapped)) == _public(load(pem))  # another wrapping reads as the same key
     with pytest.raises(ValueError, match="blank"):
-        load(begin + body[0] + b"\n" + b"".join(body[1:]) + end)   # a blank line
+        load(begin + body[0] + b"\n" + b"".join(body[1:]) + end)  # a blank line
     with pytest.raises(TypeError, match="bytes-like"):
         load(5)
     with pytest.raises(ValueError, match="ASCII"):

@@ -1,5 +1,6 @@
 """The code-path functions every native component shares: switching to an unknown or
 unavailable path, or with a name that is not a str, is refused and leaves the path as it was."""
+
 import importlib
 import importlib.machinery
 import pathlib
@@ -27,13 +28,31 @@ MODULES = _native_modules()
 
 def test_every_native_component_is_found():
     # The drop-ins and the package's own API alike; a module missing here would escape the checks below.
-    assert {"kyber_alg.Kyber", "kyber_alg._mlkem", "kyber_alg._mldsa", "kyber_alg.sm.SM2", "kyber_alg._sm2",
-            "kyber_alg.sm.SM3", "kyber_alg._sm3", "kyber_alg.sm.sm4", "kyber_alg._sm4"} <= set(MODULES)
+    assert {
+        "kyber_alg.Kyber",
+        "kyber_alg._mlkem",
+        "kyber_alg._mldsa",
+        "kyber_alg.sm.SM2",
+        "kyber_alg._sm2",
+        "kyber_alg.sm.SM3",
+        "kyber_alg._sm3",
+        "kyber_alg.sm.sm4",
+        "kyber_alg._sm4",
+    } <= set(MODULES)
 
 
 @pytest.mark.parametrize("module", MODULES)
-@pytest.mark.parametrize("name, error", [("avx512", ValueError), ("nope", ValueError), ("", ValueError),
-                                         (1, TypeError), (None, TypeError), (b"portable", TypeError)])
+@pytest.mark.parametrize(
+    "name, error",
+    [
+        ("avx512", ValueError),
+        ("nope", ValueError),
+        ("", ValueError),
+        (1, TypeError),
+        (None, TypeError),
+        (b"portable", TypeError),
+    ],
+)
 def test_bad_code_path_is_refused(module, name, error):
     mod = importlib.import_module(module)
     if name in mod._available_backends():

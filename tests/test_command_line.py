@@ -5,13 +5,24 @@ import sys
 
 import pytest
 
-LABELS = ["pk:", "sk:", "cipher1:", "cipher2:", "sym_key:", "sym_iv:", "sym_key:", "sym_iv:",
-          "cipher3(SM4_CBC):", "明文："]
+LABELS = [
+    "pk:",
+    "sk:",
+    "cipher1:",
+    "cipher2:",
+    "sym_key:",
+    "sym_iv:",
+    "sym_key:",
+    "sym_iv:",
+    "cipher3(SM4_CBC):",
+    "明文：",
+]
 
 
 def run(*args: str) -> subprocess.CompletedProcess[str]:
-    return subprocess.run([sys.executable, "-P", "-m", "kyber_alg", *args], capture_output=True,
-                          encoding="utf-8", timeout=120)
+    return subprocess.run(
+        [sys.executable, "-P", "-m", "kyber_alg", *args], capture_output=True, encoding="utf-8", timeout=120
+    )
 
 
 @pytest.mark.parametrize("option", ["--help", "-h"])

@@ -94,8 +94,15 @@ for line, code in blocks:
 
 
 def run_page(page: str, blocks: list[Block], cwd: Path) -> subprocess.CompletedProcess[str]:
-    return subprocess.run([sys.executable, "-P", "-c", _RUNNER], input=json.dumps([page, [(b.line, b.code) for b in blocks]]),
-                          capture_output=True, text=True, encoding="utf-8", cwd=cwd, timeout=300)
+    return subprocess.run(
+        [sys.executable, "-P", "-c", _RUNNER],
+        input=json.dumps([page, [(b.line, b.code) for b in blocks]]),
+        capture_output=True,
+        text=True,
+        encoding="utf-8",
+        cwd=cwd,
+        timeout=300,
+    )
 
 
 def _name(page: Path) -> str:
@@ -168,8 +175,12 @@ is text
 def test_blocks_are_found_in_order_with_their_lines():
     found = python_blocks(_SAMPLE)
     assert [(b.line, b.code.strip()) for b in found] == [
-        (4, "a = 1"), (12, "b = a + 1\n```\nstill inside"), (19, "c = b + 1"), (30, "d = c + 1"),
-        (36, "e = d + 1")]
+        (4, "a = 1"),
+        (12, "b = a + 1\n```\nstill inside"),
+        (19, "c = b + 1"),
+        (30, "d = c + 1"),
+        (36, "e = d + 1"),
+    ]
 
 
 @pytest.mark.parametrize("broken", ["assert 1 + 1 == 3", "import no_such_module_anywhere", "undefined_name"])

@@ -9,6 +9,7 @@ and every run must end with status 0, an untouched stderr and calls made.
 KYBER_ALG_EXIT_RUNS raises the number of runs per scenario.  A native module
 added to the package joins with a table of its calls, like KYBER_CALLS.
 """
+
 import importlib.util
 import os
 import subprocess
@@ -17,7 +18,6 @@ import textwrap
 from pathlib import Path
 
 import pytest
-
 from outside_fakes import FAKE_KYBER, FAKE_OUTSIDE, write_tree
 
 SPEC = importlib.util.find_spec("kyber_alg")
@@ -29,32 +29,32 @@ RUNS = int(os.environ.get("KYBER_ALG_EXIT_RUNS", "3"))
 pytestmark = pytest.mark.skipif(not BUILT, reason="kyber_alg is not built and installed")
 
 # The script from the bug report, unchanged.
-REPRODUCER = '''
+REPRODUCER = """
 import threading, time
 from kyber_alg import Velmora
 def loop():
     while True: Velmora.sm4_encode("00"*16, "00"*16, "x")
 for _ in range(2): threading.Thread(target=loop, daemon=True).start()
 time.sleep(0.3)
-'''
+"""
 
 # Arguments each scenario computes first, then the calls its threads repeat
 # (two threads for a single call, else one per call); an error-path call
 # raises `expected` every time.
-SETUP_VELMORA = '''
+SETUP_VELMORA = """
 from kyber_alg import Velmora
 pk, sk = Velmora.key_gen_hybrid()
 c1, c2, key, iv = Velmora.enc_hybrid(pk)
 text = "hello, \\u4e16\\u754c" * 3
 ct = Velmora.sm4_encode(key, iv, text)
-'''
-SETUP_KYBER = '''
+"""
+SETUP_KYBER = """
 from kyber_alg import Kyber
 ek, dk = Kyber.CCA_KeyGen()
 kc, kk = Kyber.CCA_Enc(ek.decode(), bytes(32))
-'''
+"""
 
-THREADS = '''
+THREADS = """
 import threading, time
 calls = [0]
 def loop(call, expected):
@@ -71,14 +71,13 @@ while calls[0] < 4 * len(CALLS):
     time.sleep(0.005)
 time.sleep(0.1)
 print("calls", calls[0], flush=True)
-'''
+"""
 
 VELMORA_CALLS = {
     "key_gen_hybrid": ("Velmora.key_gen_hybrid()", "()"),
     "enc_hybrid": ("Velmora.enc_hybrid(pk)", "()"),
     "dec_hybrid": ("Velmora.dec_hybrid(c1, c2, sk)", "()"),
-    "dec_hybrid-error": ("Velmora.dec_hybrid(c1, c2[:-2] + (b'00' if c2[-2:] != b'00' else b'11'), sk)",
-                         "Exception"),
+    "dec_hybrid-error": ("Velmora.dec_hybrid(c1, c2[:-2] + (b'00' if c2[-2:] != b'00' else b'11'), sk)", "Exception"),
     "xor_hex_strings": ("Velmora.xor_hex_strings(key, iv)", "()"),
     "sm4_encode": ("Velmora.sm4_encode(key, iv, text)", "()"),
     "sm4_decode": ("Velmora.sm4_decode(key, iv, ct)", "()"),
@@ -93,7 +92,7 @@ KYBER_CALLS = {
 }
 
 # Inputs of 2 KiB and more are hashed and enciphered with the GIL released.
-SETUP_SM = '''
+SETUP_SM = """
 from kyber_alg.sm import SM2, SM3, sm4
 big = bytes(range(256)) * 16
 key, iv = bytes(range(16)), bytes(range(16, 32))
@@ -105,7 +104,7 @@ ecb_ct, cbc_ct = enc.crypt_ecb(big), enc.crypt_cbc(iv, big)
 bad_padding = enc.crypt_ecb(bytes(15) + b"\\x05")[:16]
 pub, priv = SM2.generate_keypair(64)
 sm2_ct = SM2.Encrypt(b"exit test", pub, 64, 0)
-'''
+"""
 SM3_CALLS = {
     "SM3-small": ("SM3.SM3(b'abc').digest()", "()"),
     "SM3-large": ("SM3.SM3(big).hexdigest()", "()"),
@@ -130,18 +129,18 @@ SM2_CALLS = {
     "Decrypt-error": ("SM2.Decrypt(sm2_ct[:-1], priv, 64)", "ValueError"),
     "Encrypt-error": ("SM2.Encrypt(b'm', bytes(64), 64, 0)", "ValueError"),
 }
-USE_NATIVE = '''
+USE_NATIVE = """
 import kyber_alg.sm
 kyber_alg.sm.use_native()
-'''
+"""
 
 # Binds the stand-ins before the module's first use; they are loaded from a
 # folder ahead of the real pysmx and gmssl, so the real ones never load.
-STAND_INS = '''
+STAND_INS = """
 import stand_in_kyber
 import kyber_alg.Velmora
 kyber_alg.Velmora.Kyber = stand_in_kyber
-'''
+"""
 
 
 def _script(setup, calls):
@@ -156,14 +155,14 @@ def scenarios():
     # about half a second), so one run covers every function at once.
     yield pytest.param(_script(SETUP_VELMORA, real), False, id="Velmora-every-function-real")
     for name, call in VELMORA_CALLS.items():
-        if name != "dec_hybrid-error":   # the SM2 stand-in has no integrity check to fail
-            yield pytest.param(STAND_INS + _script(SETUP_VELMORA, [call]), True,
-                               id=f"Velmora.{name}-stand-ins")
+        if name != "dec_hybrid-error":  # the SM2 stand-in has no integrity check to fail
+            yield pytest.param(STAND_INS + _script(SETUP_VELMORA, [call]), True, id=f"Velmora.{name}-stand-ins")
     for name, call in KYBER_CALLS.items():
         yield pytest.param(_script(SETUP_KYBER, [call]), False, id=f"Kyber.{name}")
     needs_sm = pytest.mark.skipif(not SM_BUILT, reason="kyber_alg.sm is not built")
-    yield pytest.param(USE_NATIVE + _script(SETUP_VELMORA, real), False, marks=needs_sm,
-                       id="Velmora-every-function-native")
+    yield pytest.param(
+        USE_NATIVE + _script(SETUP_VELMORA, real), False, marks=needs_sm, id="Velmora-every-function-native"
+    )
     for module, table in (("SM3", SM3_CALLS), ("sm4", SM4_CALLS), ("SM2", SM2_CALLS)):
         for name, call in table.items():
             yield pytest.param(_script(SETUP_SM, [call]), False, marks=needs_sm, id=f"{module}.{name}")
@@ -175,8 +174,9 @@ def _run(script, fakes_dir):
     if fakes_dir:
         path.insert(0, str(fakes_dir))
     env["PYTHONPATH"] = os.pathsep.join(path)
-    return subprocess.run([sys.executable, "-P", "-c", textwrap.dedent(script)], capture_output=True,
-                          text=True, env=env, timeout=120)
+    return subprocess.run(
+        [sys.executable, "-P", "-c", textwrap.dedent(script)], capture_output=True, text=True, env=env, timeout=120
+    )
 
 
 @pytest.fixture(scope="module")

@@ -6,6 +6,7 @@ destructor releasing a reference or a buffer) runs on the way.  The check
 reads the ELF section headers of every built module, so modules added later
 are covered as they land.
 """
+
 import importlib.util
 import struct
 from pathlib import Path
@@ -22,11 +23,11 @@ def section_names(path):
     data = path.read_bytes()
     if data[:4] != b"\x7fELF" or data[4] != 2 or data[5] != 1:
         raise ValueError(f"{path.name}: not a 64-bit little-endian ELF file")
-    shoff, = struct.unpack_from("<Q", data, 0x28)
+    (shoff,) = struct.unpack_from("<Q", data, 0x28)
     shentsize, shnum, shstrndx = struct.unpack_from("<HHH", data, 0x3A)
     headers = [struct.unpack_from("<IIQQQQIIQQ", data, shoff + i * shentsize) for i in range(shnum)]
     strtab_offset = headers[shstrndx][4]
-    return [data[strtab_offset + h[0]:data.index(b"\0", strtab_offset + h[0])].decode() for h in headers]
+    return [data[strtab_offset + h[0] : data.index(b"\0", strtab_offset + h[0])].decode() for h in headers]
 
 
 def test_velmora_and_kyber_are_among_the_built_modules():
@@ -39,5 +40,5 @@ def test_velmora_and_kyber_are_among_the_built_modules():
 @pytest.mark.parametrize("module", MODULES, ids=[m.relative_to(PACKAGE).as_posix() for m in MODULES])
 def test_module_has_no_exception_tables(module):
     sections = section_names(module)
-    assert ".eh_frame" in sections      # frames stay unwindable: pthread_exit() needs that
+    assert ".eh_frame" in sections  # frames stay unwindable: pthread_exit() needs that
     assert ".gcc_except_table" not in sections

@@ -9,7 +9,6 @@ import pytest
 from gmssl import sm4
 from pysmx.SM2 import Decrypt, Encrypt, generate_keypair
 from pysmx.SM3 import SM3, hash_msg
-
 from vectors import VECTORS
 
 SM = VECTORS / "sm"

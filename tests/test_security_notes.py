@@ -16,13 +16,18 @@ HAS_NATIVE_SM = importlib.util.find_spec("kyber_alg.sm.SM2") is not None
 MESSAGE = "hello, a message of more than one block"
 
 
-@pytest.fixture(params=["default", pytest.param("native", marks=pytest.mark.skipif(
-    not HAS_NATIVE_SM, reason="kyber_alg.sm is not built"))])
+@pytest.fixture(
+    params=[
+        "default",
+        pytest.param("native", marks=pytest.mark.skipif(not HAS_NATIVE_SM, reason="kyber_alg.sm is not built")),
+    ]
+)
 def components(request):
     """Velmora with its default SM components, or with the native ones bound by use_native()."""
     held = {name: getattr(Velmora, name) for name in SWITCHED}
     if request.param == "native":
         import kyber_alg.sm
+
         kyber_alg.sm.use_native()
     yield request.param
     for name, value in held.items():
@@ -74,7 +79,7 @@ def test_a_wrong_key_does_not_give_the_message_back(exchange, components):
     for _ in range(60):
         try:
             outcomes.add(Velmora.sm4_decode(os.urandom(16).hex(), iv, ciphertext))
-        except UnicodeDecodeError:      # a ValueError too, but reported apart
+        except UnicodeDecodeError:  # a ValueError too, but reported apart
             outcomes.add(UnicodeDecodeError)
         except ValueError:
             outcomes.add(ValueError)

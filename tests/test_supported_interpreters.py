@@ -16,11 +16,11 @@ NINJA = shutil.which("ninja", path=TOOLS)
 pytestmark = pytest.mark.skipif(not (CMAKE and NINJA), reason="cmake and ninja are needed to configure the build")
 
 # Makes an interpreter report itself as a free-threaded build to sysconfig.
-FREE_THREADED_SITE = '''
+FREE_THREADED_SITE = """
 import sysconfig
 _real = sysconfig.get_config_var
 sysconfig.get_config_var = lambda name: 1 if name == "Py_GIL_DISABLED" else _real(name)
-'''
+"""
 
 
 def older_python():
@@ -28,8 +28,9 @@ def older_python():
     candidates = [shutil.which(name) for name in ("python3.10", "python3.9")]
     candidates += sorted(str(p) for p in pyenv_versions.glob("3.*/bin/python"))
     for found in filter(None, candidates):
-        older = subprocess.run([found, "-c", "import sys; sys.exit(not (3, 6) <= sys.version_info < (3, 11))"],
-                               capture_output=True)
+        older = subprocess.run(
+            [found, "-c", "import sys; sys.exit(not (3, 6) <= sys.version_info < (3, 11))"], capture_output=True
+        )
         if older.returncode == 0:
             return found
     return None
@@ -37,9 +38,23 @@ def older_python():
 
 def configure(tmp_path, python, extra_env=None):
     env = dict(os.environ, PATH=TOOLS, **(extra_env or {}))
-    return subprocess.run([CMAKE, "-S", str(ROOT), "-B", str(tmp_path / "build"), "-G", "Ninja",
-                           f"-DCMAKE_MAKE_PROGRAM={NINJA}", f"-DPython_EXECUTABLE={python}"],
-                          capture_output=True, text=True, env=env, timeout=300)
+    return subprocess.run(
+        [
+            CMAKE,
+            "-S",
+            str(ROOT),
+            "-B",
+            str(tmp_path / "build"),
+            "-G",
+            "Ninja",
+            f"-DCMAKE_MAKE_PROGRAM={NINJA}",
+            f"-DPython_EXECUTABLE={python}",
+        ],
+        capture_output=True,
+        text=True,
+        env=env,
+        timeout=300,
+    )
 
 
 @pytest.mark.parametrize("case", ["this interpreter", "free-threaded", "older"])

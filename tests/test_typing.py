@@ -18,10 +18,24 @@ import pytest
 
 HERE = Path(__file__).resolve().parent / "typing"
 # Every native module with a stub; later modules join by being added here.
-MODULES = ["kyber_alg.Velmora", "kyber_alg.Kyber", "kyber_alg.sm", "kyber_alg.sm.SM3", "kyber_alg.sm.sm4",
-           "kyber_alg.sm.SM2", "kyber_alg.hybrid", *(f"kyber_alg.hybrid._{part}" for part in ("common", "tls", "kem", "seal", "stream")),
-           "kyber_alg._sm2", "kyber_alg._sm4", "kyber_alg._sm3",
-           "kyber_alg._mlkem", "kyber_alg.mlkem", "kyber_alg._mldsa", "kyber_alg.mldsa", "kyber_alg.x509"]
+MODULES = [
+    "kyber_alg.Velmora",
+    "kyber_alg.Kyber",
+    "kyber_alg.sm",
+    "kyber_alg.sm.SM3",
+    "kyber_alg.sm.sm4",
+    "kyber_alg.sm.SM2",
+    "kyber_alg.hybrid",
+    *(f"kyber_alg.hybrid._{part}" for part in ("common", "tls", "kem", "seal", "stream")),
+    "kyber_alg._sm2",
+    "kyber_alg._sm4",
+    "kyber_alg._sm3",
+    "kyber_alg._mlkem",
+    "kyber_alg.mlkem",
+    "kyber_alg._mldsa",
+    "kyber_alg.mldsa",
+    "kyber_alg.x509",
+]
 
 
 def _tool(module: str) -> None:
@@ -39,10 +53,10 @@ def _stub_path(module: str) -> Path:
     spec = importlib.util.find_spec(module)
     assert spec is not None and spec.origin is not None
     origin = Path(spec.origin)
-    if spec.submodule_search_locations is not None:     # a package: its stub is __init__.pyi, if it has one
+    if spec.submodule_search_locations is not None:  # a package: its stub is __init__.pyi, if it has one
         stub = origin.with_suffix(".pyi")
         return stub if stub.exists() else origin
-    if origin.suffix == ".py":                          # an annotated Python module is its own stub
+    if origin.suffix == ".py":  # an annotated Python module is its own stub
         return origin
     return origin.parent / (module.rpartition(".")[2] + ".pyi")
 
@@ -51,8 +65,10 @@ def test_stubtest_passes(tmp_path):
     _tool("mypy")
     # stubtest checks a package's submodules with it and refuses to be given them twice.
     roots = [m for m in MODULES if not any(m.startswith(p + ".") for p in MODULES)]
-    result = _run([sys.executable, "-m", "mypy.stubtest", "--allowlist", str(HERE / "stubtest_allowlist.txt"), *roots],
-                  cwd=tmp_path)
+    result = _run(
+        [sys.executable, "-m", "mypy.stubtest", "--allowlist", str(HERE / "stubtest_allowlist.txt"), *roots],
+        cwd=tmp_path,
+    )
     assert result.returncode == 0, result.stdout + result.stderr
     assert f"no issues found in {len(MODULES)} modules" in result.stdout, result.stdout
 
@@ -70,7 +86,9 @@ def _stub_functions() -> list[tuple[str, ast.FunctionDef]]:
 def test_stub_parameters_match_runtime(module, stub):
     runtime = inspect.signature(getattr(importlib.import_module(module), stub.name))
     args = stub.args
-    kinds = [(a.arg, "POSITIONAL_ONLY") for a in args.posonlyargs] + [(a.arg, "POSITIONAL_OR_KEYWORD") for a in args.args]
+    kinds = [(a.arg, "POSITIONAL_ONLY") for a in args.posonlyargs] + [
+        (a.arg, "POSITIONAL_OR_KEYWORD") for a in args.args
+    ]
     kinds += [(a.arg, "KEYWORD_ONLY") for a in args.kwonlyargs]
     assert [(p.name, p.kind.name) for p in runtime.parameters.values()] == kinds
     defaults = len(args.defaults) + sum(d is not None for d in args.kw_defaults)
@@ -97,8 +115,20 @@ def test_user_script_type_checks_strictly(checker, tmp_path):
 
 def test_pyright_finds_every_public_type(tmp_path):
     _tool("pyright")
-    result = _run([sys.executable, "-m", "pyright", "--pythonpath", sys.executable, "--outputjson",
-                   "--verifytypes", "kyber_alg", "--ignoreexternal"], cwd=tmp_path)
+    result = _run(
+        [
+            sys.executable,
+            "-m",
+            "pyright",
+            "--pythonpath",
+            sys.executable,
+            "--outputjson",
+            "--verifytypes",
+            "kyber_alg",
+            "--ignoreexternal",
+        ],
+        cwd=tmp_path,
+    )
     report = json.loads(result.stdout)["typeCompleteness"]
     assert report["completenessScore"] == 1.0, result.stdout
     # pyright's --verifytypes does not resolve a module whose name is all capitals (kyber_alg.sm.SM3:

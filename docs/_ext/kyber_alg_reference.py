@@ -85,8 +85,11 @@ def _documented_assignments(body: list[ast.stmt], lines: list[str]) -> dict[str,
         elif isinstance(statement, ast.Assign):
             targets = [t.id for t in statement.targets if isinstance(t, ast.Name)]
         following = body[i + 1] if i + 1 < len(body) else None
-        documented = (isinstance(following, ast.Expr) and isinstance(following.value, ast.Constant)
-                      and isinstance(following.value.value, str))
+        documented = (
+            isinstance(following, ast.Expr)
+            and isinstance(following.value, ast.Constant)
+            and isinstance(following.value.value, str)
+        )
         documented = documented or (statement.lineno >= 2 and lines[statement.lineno - 2].lstrip().startswith("#:"))
         for target in targets:
             names[target] = names.get(target, False) or documented
@@ -101,8 +104,9 @@ def _undocumented(root: Path, module: str, seen: set[str] | None = None) -> list
     text = path.read_text()
     tree = ast.parse(text, str(path))
     seen = seen if seen is not None else set()
-    definitions = {node.name: node for node in tree.body
-                   if isinstance(node, (ast.FunctionDef, ast.AsyncFunctionDef, ast.ClassDef))}
+    definitions = {
+        node.name: node for node in tree.body if isinstance(node, (ast.FunctionDef, ast.AsyncFunctionDef, ast.ClassDef))
+    }
     assignments = _documented_assignments(tree.body, text.splitlines())
     imported = {}
     for node in tree.body:
@@ -132,7 +136,7 @@ def _undocumented(root: Path, module: str, seen: set[str] | None = None) -> list
                 missing.append(qualified)
         elif name in imported and imported[name][0].startswith(PACKAGE):
             source, original = imported[name]
-            missing += [m for m in _undocumented_name(root, source, original, seen)]
+            missing += list(_undocumented_name(root, source, original, seen))
         elif name not in imported:
             missing.append(f"{qualified} (listed in __all__, not defined)")
     return missing
@@ -192,6 +196,7 @@ class _StandInType(type):
 def _command_usage(root: Path) -> str:
     """`--help` of the command and of each of its subcommands, from kyber_alg._cli's parser. The
     native modules are not built for the docs: stand-ins take their place while the parser is made."""
+
     class StandIns:
         def find_spec(self, name, path=None, target=None):
             if not name.startswith(PACKAGE + "."):
@@ -199,7 +204,7 @@ def _command_usage(root: Path) -> str:
             base = root.parent.joinpath(*name.split("."))
             if base.with_suffix(".py").is_file() or (base / "__init__.py").is_file():
                 return None
-            return importlib.machinery.ModuleSpec(name, self)     # a native module: not built here
+            return importlib.machinery.ModuleSpec(name, self)  # a native module: not built here
 
         def create_module(self, spec):
             module = types.ModuleType(spec.name)
@@ -253,7 +258,7 @@ def _check_code_spans(docname: str, text: str) -> None:
             marker = opening.group(1)
             if fence is None:
                 fence = marker
-            elif marker.startswith(fence[0]) and len(marker) >= len(fence) and not line.strip()[len(marker):]:
+            elif marker.startswith(fence[0]) and len(marker) >= len(fence) and not line.strip()[len(marker) :]:
                 fence = None
             continue
         if fence is not None:
@@ -296,8 +301,7 @@ def _on_source_read(app, docname, source):
         try:
             source[0] = text.rstrip("\n") + _command_usage(root)
         except Exception as error:  # any failure to make the parser must fail the build
-            logger.warning("the usage of the kyber-alg command could not be generated: %r", error,
-                           location=docname)
+            logger.warning("the usage of the kyber-alg command could not be generated: %r", error, location=docname)
     else:
         logger.warning("no module of %s found for this page (name it in the title)", PACKAGE, location=docname)
 
@@ -329,8 +333,9 @@ def _check_rendering(app, doctree, docname):
             logger.warning("inline code spans a line break: %r", literal.astext(), location=literal)
     for paragraph in doctree.findall(nodes.paragraph):
         if re.search(r"(^|\n): ", paragraph.astext()):
-            logger.warning("a definition list rendered as a paragraph (is the deflist extension on?)",
-                           location=paragraph)
+            logger.warning(
+                "a definition list rendered as a paragraph (is the deflist extension on?)", location=paragraph
+            )
 
 
 def _merge(app, env, docnames, other):

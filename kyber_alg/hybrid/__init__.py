@@ -9,15 +9,35 @@ their one public face.
 # The sizes and format bytes are imported "as" themselves: public as hybrid.NAME, though not in __all__.
 from kyber_alg.hybrid._common import (
     GCM_TAG_SIZE as GCM_TAG_SIZE,
+)
+from kyber_alg.hybrid._common import (
     KEM_CIPHERTEXT_SIZE as KEM_CIPHERTEXT_SIZE,
+)
+from kyber_alg.hybrid._common import (
     KEM_PRIVATE_KEY_SIZE as KEM_PRIVATE_KEY_SIZE,
+)
+from kyber_alg.hybrid._common import (
     KEM_PUBLIC_KEY_SIZE as KEM_PUBLIC_KEY_SIZE,
+)
+from kyber_alg.hybrid._common import (
     KEM_SHARED_SECRET_SIZE as KEM_SHARED_SECRET_SIZE,
+)
+from kyber_alg.hybrid._common import (
     MLKEM768_CIPHERTEXT_SIZE as MLKEM768_CIPHERTEXT_SIZE,
+)
+from kyber_alg.hybrid._common import (
     MLKEM768_PUBLIC_KEY_SIZE as MLKEM768_PUBLIC_KEY_SIZE,
+)
+from kyber_alg.hybrid._common import (
     SM2_POINT_SIZE as SM2_POINT_SIZE,
+)
+from kyber_alg.hybrid._common import (
     TLS_CLIENT_SHARE_SIZE as TLS_CLIENT_SHARE_SIZE,
+)
+from kyber_alg.hybrid._common import (
     TLS_SERVER_SHARE_SIZE as TLS_SERVER_SHARE_SIZE,
+)
+from kyber_alg.hybrid._common import (
     TLS_SHARED_SECRET_SIZE as TLS_SHARED_SECRET_SIZE,
 )
 from kyber_alg.hybrid._kem import (
@@ -26,13 +46,25 @@ from kyber_alg.hybrid._kem import (
     load_pem_private_key,
     load_pem_public_key,
 )
-from kyber_alg.hybrid._seal import SEAL_FORMAT as SEAL_FORMAT, SEAL_OVERHEAD as SEAL_OVERHEAD, open, seal
+from kyber_alg.hybrid._seal import SEAL_FORMAT as SEAL_FORMAT
+from kyber_alg.hybrid._seal import SEAL_OVERHEAD as SEAL_OVERHEAD
+from kyber_alg.hybrid._seal import open, seal
 from kyber_alg.hybrid._stream import (
     DEFAULT_CHUNK_SIZE as DEFAULT_CHUNK_SIZE,
+)
+from kyber_alg.hybrid._stream import (
     MAX_CHUNK_SIZE as MAX_CHUNK_SIZE,
+)
+from kyber_alg.hybrid._stream import (
     MIN_CHUNK_SIZE as MIN_CHUNK_SIZE,
+)
+from kyber_alg.hybrid._stream import (
     STREAM_FORMAT as STREAM_FORMAT,
+)
+from kyber_alg.hybrid._stream import (
     STREAM_HEADER_SIZE as STREAM_HEADER_SIZE,
+)
+from kyber_alg.hybrid._stream import (
     StreamOpener,
     StreamSealer,
     open_stream,

@@ -22,7 +22,9 @@ from kyber_alg.sm2 import SM2PrivateKey, SM2PublicKey
 from kyber_alg.sm3 import hkdf_sm3, sm3
 
 if TYPE_CHECKING:
-    from typing_extensions import Buffer, Self
+    from typing import Self
+
+    from typing_extensions import Buffer
 
 _KEYGEN_LABEL = b"kyber_alg/SM2-MLKEM768/keygen/v1"
 _COMBINE_LABEL = b"kyber_alg/SM2-MLKEM768/combine/v1"
@@ -121,7 +123,8 @@ class SM2MLKEM768PrivateKey:
         key._seed = seed
         key._mlkem, key._sm2 = _expand_seed(seed)
         key._public = SM2MLKEM768PublicKey.from_public_bytes(
-            key._mlkem.public_key().public_bytes_raw() + key._sm2.public_key().public_bytes_raw())
+            key._mlkem.public_key().public_bytes_raw() + key._sm2.public_key().public_bytes_raw()
+        )
         key._sm2_bytes = key._public.public_bytes_raw()[MLKEM768_PUBLIC_KEY_SIZE:]
         return key
 
@@ -171,6 +174,7 @@ def encapsulate_with(
 
 
 # --- PEM files ---------------------------------------------------------------------------------
+
 
 def _pem(label: str, body: bytes) -> bytes:
     return _asn1.pem_encode(label, body)

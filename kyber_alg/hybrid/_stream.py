@@ -39,7 +39,9 @@ def chunk_exponent(chunk_size: object) -> int:
     if not isinstance(chunk_size, int) or isinstance(chunk_size, bool):
         raise TypeError(f"chunk_size must be an int, not {type(chunk_size).__name__}")
     if not MIN_CHUNK_SIZE <= chunk_size <= MAX_CHUNK_SIZE or chunk_size & (chunk_size - 1):
-        raise ValueError(f"chunk_size must be a power of two from {MIN_CHUNK_SIZE} to {MAX_CHUNK_SIZE}, got {chunk_size}")
+        raise ValueError(
+            f"chunk_size must be a power of two from {MIN_CHUNK_SIZE} to {MAX_CHUNK_SIZE}, got {chunk_size}"
+        )
     return chunk_size.bit_length() - 1
 
 
@@ -76,8 +78,10 @@ class _Chunks:
 
     def failure(self, last: bool) -> str:
         if self.counter == 0:  # the key and the associated data are first tried here
-            return ("the first chunk does not authenticate: the stream was not sealed for this key "
-                    "(or with other associated data), or it is damaged")
+            return (
+                "the first chunk does not authenticate: the stream was not sealed for this key "
+                "(or with other associated data), or it is damaged"
+            )
         where = "the last chunk" if last else f"chunk {self.counter}"
         return f"{where} does not authenticate: the stream is truncated, reordered or damaged"
 
@@ -168,7 +172,9 @@ class StreamSealer:
     _done: bool
 
     def __init__(
-        self, public_key: SM2MLKEM768PublicKey, associated_data: Buffer | None = b"",
+        self,
+        public_key: SM2MLKEM768PublicKey,
+        associated_data: Buffer | None = b"",
         chunk_size: int = DEFAULT_CHUNK_SIZE,
     ) -> None:
         exponent = chunk_exponent(chunk_size)  # argument errors before the costly encapsulation
@@ -195,7 +201,9 @@ class StreamSealer:
         return b"".join(out)
 
 
-def start_sealer(sealer: StreamSealer, encapsulation: tuple[bytes, bytes], associated_data: object, exponent: int) -> None:
+def start_sealer(
+    sealer: StreamSealer, encapsulation: tuple[bytes, bytes], associated_data: object, exponent: int
+) -> None:
     """Sets a sealer up with a KEM encapsulation (fresh from __init__, fixed from kyber_alg._testing)."""
     sealer._header, sealer._engine = sealing(encapsulation, associated_data, exponent)
     sealer._done = False
@@ -288,8 +296,11 @@ def write_all(destination: _Writer, data: bytes) -> None:
     done = 0
     while written != size - done:  # the rest is copied again only after a short write, which is rare
         if written is None:
-            raise OSError(errno.EAGAIN, "the destination took nothing: write() returned None (a non-blocking "
-                          "file that would block, or a writer that does not return the number of bytes written)")
+            raise OSError(
+                errno.EAGAIN,
+                "the destination took nothing: write() returned None (a non-blocking "
+                "file that would block, or a writer that does not return the number of bytes written)",
+            )
         if not isinstance(written, int) or isinstance(written, bool):
             raise TypeError(f"write() must return the number of bytes written, not {type(written).__name__}")
         if not 0 < written < size - done:
@@ -320,8 +331,12 @@ def _pump(source: _Reader, destination: _Writer, size: int, engine: LookAhead) -
 
 
 def seal_stream(
-    public_key: SM2MLKEM768PublicKey, source: _Reader, destination: _Writer, *,
-    associated_data: Buffer | None = b"", chunk_size: int = DEFAULT_CHUNK_SIZE,
+    public_key: SM2MLKEM768PublicKey,
+    source: _Reader,
+    destination: _Writer,
+    *,
+    associated_data: Buffer | None = b"",
+    chunk_size: int = DEFAULT_CHUNK_SIZE,
 ) -> int:
     """Seal everything read from source (``read(n)``) into destination (``write(b)``, which must return the
     number of bytes it took, as every ``io`` class does, and is flushed at the end if it has a
@@ -333,7 +348,10 @@ def seal_stream(
 
 
 def open_stream(
-    private_key: SM2MLKEM768PrivateKey, source: _Reader, destination: _Writer, *,
+    private_key: SM2MLKEM768PrivateKey,
+    source: _Reader,
+    destination: _Writer,
+    *,
     associated_data: Buffer | None = b"",
 ) -> int:
     """Open a stream read from source into destination, chunk by chunk; returns the plaintext size.

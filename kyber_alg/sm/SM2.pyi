@@ -47,6 +47,7 @@ def _encrypt_with_nonce(M: Buffer, PA: str | Buffer, k: str | Buffer, mode: str 
 
 def _public_key(DA: str | Buffer, /) -> bytes:
     """For tests only: the public key d*G of the private key DA."""
+
 # Code path selection, for tests and benchmarks; every path gives identical results.
 def _backend() -> str: ...
 def _available_backends() -> tuple[str, ...]: ...

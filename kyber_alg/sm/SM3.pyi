@@ -1,9 +1,9 @@
 """SM3 hash (GB/T 32905-2016), native: a stand-in for pysmx.SM3."""
 
 from collections.abc import Iterable
-from typing import final
+from typing import Self, final
 
-from typing_extensions import Buffer, Self
+from typing_extensions import Buffer
 
 @final
 class SM3:

@@ -1,8 +1,8 @@
 """SM4 block cipher (GB/T 32907-2016), native and constant-time: a stand-in for gmssl.sm4."""
 
-from typing import Final, final
+from typing import Final, Self, final
 
-from typing_extensions import Buffer, Self
+from typing_extensions import Buffer
 
 SM4_ENCRYPT: Final = 0
 """The ``mode`` of ``set_key`` for encryption."""

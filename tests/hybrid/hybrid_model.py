@@ -21,7 +21,7 @@ from cryptography.hazmat.primitives.kdf.hkdf import HKDF
 from kyber_py.ml_kem import ML_KEM_768
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-import sm2_reference as curve  # noqa: E402
+import sm2_reference as curve
 
 VECTORS = Path(__file__).resolve().parents[1] / "vectors" / "hybrid"
 
@@ -209,33 +209,70 @@ def make_vectors() -> dict[str, dict]:
         pk = public_key(seed)
         ss, ct = encapsulate(pk, eph, m)
         assert decapsulate(seed, ct) == ss
-        kem.append({"seed": seed.hex(), "public_key": pk.hex(), "ephemeral": eph.hex(), "m": m.hex(),
-                    "ciphertext": ct.hex(), "shared_secret": ss.hex()})
+        kem.append(
+            {
+                "seed": seed.hex(),
+                "public_key": pk.hex(),
+                "ephemeral": eph.hex(),
+                "m": m.hex(),
+                "ciphertext": ct.hex(),
+                "shared_secret": ss.hex(),
+            }
+        )
     for i, (size, ad) in enumerate([(0, b""), (13, b"header"), (100, b"")]):
         seed, eph, m = _bytes(f"seal seed {i}", 32), _bytes(f"seal ephemeral {i}", 32), _bytes(f"seal m {i}", 32)
         plaintext = _bytes(f"seal plaintext {i}", size)
         blob = seal_with(*encapsulate(public_key(seed), eph, m), plaintext, ad)
         assert open_sealed(seed, blob, ad) == plaintext
-        seal.append({"seed": seed.hex(), "ephemeral": eph.hex(), "m": m.hex(), "plaintext": plaintext.hex(),
-                     "associated_data": ad.hex(), "sealed": blob.hex()})
+        seal.append(
+            {
+                "seed": seed.hex(),
+                "ephemeral": eph.hex(),
+                "m": m.hex(),
+                "plaintext": plaintext.hex(),
+                "associated_data": ad.hex(),
+                "sealed": blob.hex(),
+            }
+        )
     for i, (size, chunk, ad) in enumerate([(0, 64, b""), (64, 64, b""), (65, 64, b"ad"), (300, 128, b"")]):
         seed, eph, m = _bytes(f"stream seed {i}", 32), _bytes(f"stream ephemeral {i}", 32), _bytes(f"stream m {i}", 32)
         plaintext = _bytes(f"stream plaintext {i}", size)
         data = stream_with(*encapsulate(public_key(seed), eph, m), plaintext, ad, chunk)
         assert open_stream(seed, data, ad) == plaintext
-        stream.append({"seed": seed.hex(), "ephemeral": eph.hex(), "m": m.hex(), "chunk_size": chunk,
-                       "plaintext": plaintext.hex(), "associated_data": ad.hex(), "stream": data.hex()})
+        stream.append(
+            {
+                "seed": seed.hex(),
+                "ephemeral": eph.hex(),
+                "m": m.hex(),
+                "chunk_size": chunk,
+                "plaintext": plaintext.hex(),
+                "associated_data": ad.hex(),
+                "stream": data.hex(),
+            }
+        )
     for i in range(3):
         d, seed = _bytes(f"tls client sm2 {i}", 32), _bytes(f"tls client mlkem {i}", 64)
         e, m = _bytes(f"tls server sm2 {i}", 32), _bytes(f"tls server m {i}", 32)
         client = tls_client_share(d, seed)
         server, secret = tls_server(client, e, m)
         assert tls_client_finish(d, seed, server) == secret
-        tls.append({"client_sm2_private": d.hex(), "client_mlkem_seed": seed.hex(), "client_share": client.hex(),
-                    "server_sm2_private": e.hex(), "server_m": m.hex(), "server_share": server.hex(),
-                    "shared_secret": secret.hex()})
-    return {"kem.json": {"cases": kem}, "seal.json": {"cases": seal}, "stream.json": {"cases": stream},
-            "curve_sm2_mlkem768.json": {"cases": tls}}
+        tls.append(
+            {
+                "client_sm2_private": d.hex(),
+                "client_mlkem_seed": seed.hex(),
+                "client_share": client.hex(),
+                "server_sm2_private": e.hex(),
+                "server_m": m.hex(),
+                "server_share": server.hex(),
+                "shared_secret": secret.hex(),
+            }
+        )
+    return {
+        "kem.json": {"cases": kem},
+        "seal.json": {"cases": seal},
+        "stream.json": {"cases": stream},
+        "curve_sm2_mlkem768.json": {"cases": tls},
+    }
 
 
 if __name__ == "__main__":

@@ -85,8 +85,9 @@ def test_pipe_through_both_commands(keys, message):
     command = [SCRIPT] if SCRIPT else PYTHON_M  # the console script where pip installed one
     with open(message, "rb") as source:
         sealer = subprocess.Popen([*command, "seal", "-r", str(pub)], stdin=source, stdout=subprocess.PIPE)
-        opened = subprocess.run([*command, "open", "-k", str(key)], stdin=sealer.stdout, capture_output=True,
-                                timeout=120)
+        opened = subprocess.run(
+            [*command, "open", "-k", str(key)], stdin=sealer.stdout, capture_output=True, timeout=120
+        )
         sealer.stdout.close()
         assert sealer.wait(timeout=120) == 0
     assert opened.returncode == 0, opened.stderr
@@ -100,8 +101,11 @@ def sealed(tmp_path, keys, message):
     return path
 
 
-@pytest.mark.parametrize("cut", [hybrid.STREAM_HEADER_SIZE + 3 * (65536 + 16), 100_000, 500],
-                         ids=["at a chunk boundary", "inside a chunk", "inside the header"])
+@pytest.mark.parametrize(
+    "cut",
+    [hybrid.STREAM_HEADER_SIZE + 3 * (65536 + 16), 100_000, 500],
+    ids=["at a chunk boundary", "inside a chunk", "inside the header"],
+)
 def test_truncated_input_leaves_no_output(tmp_path, keys, sealed, cut):
     truncated = tmp_path / "cut.sealed"
     truncated.write_bytes(sealed.read_bytes()[:cut])
@@ -180,8 +184,9 @@ def test_progress_bar_only_on_a_terminal(tmp_path, keys):
 def test_seal_refuses_a_terminal_as_output(keys, message):
     primary, secondary = pty.openpty()
     try:
-        result = run("seal", "-r", str(keys[1]), str(message), stdout=secondary, stderr=subprocess.PIPE,
-                     capture_output=False)
+        result = run(
+            "seal", "-r", str(keys[1]), str(message), stdout=secondary, stderr=subprocess.PIPE, capture_output=False
+        )
     finally:
         os.close(secondary)
         os.close(primary)
@@ -190,8 +195,10 @@ def test_seal_refuses_a_terminal_as_output(keys, message):
 
 # Linux starts a child's peak resident size at its parent's, so the command is started by a small
 # fresh interpreter (about 10 MiB), not by this test process, and that one reports the figure.
-MEASURE = ("import resource, subprocess, sys; code = subprocess.call(sys.argv[2:]); "
-           "open(sys.argv[1], 'w').write(str(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)); sys.exit(code)")
+MEASURE = (
+    "import resource, subprocess, sys; code = subprocess.call(sys.argv[2:]); "
+    "open(sys.argv[1], 'w').write(str(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)); sys.exit(code)"
+)
 
 
 def peak_rss_mib(args, report):
@@ -213,7 +220,9 @@ def test_one_gib_file_in_constant_memory(tmp_path, keys):
             for offset, data in marks.items():
                 f.seek(offset)
                 f.write(data)
-        status, baseline = peak_rss_mib([*PYTHON_M, "seal", "-r", str(keys[1]), "-o", str(sealed) + "1", str(small)], report)
+        status, baseline = peak_rss_mib(
+            [*PYTHON_M, "seal", "-r", str(keys[1]), "-o", str(sealed) + "1", str(small)], report
+        )
         assert status == 0
         status, sealing = peak_rss_mib([*PYTHON_M, "seal", "-r", str(keys[1]), "-o", str(sealed), str(plain)], report)
         assert status == 0
@@ -250,7 +259,8 @@ def test_existing_output_needs_force(tmp_path, keys, sealed, message, command):
     out = tmp_path / "out"
     out.write_bytes(b"kept")
     assert "out already exists; not overwriting it (--force replaces it)" in error_line(
-        run(command, *key_args, "-o", str(out), str(source)))
+        run(command, *key_args, "-o", str(out), str(source))
+    )
     assert out.read_bytes() == b"kept"
     assert run(command, *key_args, "-o", str(out), "--force", str(source)).returncode == 0
     if command == "open":
@@ -269,7 +279,9 @@ def test_version_and_pubkey(keys):
 
     assert run("--version").stdout.decode() == f"python -m kyber_alg {__version__}\n"
     if SCRIPT:
-        assert subprocess.run([SCRIPT, "--version"], capture_output=True).stdout.decode() == f"kyber-alg {__version__}\n"
+        assert (
+            subprocess.run([SCRIPT, "--version"], capture_output=True).stdout.decode() == f"kyber-alg {__version__}\n"
+        )
     result = run("pubkey", "-k", str(keys[0]))
     assert result.returncode == 0 and result.stdout == keys[1].read_bytes()
     assert "labelled 'SM2-MLKEM768 PUBLIC KEY'" in error_line(run("pubkey", "-k", str(keys[1])))
@@ -290,7 +302,9 @@ def test_checkout_without_the_built_modules_says_what_to_do(tmp_path):
     shutil.copytree(source, tmp_path / "kyber_alg", ignore=shutil.ignore_patterns("*.so", "__pycache__"))
     (tmp_path / "pyproject.toml").write_text("")
     for args in (["keygen", "-o", "k"], []):
-        result = subprocess.run([sys.executable, "-m", "kyber_alg", *args], cwd=tmp_path, capture_output=True, timeout=120)
+        result = subprocess.run(
+            [sys.executable, "-m", "kyber_alg", *args], cwd=tmp_path, capture_output=True, timeout=120
+        )
         assert result.returncode == 1 and b"Traceback" not in result.stderr, result.stderr
         assert b"is not built" in result.stderr and b"python -P -m kyber_alg" in result.stderr
 
@@ -307,7 +321,8 @@ def test_short_writes_everywhere(tmp_path, keys, message, monkeypatch, capfd):
     monkeypatch.setattr(os, "write", lambda fd, data: real_write(fd, bytes(data)[:999]))
     assert _cli.main(["keygen", "-o", str(tmp_path / "k")]) == 0
     assert hybrid.load_pem_private_key((tmp_path / "k.key").read_bytes()).public_key() == hybrid.load_pem_public_key(
-        (tmp_path / "k.pub").read_bytes())
+        (tmp_path / "k.pub").read_bytes()
+    )
     capfd.readouterr()
     assert _cli.main(["pubkey", "-k", str(tmp_path / "k.key")]) == 0
     assert capfd.readouterr().out.encode() == (tmp_path / "k.pub").read_bytes()
@@ -390,8 +405,9 @@ def test_signals_remove_the_temporary_output(tmp_path, keys, sealed, command, si
     key_args = ["-r", str(keys[1])] if command == "seal" else ["-k", str(keys[0])]
     start = (b"x" * 300_000) if command == "seal" else sealed.read_bytes()[:150_000]  # more is still to come
     out = tmp_path / "out"
-    process = subprocess.Popen([*PYTHON_M, command, *key_args, "-o", str(out)], stdin=subprocess.PIPE,
-                               stderr=subprocess.PIPE)
+    process = subprocess.Popen(
+        [*PYTHON_M, command, *key_args, "-o", str(out)], stdin=subprocess.PIPE, stderr=subprocess.PIPE
+    )
     process.stdin.write(start)
     process.stdin.flush()
     deadline = time.monotonic() + 60

@@ -80,7 +80,8 @@ def test_stream(keys, size, exponent, ad):
     out = io.BytesIO()
     hybrid.seal_stream(sk.public_key(), io.BytesIO(plaintext), out, associated_data=ad, chunk_size=1 << exponent)
     assert model.open_stream(seed, out.getvalue(), ad) == plaintext
-    data = model.stream_with(*model.encapsulate(model.public_key(seed), random_scalar(), os.urandom(32)), plaintext,
-                             ad, 1 << exponent)
+    data = model.stream_with(
+        *model.encapsulate(model.public_key(seed), random_scalar(), os.urandom(32)), plaintext, ad, 1 << exponent
+    )
     opener = hybrid.StreamOpener(sk, ad)
     assert opener.update(data) + opener.finalize() == plaintext

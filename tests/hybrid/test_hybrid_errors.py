@@ -67,8 +67,7 @@ def test_bad_points_are_value_errors_everywhere(point):
         (lambda: hybrid.StreamSealer(PK, chunk_size=1 << 25), "power of two"),
         (lambda: hybrid.load_pem_private_key(PK.public_bytes_pem()), "labelled 'SM2-MLKEM768 PUBLIC KEY'"),
         (lambda: hybrid.load_pem_public_key(b"no pem here"), "no PEM block"),
-        (lambda: hybrid.load_pem_private_key(SK.private_bytes_pem().replace(b"\n-----END", b"!!\n-----END")),
-         "base64"),
+        (lambda: hybrid.load_pem_private_key(SK.private_bytes_pem().replace(b"\n-----END", b"!!\n-----END")), "base64"),
         (lambda: hybrid.load_pem_private_key(PK.public_bytes_pem().replace(b"PUBLIC", b"PRIVATE")), "holds 1249"),
     ],
 )
@@ -79,9 +78,14 @@ def test_malformed_input_is_a_value_error(call, message):
 
 @pytest.mark.parametrize("bad", ["text", 1153, None, [0] * 32], ids=["str", "int", "None", "list"])
 def test_wrong_types_are_type_errors(bad):
-    for call in (SK.decapsulate, hybrid.SM2MLKEM768PublicKey.from_public_bytes,
-                 hybrid.SM2MLKEM768PrivateKey.from_private_bytes, hybrid.curve_sm2_mlkem768_server,
-                 lambda b: hybrid.seal(PK, b), lambda b: hybrid.open(SK, b)):
+    for call in (
+        SK.decapsulate,
+        hybrid.SM2MLKEM768PublicKey.from_public_bytes,
+        hybrid.SM2MLKEM768PrivateKey.from_private_bytes,
+        hybrid.curve_sm2_mlkem768_server,
+        lambda b: hybrid.seal(PK, b),
+        lambda b: hybrid.open(SK, b),
+    ):
         with pytest.raises(TypeError):
             call(bad)
     with pytest.raises(TypeError):
@@ -102,8 +106,9 @@ def test_buffers_are_accepted():
 BLOB = hybrid.seal(PK, b"attack at dawn", b"ad")
 
 
-@pytest.mark.parametrize("offset", [0, 1, 600, 1088, 1089, 1120, 1153, 1154, 1160, len(BLOB) - 16, len(BLOB) - 1],
-                         ids=lambda o: f"byte{o}")
+@pytest.mark.parametrize(
+    "offset", [0, 1, 600, 1088, 1089, 1120, 1153, 1154, 1160, len(BLOB) - 16, len(BLOB) - 1], ids=lambda o: f"byte{o}"
+)
 def test_sealed_blob_any_changed_byte(offset):
     # format byte, ML-KEM ciphertext, point prefix and coordinates, GCM body, tag
     changed = bytearray(BLOB)
@@ -139,7 +144,7 @@ PLAIN = os.urandom(CHUNK * 4 + 10)  # five chunks, the last one short
 def stream_parts(plaintext=PLAIN, ad=b""):
     sealer = hybrid.StreamSealer(PK, ad, CHUNK)
     data = sealer.update(plaintext) + sealer.finalize()
-    header, body = data[:hybrid.STREAM_HEADER_SIZE], data[hybrid.STREAM_HEADER_SIZE:]
+    header, body = data[: hybrid.STREAM_HEADER_SIZE], data[hybrid.STREAM_HEADER_SIZE :]
     size = CHUNK + 16
     return header, [body[i : i + size] for i in range(0, len(body), size)]
 
@@ -276,9 +281,14 @@ class FullDisk(io.RawIOBase):
         return len(data)
 
 
-@pytest.mark.parametrize("call", [lambda out: hybrid.seal_stream(PK, io.BytesIO(b"short"), out),
-                                  lambda out: hybrid.open_stream(SK, io.BytesIO(HEADER + b"".join(CHUNKS)), out)],
-                         ids=["seal_stream", "open_stream"])
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda out: hybrid.seal_stream(PK, io.BytesIO(b"short"), out),
+        lambda out: hybrid.open_stream(SK, io.BytesIO(HEADER + b"".join(CHUNKS)), out),
+    ],
+    ids=["seal_stream", "open_stream"],
+)
 def test_stream_functions_flush_a_buffered_destination(call):
     # Everything fits in the buffer: the error comes only when it is flushed, inside the call.
     disk = FullDisk()
@@ -297,13 +307,17 @@ def test_tls_client_finishes_once():
         client.finish(share)
 
 
-@pytest.mark.parametrize("data, message", [
-    (b"", "empty"),
-    (b"%PDF-1.7\n", "not a kyber-alg sealed file"),
-    (BLOB, "one-shot sealed message"),
-    (BLOB[:17], "one-shot sealed message"),
-    (HEADER[:17], "truncated: its header has 1155 bytes, got 17"),
-], ids=["empty", "not sealed", "sealed blob", "short sealed blob", "short header"])
+@pytest.mark.parametrize(
+    "data, message",
+    [
+        (b"", "empty"),
+        (b"%PDF-1.7\n", "not a kyber-alg sealed file"),
+        (BLOB, "one-shot sealed message"),
+        (BLOB[:17], "one-shot sealed message"),
+        (HEADER[:17], "truncated: its header has 1155 bytes, got 17"),
+    ],
+    ids=["empty", "not sealed", "sealed blob", "short sealed blob", "short header"],
+)
 def test_stream_openers_say_what_the_input_is(data, message):
     with pytest.raises(InvalidTag, match=message):
         open_all(data)

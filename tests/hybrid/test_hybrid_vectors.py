@@ -58,8 +58,15 @@ def test_stream(case):
 @pytest.mark.parametrize("case", cases("curve_sm2_mlkem768.json"), ids=lambda c: c["client_share"][2:10])
 def test_curve_sm2_mlkem768(case):
     d, seed, client_share, e, m, server_share, secret = unhex(
-        case, "client_sm2_private", "client_mlkem_seed", "client_share", "server_sm2_private", "server_m",
-        "server_share", "shared_secret")
+        case,
+        "client_sm2_private",
+        "client_mlkem_seed",
+        "client_share",
+        "server_sm2_private",
+        "server_m",
+        "server_share",
+        "shared_secret",
+    )
     client = _testing.hybrid_client(d, seed)
     assert client.key_share == client_share
     assert _testing.hybrid_server(client_share, e, m) == (server_share, secret)

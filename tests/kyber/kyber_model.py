@@ -50,7 +50,7 @@ def coefficients_below_q(ek):
     """FIPS 203 7.2: every 12-bit coefficient of the encoded t_hat is below q."""
     t_hat = ek[:768]
     for i in range(0, len(t_hat), 3):
-        a, b, c = t_hat[i:i + 3]
+        a, b, c = t_hat[i : i + 3]
         if (a | (b & 0x0F) << 8) >= Q or (b >> 4 | c << 4) >= Q:
             return False
     return True

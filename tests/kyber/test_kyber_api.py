@@ -10,9 +10,9 @@ import sys
 import textwrap
 
 import pytest
+from kyber_testlib import each_backend  # noqa: F401  (fixture)
 
 from kyber_alg import Kyber
-from kyber_testlib import each_backend  # noqa: F401  (fixture)
 
 pytestmark = pytest.mark.usefixtures("each_backend")
 
@@ -33,14 +33,15 @@ def set_coefficient(ek_hex: bytes, index: int, value: int) -> bytes:
     """ek with 12-bit coefficient `index` of t_hat (ByteEncode_12 layout) replaced by `value`."""
     raw = bytearray.fromhex(ek_hex.decode())
     bit = 12 * index
-    word = int.from_bytes(raw[bit // 8: bit // 8 + 3], "little")
+    word = int.from_bytes(raw[bit // 8 : bit // 8 + 3], "little")
     shift = bit % 8
     word = (word & ~(0xFFF << shift)) | (value << shift)
-    raw[bit // 8: bit // 8 + 3] = word.to_bytes(3, "little")
+    raw[bit // 8 : bit // 8 + 3] = word.to_bytes(3, "little")
     return raw.hex().encode()
 
 
 # --- formats and round trips --------------------------------------------------------
+
 
 def test_keygen_format_and_freshness():
     ek, dk = Kyber.CCA_KeyGen()
@@ -78,10 +79,18 @@ def test_encaps_is_a_function_of_m():
     assert c2 != C and k2 != K
 
 
-@pytest.mark.parametrize("convert", [
-    lambda t: t, lambda t: t.decode(), lambda t: t.upper(), lambda t: t.decode().upper(),
-    bytearray, memoryview,
-], ids=["bytes", "str", "BYTES", "STR", "bytearray", "memoryview"])
+@pytest.mark.parametrize(
+    "convert",
+    [
+        lambda t: t,
+        lambda t: t.decode(),
+        lambda t: t.upper(),
+        lambda t: t.decode().upper(),
+        bytearray,
+        memoryview,
+    ],
+    ids=["bytes", "str", "BYTES", "STR", "bytearray", "memoryview"],
+)
 def test_hex_inputs_accept_str_bytes_like_either_case(convert):
     assert Kyber.CCA_Enc(convert(EK), M) == (C, K)
     assert Kyber.CCA_Dec(convert(C), convert(DK)) == K
@@ -101,8 +110,12 @@ def test_keyword_arguments():
 
 # --- implicit rejection -------------------------------------------------------------
 
-@pytest.mark.parametrize("byte_index,bit", [(0, 0), (319, 7), (639, 3), (640, 0), (767, 7)],
-                         ids=["c1-first", "c1-middle", "c1-last", "c2-first", "c2-last"])
+
+@pytest.mark.parametrize(
+    "byte_index,bit",
+    [(0, 0), (319, 7), (639, 3), (640, 0), (767, 7)],
+    ids=["c1-first", "c1-middle", "c1-last", "c2-first", "c2-last"],
+)
 def test_damaged_ciphertext_gives_rejection_secret(byte_index, bit):
     bad = flip_hex_bit(C, byte_index, bit)
     k_bad = Kyber.CCA_Dec(bad, DK)
@@ -130,42 +143,76 @@ def test_secret_part_of_dk_is_not_covered_by_hash_check():
 
 # --- bad input ----------------------------------------------------------------------
 
-@pytest.mark.parametrize("call", [
-    lambda: Kyber.CCA_Enc(12345, M),
-    lambda: Kyber.CCA_Enc(None, M),
-    lambda: Kyber.CCA_Enc(EK, M.hex()),
-    lambda: Kyber.CCA_Enc(EK, 7),
-    lambda: Kyber.CCA_Dec([C], DK),
-    lambda: Kyber.CCA_Dec(C, 3.5),
-    lambda: Kyber.CCA_KeyGen_derand(D.hex()[:32], Z),
-    lambda: Kyber.CCA_KeyGen_derand(D, None),
-    lambda: Kyber.CCA_Enc(EK),
-    lambda: Kyber.CCA_Dec(C, DK, DK),
-    lambda: Kyber.CCA_KeyGen(D),
-    lambda: Kyber.CCA_Enc(EK, M, pk=EK),
-    lambda: Kyber.CCA_Enc(EK, mm=M),
-], ids=["pk-int", "pk-None", "m-str", "m-int", "c-list", "dk-float", "d-str", "z-None",
-        "enc-missing-arg", "dec-extra-arg", "keygen-arg", "enc-duplicate-kw", "enc-unknown-kw"])
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda: Kyber.CCA_Enc(12345, M),
+        lambda: Kyber.CCA_Enc(None, M),
+        lambda: Kyber.CCA_Enc(EK, M.hex()),
+        lambda: Kyber.CCA_Enc(EK, 7),
+        lambda: Kyber.CCA_Dec([C], DK),
+        lambda: Kyber.CCA_Dec(C, 3.5),
+        lambda: Kyber.CCA_KeyGen_derand(D.hex()[:32], Z),
+        lambda: Kyber.CCA_KeyGen_derand(D, None),
+        lambda: Kyber.CCA_Enc(EK),
+        lambda: Kyber.CCA_Dec(C, DK, DK),
+        lambda: Kyber.CCA_KeyGen(D),
+        lambda: Kyber.CCA_Enc(EK, M, pk=EK),
+        lambda: Kyber.CCA_Enc(EK, mm=M),
+    ],
+    ids=[
+        "pk-int",
+        "pk-None",
+        "m-str",
+        "m-int",
+        "c-list",
+        "dk-float",
+        "d-str",
+        "z-None",
+        "enc-missing-arg",
+        "dec-extra-arg",
+        "keygen-arg",
+        "enc-duplicate-kw",
+        "enc-unknown-kw",
+    ],
+)
 def test_wrong_types_raise_type_error(call):
     with pytest.raises(TypeError):
         call()
 
 
-@pytest.mark.parametrize("call,message", [
-    (lambda: Kyber.CCA_Enc(EK[:-2], M), "pk must be 1600 hexadecimal characters"),
-    (lambda: Kyber.CCA_Enc(EK + b"00", M), "pk must be 1600 hexadecimal characters"),
-    (lambda: Kyber.CCA_Enc(EK[:-1], M), "pk must be 1600 hexadecimal characters"),
-    (lambda: Kyber.CCA_Enc("", M), "pk must be 1600 hexadecimal characters"),
-    (lambda: Kyber.CCA_Enc(EK, M[:31]), "m must be 32 bytes long, got 31"),
-    (lambda: Kyber.CCA_Enc(EK, M + b"\0"), "m must be 32 bytes long, got 33"),
-    (lambda: Kyber.CCA_Dec(C[:-2], DK), "c must be 1536 hexadecimal characters"),
-    (lambda: Kyber.CCA_Dec(C + b"0", DK), "c must be 1536 hexadecimal characters"),
-    (lambda: Kyber.CCA_Dec(C, DK[:-2]), "dk must be 3264 hexadecimal characters"),
-    (lambda: Kyber.CCA_Dec(C, DK.decode() + "00"), "dk must be 3264 hexadecimal characters"),
-    (lambda: Kyber.CCA_KeyGen_derand(D[:16], Z), "d must be 32 bytes long, got 16"),
-    (lambda: Kyber.CCA_KeyGen_derand(D, Z + Z), "z must be 32 bytes long, got 64"),
-], ids=["pk-short", "pk-long", "pk-odd", "pk-empty", "m-31", "m-33", "c-short", "c-long",
-        "dk-short", "dk-long", "d-16", "z-64"])
+@pytest.mark.parametrize(
+    "call,message",
+    [
+        (lambda: Kyber.CCA_Enc(EK[:-2], M), "pk must be 1600 hexadecimal characters"),
+        (lambda: Kyber.CCA_Enc(EK + b"00", M), "pk must be 1600 hexadecimal characters"),
+        (lambda: Kyber.CCA_Enc(EK[:-1], M), "pk must be 1600 hexadecimal characters"),
+        (lambda: Kyber.CCA_Enc("", M), "pk must be 1600 hexadecimal characters"),
+        (lambda: Kyber.CCA_Enc(EK, M[:31]), "m must be 32 bytes long, got 31"),
+        (lambda: Kyber.CCA_Enc(EK, M + b"\0"), "m must be 32 bytes long, got 33"),
+        (lambda: Kyber.CCA_Dec(C[:-2], DK), "c must be 1536 hexadecimal characters"),
+        (lambda: Kyber.CCA_Dec(C + b"0", DK), "c must be 1536 hexadecimal characters"),
+        (lambda: Kyber.CCA_Dec(C, DK[:-2]), "dk must be 3264 hexadecimal characters"),
+        (lambda: Kyber.CCA_Dec(C, DK.decode() + "00"), "dk must be 3264 hexadecimal characters"),
+        (lambda: Kyber.CCA_KeyGen_derand(D[:16], Z), "d must be 32 bytes long, got 16"),
+        (lambda: Kyber.CCA_KeyGen_derand(D, Z + Z), "z must be 32 bytes long, got 64"),
+    ],
+    ids=[
+        "pk-short",
+        "pk-long",
+        "pk-odd",
+        "pk-empty",
+        "m-31",
+        "m-33",
+        "c-short",
+        "c-long",
+        "dk-short",
+        "dk-long",
+        "d-16",
+        "z-64",
+    ],
+)
 def test_wrong_lengths_raise_value_error(call, message):
     with pytest.raises(ValueError, match=message):
         call()
@@ -173,12 +220,15 @@ def test_wrong_lengths_raise_value_error(call, message):
 
 def _replace(text, index, char):
     if isinstance(text, str):
-        return text[:index] + char + text[index + 1:]
-    return text[:index] + char.encode("latin-1") + text[index + 1:]
+        return text[:index] + char + text[index + 1 :]
+    return text[:index] + char.encode("latin-1") + text[index + 1 :]
 
 
-@pytest.mark.parametrize("char", ["g", "G", " ", "x", "/", ":", "@", "`", "\x00", "\xff", "é"],
-                         ids=["g", "G", "space", "x", "slash", "colon", "at", "backtick", "nul", "xff", "e-acute"])
+@pytest.mark.parametrize(
+    "char",
+    ["g", "G", " ", "x", "/", ":", "@", "`", "\x00", "\xff", "é"],
+    ids=["g", "G", "space", "x", "slash", "colon", "at", "backtick", "nul", "xff", "e-acute"],
+)
 @pytest.mark.parametrize("where", ["pk", "c", "dk"])
 @pytest.mark.parametrize("position", ["first", "last"])
 @pytest.mark.parametrize("as_str", [False, True], ids=["bytes", "str"])
@@ -192,8 +242,11 @@ def test_non_hex_character_raises_value_error(char, where, position, as_str):
         call()
 
 
-@pytest.mark.parametrize("index,value", [(0, 3329), (0, 4095), (255, 3329), (511, 4000)],
-                         ids=["first-q", "first-4095", "end-of-poly0-q", "last-4000"])
+@pytest.mark.parametrize(
+    "index,value",
+    [(0, 3329), (0, 4095), (255, 3329), (511, 4000)],
+    ids=["first-q", "first-4095", "end-of-poly0-q", "last-4000"],
+)
 def test_modulus_check(index, value):
     assert Kyber.CCA_Enc(set_coefficient(EK, index, 3328), M)  # q - 1 is still valid
     with pytest.raises(ValueError, match="modulus check"):
@@ -211,12 +264,14 @@ def test_getrandom_failure_raises_os_error(tmp_path):
     if compiler is None:
         pytest.skip("no C++ compiler to build the getrandom interposer")
     source = tmp_path / "fail_getrandom.cpp"
-    source.write_text(textwrap.dedent("""
+    source.write_text(
+        textwrap.dedent("""
         #include <cerrno>
         #include <cstddef>
         #include <sys/types.h>
         extern "C" ssize_t getrandom(void*, size_t, unsigned) { errno = EIO; return -1; }
-    """))
+    """)
+    )
     lib = tmp_path / "libfail_getrandom.so"
     subprocess.run([compiler, "-shared", "-fPIC", "-o", str(lib), str(source)], check=True)
     script = textwrap.dedent("""
@@ -230,17 +285,24 @@ def test_getrandom_failure_raises_os_error(tmp_path):
     """)
     # Appended, so that libraries already preloaded (sanitizer runtimes) stay first.
     preload = " ".join(filter(None, [os.environ.get("LD_PRELOAD"), str(lib)]))
-    env = dict(os.environ, LD_PRELOAD=preload, PYTHONHASHSEED="0",
-               PYTHONPATH=os.pathsep.join(filter(None, [str(_repo_root()), os.environ.get("PYTHONPATH")])))
+    env = dict(
+        os.environ,
+        LD_PRELOAD=preload,
+        PYTHONHASHSEED="0",
+        PYTHONPATH=os.pathsep.join(filter(None, [str(_repo_root()), os.environ.get("PYTHONPATH")])),
+    )
     # cwd is a scratch directory, so the kyber_alg on PYTHONPATH (this run's) is the one imported.
-    out = subprocess.run([sys.executable, "-c", script], env=env, cwd=tmp_path, capture_output=True, text=True,
-                         check=True)
+    out = subprocess.run(
+        [sys.executable, "-c", script], env=env, cwd=tmp_path, capture_output=True, text=True, check=True
+    )
     assert out.stdout.split() == ["OSError", "5"]
 
 
 def _repo_root():
-    import kyber_alg
     from pathlib import Path
+
+    import kyber_alg
+
     return Path(kyber_alg.__file__).resolve().parents[1]
 
 
@@ -253,9 +315,13 @@ def test_no_reference_leaks_on_success_or_error_paths():
         Kyber.CCA_KeyGen_derand(D, Z)
         Kyber.CCA_Enc(EK.decode(), M)
         Kyber.CCA_Dec(bytearray(C), DK.decode())
-        for bad in (lambda: Kyber.CCA_Enc(EK[:-2], M), lambda: Kyber.CCA_Enc(EK, 5),
-                    lambda: Kyber.CCA_Dec(C, b"z" * 3264), lambda: Kyber.CCA_Dec(C, flip_hex_bit(DK, 1599, 0)),
-                    lambda: Kyber.CCA_Enc(set_coefficient(EK, 0, 4095), M)):
+        for bad in (
+            lambda: Kyber.CCA_Enc(EK[:-2], M),
+            lambda: Kyber.CCA_Enc(EK, 5),
+            lambda: Kyber.CCA_Dec(C, b"z" * 3264),
+            lambda: Kyber.CCA_Dec(C, flip_hex_bit(DK, 1599, 0)),
+            lambda: Kyber.CCA_Enc(set_coefficient(EK, 0, 4095), M),
+        ):
             with pytest.raises((ValueError, TypeError)):
                 bad()
 

@@ -7,9 +7,9 @@ import random
 from pathlib import Path
 
 import pytest
+from kyber_testlib import each_backend  # noqa: F401  (fixture)
 
 from kyber_alg import Kyber
-from kyber_testlib import each_backend  # noqa: F401  (fixture)
 
 ml_kem = pytest.importorskip("kyber_py.ml_kem", reason="kyber-py (the test extra) is not installed")
 REFERENCE = ml_kem.ML_KEM_512
@@ -74,8 +74,9 @@ def test_best_path_is_chosen_by_default(tmp_path):
     code = "from kyber_alg import Kyber; print(Kyber._backend(), ' '.join(Kyber._available_backends()))"
     package_root = str(Path(kyber_alg.__file__).resolve().parents[1])  # the same kyber_alg as this test run's
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(filter(None, [package_root, os.environ.get("PYTHONPATH")])))
-    out = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, env=env, capture_output=True, text=True,
-                         check=True)
+    out = subprocess.run(
+        [sys.executable, "-c", code], cwd=tmp_path, env=env, capture_output=True, text=True, check=True
+    )
     chosen, *available = out.stdout.split()
     assert available[0] == "portable"
     assert chosen == available[-1]
@@ -93,5 +94,7 @@ def test_vector_path_offered_exactly_when_the_cpu_has_its_features(path):
     cpuinfo = Path("/proc/cpuinfo")
     if platform.machine() != "x86_64" or not cpuinfo.is_file():
         pytest.skip("needs x86-64 Linux")
-    flags = set(next(line for line in cpuinfo.read_text().splitlines() if line.startswith("flags")).split(":")[1].split())
+    flags = set(
+        next(line for line in cpuinfo.read_text().splitlines() if line.startswith("flags")).split(":")[1].split()
+    )
     assert (path in Kyber._available_backends()) == PATH_FLAGS[path].issubset(flags)

@@ -9,9 +9,8 @@ from __future__ import annotations
 
 from pathlib import Path
 
-import pytest
-
 import ctgrind
+import pytest
 
 DRIVER = Path(__file__).resolve().parent / "ct" / "ctgrind_driver.cpp"
 

@@ -8,12 +8,12 @@ from __future__ import annotations
 
 import hashlib
 
+import kyber_model
 import pytest
+from adversarial import StrSubclass, anything, buffers, mutated_text
 from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
-import kyber_model
-from adversarial import StrSubclass, anything, buffers, mutated_text
 from kyber_alg import Kyber
 
 D = bytes(range(32))
@@ -37,7 +37,7 @@ def model(name, args):
     if dk == bytes.fromhex(DK.decode()):
         valid = c == bytes.fromhex(C.decode())
         return K if valid else hashlib.shake_256(Z + c).digest(32)
-    return None     # some other key that passes the hash check: 32 bytes, value unknown here
+    return None  # some other key that passes the hash check: 32 bytes, value unknown here
 
 
 def check(name, args):
@@ -56,8 +56,7 @@ def check(name, args):
 
 def hex_forms(text):
     """`text` as str, a str subclass, or the bytes of its UTF-8 form in any buffer type."""
-    return st.one_of(st.just(text), st.just(StrSubclass(text)),
-                     buffers(text.encode("utf-8", "surrogatepass")))
+    return st.one_of(st.just(text), st.just(StrSubclass(text)), buffers(text.encode("utf-8", "surrogatepass")))
 
 
 def hex_values(valid):
@@ -101,19 +100,28 @@ def test_encaps_key_with_one_coefficient_set(data):
     raw = bytearray.fromhex(EK.decode())
     index = data.draw(st.integers(0, 511))
     value = data.draw(st.one_of(st.integers(0, Q - 1), st.integers(Q, 4095)))
-    word = int.from_bytes(raw[index * 12 // 8:index * 12 // 8 + 2], "little")
+    word = int.from_bytes(raw[index * 12 // 8 : index * 12 // 8 + 2], "little")
     shift = index * 12 % 8
     word = (word & ~(0xFFF << shift)) | (value << shift)
-    raw[index * 12 // 8:index * 12 // 8 + 2] = word.to_bytes(2, "little")
+    raw[index * 12 // 8 : index * 12 // 8 + 2] = word.to_bytes(2, "little")
     check("CCA_Enc", (raw.hex(), M))
 
 
 @settings(max_examples=50, deadline=None)
-@given(args=st.lists(anything(20), max_size=3), kwargs=st.dictionaries(
-    st.sampled_from(["d", "z", "pk", "m", "c", "dk", "name", "x"]), anything(20), max_size=3))
+@given(
+    args=st.lists(anything(20), max_size=3),
+    kwargs=st.dictionaries(st.sampled_from(["d", "z", "pk", "m", "c", "dk", "name", "x"]), anything(20), max_size=3),
+)
 def test_any_call_shape_of_every_function(args, kwargs):
-    for name in ("CCA_KeyGen", "CCA_KeyGen_derand", "CCA_Enc", "CCA_Dec", "_set_backend", "_backend",
-                 "_available_backends"):
+    for name in (
+        "CCA_KeyGen",
+        "CCA_KeyGen_derand",
+        "CCA_Enc",
+        "CCA_Dec",
+        "_set_backend",
+        "_backend",
+        "_available_backends",
+    ):
         previous = Kyber._backend()
         try:
             result = getattr(Kyber, name)(*args, **kwargs)

@@ -64,19 +64,22 @@ def test_strided_view_of_bytearray_is_released(function, kwargs, name, expected,
     view = layout(kwargs[name], owner=bytearray)
     owner = view.obj
     assert function(**dict(kwargs, **{name: view})) == expected
-    short = view[:-1]      # one element short: the documented ValueError
+    short = view[:-1]  # one element short: the documented ValueError
     with pytest.raises(ValueError, match=f"{name} must be"):
         function(**dict(kwargs, **{name: short}))
     view.release()
     short.release()
-    owner.append(0)        # BufferError if the module still held an export
+    owner.append(0)  # BufferError if the module still held an export
 
 
-@pytest.mark.parametrize("name,function,kwargs", [
-    ("pk", Kyber.CCA_Enc, {"pk": EK, "m": M}),
-    ("c", Kyber.CCA_Dec, {"c": C, "dk": DK}),
-    ("dk", Kyber.CCA_Dec, {"c": C, "dk": DK}),
-])
+@pytest.mark.parametrize(
+    "name,function,kwargs",
+    [
+        ("pk", Kyber.CCA_Enc, {"pk": EK, "m": M}),
+        ("c", Kyber.CCA_Dec, {"c": C, "dk": DK}),
+        ("dk", Kyber.CCA_Dec, {"c": C, "dk": DK}),
+    ],
+)
 @pytest.mark.parametrize("layout", LAYOUTS)
 def test_strided_hex_with_a_bad_digit_raises_value_error(name, function, kwargs, layout):
     damaged = bytearray(kwargs[name])
@@ -85,10 +88,13 @@ def test_strided_hex_with_a_bad_digit_raises_value_error(name, function, kwargs,
         function(**dict(kwargs, **{name: layout(bytes(damaged))}))
 
 
-@pytest.mark.parametrize("name,function,kwargs", [
-    ("d", Kyber.CCA_KeyGen_derand, {"d": D, "z": Z}),
-    ("m", Kyber.CCA_Enc, {"pk": EK, "m": M}),
-])
+@pytest.mark.parametrize(
+    "name,function,kwargs",
+    [
+        ("d", Kyber.CCA_KeyGen_derand, {"d": D, "z": Z}),
+        ("m", Kyber.CCA_Enc, {"pk": EK, "m": M}),
+    ],
+)
 def test_strided_seed_of_wrong_length_names_its_length(name, function, kwargs):
     with pytest.raises(ValueError, match=f"{name} must be 32 bytes long, got 33"):
         function(**dict(kwargs, **{name: every_other(kwargs[name] + b"\0")}))

@@ -3,8 +3,6 @@
 from __future__ import annotations
 
 import pytest
-
-from kyber_alg import Kyber
 from kyber_testlib import (  # noqa: F401  (each_backend is a fixture)
     each_backend,
     hexlower,
@@ -13,6 +11,8 @@ from kyber_testlib import (  # noqa: F401  (each_backend is a fixture)
     load_json,
     wycheproof_cases,
 )
+
+from kyber_alg import Kyber
 
 M32 = bytes(range(32))
 
@@ -26,12 +26,12 @@ def _ids(cases):
 
 # --- ACVP ---------------------------------------------------------------------------
 
-ACVP_KEYGEN = [(f"tc{t['tcId']}", t) for g in load_json("acvp/ML-KEM-512-keyGen-FIPS203.json")["testGroups"]
-               for t in g["tests"]]
+ACVP_KEYGEN = [
+    (f"tc{t['tcId']}", t) for g in load_json("acvp/ML-KEM-512-keyGen-FIPS203.json")["testGroups"] for t in g["tests"]
+]
 _ENCDEC = load_json("acvp/ML-KEM-512-encapDecap-FIPS203.json")["testGroups"]
 ACVP_ENCAPS = [(f"tc{t['tcId']}", t) for g in _ENCDEC if g["function"] == "encapsulation" for t in g["tests"]]
-ACVP_DECAPS = [(f"tc{t['tcId']}", g["dk"], t) for g in _ENCDEC if g["function"] == "decapsulation"
-               for t in g["tests"]]
+ACVP_DECAPS = [(f"tc{t['tcId']}", g["dk"], t) for g in _ENCDEC if g["function"] == "decapsulation" for t in g["tests"]]
 
 
 def test_acvp_case_counts():
@@ -59,6 +59,7 @@ def test_acvp_decaps(dk, case):
 
 
 # --- CCTV ---------------------------------------------------------------------------
+
 
 def test_cctv_strcmp():
     records = load_cctv_records("cctv/strcmp/ML-KEM-512.txt")

@@ -33,11 +33,11 @@ def test_lengths_and_contexts(dsa):
     with pytest.raises(ValueError, match="mu must be 64 bytes long"):
         sk.sign_mu(bytes(63))
     with pytest.raises(TypeError, match="bytes-like object, not .str"):
-        sk.sign("text")                                        # type: ignore[arg-type]
+        sk.sign("text")  # type: ignore[arg-type]
     with pytest.raises(TypeError):
-        pk.verify(None, b"m")                                  # type: ignore[arg-type]
+        pk.verify(None, b"m")  # type: ignore[arg-type]
     signature = sk.sign(bytearray(b"m"), memoryview(b"c"))
-    assert len(signature) == dsa.sig and signature != sk.sign(b"m", b"c")   # hedged
+    assert len(signature) == dsa.sig and signature != sk.sign(b"m", b"c")  # hedged
     pk.verify(signature, b"m", b"c")
     mu = hashlib.shake_256(hashlib.shake_256(pk.public_bytes_raw()).digest(64) + m_prime(b"m")).digest(64)
     assert sk._sign_internal(m_prime(b"m"), bytes(32)) == sk._sign_mu_internal(mu, bytes(32))
@@ -49,9 +49,15 @@ def test_bad_signatures_raise_invalid_signature_only(dsa):
     sk = dsa.private.generate()
     pk = sk.public_key()
     signature = sk.sign(b"data")
-    bad = [signature[:-1], signature + b"\0", b"", bytes(dsa.sig), bytes([signature[0] ^ 1]) + signature[1:],
-           signature[:-1] + bytes([signature[-1] ^ 0x80]),         # hint counts out of order
-           signature[:100] + bytes([signature[100] ^ 4]) + signature[101:]]
+    bad = [
+        signature[:-1],
+        signature + b"\0",
+        b"",
+        bytes(dsa.sig),
+        bytes([signature[0] ^ 1]) + signature[1:],
+        signature[:-1] + bytes([signature[-1] ^ 0x80]),  # hint counts out of order
+        signature[:100] + bytes([signature[100] ^ 4]) + signature[101:],
+    ]
     for candidate in bad:
         with pytest.raises(InvalidSignature):
             pk.verify(candidate, b"data")
@@ -71,8 +77,8 @@ def test_expanded_keys_are_checked(dsa):
     out_of_range = expanded[:128] + b"\xff" + expanded[129:]
     with pytest.raises(ValueError, match=r"s1 or s2 is outside \[-[24], [24]\]"):
         dsa.private._from_expanded(out_of_range, None)
-    for at in (64, dsa.sk - 1):                                # tr, then the last byte of t0
-        changed = expanded[:at] + bytes([expanded[at] ^ 1]) + expanded[at + 1:]
+    for at in (64, dsa.sk - 1):  # tr, then the last byte of t0
+        changed = expanded[:at] + bytes([expanded[at] ^ 1]) + expanded[at + 1 :]
         with pytest.raises(ValueError, match="its t0 or tr is not the one"):
             dsa.private._from_expanded(changed, None)
     with pytest.raises(ValueError, match="not the one its seed gives"):
@@ -91,13 +97,15 @@ def test_pkcs8_and_spki_refusals():
     assert isinstance(mldsa.load_der_private_key(other_set), mldsa.MLDSA44PrivateKey)
     cases = {
         "ML-DSA-65 seed is 32 bytes, found 31": _asn1.private_key_info(sk._set.oid, _asn1.tlv(0x80, bytes(31))),
-        "expanded key is 4032 bytes, found 2560 (the size of an ML-DSA-44 key)":
-            _asn1.private_key_info(sk._set.oid, _asn1.octet_string(bytes(2560))),
+        "expanded key is 4032 bytes, found 2560 (the size of an ML-DSA-44 key)": _asn1.private_key_info(
+            sk._set.oid, _asn1.octet_string(bytes(2560))
+        ),
         "not ML-DSA": _asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.tlv(0x80, bytes(64))),
         "trailing data": _asn1.private_key_info(sk._set.oid, _asn1.tlv(0x80, bytes(32)) + b"\0\0"),
         "none of the seed, expandedKey and both forms": _asn1.private_key_info(sk._set.oid, _asn1.integer(1)),
-        "not the one its seed gives": _asn1.private_key_info(sk._set.oid, _asn1.sequence(
-            _asn1.octet_string(bytes(32)), _asn1.octet_string(sk._expanded_bytes()))),
+        "not the one its seed gives": _asn1.private_key_info(
+            sk._set.oid, _asn1.sequence(_asn1.octet_string(bytes(32)), _asn1.octet_string(sk._expanded_bytes()))
+        ),
     }
     for message, data in cases.items():
         with pytest.raises(ValueError, match=message.replace("(", r"\(").replace(")", r"\)")):
@@ -120,6 +128,7 @@ def test_code_paths_give_the_same_bytes(dsa):
     import os
 
     from kyber_alg import _mldsa
+
     previous = _mldsa._backend()
     cases = [(os.urandom(32), os.urandom(n), os.urandom(32)) for n in (0, 1, 200, 5000)]
     results = {}
@@ -130,9 +139,15 @@ def test_code_paths_give_the_same_bytes(dsa):
             for seed, message, rnd in cases:
                 sk = dsa.private.from_seed_bytes(seed)
                 signature = sk._sign_internal(message, rnd)
-                out.append((sk._expanded_bytes(), sk.public_key().public_bytes_raw(), signature,
-                            sk.public_key()._verify_internal(signature, message),
-                            sk.public_key()._verify_internal(signature[:-1] + bytes([signature[-1] ^ 1]), message)))
+                out.append(
+                    (
+                        sk._expanded_bytes(),
+                        sk.public_key().public_bytes_raw(),
+                        signature,
+                        sk.public_key()._verify_internal(signature, message),
+                        sk.public_key()._verify_internal(signature[:-1] + bytes([signature[-1] ^ 1]), message),
+                    )
+                )
             results[path] = out
     finally:
         _mldsa._set_backend(previous)

@@ -13,8 +13,9 @@ from mldsa_testlib import SETS, each_backend, m_prime, set_params  # noqa: F401 
 from kyber_alg import mldsa
 from kyber_alg.exceptions import InvalidSignature
 
-pyca = pytest.importorskip("cryptography.hazmat.primitives.asymmetric.mldsa",
-                           reason="this cryptography has no ML-DSA module")
+pyca = pytest.importorskip(
+    "cryptography.hazmat.primitives.asymmetric.mldsa", reason="this cryptography has no ML-DSA module"
+)
 ser = pytest.importorskip("cryptography.hazmat.primitives.serialization")
 from cryptography.exceptions import InvalidSignature as PycaInvalidSignature  # noqa: E402
 from cryptography.exceptions import UnsupportedAlgorithm  # noqa: E402
@@ -47,8 +48,10 @@ def test_same_seed_same_encodings_both_ways(dsa):
             load = mldsa.load_pem_private_key if encoding == ser.Encoding.PEM else mldsa.load_der_private_key
             assert load(their_private).private_bytes_raw() == seed
             load_public = ser.load_pem_public_key if encoding == ser.Encoding.PEM else ser.load_der_public_key
-            assert load_public(ours.public_key().public_bytes(encoding)).public_bytes_raw() == \
-                theirs.public_key().public_bytes_raw()
+            assert (
+                load_public(ours.public_key().public_bytes(encoding)).public_bytes_raw()
+                == theirs.public_key().public_bytes_raw()
+            )
         assert ours.public_key().public_bytes_raw() == theirs.public_key().public_bytes_raw()
         # The expanded and "both" forms are ours alone here; they read back to the same key.
         for form in ("expanded", "both"):

@@ -11,9 +11,8 @@ from __future__ import annotations
 
 from pathlib import Path
 
-import pytest
-
 import ctgrind
+import pytest
 
 DRIVER = Path(__file__).resolve().parent / "ct" / "ctgrind_driver.cpp"
 
@@ -22,8 +21,11 @@ pytestmark = ctgrind.SKIP_MARKS
 
 @pytest.fixture(scope="module")
 def driver(tmp_path_factory) -> Path:
-    return ctgrind.build_driver(tmp_path_factory.mktemp("ctgrind_mldsa"), "ctgrind_driver",
-                                [*ctgrind.library_sources("mldsa", "mlkem", "common"), DRIVER])
+    return ctgrind.build_driver(
+        tmp_path_factory.mktemp("ctgrind_mldsa"),
+        "ctgrind_driver",
+        [*ctgrind.library_sources("mldsa", "mlkem", "common"), DRIVER],
+    )
 
 
 @pytest.mark.parametrize("backend", ["portable", "avx2"])

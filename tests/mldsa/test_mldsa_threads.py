@@ -68,10 +68,10 @@ def test_inputs_changed_meanwhile_give_one_whole_input():
 
 
 @pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork()")
-@pytest.mark.filterwarnings("ignore::DeprecationWarning")   # fork() with threads alive elsewhere in the suite
+@pytest.mark.filterwarnings("ignore::DeprecationWarning")  # fork() with threads alive elsewhere in the suite
 def test_forked_child_draws_fresh_randomness():
     dsa = SETS[0]
-    dsa.private.generate()                  # the pool now holds bytes a child could repeat
+    dsa.private.generate()  # the pool now holds bytes a child could repeat
     read, write = os.pipe()
     pid = os.fork()
     if pid == 0:

@@ -21,8 +21,11 @@ def h(value: str) -> bytes:
 
 
 def cases(kind: str) -> list:
-    return [pytest.param(dsa, group, id=f"{dsa.name}-tc{group['tests'][0]['tcId']}") for dsa in SETS
-            for group in load_json(f"wycheproof/mldsa_{dsa.level}_{kind}_test.json")["testGroups"]]
+    return [
+        pytest.param(dsa, group, id=f"{dsa.name}-tc{group['tests'][0]['tcId']}")
+        for dsa in SETS
+        for group in load_json(f"wycheproof/mldsa_{dsa.level}_{kind}_test.json")["testGroups"]
+    ]
 
 
 def check_signing(dsa, key, test) -> None:
@@ -41,7 +44,7 @@ def check_signing(dsa, key, test) -> None:
         assert key._sign_internal(m_prime(message, context), rnd) == expected, test["tcId"]
         assert pk.verify(expected, message, context) is None
         assert pk._verify_internal(expected, m_prime(message, context))
-        fresh = key.sign(message, context)                      # hedged: a different, valid signature
+        fresh = key.sign(message, context)  # hedged: a different, valid signature
         pk.verify(fresh, message, context)
     if "mu" in test:
         assert key._sign_mu_internal(h(test["mu"]), rnd) == expected, test["tcId"]

@@ -24,10 +24,10 @@ def test_round_trip_sizes_and_implicit_rejection(kem):
     assert (len(shared), len(ct), len(pk.public_bytes_raw())) == (32, kem.ct, kem.ek)
     assert sk.decapsulate(ct) == shared and sk.decapsulate(bytearray(ct)) == shared
     assert sk.decapsulate(ciphertext=memoryview(ct)) == shared
-    assert pk.encapsulate() != (shared, ct)                    # fresh randomness each time
+    assert pk.encapsulate() != (shared, ct)  # fresh randomness each time
     tampered = bytearray(ct)
     tampered[-1] ^= 1
-    rejected = sk.decapsulate(bytes(tampered))                 # implicit rejection: a secret, no error
+    rejected = sk.decapsulate(bytes(tampered))  # implicit rejection: a secret, no error
     assert rejected != shared and rejected == sk.decapsulate(bytes(tampered))
     assert kem.private.generate().decapsulate(ct) != shared
 
@@ -72,14 +72,16 @@ def test_expanded_and_both_forms_load(kem):
     assert type(only) is kem.private and not only._has_seed() and only.public_key() == sk.public_key()
     with pytest.raises(ValueError, match="no seed"):
         only.private_bytes_raw()
-    assert only.private_bytes("der") == expanded               # written back in the form it has
+    assert only.private_bytes("der") == expanded  # written back in the form it has
     shared, ct = sk.public_key().encapsulate()
     assert only.decapsulate(ct) == shared
-    both = _asn1.private_key_info(sk._set.oid, _asn1.sequence(_asn1.octet_string(SEED),
-                                                              _asn1.octet_string(sk._expanded_bytes())))
+    both = _asn1.private_key_info(
+        sk._set.oid, _asn1.sequence(_asn1.octet_string(SEED), _asn1.octet_string(sk._expanded_bytes()))
+    )
     assert mlkem.load_der_private_key(both).private_bytes("der") == sk.private_bytes("der")
-    wrong_seed = _asn1.private_key_info(sk._set.oid, _asn1.sequence(_asn1.octet_string(bytes(64)),
-                                                                    _asn1.octet_string(sk._expanded_bytes())))
+    wrong_seed = _asn1.private_key_info(
+        sk._set.oid, _asn1.sequence(_asn1.octet_string(bytes(64)), _asn1.octet_string(sk._expanded_bytes()))
+    )
     with pytest.raises(ValueError, match="not the one its seed gives"):
         mlkem.load_der_private_key(wrong_seed)
 
@@ -91,12 +93,14 @@ def test_expanded_key_checks(kem):
     oid = kem.private._set.oid
     bad_hash = bytes(dk[:-64]) + bytes(32) + bytes(dk[-32:])
     # Directly, and through the loader (whose expandedKey DER goes straight to the same native call).
-    for load in (lambda d: kem.private._from_expanded(d, None),
-                 lambda d: mlkem.load_der_private_key(bytearray(_asn1.private_key_info(oid, _asn1.octet_string(d))))):
+    for load in (
+        lambda d: kem.private._from_expanded(d, None),
+        lambda d: mlkem.load_der_private_key(bytearray(_asn1.private_key_info(oid, _asn1.octet_string(d)))),
+    ):
         with pytest.raises(ValueError, match="hash check"):
             load(bad_hash)
         damaged = bytearray(dk)
-        damaged[ek_start:ek_start + 2] = b"\xff\xff"            # first coefficient of ek = 4095 >= q
+        damaged[ek_start : ek_start + 2] = b"\xff\xff"  # first coefficient of ek = 4095 >= q
         with pytest.raises(ValueError, match="modulus check"):
             load(bytes(damaged))
 
@@ -116,8 +120,9 @@ def test_wrong_parameter_set_is_named(bits, other):
 
 def test_other_algorithms_are_named():
     ec_key = ec.generate_private_key(ec.SECP256R1())
-    pem = ec_key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
-                               serialization.NoEncryption())
+    pem = ec_key.private_bytes(
+        serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8, serialization.NoEncryption()
+    )
     with pytest.raises(ValueError, match=r"the key is EC \(1.2.840.10045.2.1\), not ML-KEM"):
         mlkem.load_pem_private_key(pem)
     spki = ec_key.public_key().public_bytes(serialization.Encoding.DER, serialization.PublicFormat.SubjectPublicKeyInfo)
@@ -127,17 +132,32 @@ def test_other_algorithms_are_named():
         mlkem.load_der_public_key(_asn1.subject_public_key_info("1.2.3.4", bytes(800)))
 
 
-@pytest.mark.parametrize(("der", "message"), [
-    (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.tlv(0x80, bytes(63))), "seed is 64 bytes, found 63"),
-    (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.integer(5)), "none of the seed, expandedKey and both"),
-    (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.tlv(0x80, SEED) + b"\x00"), "trailing data"),
-    (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.sequence(_asn1.octet_string(SEED))), "'both' form"),
-    (_asn1.sequence(_asn1.integer(0), _asn1.sequence(_asn1.oid("2.16.840.1.101.3.4.4.2"), _asn1.tlv(5, b"")),
-                    _asn1.octet_string(_asn1.tlv(0x80, SEED))), "has no parameters"),
-    (_asn1.sequence(_asn1.integer(2), _asn1.sequence(_asn1.oid("2.16.840.1.101.3.4.4.2")),
-                    _asn1.octet_string(_asn1.tlv(0x80, SEED))), "unsupported PKCS#8 version"),
-    (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.tlv(0x80, SEED))[:-1], "truncated"),
-])
+@pytest.mark.parametrize(
+    ("der", "message"),
+    [
+        (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.tlv(0x80, bytes(63))), "seed is 64 bytes, found 63"),
+        (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.integer(5)), "none of the seed, expandedKey and both"),
+        (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.tlv(0x80, SEED) + b"\x00"), "trailing data"),
+        (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.sequence(_asn1.octet_string(SEED))), "'both' form"),
+        (
+            _asn1.sequence(
+                _asn1.integer(0),
+                _asn1.sequence(_asn1.oid("2.16.840.1.101.3.4.4.2"), _asn1.tlv(5, b"")),
+                _asn1.octet_string(_asn1.tlv(0x80, SEED)),
+            ),
+            "has no parameters",
+        ),
+        (
+            _asn1.sequence(
+                _asn1.integer(2),
+                _asn1.sequence(_asn1.oid("2.16.840.1.101.3.4.4.2")),
+                _asn1.octet_string(_asn1.tlv(0x80, SEED)),
+            ),
+            "unsupported PKCS#8 version",
+        ),
+        (_asn1.private_key_info("2.16.840.1.101.3.4.4.2", _asn1.tlv(0x80, SEED))[:-1], "truncated"),
+    ],
+)
 def test_malformed_private_keys(der, message):
     with pytest.raises(ValueError, match=message):
         mlkem.load_der_private_key(der)
@@ -164,12 +184,14 @@ def test_pem_labels_and_passwords():
 
 
 @pytest.mark.parametrize("data", [100, [48, 3, 2, 1, 0], "MIIB", None, 1.5])
-@pytest.mark.parametrize("load", [mlkem.load_der_public_key, mlkem.load_der_private_key, mlkem.load_pem_public_key,
-                                  mlkem.load_pem_private_key])
+@pytest.mark.parametrize(
+    "load",
+    [mlkem.load_der_public_key, mlkem.load_der_private_key, mlkem.load_pem_public_key, mlkem.load_pem_private_key],
+)
 def test_loaders_take_bytes_like_data_only(load, data):
     # bytes(100) would be 100 zero bytes and bytes([48, ...]) DER: neither may be parsed.
     if isinstance(data, str) and load.__name__.startswith("load_pem"):
-        return                                                  # PEM text may be a str
+        return  # PEM text may be a str
     with pytest.raises(TypeError, match="bytes-like"):
         load(data)
     sk = mlkem.MLKEM512PrivateKey.from_seed_bytes(SEED)
@@ -177,33 +199,39 @@ def test_loaders_take_bytes_like_data_only(load, data):
         assert mlkem.load_der_private_key(buffer(sk.private_bytes("der"))).private_bytes_raw() == SEED
 
 
-@pytest.mark.parametrize(("args", "error", "message"), [
-    (("xml",), ValueError, "encoding must be"),
-    ((5,), TypeError, "encoding must be a str"),
-    (("der", "raw"), ValueError, "go only together"),
-    (("raw", "pkcs8"), ValueError, "go only together"),
-    (("der", "openssh"), ValueError, "format must be one of 'pkcs8', 'raw'"),
-    ((serialization.Encoding.DER, serialization.PublicFormat.Raw), TypeError, "format must be a str"),
-    (("der", None, serialization.BestAvailableEncryption(b"pw")), ValueError, "encrypted private keys"),
-])
+@pytest.mark.parametrize(
+    ("args", "error", "message"),
+    [
+        (("xml",), ValueError, "encoding must be"),
+        ((5,), TypeError, "encoding must be a str"),
+        (("der", "raw"), ValueError, "go only together"),
+        (("raw", "pkcs8"), ValueError, "go only together"),
+        (("der", "openssh"), ValueError, "format must be one of 'pkcs8', 'raw'"),
+        ((serialization.Encoding.DER, serialization.PublicFormat.Raw), TypeError, "format must be a str"),
+        (("der", None, serialization.BestAvailableEncryption(b"pw")), ValueError, "encrypted private keys"),
+    ],
+)
 def test_private_bytes_arguments(args, error, message):
     with pytest.raises(error, match=message):
         mlkem.MLKEM512PrivateKey.from_seed_bytes(SEED).private_bytes(*args)
 
 
-@pytest.mark.parametrize(("call", "error", "message"), [
-    (lambda k: k.from_seed_bytes(bytes(63)), ValueError, "seed \\(d \\|\\| z\\) is 64 bytes long, got 63"),
-    (lambda k: k.from_seed_bytes("x" * 64), TypeError, "not 'str'"),
-    (lambda k: k.from_seed_bytes(None), TypeError, "bytes-like"),
-    (lambda k: k.from_seed_bytes(), TypeError, "missing required argument 'data'"),
-    (lambda k: k.from_seed_bytes(seed=SEED), TypeError, "unexpected keyword argument 'seed'"),
-    (lambda k: k.from_seed_bytes(SEED).decapsulate("ab"), TypeError, "not 'str'"),
-    (lambda k: k.from_seed_bytes(SEED).decapsulate(b"", b""), TypeError, "at most 1 argument"),
-    (lambda k: k.from_seed_bytes(SEED).public_key()._encapsulate_deterministic(bytes(31)), ValueError, "32 bytes"),
-    (lambda k: k.from_seed_bytes(SEED)._public_key(int), TypeError, "not a subclass"),
-    (lambda k: k._from_expanded(bytes(10)), TypeError, "takes 2 positional arguments"),
-    (lambda k: k(), TypeError, "cannot create"),
-])
+@pytest.mark.parametrize(
+    ("call", "error", "message"),
+    [
+        (lambda k: k.from_seed_bytes(bytes(63)), ValueError, "seed \\(d \\|\\| z\\) is 64 bytes long, got 63"),
+        (lambda k: k.from_seed_bytes("x" * 64), TypeError, "not 'str'"),
+        (lambda k: k.from_seed_bytes(None), TypeError, "bytes-like"),
+        (lambda k: k.from_seed_bytes(), TypeError, "missing required argument 'data'"),
+        (lambda k: k.from_seed_bytes(seed=SEED), TypeError, "unexpected keyword argument 'seed'"),
+        (lambda k: k.from_seed_bytes(SEED).decapsulate("ab"), TypeError, "not 'str'"),
+        (lambda k: k.from_seed_bytes(SEED).decapsulate(b"", b""), TypeError, "at most 1 argument"),
+        (lambda k: k.from_seed_bytes(SEED).public_key()._encapsulate_deterministic(bytes(31)), ValueError, "32 bytes"),
+        (lambda k: k.from_seed_bytes(SEED)._public_key(int), TypeError, "not a subclass"),
+        (lambda k: k._from_expanded(bytes(10)), TypeError, "takes 2 positional arguments"),
+        (lambda k: k(), TypeError, "cannot create"),
+    ],
+)
 def test_bad_arguments(call, error, message):
     with pytest.raises(error, match=message):
         call(mlkem.MLKEM768PrivateKey)

@@ -13,7 +13,10 @@ from mlkem_testlib import BY_BITS
 
 from kyber_alg import mlkem
 
-PYCA = {768: (pyca.MLKEM768PrivateKey, pyca.MLKEM768PublicKey), 1024: (pyca.MLKEM1024PrivateKey, pyca.MLKEM1024PublicKey)}
+PYCA = {
+    768: (pyca.MLKEM768PrivateKey, pyca.MLKEM768PublicKey),
+    1024: (pyca.MLKEM1024PrivateKey, pyca.MLKEM1024PublicKey),
+}
 seeds = st.binary(min_size=64, max_size=64)
 
 
@@ -24,14 +27,16 @@ def test_same_seed_same_bytes_as_cryptography(bits, seed):
     ours = BY_BITS[bits].private.from_seed_bytes(seed)
     theirs = PYCA[bits][0].from_seed_bytes(seed)
     for encoding in (ser.Encoding.DER, ser.Encoding.PEM):
-        assert ours.private_bytes(encoding) == theirs.private_bytes(encoding, ser.PrivateFormat.PKCS8,
-                                                                    ser.NoEncryption())
+        assert ours.private_bytes(encoding) == theirs.private_bytes(
+            encoding, ser.PrivateFormat.PKCS8, ser.NoEncryption()
+        )
         assert ours.public_key().public_bytes(encoding) == theirs.public_key().public_bytes(
-            encoding, ser.PublicFormat.SubjectPublicKeyInfo)
-    assert ours.private_bytes(ser.Encoding.Raw, ser.PrivateFormat.Raw, ser.NoEncryption()) == \
-        theirs.private_bytes_raw()
-    assert ours.public_key().public_bytes(ser.Encoding.Raw, ser.PublicFormat.Raw) == \
-        theirs.public_key().public_bytes_raw()
+            encoding, ser.PublicFormat.SubjectPublicKeyInfo
+        )
+    assert ours.private_bytes(ser.Encoding.Raw, ser.PrivateFormat.Raw, ser.NoEncryption()) == theirs.private_bytes_raw()
+    assert (
+        ours.public_key().public_bytes(ser.Encoding.Raw, ser.PublicFormat.Raw) == theirs.public_key().public_bytes_raw()
+    )
 
 
 @pytest.mark.parametrize("bits", [768, 1024])
@@ -55,11 +60,13 @@ def test_each_side_loads_the_others_pem(bits):
     assert isinstance(loaded, PYCA[bits][0]) and loaded.private_bytes_raw() == ours.private_bytes_raw()
     pk = ser.load_pem_public_key(ours.public_key().public_bytes("pem"))
     assert isinstance(pk, PYCA[bits][1]) and pk.public_bytes_raw() == ours.public_key().public_bytes_raw()
-    mine = mlkem.load_pem_private_key(theirs.private_bytes(ser.Encoding.PEM, ser.PrivateFormat.PKCS8,
-                                                           ser.NoEncryption()))
+    mine = mlkem.load_pem_private_key(
+        theirs.private_bytes(ser.Encoding.PEM, ser.PrivateFormat.PKCS8, ser.NoEncryption())
+    )
     assert type(mine) is BY_BITS[bits].private and mine.private_bytes_raw() == theirs.private_bytes_raw()
-    public = mlkem.load_der_public_key(theirs.public_key().public_bytes(ser.Encoding.DER,
-                                                                       ser.PublicFormat.SubjectPublicKeyInfo))
+    public = mlkem.load_der_public_key(
+        theirs.public_key().public_bytes(ser.Encoding.DER, ser.PublicFormat.SubjectPublicKeyInfo)
+    )
     assert public.public_bytes_raw() == theirs.public_key().public_bytes_raw()
 
 

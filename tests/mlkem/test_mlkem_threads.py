@@ -86,13 +86,13 @@ def test_inputs_changed_meanwhile_give_one_whole_input(kem, busy_switching):
 
 
 @pytest.mark.skipif(not hasattr(os, "fork"), reason="needs fork()")
-@pytest.mark.filterwarnings("ignore::DeprecationWarning")   # fork() with threads alive elsewhere in the suite
+@pytest.mark.filterwarnings("ignore::DeprecationWarning")  # fork() with threads alive elsewhere in the suite
 def test_forked_child_draws_fresh_randomness():
     kem = SETS[0]
-    kem.private.generate()                  # the pool now holds bytes a child could repeat
+    kem.private.generate()  # the pool now holds bytes a child could repeat
     read, write = os.pipe()
     pid = os.fork()
-    if pid == 0:                            # child: report its next key and encapsulation randomness
+    if pid == 0:  # child: report its next key and encapsulation randomness
         try:
             os.write(write, kem.private.generate().private_bytes_raw())
         finally:

@@ -103,8 +103,11 @@ def test_wycheproof_keygen_seed(kem):
         assert sk.private_bytes_raw() == h(t["seed"])
 
 
-SEMI_ERRORS = {"IncorrectCiphertextLength": "ciphertext is", "IncorrectDecapsulationKeyLength": "expanded private key is",
-               "InvalidDecapsulationKey": "hash check|modulus check"}
+SEMI_ERRORS = {
+    "IncorrectCiphertextLength": "ciphertext is",
+    "IncorrectDecapsulationKeyLength": "expanded private key is",
+    "InvalidDecapsulationKey": "hash check|modulus check",
+}
 
 
 @set_params
@@ -125,7 +128,7 @@ ACCUMULATED = load_json("cctv/accumulated/ML-KEM-768-1024-accumulated.json")
 
 
 @pytest.mark.parametrize("bits", [768, 1024])
-def test_cctv_accumulated(bits, each_backend):
+def test_cctv_accumulated(bits, each_backend):  # noqa: F811  (the fixture, by name)
     """CCTV's accumulated test: 10,000 key pairs, encapsulations and decapsulations (of a good and of a random
     ciphertext) from one SHAKE-128 stream, hashed together. The full run on the default path, the first 1,000
     (a checkpoint of the same run) on the others."""
@@ -138,7 +141,7 @@ def test_cctv_accumulated(bits, each_backend):
     stream = hashlib.shake_128(b"").digest(count * per_test)
     acc = hashlib.shake_128()
     for i in range(count):
-        chunk = stream[i * per_test:(i + 1) * per_test]
+        chunk = stream[i * per_test : (i + 1) * per_test]
         sk = kem.private.from_seed_bytes(chunk[:64])
         pk = sk.public_key()
         key, ct = pk._encapsulate_deterministic(chunk[64:96])
@@ -149,4 +152,5 @@ def test_cctv_accumulated(bits, each_backend):
 
 def _default_backend() -> str:
     from kyber_alg import _mlkem
+
     return _mlkem._available_backends()[-1]

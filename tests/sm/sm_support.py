@@ -1,4 +1,5 @@
 """Helpers shared by the SM3/SM4 tests."""
+
 import json
 from pathlib import Path
 

@@ -8,10 +8,10 @@ import sys
 import threading
 
 import pytest
+import sm2_reference as ref
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-import sm2_reference as ref
 from kyber_alg.sm import SM2
 
 PUB, PRIV = SM2.generate_keypair(64)
@@ -52,8 +52,11 @@ def test_a_point_with_small_x_is_accepted_in_canonical_form():
 
 
 @settings(max_examples=60, deadline=None)
-@given(message=st.binary(min_size=1, max_size=300), mode=st.sampled_from(["C1C3C2", "C1C2C3"]),
-       as_type=st.sampled_from([bytes, bytearray, memoryview]))
+@given(
+    message=st.binary(min_size=1, max_size=300),
+    mode=st.sampled_from(["C1C3C2", "C1C2C3"]),
+    as_type=st.sampled_from([bytes, bytearray, memoryview]),
+)
 def test_round_trip_and_layout(message, mode, as_type):
     c = SM2.Encrypt(as_type(message), as_type(PUB), 64, 0, mode=mode)
     assert type(c) is bytes and len(c) == len(message) + 96
@@ -98,7 +101,7 @@ def test_threads_share_keys_and_get_right_results():
                 new_pub, new_priv = SM2.generate_keypair()
                 if SM2._public_key(new_priv) != new_pub:
                     failures.append((index, i, "keygen"))
-            except Exception as exc:  # noqa: BLE001 - reported below
+            except Exception as exc:
                 failures.append(exc)
 
     threads = [threading.Thread(target=work, args=(n,)) for n in range(6)]
@@ -116,10 +119,16 @@ def _calls():
     SM2.Decrypt(c.hex(), PRIV.hex(), 64)
     SM2.generate_keypair(64)
     SM2._public_key(PRIV)
-    for bad in (lambda: SM2.Decrypt(c[:-1], PRIV, 64), lambda: SM2.Decrypt(c, bytes(32), 64),
-                lambda: SM2.Encrypt(b"x", bytes(64), 64, 0), lambda: SM2.Encrypt(b"x", PUB, 64, 0, mode="x"),
-                lambda: SM2.Encrypt("zz", PUB, 64, 1), lambda: SM2.Decrypt(b"x" * 200, PRIV, 64),
-                lambda: SM2.Encrypt(b"x", PUB, 63), lambda: SM2.Decrypt(None, PRIV, 64)):
+    for bad in (
+        lambda: SM2.Decrypt(c[:-1], PRIV, 64),
+        lambda: SM2.Decrypt(c, bytes(32), 64),
+        lambda: SM2.Encrypt(b"x", bytes(64), 64, 0),
+        lambda: SM2.Encrypt(b"x", PUB, 64, 0, mode="x"),
+        lambda: SM2.Encrypt("zz", PUB, 64, 1),
+        lambda: SM2.Decrypt(b"x" * 200, PRIV, 64),
+        lambda: SM2.Encrypt(b"x", PUB, 63),
+        lambda: SM2.Decrypt(None, PRIV, 64),
+    ):
         try:
             bad()
         except (ValueError, TypeError):

@@ -11,8 +11,9 @@ from kyber_alg.sm import SM2
 pysmx_sm2 = pytest.importorskip("pysmx.SM2")
 
 # The code-path fixture holds for all examples of one test call, as intended.
-SLOW = settings(max_examples=12, deadline=None,
-                suppress_health_check=[HealthCheck.too_slow, HealthCheck.function_scoped_fixture])
+SLOW = settings(
+    max_examples=12, deadline=None, suppress_health_check=[HealthCheck.too_slow, HealthCheck.function_scoped_fixture]
+)
 KEY_SOURCES = {"native": SM2.generate_keypair, "pysmx": pysmx_sm2.generate_keypair}
 
 

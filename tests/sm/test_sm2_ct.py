@@ -12,9 +12,8 @@ from __future__ import annotations
 import json
 from pathlib import Path
 
-import pytest
-
 import ctgrind
+import pytest
 
 DRIVER = Path(__file__).resolve().parent / "ct" / "ctgrind_driver.cpp"
 VECTORS = Path(__file__).resolve().parents[1] / "vectors" / "sm" / "sm2_examples.json"
@@ -26,8 +25,12 @@ pytestmark = ctgrind.SKIP_MARKS
 
 @pytest.fixture(scope="module", params=sorted(BUILDS))
 def driver(request, tmp_path_factory) -> Path:
-    return ctgrind.build_driver(tmp_path_factory.mktemp("sm2_ctgrind_" + request.param), "sm2_ctgrind_driver",
-                                [*ctgrind.library_sources("sm2", "sm3", "common"), DRIVER], BUILDS[request.param])
+    return ctgrind.build_driver(
+        tmp_path_factory.mktemp("sm2_ctgrind_" + request.param),
+        "sm2_ctgrind_driver",
+        [*ctgrind.library_sources("sm2", "sm3", "common"), DRIVER],
+        BUILDS[request.param],
+    )
 
 
 def _worked_example() -> list[str]:
@@ -42,8 +45,11 @@ def _worked_example() -> list[str]:
 @pytest.mark.parametrize("backend", ["portable", "adx"])
 def test_keygen_encrypt_decrypt_have_no_secret_dependent_branch_or_index(driver, backend):
     proc, errors = ctgrind.memcheck_code_path(driver, backend, "2", *_worked_example())
-    ctgrind.assert_clean(proc, errors, "2 keygen/encrypt/decrypt rounds and the fixed nonces done on the "
-                                       f"{backend} path, worked example matches")
+    ctgrind.assert_clean(
+        proc,
+        errors,
+        f"2 keygen/encrypt/decrypt rounds and the fixed nonces done on the {backend} path, worked example matches",
+    )
 
 
 @pytest.mark.parametrize("backend", ["portable", "adx"])

@@ -5,8 +5,8 @@ from __future__ import annotations
 import secrets
 
 import pytest
-
 import sm2_reference as ref
+
 from kyber_alg.sm import SM2, SM3
 
 PUB, PRIV = SM2.generate_keypair(64)
@@ -26,7 +26,10 @@ def _off_curve_point() -> bytes:
         (_off_curve_point(), "not a point on the SM2 curve"),
         (ref.encode((1, 1)), "not a point on the SM2 curve"),
         # x + p for a curve point's x: equal mod p, but not a canonical field element.
-        (ref.encode((ref.point_with_small_x()[0] + ref.P, ref.point_with_small_x()[1])), "not a point on the SM2 curve"),
+        (
+            ref.encode((ref.point_with_small_x()[0] + ref.P, ref.point_with_small_x()[1])),
+            "not a point on the SM2 curve",
+        ),
         (PUB[:63], "must be 64 bytes"),
         (PUB + b"\x00", "must be 64 bytes"),
         ("ab" * 1664, "must be 64 bytes"),  # a Velmora-sized secret key passed as the public key
@@ -85,8 +88,10 @@ def test_decrypt_rejects_bad_private_keys(private_key, message):
         (bytes(64) + CIPHERTEXT[64:], "C1 is the point at infinity"),
         (_off_curve_point() + CIPHERTEXT[64:], "C1 is not a point on the SM2 curve"),
         # -C1 is on the curve but gives another shared point.
-        (ref.encode((ref.decode(CIPHERTEXT)[0], ref.P - ref.decode(CIPHERTEXT)[1])) + CIPHERTEXT[64:],
-         "C3 does not match"),
+        (
+            ref.encode((ref.decode(CIPHERTEXT)[0], ref.P - ref.decode(CIPHERTEXT)[1])) + CIPHERTEXT[64:],
+            "C3 does not match",
+        ),
         (CIPHERTEXT[:-1], "C3 does not match"),
         (CIPHERTEXT + b"\x00", "C3 does not match"),
     ],

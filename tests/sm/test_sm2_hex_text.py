@@ -72,13 +72,16 @@ def test_agrees_with_bytes_fromhex(text):
             assert got == expected, (text, got, expected)
 
 
-@pytest.mark.parametrize(("text", "message"), [
-    ("abc", "odd number of hexadecimal digits"),
-    ("ab c", "odd number of hexadecimal digits"),
-    ("a bc", r"not a hexadecimal digit \(position 1\)"),
-    ("abzz", r"not a hexadecimal digit \(position 2\)"),
-    ("ab\u00e9f", r"not a hexadecimal digit \(position 2\)"),
-])
+@pytest.mark.parametrize(
+    ("text", "message"),
+    [
+        ("abc", "odd number of hexadecimal digits"),
+        ("ab c", "odd number of hexadecimal digits"),
+        ("a bc", r"not a hexadecimal digit \(position 1\)"),
+        ("abzz", r"not a hexadecimal digit \(position 2\)"),
+        ("ab\u00e9f", r"not a hexadecimal digit \(position 2\)"),
+    ],
+)
 def test_errors_name_what_is_wrong(text, message):
     with pytest.raises(ValueError, match=message):
         SM2.Encrypt(text, PUB, 64, 1)

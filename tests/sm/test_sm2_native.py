@@ -13,9 +13,8 @@ import random
 import subprocess
 from pathlib import Path
 
-import pytest
-
 import ctgrind
+import pytest
 import sm2_reference as ref
 
 NATIVE = Path(__file__).resolve().parent / "native"
@@ -39,14 +38,34 @@ def invert_driver(tmp_path_factory) -> Path:
 @pytest.fixture(scope="module")
 def double_mult_vartime_driver(tmp_path_factory) -> Path:
     sources = [*ctgrind.library_sources("sm2", "sm3", "common"), NATIVE / "double_mult_vartime_driver.cpp"]
-    return ctgrind.build_driver(tmp_path_factory.mktemp("sm2_double_mult"), "double_mult_vartime_driver", sources,
-                                ["-O1"], ctgrind=False)
+    return ctgrind.build_driver(
+        tmp_path_factory.mktemp("sm2_double_mult"), "double_mult_vartime_driver", sources, ["-O1"], ctgrind=False
+    )
 
 
 def _inversion_inputs() -> list[int]:
     p = ref.P
-    edges = [0, 1, 2, 3, p - 1, p - 2, (p - 1) // 2, (p + 1) // 2, 1 << 255, (1 << 255) - 1, 1 << 64, 1 << 192,
-             0xFFFFFFFE << 224, (1 << 64) - 1, R % p, R * R % p, R * R * R % p, p >> 1, p >> 32]
+    edges = [
+        0,
+        1,
+        2,
+        3,
+        p - 1,
+        p - 2,
+        (p - 1) // 2,
+        (p + 1) // 2,
+        1 << 255,
+        (1 << 255) - 1,
+        1 << 64,
+        1 << 192,
+        0xFFFFFFFE << 224,
+        (1 << 64) - 1,
+        R % p,
+        R * R % p,
+        R * R * R % p,
+        p >> 1,
+        p >> 32,
+    ]
     rng = random.Random(20261207)
     randoms = [rng.randrange(1, p) for _ in range(3000)]
     # Short and sparse numbers take the division steps along other routes than full-size ones.
@@ -74,10 +93,26 @@ def _double_mult_cases() -> list[tuple[int, int, tuple[int, int]]]:
     k = rng.randrange(1, n)
     q = ref.mul(k, g)
     cases = [
-        (0, 0, q), (0, 1, q), (1, 0, q), (0, k, g), (k, 0, q),
-        (1, 1, g), (2, 1, ref.mul(2, g)), (3, 5, g), (n - 1, 1, g), (n - 1, n - 1, q),
-        (k, k, minus_g), (k, n - k, g), (1, n - 1, g), (n - 1, 1, minus_g), (n, 1, q), (n + 3, n - 3, g),
-        (R - 1, R - 1, q), (1 << 255, (1 << 255) - 1, minus_g), (k, k, g), (k, 2 * k % n, ref.mul(n - 2, g)),
+        (0, 0, q),
+        (0, 1, q),
+        (1, 0, q),
+        (0, k, g),
+        (k, 0, q),
+        (1, 1, g),
+        (2, 1, ref.mul(2, g)),
+        (3, 5, g),
+        (n - 1, 1, g),
+        (n - 1, n - 1, q),
+        (k, k, minus_g),
+        (k, n - k, g),
+        (1, n - 1, g),
+        (n - 1, 1, minus_g),
+        (n, 1, q),
+        (n + 3, n - 3, g),
+        (R - 1, R - 1, q),
+        (1 << 255, (1 << 255) - 1, minus_g),
+        (k, k, g),
+        (k, 2 * k % n, ref.mul(n - 2, g)),
     ]
     for _ in range(24):
         cases.append((rng.randrange(n), rng.randrange(n), ref.mul(rng.randrange(1, n), g)))

@@ -8,8 +8,8 @@ import secrets
 from pathlib import Path
 
 import pytest
-
 import sm2_reference as ref
+
 from kyber_alg.sm import SM2
 
 VECTORS = Path(__file__).resolve().parents[1] / "vectors" / "sm" / "sm2_examples.json"
@@ -49,9 +49,34 @@ def equal_row_sums_scalar() -> int:
 
 # Scalars around the window boundaries and the ends of [1, n-1]; n - 6 makes the last window's
 # addition meet equal points in k*P, equal_row_sums_scalar() the last addition in k*G.
-EDGE_SCALARS = [1, 2, 3, 15, 16, 17, 31, 32, 33, 127, 128, 129, 2**128, 2**252, 2**255 - 1, 2**255, 2**255 + 17,
-                ref.N - 128, ref.N - 17, ref.N - 16, ref.N - 6, ref.N - 3, ref.N - 2, ref.N - 1,
-                equal_row_sums_scalar(), ref.N - equal_row_sums_scalar()]
+EDGE_SCALARS = [
+    1,
+    2,
+    3,
+    15,
+    16,
+    17,
+    31,
+    32,
+    33,
+    127,
+    128,
+    129,
+    2**128,
+    2**252,
+    2**255 - 1,
+    2**255,
+    2**255 + 17,
+    ref.N - 128,
+    ref.N - 17,
+    ref.N - 16,
+    ref.N - 6,
+    ref.N - 3,
+    ref.N - 2,
+    ref.N - 1,
+    equal_row_sums_scalar(),
+    ref.N - equal_row_sums_scalar(),
+]
 
 
 @pytest.mark.parametrize("k", EDGE_SCALARS + [secrets.randbelow(ref.N - 1) + 1 for _ in range(4)])

@@ -1,5 +1,6 @@
 """kyber_alg.sm.SM3 against the standard's examples, pysmx, OpenSSL (through
 cryptography) and hashlib's object behaviour."""
+
 import hashlib
 import inspect
 import os
@@ -10,8 +11,8 @@ from cryptography.hazmat.primitives import hashes
 from hypothesis import given, settings
 from hypothesis import strategies as st
 from pysmx import SM3 as pysmx_sm3
-
 from sm_support import load_json
+
 from kyber_alg.sm import SM3 as native
 
 STANDARD = load_json("sm3_sm4_standard_examples.json")["sm3"]
@@ -55,19 +56,33 @@ def test_matches_pysmx(n):
     assert native.SM3(data).hexdigest() == h.hexdigest() == pysmx_sm3.hash_msg(data)
 
 
-@pytest.mark.parametrize("msg", ["", "abc", "中文字符 ünïcode", ["list", "of", "ints"], (1, 2, 255), bytearray(b"xyz"),
-                                 memoryview(b"0123456789")[::3], range(256)],
-                         ids=["empty", "ascii", "unicode", "list", "tuple", "bytearray", "strided", "range"])
+@pytest.mark.parametrize(
+    "msg",
+    [
+        "",
+        "abc",
+        "中文字符 ünïcode",
+        ["list", "of", "ints"],
+        (1, 2, 255),
+        bytearray(b"xyz"),
+        memoryview(b"0123456789")[::3],
+        range(256),
+    ],
+    ids=["empty", "ascii", "unicode", "list", "tuple", "bytearray", "strided", "range"],
+)
 def test_hash_msg_accepts_what_pysmx_accepts(msg):
     if isinstance(msg, list):
         msg = [ord(c[0]) for c in msg]
-    expected = pysmx_sm3.hash_msg(list(msg) if isinstance(msg, (list, tuple, range)) else
-                                  (bytes(msg) if isinstance(msg, memoryview) else msg))
+    expected = pysmx_sm3.hash_msg(
+        list(msg) if isinstance(msg, (list, tuple, range)) else (bytes(msg) if isinstance(msg, memoryview) else msg)
+    )
     assert native.hash_msg(msg) == expected
 
 
-@pytest.mark.parametrize("bad, error", [(5, TypeError), (None, TypeError), ([256], ValueError), ([-1], ValueError),
-                                        ("\ud800", UnicodeEncodeError)])
+@pytest.mark.parametrize(
+    "bad, error",
+    [(5, TypeError), (None, TypeError), ([256], ValueError), ([-1], ValueError), ("\ud800", UnicodeEncodeError)],
+)
 def test_hash_msg_rejects(bad, error):
     with pytest.raises(error):
         native.hash_msg(bad)
@@ -97,9 +112,11 @@ def test_digest_does_not_reset_and_copy_is_independent():
     assert c.digest() == openssl_sm3(b"abcxyz")
 
 
-@pytest.mark.parametrize("data", [b"abc", bytearray(b"abc"), memoryview(b"abc"), memoryview(b"aXbXc")[::2],
-                                  memoryview(bytes(range(12))).cast("I")],
-                         ids=["bytes", "bytearray", "memoryview", "strided", "cast"])
+@pytest.mark.parametrize(
+    "data",
+    [b"abc", bytearray(b"abc"), memoryview(b"abc"), memoryview(b"aXbXc")[::2], memoryview(bytes(range(12))).cast("I")],
+    ids=["bytes", "bytearray", "memoryview", "strided", "cast"],
+)
 def test_buffer_inputs(data):
     assert native.SM3(data).digest() == openssl_sm3(bytes(memoryview(data).tobytes()))
 
@@ -110,22 +127,31 @@ def test_every_way_of_calling_the_constructor_agrees(sm3_path, n):
     # argument parsing; inputs of 2 KiB and more are hashed without the GIL.
     data = random.Random(n).randbytes(n)
     expected = openssl_sm3(data)
-    built = [native.SM3(data), native.SM3(msg=data), native.SM3(**{"msg": bytearray(data)}),
-             native.SM3.__new__(native.SM3, data), native.SM3.__new__(native.SM3, msg=data)]
+    built = [
+        native.SM3(data),
+        native.SM3(msg=data),
+        native.SM3(**{"msg": bytearray(data)}),
+        native.SM3.__new__(native.SM3, data),
+        native.SM3.__new__(native.SM3, msg=data),
+    ]
     assert [h.digest() for h in built] == [expected] * len(built)
     assert native.SM3().digest() == native.SM3.__new__(native.SM3).digest() == openssl_sm3(b"")
 
 
-@pytest.mark.parametrize("args, kwargs, error, message", [
-    ((b"a", b"b"), {}, TypeError, "at most 1 argument"),
-    ((), {"data": b"a"}, TypeError, "data"),
-    ((b"a",), {"msg": b"b"}, TypeError, r"SM3\(\)"),
-    ((b"a",), {"other": b"b"}, TypeError, r"SM3\(\)"),
-    (("abc",), {}, TypeError, "Strings must be encoded"),
-    ((), {"msg": "abc"}, TypeError, "Strings must be encoded"),
-    ((5,), {}, TypeError, "bytes-like"),
-    ((), {"msg": None}, TypeError, "bytes-like"),
-], ids=["two positional", "unknown keyword", "msg twice", "extra keyword", "str", "str keyword", "int", "None"])
+@pytest.mark.parametrize(
+    "args, kwargs, error, message",
+    [
+        ((b"a", b"b"), {}, TypeError, "at most 1 argument"),
+        ((), {"data": b"a"}, TypeError, "data"),
+        ((b"a",), {"msg": b"b"}, TypeError, r"SM3\(\)"),
+        ((b"a",), {"other": b"b"}, TypeError, r"SM3\(\)"),
+        (("abc",), {}, TypeError, "Strings must be encoded"),
+        ((), {"msg": "abc"}, TypeError, "Strings must be encoded"),
+        ((5,), {}, TypeError, "bytes-like"),
+        ((), {"msg": None}, TypeError, "bytes-like"),
+    ],
+    ids=["two positional", "unknown keyword", "msg twice", "extra keyword", "str", "str keyword", "int", "None"],
+)
 def test_constructor_rejects(args, kwargs, error, message):
     for construct in (native.SM3, lambda *a, **k: native.SM3.__new__(native.SM3, *a, **k)):
         with pytest.raises(error, match=message):

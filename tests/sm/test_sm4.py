@@ -1,6 +1,7 @@
 """kyber_alg.sm.sm4 against the standard's examples, OpenSSL's and GmSSL's
 vectors, gmssl.sm4 and OpenSSL (through cryptography), and its handling of
 every bad input."""
+
 import inspect
 import os
 import random
@@ -9,9 +10,9 @@ import pytest
 from cryptography.hazmat.primitives import padding as crypto_padding
 from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
 from gmssl import sm4 as gmssl_sm4
+from sm_support import load_json, openssl_evp_records
 
 from kyber_alg.sm import sm4 as native
-from sm_support import load_json, openssl_evp_records
 
 STANDARD = load_json("sm3_sm4_standard_examples.json")["sm4"]
 PADDING_CASES = load_json("gmssl_sm4_cbc_pkcs7_padding.json")
@@ -52,6 +53,7 @@ def valid_pkcs7_length(plain):
 
 # --- known answers ----------------------------------------------------------
 
+
 def test_standard_example(sm4_path):
     key, plain = bytes.fromhex(STANDARD["key"]), bytes.fromhex(STANDARD["plaintext"])
     out = cipher(key, native.SM4_ENCRYPT).crypt_ecb(plain)
@@ -65,7 +67,7 @@ def test_one_million_encryptions(sm4_path):
     key, plain = bytes.fromhex(STANDARD["key"]), bytes.fromhex(STANDARD["plaintext"])
     rounds = 1_000_000
     out = cipher(key, native.SM4_ENCRYPT).crypt_cbc(bytes(16), plain + bytes(16 * (rounds - 1)))
-    assert out[16 * (rounds - 1):16 * rounds].hex() == STANDARD["ciphertext_after_1000000_encryptions"]
+    assert out[16 * (rounds - 1) : 16 * rounds].hex() == STANDARD["ciphertext_after_1000000_encryptions"]
 
 
 @pytest.mark.parametrize("record", OPENSSL_ECB + OPENSSL_CBC, ids=lambda r: f"{r['Cipher']}-{len(r['Plaintext'])}")
@@ -74,13 +76,13 @@ def test_openssl_vectors(sm4_path, record):
     enc, dec = cipher(key, native.SM4_ENCRYPT), cipher(key, native.SM4_DECRYPT)
     if record["Cipher"] == "SM4-ECB":
         out = enc.crypt_ecb(plain)
-        assert out[:len(expected)] == expected
+        assert out[: len(expected)] == expected
         assert dec.crypt_ecb(out) == plain
     else:
         iv = record["IV"]
         out = enc.crypt_cbc(iv, plain)
-        assert out[:len(expected)] == expected  # then one block of padding
-        assert dec.crypt_cbc(iv, expected + out[len(expected):]) == plain
+        assert out[: len(expected)] == expected  # then one block of padding
+        assert dec.crypt_cbc(iv, expected + out[len(expected) :]) == plain
 
 
 @pytest.mark.parametrize("case", PADDING_CASES, ids=lambda c: f"tc{c['tcId']}-{c['result']}")
@@ -97,6 +99,7 @@ def test_gmssl_padding_vectors(sm4_path, case):
 
 
 # --- cross-checks -------------------------------------------------------------
+
 
 def test_matches_gmssl_and_openssl_at_every_length(sm4_path):
     rng = random.Random(11)
@@ -129,16 +132,18 @@ def test_zero_padding(sm4_path, n):
 
 def test_cbc_ignores_padding_mode_like_gmssl():
     key, iv = os.urandom(16), os.urandom(16)
-    assert cipher(key, native.SM4_ENCRYPT, native.ZERO).crypt_cbc(iv, b"abc") == \
-        gmssl_cipher(key, gmssl_sm4.SM4_ENCRYPT, gmssl_sm4.ZERO).crypt_cbc(iv, b"abc")
+    assert cipher(key, native.SM4_ENCRYPT, native.ZERO).crypt_cbc(iv, b"abc") == gmssl_cipher(
+        key, gmssl_sm4.SM4_ENCRYPT, gmssl_sm4.ZERO
+    ).crypt_cbc(iv, b"abc")
 
 
 def strided(data):
     return memoryview(bytes(v for c in data for v in (c, 0)))[::2]
 
 
-@pytest.mark.parametrize("wrap", [bytes, bytearray, memoryview, strided], ids=["bytes", "bytearray", "memoryview",
-                                                                                "strided"])
+@pytest.mark.parametrize(
+    "wrap", [bytes, bytearray, memoryview, strided], ids=["bytes", "bytearray", "memoryview", "strided"]
+)
 def test_buffer_inputs(wrap):
     key, iv, data = os.urandom(16), os.urandom(16), os.urandom(37)
     expected = cipher(key, native.SM4_ENCRYPT).crypt_cbc(iv, data)
@@ -147,6 +152,7 @@ def test_buffer_inputs(wrap):
 
 
 # --- failures ---------------------------------------------------------------
+
 
 def test_wrong_key_fails_unless_the_padding_happens_to_be_valid(sm4_path):
     rng = random.Random(17)
@@ -172,7 +178,7 @@ def test_tampered_ciphertext(sm4_path, damage):
     rng = random.Random(damage)
     key, iv = rng.randbytes(16), rng.randbytes(16)
     ct = bytearray(cipher(key, native.SM4_ENCRYPT).crypt_cbc(iv, rng.randbytes(45)))
-    for trial in range(40):
+    for _ in range(40):
         t, v = bytearray(ct), bytearray(iv)
         position = rng.randrange(16)
         if damage == "flip_last":
@@ -184,7 +190,7 @@ def test_tampered_ciphertext(sm4_path, damage):
         elif damage == "swap_blocks":
             t[-32:] = t[-16:] + t[-32:-16]
         else:
-            v[position] ^= 0xff
+            v[position] ^= 0xFF
         raw = openssl_raw(key, modes.CBC(bytes(v)), bytes(t), decrypt=True)
         pad = valid_pkcs7_length(raw)
         if pad is None:
@@ -211,36 +217,56 @@ def test_key_and_iv_must_be_16_bytes(length):
         cipher(bytes(16), native.SM4_ENCRYPT).crypt_cbc(bytes(length), b"data")
 
 
-@pytest.mark.parametrize("call", [lambda c: c.crypt_cbc(bytes(16), b"x"), lambda c: c.crypt_ecb(b"x")],
-                         ids=["cbc", "ecb"])
+@pytest.mark.parametrize(
+    "call", [lambda c: c.crypt_cbc(bytes(16), b"x"), lambda c: c.crypt_ecb(b"x")], ids=["cbc", "ecb"]
+)
 @pytest.mark.parametrize("mode", [native.SM4_ENCRYPT, native.SM4_DECRYPT])
 def test_unkeyed_cipher_raises(call, mode):
     with pytest.raises(ValueError, match="no key set"):
         call(native.CryptSM4(mode))
 
 
-@pytest.mark.parametrize("args, error", [
-    (("x" * 16, 0), TypeError), ((None, 0), TypeError), ((bytes(16), 2), ValueError),
-    ((bytes(16), -1), ValueError), ((bytes(16), "0"), TypeError), ((bytes(16),), TypeError)])
+@pytest.mark.parametrize(
+    "args, error",
+    [
+        (("x" * 16, 0), TypeError),
+        ((None, 0), TypeError),
+        ((bytes(16), 2), ValueError),
+        ((bytes(16), -1), ValueError),
+        ((bytes(16), "0"), TypeError),
+        ((bytes(16),), TypeError),
+    ],
+)
 def test_set_key_rejects(args, error):
     with pytest.raises(error):
         native.CryptSM4().set_key(*args)
 
 
-@pytest.mark.parametrize("kwargs, error", [({"mode": 2}, ValueError), ({"padding_mode": 2}, ValueError),
-                                           ({"padding_mode": "PKCS7"}, TypeError), ({"other": 1}, TypeError)])
+@pytest.mark.parametrize(
+    "kwargs, error",
+    [
+        ({"mode": 2}, ValueError),
+        ({"padding_mode": 2}, ValueError),
+        ({"padding_mode": "PKCS7"}, TypeError),
+        ({"other": 1}, TypeError),
+    ],
+)
 def test_constructor_rejects(kwargs, error):
     with pytest.raises(error):
         native.CryptSM4(**kwargs)
 
 
-@pytest.mark.parametrize("call, message", [
-    (lambda: native.CryptSM4(2**64), "mode must be"),
-    (lambda: native.CryptSM4(-(2**70)), "mode must be"),
-    (lambda: native.CryptSM4(0, 2**64), "padding_mode must be"),
-    (lambda: native.CryptSM4(padding_mode=-(2**64)), "padding_mode must be"),
-    (lambda: native.CryptSM4().set_key(bytes(16), 2**64), "mode must be"),
-], ids=["mode", "negative mode", "padding", "negative padding", "set_key mode"])
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: native.CryptSM4(2**64), "mode must be"),
+        (lambda: native.CryptSM4(-(2**70)), "mode must be"),
+        (lambda: native.CryptSM4(0, 2**64), "padding_mode must be"),
+        (lambda: native.CryptSM4(padding_mode=-(2**64)), "padding_mode must be"),
+        (lambda: native.CryptSM4().set_key(bytes(16), 2**64), "mode must be"),
+    ],
+    ids=["mode", "negative mode", "padding", "negative padding", "set_key mode"],
+)
 def test_integers_too_large_for_a_long_are_value_errors(call, message):
     # Issue 14: these were OverflowError, where ValueError is documented.
     with pytest.raises(ValueError, match=message):
@@ -258,6 +284,7 @@ def test_data_must_be_bytes_like(bad):
 
 # --- interface ----------------------------------------------------------------
 
+
 def test_interface_matches_gmssl():
     for name in ("SM4_ENCRYPT", "SM4_DECRYPT", "PKCS7", "ZERO"):
         assert getattr(native, name) == getattr(gmssl_sm4, name)
@@ -267,8 +294,11 @@ def test_interface_matches_gmssl():
     assert c.mode == native.SM4_ENCRYPT
     assert c.crypt_cbc(iv=bytes(16), input_data=b"a") == c.crypt_cbc(bytes(16), b"a")
     assert str(inspect.signature(native.CryptSM4)) == "(mode=0, padding_mode=0)"
-    for method, sig in [("set_key", "(key, mode)"), ("crypt_ecb", "(input_data, /)"),
-                        ("crypt_cbc", "(iv, input_data)")]:
+    for method, sig in [
+        ("set_key", "(key, mode)"),
+        ("crypt_ecb", "(input_data, /)"),
+        ("crypt_cbc", "(iv, input_data)"),
+    ]:
         assert str(inspect.signature(getattr(c, method))) == sig
         assert getattr(native.CryptSM4, method).__doc__
     with pytest.raises(AttributeError):

@@ -8,12 +8,12 @@ Builds tests/sm/ct/sm_ctgrind_driver.cpp with the module's own C++ sources
 into valgrind client requests) and runs it under memcheck. Any branch or
 memory index that depends on a secret shows up as a memcheck error.
 """
+
 import subprocess
 from pathlib import Path
 
-import pytest
-
 import ctgrind
+import pytest
 from sm_support import load_json
 
 DRIVER = Path(__file__).resolve().parent / "ct" / "sm_ctgrind_driver.cpp"
@@ -24,8 +24,11 @@ pytestmark = ctgrind.SKIP_MARKS
 
 @pytest.fixture(scope="module")
 def driver(tmp_path_factory):
-    return ctgrind.build_driver(tmp_path_factory.mktemp("sm_ctgrind"), "sm_ctgrind_driver",
-                                [*ctgrind.library_sources("sm4", "sm3", "common"), DRIVER])
+    return ctgrind.build_driver(
+        tmp_path_factory.mktemp("sm_ctgrind"),
+        "sm_ctgrind_driver",
+        [*ctgrind.library_sources("sm4", "sm3", "common"), DRIVER],
+    )
 
 
 @pytest.mark.parametrize("backend", ["portable", "avx2", "avx512"])

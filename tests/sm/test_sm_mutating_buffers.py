@@ -79,8 +79,11 @@ def test_sm2_encrypt_reads_the_message_once(mode, nonce):
     message = bytearray(os.urandom(200_000))
     with changing(message):
         for _ in range(CALLS):
-            c = (SM2.Encrypt(message, PUB, 64, mode=mode) if nonce is None
-                 else SM2._encrypt_with_nonce(message, PUB, nonce, mode))
+            c = (
+                SM2.Encrypt(message, PUB, 64, mode=mode)
+                if nonce is None
+                else SM2._encrypt_with_nonce(message, PUB, nonce, mode)
+            )
             assert len(SM2.Decrypt(c, PRIV, 64, mode=mode)) == len(message)
 
 

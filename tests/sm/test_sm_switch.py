@@ -16,7 +16,7 @@ SWITCHED = ("generate_keypair", "Encrypt", "Decrypt", "SM3", "hash_msg", "sm4")
 
 
 def run(code: str) -> None:
-    source = "SWITCHED = %r\n" % (SWITCHED,) + textwrap.dedent(code)
+    source = f"SWITCHED = {SWITCHED!r}\n" + textwrap.dedent(code)
     proc = subprocess.run([sys.executable, "-P", "-c", source], capture_output=True, text=True, timeout=300)
     assert proc.returncode == 0, proc.stdout[-3000:] + proc.stderr[-3000:]
     assert proc.stdout.strip().endswith("ok"), proc.stdout[-3000:]
@@ -43,8 +43,14 @@ def test_use_native_binds_the_native_objects_and_use_default_puts_back_the_loade
     """)
 
 
-@pytest.mark.parametrize("sequence", [["use_native", "use_native"], ["use_default", "use_default"],
-                                      ["use_native", "use_default", "use_default", "use_native", "use_native"]])
+@pytest.mark.parametrize(
+    "sequence",
+    [
+        ["use_native", "use_native"],
+        ["use_default", "use_default"],
+        ["use_native", "use_default", "use_default", "use_native", "use_native"],
+    ],
+)
 def test_switching_is_idempotent_and_touches_nothing_else(sequence):
     run(f"""
         import kyber_alg.Velmora as V

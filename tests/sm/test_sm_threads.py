@@ -1,17 +1,18 @@
 """Thread safety: separate objects (and SM2 calls) in several threads, and one object shared
 by two threads (its lock keeps each call whole) on inputs large enough that
 the GIL is released."""
+
 import os
 import threading
 import time
 
 import pytest
 from cryptography.hazmat.primitives import hashes
+from shared_helpers import run_threads
 
 from kyber_alg.sm import SM2 as native_sm2
 from kyber_alg.sm import SM3 as native_sm3
 from kyber_alg.sm import sm4 as native_sm4
-from shared_helpers import run_threads
 
 THREADS = 4
 
@@ -123,10 +124,14 @@ def _large_calls():
     dec.set_key(bytes(16), native_sm4.SM4_DECRYPT)
     ct, ecb_ct = enc.crypt_cbc(bytes(16), data), enc.crypt_ecb(data)
     h = native_sm3.SM3()
-    return {"SM3.update": lambda: h.update(data), "SM3(data)": lambda: native_sm3.SM3(data),
-            "hash_msg": lambda: native_sm3.hash_msg(data),
-            "cbc encrypt": lambda: enc.crypt_cbc(bytes(16), data), "cbc decrypt": lambda: dec.crypt_cbc(bytes(16), ct),
-            "ecb decrypt": lambda: dec.crypt_ecb(ecb_ct)}
+    return {
+        "SM3.update": lambda: h.update(data),
+        "SM3(data)": lambda: native_sm3.SM3(data),
+        "hash_msg": lambda: native_sm3.hash_msg(data),
+        "cbc encrypt": lambda: enc.crypt_cbc(bytes(16), data),
+        "cbc decrypt": lambda: dec.crypt_cbc(bytes(16), ct),
+        "ecb decrypt": lambda: dec.crypt_ecb(ecb_ct),
+    }
 
 
 @pytest.mark.parametrize("name", ["SM3.update", "SM3(data)", "hash_msg", "cbc encrypt", "cbc decrypt", "ecb decrypt"])

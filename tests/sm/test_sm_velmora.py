@@ -1,5 +1,6 @@
 """Velmora with the native SM3 and SM4 bound in place of pysmx.SM3 and
 gmssl.sm4: same results where gmssl is sound, ValueError where it is not."""
+
 import random
 
 import pytest
@@ -45,7 +46,7 @@ def test_wrong_key_gives_value_error(native):
         wrong = hex_key(rng)
         d = Cipher(algorithms.SM4(bytes.fromhex(wrong)), modes.CBC(bytes.fromhex(iv))).decryptor()
         raw = d.update(bytes.fromhex(ct)) + d.finalize()
-        if 1 <= raw[-1] <= 16 and raw[-raw[-1]:] == bytes([raw[-1]]) * raw[-1]:
+        if 1 <= raw[-1] <= 16 and raw[-raw[-1] :] == bytes([raw[-1]]) * raw[-1]:
             continue  # the rare wrong key whose result has valid padding
         failures += 1
         with pytest.raises(ValueError):
@@ -59,7 +60,7 @@ def test_dropped_block_gives_value_error(native):
     with pytest.raises(ValueError):
         native.sm4_decode(key, iv, ct[:-32])  # the padding block gone: last byte is message text
     with pytest.raises(ValueError):
-        native.sm4_decode(key, iv, ct[:-2])   # not whole blocks
+        native.sm4_decode(key, iv, ct[:-2])  # not whole blocks
 
 
 def test_exchange_derives_the_same_key_with_either_sm3(monkeypatch, native):

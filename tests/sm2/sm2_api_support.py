@@ -7,8 +7,9 @@ import functools
 import secrets
 from collections.abc import Callable
 
-from kyber_alg import _sm2, _testing, sm2
 from sm2_reference import sm3 as sm3_digest  # noqa: F401  (re-exported for the tests)
+
+from kyber_alg import _sm2, _testing, sm2
 
 N = 0xFFFFFFFEFFFFFFFFFFFFFFFFFFFFFFFF7203DF6B21C6052B53BBF40939D54123
 

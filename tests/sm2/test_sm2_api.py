@@ -11,13 +11,13 @@ import subprocess
 import sys
 
 import pytest
+import sm2_api_support as support
+import sm2_reference as ref
 from cryptography.hazmat.primitives import serialization
 from cryptography.hazmat.primitives.asymmetric import ec, ed25519
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-import sm2_api_support as support
-import sm2_reference as ref
 from kyber_alg import _asn1 as asn1
 from kyber_alg import _testing, sm2
 from kyber_alg.exceptions import InvalidSignature
@@ -32,8 +32,12 @@ KEY = sm2.SM2PrivateKey.generate()
 @pytest.mark.parametrize("encoding, fmt", [("pem", "pkcs8"), ("der", "pkcs8"), ("pem", "sec1"), ("der", "sec1")])
 @pytest.mark.parametrize("which", ["random", "zero_d", "zero_x", "zero_y"])
 def test_private_key_encodings_round_trip(encoding, fmt, which):
-    key = {"random": KEY, "zero_d": support.key_with_zero_d(), "zero_x": support.key_with_zero_x(),
-           "zero_y": support.key_with_zero_y()}[which]
+    key = {
+        "random": KEY,
+        "zero_d": support.key_with_zero_d(),
+        "zero_x": support.key_with_zero_x(),
+        "zero_y": support.key_with_zero_y(),
+    }[which]
     data = key.private_bytes(encoding, fmt)
     load = sm2.load_pem_private_key if encoding == "pem" else sm2.load_der_private_key
     loaded = load(data)
@@ -63,13 +67,16 @@ def test_private_key_range(d):
         sm2.SM2PrivateKey.from_private_bytes(d.to_bytes(32, "big"))
 
 
-@pytest.mark.parametrize("data, message", [
-    (b"\x04" + bytes(64), "point at infinity"),
-    (b"\x04" + (1).to_bytes(32, "big") * 2, "not on the SM2 curve"),
-    (b"\x05" + bytes(64), "unknown point prefix 0x05"),
-    (b"\x02" + ref.P.to_bytes(32, "big"), "x is not below p"),
-    (bytes(40), "65 bytes"),
-])
+@pytest.mark.parametrize(
+    "data, message",
+    [
+        (b"\x04" + bytes(64), "point at infinity"),
+        (b"\x04" + (1).to_bytes(32, "big") * 2, "not on the SM2 curve"),
+        (b"\x05" + bytes(64), "unknown point prefix 0x05"),
+        (b"\x02" + ref.P.to_bytes(32, "big"), "x is not below p"),
+        (bytes(40), "65 bytes"),
+    ],
+)
 def test_public_key_errors_name_the_problem(data, message):
     with pytest.raises(ValueError, match=message):
         sm2.SM2PublicKey.from_public_bytes(data)
@@ -88,13 +95,21 @@ def _foreign_keys():
     pem, none = serialization.Encoding.PEM, serialization.NoEncryption()
     return [
         ("p256 pkcs8", sm2.load_pem_private_key, p256.private_bytes(pem, pkcs8, none), "prime256v1"),
-        ("p256 sec1", sm2.load_pem_private_key,
-         p256.private_bytes(pem, serialization.PrivateFormat.TraditionalOpenSSL, none), "prime256v1"),
+        (
+            "p256 sec1",
+            sm2.load_pem_private_key,
+            p256.private_bytes(pem, serialization.PrivateFormat.TraditionalOpenSSL, none),
+            "prime256v1",
+        ),
         ("p256 spki", sm2.load_pem_public_key, p256.public_key().public_bytes(pem, spki), "prime256v1"),
         ("ed25519 pkcs8", sm2.load_pem_private_key, ed.private_bytes(pem, pkcs8, none), "Ed25519"),
         ("ed25519 spki", sm2.load_pem_public_key, ed.public_key().public_bytes(pem, spki), "Ed25519"),
-        ("encrypted", sm2.load_pem_private_key,
-         p256.private_bytes(pem, pkcs8, serialization.BestAvailableEncryption(b"pw")), "encrypted"),
+        (
+            "encrypted",
+            sm2.load_pem_private_key,
+            p256.private_bytes(pem, pkcs8, serialization.BestAvailableEncryption(b"pw")),
+            "encrypted",
+        ),
         ("public as private", sm2.load_pem_private_key, KEY.public_key().public_bytes(), "labelled 'PUBLIC KEY'"),
     ]
 
@@ -174,7 +189,7 @@ def test_signatures_with_a_short_r_or_s(part):
     der = sm2._signature_from_raw(raw, "der")
     r, s = int.from_bytes(raw[:32], "big"), int.from_bytes(raw[32:], "big")
     assert der == asn1.sequence(asn1.integer(r), asn1.integer(s))
-    assert len(asn1.integer((r, s)[part])) <= 34     # at most 32 content bytes: the 00 byte is gone
+    assert len(asn1.integer((r, s)[part])) <= 34  # at most 32 content bytes: the 00 byte is gone
     KEY.public_key().verify_digest(der, digest)
     KEY.public_key().verify_digest(raw, digest, encoding="raw")
 
@@ -196,9 +211,15 @@ def _bad_signatures():
     r, s = int.from_bytes(good[:32], "big"), int.from_bytes(good[32:], "big")
     der = sm2._signature_from_raw(good, "der")
     return [
-        ("raw", good[:-1]), ("raw", b""), ("raw", bytes(64)), ("raw", good[:32] + ref.N.to_bytes(32, "big")),
+        ("raw", good[:-1]),
+        ("raw", b""),
+        ("raw", bytes(64)),
+        ("raw", good[:32] + ref.N.to_bytes(32, "big")),
         ("raw", good[:32] + (s + ref.N).to_bytes(32, "big") if s + ref.N < 2**256 else good[:32] + bytes(32)),
-        ("der", der[:-1]), ("der", der + b"\0"), ("der", b"\x30\x00"), ("der", good),
+        ("der", der[:-1]),
+        ("der", der + b"\0"),
+        ("der", b"\x30\x00"),
+        ("der", good),
         ("der", asn1.sequence(asn1.integer(r), asn1.integer(s), asn1.integer(0))),
         ("der", asn1.sequence(asn1.integer(r), asn1.integer(s + ref.N))),
         ("der", asn1.sequence(asn1.integer(r), asn1.integer(2**300))),
@@ -250,11 +271,13 @@ def test_cryptography_serialization_arguments():
     assert pub.public_bytes(enc.X962, public.CompressedPoint) == pub.public_bytes_raw(compressed=True)
     assert pub.public_bytes("x962", "compressedpoint") == pub.public_bytes_raw(compressed=True)
     encrypted = serialization.BestAvailableEncryption(b"pw")
-    for call, error in [(lambda: KEY.private_bytes(enc.PEM, private.PKCS8, encrypted), ValueError),
-                        (lambda: KEY.private_bytes(enc.Raw, private.Raw), ValueError),
-                        (lambda: KEY.private_bytes(enc.PEM, public.SubjectPublicKeyInfo), TypeError),
-                        (lambda: pub.public_bytes(enc.PEM, public.CompressedPoint), ValueError),
-                        (lambda: pub.public_bytes(enc.X962, public.SubjectPublicKeyInfo), ValueError)]:
+    for call, error in [
+        (lambda: KEY.private_bytes(enc.PEM, private.PKCS8, encrypted), ValueError),
+        (lambda: KEY.private_bytes(enc.Raw, private.Raw), ValueError),
+        (lambda: KEY.private_bytes(enc.PEM, public.SubjectPublicKeyInfo), TypeError),
+        (lambda: pub.public_bytes(enc.PEM, public.CompressedPoint), ValueError),
+        (lambda: pub.public_bytes(enc.X962, public.SubjectPublicKeyInfo), ValueError),
+    ]:
         with pytest.raises(error):
             call()
 
@@ -270,8 +293,9 @@ def test_loaders_take_cryptography_arguments():
             load(data, b"secret")
     p256 = ec.generate_private_key(ec.SECP256R1())
     for encoding in (serialization.Encoding.PEM, serialization.Encoding.DER):
-        encrypted = p256.private_bytes(encoding, serialization.PrivateFormat.PKCS8,
-                                       serialization.BestAvailableEncryption(b"pw"))
+        encrypted = p256.private_bytes(
+            encoding, serialization.PrivateFormat.PKCS8, serialization.BestAvailableEncryption(b"pw")
+        )
         load = sm2.load_pem_private_key if encoding == serialization.Encoding.PEM else sm2.load_der_private_key
         with pytest.raises(ValueError, match="encrypted private keys are not supported: decrypt it first"):
             load(encrypted, b"pw")
@@ -284,6 +308,7 @@ def test_exceptions_are_cryptography_s():
         KEY.public_key().verify(KEY.sign(b"m"), b"other")
     assert issubclass(InvalidSignature, exceptions.InvalidSignature)
     import kyber_alg.exceptions as ours
+
     assert issubclass(ours.InvalidTag, exceptions.InvalidTag)
 
 
@@ -291,9 +316,11 @@ def test_exceptions_without_cryptography(tmp_path):
     # cryptography stays optional: without it, the classes are plain Exceptions.
     (tmp_path / "cryptography").mkdir()
     (tmp_path / "cryptography" / "__init__.py").write_text("raise ImportError('not installed')\n")
-    code = ("from kyber_alg import exceptions as e, sm2; k = sm2.SM2PrivateKey.generate()\n"
-            "assert e.InvalidSignature.__bases__ == (Exception,) and e.InvalidTag.__bases__ == (Exception,)\n"
-            "try: k.public_key().verify(b'x', b'm')\nexcept e.InvalidSignature: print('ok')\n")
+    code = (
+        "from kyber_alg import exceptions as e, sm2; k = sm2.SM2PrivateKey.generate()\n"
+        "assert e.InvalidSignature.__bases__ == (Exception,) and e.InvalidTag.__bases__ == (Exception,)\n"
+        "try: k.public_key().verify(b'x', b'm')\nexcept e.InvalidSignature: print('ok')\n"
+    )
     env = {**os.environ, "PYTHONPATH": str(tmp_path)}
     out = subprocess.run([sys.executable, "-P", "-c", code], env=env, capture_output=True, text=True, check=True)
     assert out.stdout == "ok\n"
@@ -327,8 +354,11 @@ def test_c3_mismatch_mentions_the_other_order(given, used):
 @pytest.mark.parametrize("nonce", ["zero_x", "zero_y", "random"])
 def test_ciphertext_formats_with_leading_zero_coordinates(sm2api_path, fmt, nonce):
     pub = KEY.public_key()
-    k = {"zero_x": support.nonce_with_zero_c1(0), "zero_y": support.nonce_with_zero_c1(1),
-         "random": (12345).to_bytes(32, "big")}[nonce]
+    k = {
+        "zero_x": support.nonce_with_zero_c1(0),
+        "zero_y": support.nonce_with_zero_c1(1),
+        "random": (12345).to_bytes(32, "big"),
+    }[nonce]
     message = b"leading zeros in C1"
     raw = _testing.sm2_encrypt_with_nonce(pub, message, k)
     c1 = raw[1:65]
@@ -336,11 +366,14 @@ def test_ciphertext_formats_with_leading_zero_coordinates(sm2api_path, fmt, nonc
     ct = sm2.convert_ciphertext(raw, "c1c3c2", fmt)
     if fmt == "der":
         x, y = int.from_bytes(c1[:32], "big"), int.from_bytes(c1[32:], "big")
-        assert ct.startswith(asn1.sequence(asn1.integer(x), asn1.integer(y), asn1.octet_string(raw[65:97]),
-                                           asn1.octet_string(raw[97:]))[:8])
+        assert ct.startswith(
+            asn1.sequence(asn1.integer(x), asn1.integer(y), asn1.octet_string(raw[65:97]), asn1.octet_string(raw[97:]))[
+                :8
+            ]
+        )
         assert asn1.integer(x) in ct and asn1.integer(y) in ct
     else:
-        assert KEY.decrypt(ct[1:], fmt) == message    # C1 without its 04 byte
+        assert KEY.decrypt(ct[1:], fmt) == message  # C1 without its 04 byte
     assert KEY.decrypt(ct, fmt) == message
     for other in FORMATS:
         assert KEY.decrypt(sm2.convert_ciphertext(ct, fmt, other), other) == message
@@ -388,14 +421,21 @@ def test_decryption_failures_are_decryption_errors(fmt):
 def test_der_ciphertext_field_checks():
     ct = KEY.public_key().encrypt(b"abc", "der")
     x, y, c3, c2 = asn1.read_elements(asn1.read_exact(ct, asn1.SEQUENCE, "x"), "x")
-    rebuild = lambda *items: asn1.sequence(*(asn1.tlv(i.tag, i.content) for i in items))  # noqa: E731
+    rebuild = lambda *items: asn1.sequence(*(asn1.tlv(i.tag, i.content) for i in items))
     cases = [
         (rebuild(x, y, c3), "expected SEQUENCE"),
         (rebuild(x, y, asn1.Element(asn1.OCTET_STRING, c3.content[:31]), c2), "C3 must be 32 bytes"),
         (rebuild(x, y, c3, asn1.Element(asn1.OCTET_STRING, b"")), "C2 is empty"),
         (rebuild(x, y, c2, asn1.Element(asn1.INTEGER, b"\x01")), "OCTET STRING"),
-        (asn1.sequence(asn1.integer(ref.P), asn1.tlv(y.tag, y.content), asn1.tlv(c3.tag, c3.content),
-                       asn1.tlv(c2.tag, c2.content)), "not below p"),
+        (
+            asn1.sequence(
+                asn1.integer(ref.P),
+                asn1.tlv(y.tag, y.content),
+                asn1.tlv(c3.tag, c3.content),
+                asn1.tlv(c2.tag, c2.content),
+            ),
+            "not below p",
+        ),
     ]
     for data, message in cases:
         with pytest.raises(ValueError, match=message):
@@ -417,14 +457,14 @@ def test_encrypt_convert_decrypt(message, fmt, other):
 def test_key_exchange_confirmation_values_cross_check():
     a, b, ra, rb = (sm2.SM2PrivateKey.generate() for _ in range(4))
     key_a, s_a, expect_b = sm2.key_exchange(a, ra, b.public_key(), rb.public_key(), 48, uid=b"A", peer_uid=b"B")
-    key_b, s_b, expect_a = sm2.key_exchange(b, rb, a.public_key(), ra.public_key(), 48, initiator=False,
-                                            uid=b"B", peer_uid=b"A")
+    key_b, s_b, expect_a = sm2.key_exchange(
+        b, rb, a.public_key(), ra.public_key(), 48, initiator=False, uid=b"B", peer_uid=b"A"
+    )
     assert key_a == key_b and len(key_a) == 48 and s_a == expect_a and s_b == expect_b and s_a != s_b
     # A wrong peer ID or ephemeral key changes everything.
     key_c, s_c, _ = sm2.key_exchange(b, rb, a.public_key(), ra.public_key(), 48, initiator=False, uid=b"B")
     assert key_c != key_a and s_c != expect_b
-    key_d, _, _ = sm2.key_exchange(b, ra, a.public_key(), rb.public_key(), 48, initiator=False, uid=b"B",
-                                   peer_uid=b"A")
+    key_d, _, _ = sm2.key_exchange(b, ra, a.public_key(), rb.public_key(), 48, initiator=False, uid=b"B", peer_uid=b"A")
     assert key_d != key_a
 
 

@@ -61,7 +61,8 @@ public class Sm2Peer {
                     KeyPairGenerator g = KeyPairGenerator.getInstance("EC", "BC");
                     g.initialize(new ECGenParameterSpec("sm2p256v1"));
                     KeyPair pair = g.generateKeyPair();
-                    out = hex.formatHex(pair.getPublic().getEncoded()) + " " + hex.formatHex(pair.getPrivate().getEncoded());
+                    out = hex.formatHex(pair.getPublic().getEncoded()) + " "
+                        + hex.formatHex(pair.getPrivate().getEncoded());
                     break;
                 }
                 case "encrypt": {
@@ -96,7 +97,8 @@ public class Sm2Peer {
                 }
                 case "certverify": {  // certificate DER, issuer key SPKI
                     CertificateFactory factory = CertificateFactory.getInstance("X.509", "BC");
-                    X509Certificate cert = (X509Certificate) factory.generateCertificate(new ByteArrayInputStream(hex.parseHex(f[1])));
+                    X509Certificate cert = (X509Certificate) factory.generateCertificate(
+                        new ByteArrayInputStream(hex.parseHex(f[1])));
                     try {
                         cert.verify(keys.generatePublic(new X509EncodedKeySpec(hex.parseHex(f[2]))), "BC");
                         out = "true " + cert.getSigAlgName();
@@ -143,7 +145,9 @@ def _bcprov_jar() -> str | None:
     if shutil.which("dpkg") is None:
         return None
     listing = subprocess.run(["dpkg", "-L", "libbcprov-java"], capture_output=True, text=True)
-    jars = [line for line in listing.stdout.splitlines() if Path(line).name.startswith("bcprov") and line.endswith(".jar")]
+    jars = [
+        line for line in listing.stdout.splitlines() if Path(line).name.startswith("bcprov") and line.endswith(".jar")
+    ]
     return jars[0] if jars else None
 
 
@@ -166,18 +170,27 @@ class BouncyCastle:
         self.classpath = os.pathsep.join([str(_bcprov_jar()), str(folder)])
 
     def ask(self, *requests: str) -> list[str]:
-        result = subprocess.run(["java", "-cp", self.classpath, "Sm2Peer"], input="\n".join(requests) + "\n",
-                                capture_output=True, text=True, timeout=120)
+        result = subprocess.run(
+            ["java", "-cp", self.classpath, "Sm2Peer"],
+            input="\n".join(requests) + "\n",
+            capture_output=True,
+            text=True,
+            timeout=120,
+        )
         assert result.returncode == 0, result.stderr
-        return result.stdout.split("\n")[:len(requests)]
+        return result.stdout.split("\n")[: len(requests)]
 
 
 @pytest.fixture(scope="module")
 def bc(tmp_path_factory) -> BouncyCastle:
     folder = tmp_path_factory.mktemp("bouncycastle")
     (folder / "Sm2Peer.java").write_text(PEER, encoding="utf-8")
-    compiled = subprocess.run(["javac", "-cp", str(_bcprov_jar()), "-d", str(folder), str(folder / "Sm2Peer.java")],
-                              capture_output=True, text=True, timeout=300)
+    compiled = subprocess.run(
+        ["javac", "-cp", str(_bcprov_jar()), "-d", str(folder), str(folder / "Sm2Peer.java")],
+        capture_output=True,
+        text=True,
+        timeout=300,
+    )
     assert compiled.returncode == 0, compiled.stderr
     return BouncyCastle(folder)
 
@@ -188,12 +201,12 @@ def _der_keys(key: sm2.SM2PrivateKey) -> tuple[str, str]:
 
 def test_bouncycastle_keys_load_here_and_ours_load_there(bc):
     bc_public, bc_private = bc.ask("generate")[0].split()
-    key = sm2.load_der_private_key(bytes.fromhex(bc_private))                 # PKCS#8
-    assert sm2.load_der_public_key(bytes.fromhex(bc_public)) == key.public_key()   # X.509 SubjectPublicKeyInfo
+    key = sm2.load_der_private_key(bytes.fromhex(bc_private))  # PKCS#8
+    assert sm2.load_der_public_key(bytes.fromhex(bc_public)) == key.public_key()  # X.509 SubjectPublicKeyInfo
     message = b"keys both ways"
     ours = sm2.SM2PrivateKey.generate()
     public, private = _der_keys(ours)
-    signed, = bc.ask(f"sign {private} {message.hex()}")
+    (signed,) = bc.ask(f"sign {private} {message.hex()}")
     ours.public_key().verify(bytes.fromhex(signed), message)
 
 
@@ -201,9 +214,11 @@ def test_default_cipher_is_c1c2c3_both_ways(bc):
     key = sm2.SM2PrivateKey.generate()
     public, private = _der_keys(key)
     message = b"BouncyCastle's Cipher SM2 writes C1 || C2 || C3"
-    theirs, back, as_der = bc.ask(f"encrypt {public} {message.hex()}",
-                                  f"decrypt {private} {key.public_key().encrypt(message, 'c1c2c3').hex()}",
-                                  f"decrypt {private} {key.public_key().encrypt(message, 'der').hex()}")
+    theirs, back, as_der = bc.ask(
+        f"encrypt {public} {message.hex()}",
+        f"decrypt {private} {key.public_key().encrypt(message, 'c1c2c3').hex()}",
+        f"decrypt {private} {key.public_key().encrypt(message, 'der').hex()}",
+    )
     ciphertext = bytes.fromhex(theirs)
     assert ciphertext[0] == 0x04 and len(ciphertext) == 97 + len(message)
     assert key.decrypt(ciphertext, "c1c2c3") == message
@@ -219,28 +234,37 @@ def test_sm3withsm2_uses_the_standard_id_both_ways(bc):
     key = sm2.SM2PrivateKey.generate()
     public, private = _der_keys(key)
     message = b"SM3withSM2, ID 1234567812345678"
-    theirs, ours_ok, empty_id = bc.ask(f"sign {private} {message.hex()}",
-                                       f"verify {public} {message.hex()} {key.sign(message).hex()}",
-                                       f"verify {public} {message.hex()} {key.sign(message, uid=b'').hex()}")
-    key.public_key().verify(bytes.fromhex(theirs), message)                  # DER, default ID
+    theirs, ours_ok, empty_id = bc.ask(
+        f"sign {private} {message.hex()}",
+        f"verify {public} {message.hex()} {key.sign(message).hex()}",
+        f"verify {public} {message.hex()} {key.sign(message, uid=b'').hex()}",
+    )
+    key.public_key().verify(bytes.fromhex(theirs), message)  # DER, default ID
     with pytest.raises(InvalidSignature):
         key.public_key().verify(bytes.fromhex(theirs), message, uid=b"")
     assert (ours_ok, empty_id) == ("true", "false")
 
 
 def _self_signed(key: sm2.SM2PrivateKey, name: cx.Name) -> cx.Certificate:
-    now = datetime.datetime.now(datetime.timezone.utc)
-    return (x509.CertificateBuilder().subject_name(name).issuer_name(name).public_key(key.public_key())
-            .serial_number(1).not_valid_before(now - datetime.timedelta(hours=1))
-            .not_valid_after(now + datetime.timedelta(days=1)).sign(key))
+    now = datetime.datetime.now(datetime.UTC)
+    return (
+        x509.CertificateBuilder()
+        .subject_name(name)
+        .issuer_name(name)
+        .public_key(key.public_key())
+        .serial_number(1)
+        .not_valid_before(now - datetime.timedelta(hours=1))
+        .not_valid_after(now + datetime.timedelta(days=1))
+        .sign(key)
+    )
 
 
 def test_certificates_both_ways(bc):
     ca_key, subject_key = sm2.SM2PrivateKey.generate(), sm2.SM2PrivateKey.generate()
     ca_public, ca_private = _der_keys(ca_key)
     subject_public, _ = _der_keys(subject_key)
-    made_there, = bc.ask(f"certmake {ca_private} {subject_public}")
-    theirs = cx.load_der_x509_certificate(bytes.fromhex(made_there))   # BouncyCastle's own encoding throughout
+    (made_there,) = bc.ask(f"certmake {ca_private} {subject_public}")
+    theirs = cx.load_der_x509_certificate(bytes.fromhex(made_there))  # BouncyCastle's own encoding throughout
     assert theirs.issuer.rfc4514_string() == "CN=BC Issuer,O=BouncyCastle,C=CN"
     assert x509.public_key(theirs) == subject_key.public_key()
     ours = _self_signed(ca_key, theirs.issuer)

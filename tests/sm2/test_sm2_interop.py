@@ -11,8 +11,8 @@ import sys
 from pathlib import Path
 
 import pytest
-
 import sm2_api_support as support
+
 from kyber_alg import sm2
 from kyber_alg.exceptions import InvalidSignature
 
@@ -26,8 +26,9 @@ def _openssl_has_sm2() -> bool:
     return proc.returncode == 0 and b"PRIVATE KEY" in proc.stdout
 
 
-needs_openssl = pytest.mark.skipif(not _openssl_has_sm2(),
-                                   reason="no openssl command with SM2 (Debian: apt-get install openssl)")
+needs_openssl = pytest.mark.skipif(
+    not _openssl_has_sm2(), reason="no openssl command with SM2 (Debian: apt-get install openssl)"
+)
 
 
 def openssl(*args: str, data: bytes | None = None, check: bool = True) -> subprocess.CompletedProcess[bytes]:
@@ -46,8 +47,12 @@ def pkey_der_format() -> str:
 
 
 def _keys():
-    return {"random": sm2.SM2PrivateKey.generate(), "zero_d": support.key_with_zero_d(),
-            "zero_x": support.key_with_zero_x(), "zero_y": support.key_with_zero_y()}
+    return {
+        "random": sm2.SM2PrivateKey.generate(),
+        "zero_d": support.key_with_zero_d(),
+        "zero_x": support.key_with_zero_x(),
+        "zero_y": support.key_with_zero_y(),
+    }
 
 
 KEY_CASES = ["random", "zero_d", "zero_x", "zero_y"]
@@ -81,13 +86,16 @@ def test_openssl_keys_load_here_in_every_encoding(tmp_path: Path):
     key = sm2.load_pem_private_key(pem)
     pkey_der = openssl("pkey", "-in", str(tmp_path / "k.pem"), "-outform", "DER").stdout
     sec1_der = openssl("ec", "-in", str(tmp_path / "k.pem"), "-outform", "DER").stdout
-    sec1_pem = openssl("ec", "-in", str(tmp_path / "k.pem")).stdout             # label SM2 PRIVATE KEY
+    sec1_pem = openssl("ec", "-in", str(tmp_path / "k.pem")).stdout  # label SM2 PRIVATE KEY
     pkcs8_der = openssl("pkcs8", "-topk8", "-nocrypt", "-in", str(tmp_path / "k.pem"), "-outform", "DER").stdout
     pub_pem = openssl("pkey", "-in", str(tmp_path / "k.pem"), "-pubout").stdout
     pub_der = openssl("pkey", "-in", str(tmp_path / "k.pem"), "-pubout", "-outform", "DER").stdout
     assert sec1_pem.startswith(b"-----BEGIN SM2 PRIVATE KEY-----")
-    for loaded in (sm2.load_der_private_key(sec1_der), sm2.load_pem_private_key(sec1_pem),
-                   sm2.load_der_private_key(pkcs8_der)):
+    for loaded in (
+        sm2.load_der_private_key(sec1_der),
+        sm2.load_pem_private_key(sec1_pem),
+        sm2.load_der_private_key(pkcs8_der),
+    ):
         assert loaded.private_bytes_raw() == key.private_bytes_raw()
     assert sm2.load_pem_public_key(pub_pem) == sm2.load_der_public_key(pub_der) == key.public_key()
     # ... and the bytes written here are openssl's for the same key.
@@ -106,10 +114,12 @@ def test_keys_written_here_are_what_openssl_writes(keys, which, tmp_path: Path):
     (tmp_path / "k.der").write_bytes(key.private_bytes("der", "sec1"))
     (tmp_path / "pub.pem").write_bytes(key.public_key().public_bytes())
     assert openssl("pkey", "-in", str(tmp_path / "k.pem")).stdout == key.private_bytes()
-    assert openssl("pkey", "-inform", "DER", "-in", str(tmp_path / "k.der"), "-outform", "DER").stdout == \
-        key.private_bytes("der", pkey_der_format())
-    assert openssl("ec", "-inform", "DER", "-in", str(tmp_path / "k.der"), "-outform", "DER").stdout == \
-        key.private_bytes("der", "sec1")
+    assert openssl(
+        "pkey", "-inform", "DER", "-in", str(tmp_path / "k.der"), "-outform", "DER"
+    ).stdout == key.private_bytes("der", pkey_der_format())
+    assert openssl(
+        "ec", "-inform", "DER", "-in", str(tmp_path / "k.der"), "-outform", "DER"
+    ).stdout == key.private_bytes("der", "sec1")
     assert openssl("pkey", "-pubin", "-in", str(tmp_path / "pub.pem")).stdout == key.public_key().public_bytes()
     text = openssl("pkey", "-in", str(tmp_path / "k.pem"), "-text", "-noout").stdout.decode()
     assert "SM2" in text
@@ -126,14 +136,29 @@ def test_signatures_verify_in_openssl(keys, which, uid, tmp_path: Path):
     (tmp_path / "pub.pem").write_bytes(key.public_key().public_bytes())
     (tmp_path / "msg").write_bytes(b"signed by kyber_alg")
     signatures = [key.sign(b"signed by kyber_alg", uid=uid)]
-    if which == "random" and uid == sm2.DEFAULT_UID:    # r, then s, with a leading zero byte
+    if which == "random" and uid == sm2.DEFAULT_UID:  # r, then s, with a leading zero byte
         digest = support.sm3_digest(key.public_key().z(uid) + b"signed by kyber_alg")
-        signatures += [sm2._signature_from_raw(support.signature_with_short(key, digest, part), "der")
-                       for part in (0, 1)]
+        signatures += [
+            sm2._signature_from_raw(support.signature_with_short(key, digest, part), "der") for part in (0, 1)
+        ]
     for sig in signatures:
         (tmp_path / "sig").write_bytes(sig)
-        args = ["pkeyutl", "-verify", "-pubin", "-inkey", str(tmp_path / "pub.pem"), "-rawin", "-digest", "sm3",
-                "-in", str(tmp_path / "msg"), "-sigfile", str(tmp_path / "sig"), "-pkeyopt", "distid:" + uid.decode()]
+        args = [
+            "pkeyutl",
+            "-verify",
+            "-pubin",
+            "-inkey",
+            str(tmp_path / "pub.pem"),
+            "-rawin",
+            "-digest",
+            "sm3",
+            "-in",
+            str(tmp_path / "msg"),
+            "-sigfile",
+            str(tmp_path / "sig"),
+            "-pkeyopt",
+            "distid:" + uid.decode(),
+        ]
         assert b"Signature Verified Successfully" in openssl(*args).stdout
         (tmp_path / "msg").write_bytes(b"signed by someone else")
         assert openssl(*args, check=False).returncode != 0
@@ -146,13 +171,22 @@ def test_openssl_signatures_verify_here(uid, tmp_path: Path):
     pem = openssl("genpkey", "-algorithm", "SM2").stdout
     (tmp_path / "k.pem").write_bytes(pem)
     (tmp_path / "msg").write_bytes(b"signed by openssl")
-    args = ["pkeyutl", "-sign", "-inkey", str(tmp_path / "k.pem"), "-rawin", "-digest", "sm3",
-            "-in", str(tmp_path / "msg")]
+    args = [
+        "pkeyutl",
+        "-sign",
+        "-inkey",
+        str(tmp_path / "k.pem"),
+        "-rawin",
+        "-digest",
+        "sm3",
+        "-in",
+        str(tmp_path / "msg"),
+    ]
     if uid is not None:
         args += ["-pkeyopt", "distid:" + uid.decode()]
     sig = openssl(*args).stdout
     pub = sm2.load_pem_private_key(pem).public_key()
-    pub.verify(sig, b"signed by openssl", uid=b"" if uid is None else uid)   # OpenSSL 3.0's default: empty ID
+    pub.verify(sig, b"signed by openssl", uid=b"" if uid is None else uid)  # OpenSSL 3.0's default: empty ID
     with pytest.raises(InvalidSignature):
         pub.verify(sig, b"signed by openssl", uid=b"other" if uid is None else b"")
 
@@ -167,8 +201,9 @@ def test_der_ciphertexts_decrypt_in_openssl(keys, nonce, tmp_path: Path):
     (tmp_path / "k.pem").write_bytes(key.private_bytes())
     message = b"the floofy bunnies"
     (tmp_path / "ct").write_bytes(support.ciphertext_with_c1(key, message, nonce, "der"))
-    assert openssl("pkeyutl", "-decrypt", "-inkey", str(tmp_path / "k.pem"), "-in", str(tmp_path / "ct")).stdout \
-        == message
+    assert (
+        openssl("pkeyutl", "-decrypt", "-inkey", str(tmp_path / "k.pem"), "-in", str(tmp_path / "ct")).stdout == message
+    )
 
 
 @needs_openssl
@@ -179,8 +214,9 @@ def test_openssl_ciphertexts_decrypt_here(keys, which, tmp_path: Path):
     for size in (1, 100):
         message = bytes(range(size))
         (tmp_path / "msg").write_bytes(message)
-        ct = openssl("pkeyutl", "-encrypt", "-pubin", "-inkey", str(tmp_path / "pub.pem"),
-                     "-in", str(tmp_path / "msg")).stdout
+        ct = openssl(
+            "pkeyutl", "-encrypt", "-pubin", "-inkey", str(tmp_path / "pub.pem"), "-in", str(tmp_path / "msg")
+        ).stdout
         assert key.decrypt(ct, "der") == message
 
 
@@ -189,11 +225,14 @@ def test_ecdh_against_openssl_derive(keys, tmp_path: Path):
     a, b = keys["random"], keys["zero_x"]
     (tmp_path / "a.pem").write_bytes(a.private_bytes())
     (tmp_path / "b.pem").write_bytes(b.public_key().public_bytes())
-    proc = openssl("pkeyutl", "-derive", "-inkey", str(tmp_path / "a.pem"), "-peerkey", str(tmp_path / "b.pem"),
-                   check=False)
+    proc = openssl(
+        "pkeyutl", "-derive", "-inkey", str(tmp_path / "a.pem"), "-peerkey", str(tmp_path / "b.pem"), check=False
+    )
     if proc.returncode != 0:
-        pytest.skip("this openssl has no ECDH for SM2 keys (OpenSSL 3.0: 'operation not supported for this "
-                    "keytype'); ECDH is checked against the model in test_sm2_standard_examples.py")
+        pytest.skip(
+            "this openssl has no ECDH for SM2 keys (OpenSSL 3.0: 'operation not supported for this "
+            "keytype'); ECDH is checked against the model in test_sm2_standard_examples.py"
+        )
     assert proc.stdout == a.exchange(b.public_key())
 
 
@@ -206,6 +245,7 @@ def gmssl():
     if sys.version_info >= (3, 15):
         pytest.skip("gmssl-pyx has no wheel for CPython 3.15 and later")
     import gmssl_pyx
+
     return gmssl_pyx
 
 
@@ -268,6 +308,7 @@ def _first(produce, accept, limit=3000):
 def _short_der_pair(der: bytes) -> bool:
     """True if one of the first two INTEGERs of a DER SEQUENCE (r and s, or x and y) is below 2^248."""
     from kyber_alg import _asn1 as asn1
+
     items = asn1.read_elements(asn1.read_exact(der, asn1.SEQUENCE, "x"), "x")
     return any(asn1.read_integer(item, "x") < 1 << 248 for item in items[:2])
 
@@ -278,11 +319,31 @@ def test_openssl_outputs_with_leading_zeros_are_read_here(keys, tmp_path: Path):
     (tmp_path / "k.pem").write_bytes(key.private_bytes())
     (tmp_path / "pub.pem").write_bytes(key.public_key().public_bytes())
     (tmp_path / "msg").write_bytes(b"short integers")
-    sig = _first(lambda: openssl("pkeyutl", "-sign", "-inkey", str(tmp_path / "k.pem"), "-rawin", "-digest", "sm3",
-                                 "-in", str(tmp_path / "msg")).stdout, _short_der_pair)
+    sig = _first(
+        lambda: (
+            openssl(
+                "pkeyutl",
+                "-sign",
+                "-inkey",
+                str(tmp_path / "k.pem"),
+                "-rawin",
+                "-digest",
+                "sm3",
+                "-in",
+                str(tmp_path / "msg"),
+            ).stdout
+        ),
+        _short_der_pair,
+    )
     key.public_key().verify(sig, b"short integers", uid=b"")
-    ct = _first(lambda: openssl("pkeyutl", "-encrypt", "-pubin", "-inkey", str(tmp_path / "pub.pem"),
-                                "-in", str(tmp_path / "msg")).stdout, _short_der_pair)
+    ct = _first(
+        lambda: (
+            openssl(
+                "pkeyutl", "-encrypt", "-pubin", "-inkey", str(tmp_path / "pub.pem"), "-in", str(tmp_path / "msg")
+            ).stdout
+        ),
+        _short_der_pair,
+    )
     assert key.decrypt(ct, "der") == b"short integers"
 
 
@@ -290,7 +351,7 @@ def test_gmssl_and_pysmx_outputs_with_leading_zeros_are_read_here(gmssl, keys):
     pysmx = pytest.importorskip("pysmx.SM2")
     key = keys["random"]
     pub64, d = key.public_key().public_bytes_raw()[1:], key.private_bytes_raw()
-    digest = support.sm3_digest(key.public_key().z() + b"zeros")    # its digest signing is the fast one
+    digest = support.sm3_digest(key.public_key().z() + b"zeros")  # its digest signing is the fast one
     sig = _first(lambda: gmssl.sm2_sign_sm3_digest(d, digest), _short_der_pair)
     key.public_key().verify(sig, b"zeros")
     ct = _first(lambda: gmssl.sm2_encrypt(pub64, b"zeros"), _short_der_pair)

@@ -7,14 +7,14 @@ from __future__ import annotations
 import threading
 
 import pytest
+from shared_helpers import run_threads  # re-raises a worker's failure here
 
 from kyber_alg import sm2
-from shared_helpers import run_threads  # re-raises a worker's failure here
 from kyber_alg.exceptions import InvalidSignature
 
 KEY = sm2.SM2PrivateKey.generate()
 PUB = KEY.public_key()
-SIZE = 1 << 20   # long enough that the native work overlaps the writer
+SIZE = 1 << 20  # long enough that the native work overlaps the writer
 
 
 class Flipper:
@@ -100,7 +100,7 @@ def test_encrypt_reads_one_consistent_message(fmt):
 def test_decrypt_reads_one_consistent_ciphertext(fmt):
     a = PUB.encrypt(b"a" * SIZE, fmt)
     b = PUB.encrypt(b"b" * SIZE, fmt)
-    while len(b) != len(a):   # DER: a coordinate with a leading zero makes one shorter
+    while len(b) != len(a):  # DER: a coordinate with a leading zero makes one shorter
         b = PUB.encrypt(b"b" * SIZE, fmt)
     with Flipper(a, b) as f:
         for _ in range(ROUNDS):
@@ -111,7 +111,7 @@ def test_native_encrypt_and_decrypt_copy_their_buffers():
     a, b = PUB.encrypt(b"a" * SIZE), PUB.encrypt(b"b" * SIZE)
     with Flipper(a[97:], b[97:]) as c2, Flipper(a[65:97], b[65:97]) as c3:
         for _ in range(ROUNDS):
-            try:   # C2 and C3 each from one of the two ciphertexts: all of a or b, or C3 mismatch
+            try:  # C2 and C3 each from one of the two ciphertexts: all of a or b, or C3 mismatch
                 assert KEY._key.decrypt(a[1:65], c3.buffer, c2.buffer) in (b"a" * SIZE,)
             except sm2.DecryptionError:
                 pass
@@ -137,6 +137,7 @@ def test_keys_shared_by_threads():
     ra, rb = sm2.SM2PrivateKey.generate(), sm2.SM2PrivateKey.generate()
     expected_shared = KEY.exchange(peer.public_key())
     expected_kex = sm2.key_exchange(KEY, ra, peer.public_key(), rb.public_key(), 32)
+
     def work(i: int) -> None:
         for n in range(15):
             message = b"thread %d round %d" % (i, n)

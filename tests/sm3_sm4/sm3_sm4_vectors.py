@@ -1,4 +1,5 @@
 """Loading the SM4-mode and HMAC-SM3 vectors of tests/vectors (Wycheproof JSON, OpenSSL evp_test text)."""
+
 import json
 
 from vectors import VECTORS
@@ -10,14 +11,16 @@ def wycheproof_cases(name):
     cases = []
     for group in data["testGroups"]:
         for test in group["tests"]:
-            decoded = {k: bytes.fromhex(v) if k in ("key", "iv", "aad", "msg", "ct", "tag") else v
-                       for k, v in test.items()}
+            decoded = {
+                k: bytes.fromhex(v) if k in ("key", "iv", "aad", "msg", "ct", "tag") else v for k, v in test.items()
+            }
             cases.append(pytest_param(group, decoded))
     return cases
 
 
 def pytest_param(group, test):
     import pytest
+
     return pytest.param(group, test, id=f"tc{test['tcId']}")
 
 

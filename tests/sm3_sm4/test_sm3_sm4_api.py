@@ -1,6 +1,7 @@
 """The calling contract of kyber_alg.sm4 and kyber_alg.sm3: tampering is InvalidTag and releases
 nothing, wrong sizes are ValueError naming the size, wrong types TypeError, and the shapes of
 cryptography's AEAD classes, hashlib and hmac."""
+
 import hashlib
 import hmac
 import os
@@ -12,9 +13,11 @@ from kyber_alg.exceptions import InvalidTag
 
 KEY, NONCE = bytes(range(16)), bytes(range(12))
 MESSAGE, AD = b"attack at dawn, bring the good biscuits" * 3, b"header v1"
-AEADS = [pytest.param(lambda: sm4.SM4GCM(KEY), NONCE, 16, id="gcm"),
-         pytest.param(lambda: sm4.SM4CCM(KEY), NONCE, 16, id="ccm"),
-         pytest.param(lambda: sm4.SM4CCM(KEY, tag_length=4), NONCE[:7], 4, id="ccm-tag4")]
+AEADS = [
+    pytest.param(lambda: sm4.SM4GCM(KEY), NONCE, 16, id="gcm"),
+    pytest.param(lambda: sm4.SM4CCM(KEY), NONCE, 16, id="ccm"),
+    pytest.param(lambda: sm4.SM4CCM(KEY, tag_length=4), NONCE[:7], 4, id="ccm-tag4"),
+]
 
 
 def flip(data, index):
@@ -29,17 +32,17 @@ def test_every_tampering_raises_invalid_tag(sm4_modes_path, make, nonce, tag_len
     sealed = aead.encrypt(nonce, MESSAGE, AD)
     assert len(sealed) == len(MESSAGE) + tag_len
     tampered = [
-        (nonce, flip(sealed, 0), AD),                     # first ciphertext byte
-        (nonce, flip(sealed, len(MESSAGE) - 1), AD),      # last ciphertext byte
-        (nonce, flip(sealed, len(sealed) - 1), AD),       # tag
-        (flip(nonce, 3), sealed, AD),                     # nonce
-        (nonce, sealed, flip(AD, 0)),                     # associated data
-        (nonce, sealed, None),                            # associated data dropped
-        (nonce, sealed[:-1], AD),                         # truncated tag
-        (nonce, sealed[1:], AD),                          # truncated front
-        (nonce, sealed[:tag_len - 1], AD),                # shorter than a tag
+        (nonce, flip(sealed, 0), AD),  # first ciphertext byte
+        (nonce, flip(sealed, len(MESSAGE) - 1), AD),  # last ciphertext byte
+        (nonce, flip(sealed, len(sealed) - 1), AD),  # tag
+        (flip(nonce, 3), sealed, AD),  # nonce
+        (nonce, sealed, flip(AD, 0)),  # associated data
+        (nonce, sealed, None),  # associated data dropped
+        (nonce, sealed[:-1], AD),  # truncated tag
+        (nonce, sealed[1:], AD),  # truncated front
+        (nonce, sealed[: tag_len - 1], AD),  # shorter than a tag
         (nonce, b"", AD),
-        (nonce, sealed + b"\0", AD),                      # extended
+        (nonce, sealed + b"\0", AD),  # extended
     ]
     for args in tampered:
         with pytest.raises(InvalidTag):
@@ -85,7 +88,9 @@ def test_encrypt_into_and_decrypt_into_match_encrypt_and_decrypt(sm4_modes_path,
         assert plain == bytes(size)  # no unauthenticated plaintext left behind
         shared = bytearray(2 * len(sealed))  # an output that would overwrite its own input
         with pytest.raises(ValueError, match="overlap"):
-            aead.encrypt_into(nonce, memoryview(shared)[:size], AD, memoryview(shared)[size - 1 : 2 * size - 1 + tag_len])
+            aead.encrypt_into(
+                nonce, memoryview(shared)[:size], AD, memoryview(shared)[size - 1 : 2 * size - 1 + tag_len]
+            )
     for call, wrong in [(aead.encrypt_into, bytearray(len(sealed) + 1)), (aead.decrypt_into, bytearray(size + 1))]:
         with pytest.raises(ValueError, match="buf must be"):
             call(nonce, sealed if call == aead.decrypt_into else data, AD, wrong)
@@ -95,34 +100,37 @@ def test_encrypt_into_and_decrypt_into_match_encrypt_and_decrypt(sm4_modes_path,
         aead.encrypt_into(nonce, data, AD)
 
 
-@pytest.mark.parametrize("call, message", [
-    (lambda: sm4.SM4GCM(bytes(15)), "key must be 16 bytes long, got 15"),
-    (lambda: sm4.SM4GCM(bytes(32)), "key must be 16 bytes long, got 32"),
-    (lambda: sm4.SM4CCM(bytes(17)), "key must be 16 bytes long, got 17"),
-    (lambda: sm4.SM4CTR(bytes(16), bytes(12)), "nonce must be 16 bytes long, got 12"),
-    (lambda: sm4.SM4CBC(bytes(8)), "key must be 16 bytes long, got 8"),
-    (lambda: sm4.SM4ECB(b""), "key must be 16 bytes long, got 0"),
-    (lambda: sm4.SM4CCM(KEY, tag_length=3), "tag_length must be 4, 6, .* got 3"),
-    (lambda: sm4.SM4CCM(KEY, tag_length=18), "got 18"),
-    (lambda: sm4.SM4CCM(KEY, tag_length=2), "got 2"),
-    (lambda: sm4.SM4GCM(KEY).encrypt(b"", b"m", None), "nonce must be at least 1 byte long, got 0"),
-    (lambda: sm4.SM4GCM(KEY).decrypt(b"", bytes(32), None), "nonce must be at least 1 byte long, got 0"),
-    (lambda: sm4.SM4CCM(KEY).encrypt(bytes(6), b"m", None), "nonce must be 7 to 13 bytes long, got 6"),
-    (lambda: sm4.SM4CCM(KEY).decrypt(bytes(14), bytes(32), None), "nonce must be 7 to 13 bytes long, got 14"),
-    (lambda: sm4.SM4CCM(KEY).encrypt(bytes(13), bytes(65536), None), "data too long for a 13-byte nonce"),
-    (lambda: sm4.SM4CBC(KEY).encrypt(bytes(15), b"m"), "iv must be 16 bytes long, got 15"),
-    (lambda: sm4.SM4CBC(KEY).decrypt(bytes(16), bytes(17)), "multiple of 16 bytes long, got 17"),
-    (lambda: sm4.SM4ECB(KEY).decrypt(b""), "nonzero multiple of 16 bytes long, got 0"),
-    (lambda: sm4.SM4ECB(KEY).encrypt(bytes(5), padding="none"), "multiple of 16 bytes long, got 5"),
-    (lambda: sm4.SM4ECB(KEY).encrypt(b"m", padding="zero"), "padding must be 'pkcs7', 'iso9797-1-m2' or 'none'"),
-    (lambda: sm4.SM4GCM.generate_key(256), "bit_length must be 128"),
-    (lambda: sm3.pbkdf2_hmac_sm3(b"p", b"s", 0), "iterations must be from 1"),
-    (lambda: sm3.pbkdf2_hmac_sm3(b"p", b"s", 1, 0), "dklen must be from 1"),
-    (lambda: sm3.hkdf_sm3(b"k", None, None, 8161), "length must be from 1 to 8160"),
-    (lambda: sm3.hkdf_sm3(b"k", None, None, 0), "length must be from 1 to 8160"),
-    (lambda: sm3.hkdf_sm3_expand(bytes(31), None, 10), "prk must be at least 32 bytes long, got 31"),
-    (lambda: sm3.kdf(b"z", -1), "klen must be from 0"),
-])
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda: sm4.SM4GCM(bytes(15)), "key must be 16 bytes long, got 15"),
+        (lambda: sm4.SM4GCM(bytes(32)), "key must be 16 bytes long, got 32"),
+        (lambda: sm4.SM4CCM(bytes(17)), "key must be 16 bytes long, got 17"),
+        (lambda: sm4.SM4CTR(bytes(16), bytes(12)), "nonce must be 16 bytes long, got 12"),
+        (lambda: sm4.SM4CBC(bytes(8)), "key must be 16 bytes long, got 8"),
+        (lambda: sm4.SM4ECB(b""), "key must be 16 bytes long, got 0"),
+        (lambda: sm4.SM4CCM(KEY, tag_length=3), "tag_length must be 4, 6, .* got 3"),
+        (lambda: sm4.SM4CCM(KEY, tag_length=18), "got 18"),
+        (lambda: sm4.SM4CCM(KEY, tag_length=2), "got 2"),
+        (lambda: sm4.SM4GCM(KEY).encrypt(b"", b"m", None), "nonce must be at least 1 byte long, got 0"),
+        (lambda: sm4.SM4GCM(KEY).decrypt(b"", bytes(32), None), "nonce must be at least 1 byte long, got 0"),
+        (lambda: sm4.SM4CCM(KEY).encrypt(bytes(6), b"m", None), "nonce must be 7 to 13 bytes long, got 6"),
+        (lambda: sm4.SM4CCM(KEY).decrypt(bytes(14), bytes(32), None), "nonce must be 7 to 13 bytes long, got 14"),
+        (lambda: sm4.SM4CCM(KEY).encrypt(bytes(13), bytes(65536), None), "data too long for a 13-byte nonce"),
+        (lambda: sm4.SM4CBC(KEY).encrypt(bytes(15), b"m"), "iv must be 16 bytes long, got 15"),
+        (lambda: sm4.SM4CBC(KEY).decrypt(bytes(16), bytes(17)), "multiple of 16 bytes long, got 17"),
+        (lambda: sm4.SM4ECB(KEY).decrypt(b""), "nonzero multiple of 16 bytes long, got 0"),
+        (lambda: sm4.SM4ECB(KEY).encrypt(bytes(5), padding="none"), "multiple of 16 bytes long, got 5"),
+        (lambda: sm4.SM4ECB(KEY).encrypt(b"m", padding="zero"), "padding must be 'pkcs7', 'iso9797-1-m2' or 'none'"),
+        (lambda: sm4.SM4GCM.generate_key(256), "bit_length must be 128"),
+        (lambda: sm3.pbkdf2_hmac_sm3(b"p", b"s", 0), "iterations must be from 1"),
+        (lambda: sm3.pbkdf2_hmac_sm3(b"p", b"s", 1, 0), "dklen must be from 1"),
+        (lambda: sm3.hkdf_sm3(b"k", None, None, 8161), "length must be from 1 to 8160"),
+        (lambda: sm3.hkdf_sm3(b"k", None, None, 0), "length must be from 1 to 8160"),
+        (lambda: sm3.hkdf_sm3_expand(bytes(31), None, 10), "prk must be at least 32 bytes long, got 31"),
+        (lambda: sm3.kdf(b"z", -1), "klen must be from 0"),
+    ],
+)
 def test_wrong_sizes_are_value_errors_naming_the_size(call, message):
     with pytest.raises(ValueError, match=message):
         call()
@@ -143,7 +151,7 @@ def test_generate_key():
 def test_ctr_stream_and_finalize(sm4_modes_path):
     stream = sm4.SM4CTR(KEY, bytes(16))
     whole = sm4.SM4CTR(KEY, bytes(16)).update(MESSAGE)
-    assert b"".join(stream.update(MESSAGE[i:i + 5]) for i in range(0, len(MESSAGE), 5)) == whole
+    assert b"".join(stream.update(MESSAGE[i : i + 5]) for i in range(0, len(MESSAGE), 5)) == whole
     assert stream.finalize() == b""
     with pytest.raises(ValueError, match="finalized"):
         stream.update(b"more")
@@ -167,11 +175,20 @@ def test_bad_padding_is_value_error(sm4_modes_path, padding):
         cbc.decrypt(bytes(16), raw_cbc, padding)
 
 
-@pytest.mark.parametrize("tail, pkcs7, iso", [
-    (b"\x01", 1, None), (b"\x02\x02", 2, None), (b"\x80", None, 1), (b"\x80\x00\x00", None, 3),
-    (bytes(15) + b"\x10", None, None), (b"\x10" * 16, 16, None), (b"\x80" + bytes(15), None, 16),
-    (bytes(16), None, None), (b"\x03\x02\x03", None, None),
-])
+@pytest.mark.parametrize(
+    "tail, pkcs7, iso",
+    [
+        (b"\x01", 1, None),
+        (b"\x02\x02", 2, None),
+        (b"\x80", None, 1),
+        (b"\x80\x00\x00", None, 3),
+        (bytes(15) + b"\x10", None, None),
+        (b"\x10" * 16, 16, None),
+        (b"\x80" + bytes(15), None, 16),
+        (bytes(16), None, None),
+        (b"\x03\x02\x03", None, None),
+    ],
+)
 def test_padding_rules(tail, pkcs7, iso):
     block = (b"\x55" * 16 + tail)[-16:]
     ecb = sm4.SM4ECB(KEY)
@@ -181,7 +198,7 @@ def test_padding_rules(tail, pkcs7, iso):
             with pytest.raises(ValueError):
                 ecb.decrypt(raw, padding)
         else:
-            assert ecb.decrypt(raw, padding) == block[:16 - strip]
+            assert ecb.decrypt(raw, padding) == block[: 16 - strip]
 
 
 def test_hash_object_is_hashlib_shaped():
@@ -190,7 +207,12 @@ def test_hash_object_is_hashlib_shaped():
     assert h.hexdigest() == "66c7f0f462eeedd9d1f2d46bdc10e4e24167c4875cf2f7a2297da02b8f4ba8e0"
     twin = h.copy()
     h.update(b"d")
-    assert twin.digest() != h.digest() == sm3.sm3(data=b"abcd").digest() == sm3.sm3(b"abcd", usedforsecurity=False).digest()
+    assert (
+        twin.digest()
+        != h.digest()
+        == sm3.sm3(data=b"abcd").digest()
+        == sm3.sm3(b"abcd", usedforsecurity=False).digest()
+    )
     assert sm3.sm3().digest() == sm3.sm3(b"").digest()
     with pytest.raises(TypeError):
         sm3.sm3("text")
@@ -225,8 +247,12 @@ def test_sm3_functions_take_keywords_and_reject_str():
     assert sm3.hmac_sm3(key=b"k", msg=b"m") == sm3.hmac_sm3(b"k", b"m")
     assert sm3.pbkdf2_hmac_sm3(password=b"p", salt=b"s", iterations=2) == sm3.pbkdf2_hmac_sm3(b"p", b"s", 2, 32)
     assert sm3.kdf(z=b"z", klen=5) == sm3.kdf(b"z", 5)
-    for call in (lambda: sm3.hmac_sm3("k", b"m"), lambda: sm3.hkdf_sm3(b"k", "salt", None, 5),
-                 lambda: sm3.pbkdf2_hmac_sm3(b"p", b"s", 2.0), lambda: sm3.kdf(b"z", "5")):
+    for call in (
+        lambda: sm3.hmac_sm3("k", b"m"),
+        lambda: sm3.hkdf_sm3(b"k", "salt", None, 5),
+        lambda: sm3.pbkdf2_hmac_sm3(b"p", b"s", 2.0),
+        lambda: sm3.kdf(b"z", "5"),
+    ):
         with pytest.raises(TypeError):
             call()
 

@@ -1,6 +1,7 @@
 """Byte equality with independent implementations on every code path: OpenSSL through
 `cryptography` (SM4-GCM, SM4-CTR, SM4-CBC/ECB, HMAC-SM3, PBKDF2 and HKDF with SM3), GmSSL through
 `gmssl-pyx` (SM4-GCM), and pysmx's SM2 key derivation function."""
+
 import hmac
 import os
 import sys
@@ -62,8 +63,12 @@ def test_gcm_equals_gmssl(sm4_modes_path, nonce_len, size):
 
 
 @settings(max_examples=40)
-@given(key=st.binary(min_size=16, max_size=16), nonce=st.binary(min_size=8, max_size=32),
-       data=st.binary(max_size=600), ad=st.binary(max_size=100))
+@given(
+    key=st.binary(min_size=16, max_size=16),
+    nonce=st.binary(min_size=8, max_size=32),
+    data=st.binary(max_size=600),
+    ad=st.binary(max_size=100),
+)
 def test_gcm_property(key, nonce, data, ad):
     assert sm4.SM4GCM(key).encrypt(nonce, data, ad or None) == openssl_gcm(key, nonce, data, ad)
 

@@ -1,25 +1,28 @@
 """Threads: separate objects in several threads, one SM4CTR shared by two (each update() whole),
 and every call that drops the GIL given a bytearray that another thread keeps changing: the
 result must be that of one consistent input (each input read once, or copied first)."""
+
 import itertools
 import os
 import threading
 
 import pytest
+from shared_helpers import run_threads
 
 from kyber_alg import sm3, sm4
 from kyber_alg.exceptions import InvalidTag
-from shared_helpers import run_threads
 
 BIG = 64 * 1024  # well above the size from which the GIL is released
-MID = 4096       # above it, for the code paths that take longer
+MID = 4096  # above it, for the code paths that take longer
 KEY, NONCE = bytes(range(16)), bytes(range(12))
 
 
 def test_separate_objects(sm4_modes_path):
     cases = [(os.urandom(16), os.urandom(MID + i)) for i in range(4)]
-    expected = [(sm4.SM4GCM(k).encrypt(NONCE, d, b"ad"), sm4.SM4CTR(k, bytes(16)).update(d), sm3.hmac_sm3(k, d))
-                for k, d in cases]
+    expected = [
+        (sm4.SM4GCM(k).encrypt(NONCE, d, b"ad"), sm4.SM4CTR(k, bytes(16)).update(d), sm3.hmac_sm3(k, d))
+        for k, d in cases
+    ]
 
     def work(i):
         key, data = cases[i]
@@ -36,8 +39,7 @@ def test_shared_hmac_object_keeps_each_update_whole():
     shared = sm3.HMAC(b"key")
     run_threads(lambda i: shared.update(parts[i]))
     # Each update went in whole, in some order of the four threads.
-    expected = {sm3.hmac_sm3(b"key", b"".join(parts[j] for j in order))
-                for order in itertools.permutations(range(4))}
+    expected = {sm3.hmac_sm3(b"key", b"".join(parts[j] for j in order)) for order in itertools.permutations(range(4))}
     assert shared.digest() in expected and shared.copy().digest() == shared.digest()
 
 
@@ -107,6 +109,7 @@ SEALED_CCM = CCM.encrypt(NONCE, os.urandom(BIG), b"ad")
 CBC = sm4.SM4CBC(KEY)
 RAW_CBC = CBC.encrypt(bytes(16), os.urandom(BIG), "none")
 
+
 def into(call, nonce, data, ad, size):
     out = bytearray(size)
     call(nonce, data, ad, out)
@@ -118,7 +121,11 @@ CALLS = {
     "gcm encrypt ad": (lambda: os.urandom(BIG), lambda b: GCM.encrypt(NONCE, b"m" * 100, b), BIG - 1),
     "gcm decrypt data": (lambda: SEALED_GCM, lambda b: GCM.decrypt(NONCE, b, b"ad"), BIG - 3),
     "gcm decrypt tag": (lambda: SEALED_GCM, lambda b: GCM.decrypt(NONCE, b, b"ad"), BIG + 5),
-    "gcm encrypt_into data": (lambda: os.urandom(BIG), lambda b: into(GCM.encrypt_into, NONCE, b, b"ad", BIG + 16), BIG // 2),
+    "gcm encrypt_into data": (
+        lambda: os.urandom(BIG),
+        lambda b: into(GCM.encrypt_into, NONCE, b, b"ad", BIG + 16),
+        BIG // 2,
+    ),
     "gcm decrypt_into data": (lambda: SEALED_GCM, lambda b: into(GCM.decrypt_into, NONCE, b, b"ad", BIG), BIG - 3),
     "ccm decrypt_into data": (lambda: SEALED_CCM, lambda b: into(CCM.decrypt_into, NONCE, b, b"ad", BIG), 17),
     "gcm long nonce": (lambda: os.urandom(BIG), lambda b: GCM.encrypt(b, bytes(BIG), None), 100),

@@ -8,10 +8,10 @@ import io
 import os
 from typing import assert_type
 
-import kyber_alg.sm
 from cryptography import x509 as cx
 from cryptography.x509.oid import NameOID
 
+import kyber_alg.sm
 from kyber_alg import Kyber, Velmora, hybrid, mldsa, mlkem, sm2, x509
 from kyber_alg import sm3 as sm3_api
 from kyber_alg import sm4 as sm4_api
@@ -85,8 +85,13 @@ def hybrid_round_trip(message: bytes) -> bool:
     stream = sealer.update(bytearray(message)) + sealer.finalize()
     out = io.BytesIO()
     size: int = hybrid.open_stream(sk, io.BytesIO(stream), out)
-    return (tls_ok and sk.decapsulate(ciphertext) == shared_secret and hybrid.open(sk, sealed) == message
-            and out.getvalue() == message and size == len(message))
+    return (
+        tls_ok
+        and sk.decapsulate(ciphertext) == shared_secret
+        and hybrid.open(sk, sealed) == message
+        and out.getvalue() == message
+        and size == len(message)
+    )
 
 
 def pythonic_sm2(message: bytes) -> bool:
@@ -115,8 +120,14 @@ def pythonic_sm2(message: bytes) -> bool:
     assert_type(agreed, tuple[bytes, bytes, bytes])
     shared: bytes = key.exchange(peer.public_key())
     raw = sm2.SM2PublicKey.from_public_bytes(public_key.public_bytes_raw(compressed=True))
-    return (key.decrypt(ciphertext, "der") == message and same and raw == public_key and len(shared) == 32
-            and loaded.private_bytes_raw() == key.private_bytes_raw() and public_key.x > 0)
+    return (
+        key.decrypt(ciphertext, "der") == message
+        and same
+        and raw == public_key
+        and len(shared) == 32
+        and loaded.private_bytes_raw() == key.private_bytes_raw()
+        and public_key.x > 0
+    )
 
 
 def sm4_modes(message: bytes) -> bool:
@@ -138,10 +149,14 @@ def sm4_modes(message: bytes) -> bool:
     padding: sm4_api.Padding = "iso9797-1-m2"
     cbc = sm4_api.SM4CBC(key)
     ecb = sm4_api.SM4ECB(key)
-    return (gcm.decrypt(nonce, sealed) == message and ccm.decrypt(nonce[:7], boxed, b"header") == message
-            and sm4_api.SM4CTR(key, bytes(16)).update(streamed) == message
-            and cbc.decrypt(bytes(16), cbc.encrypt(bytes(16), message, padding), padding) == message
-            and ecb.decrypt(ecb.encrypt(message)) == message and sm4_api.GCM_TAG_SIZE == 16)
+    return (
+        gcm.decrypt(nonce, sealed) == message
+        and ccm.decrypt(nonce[:7], boxed, b"header") == message
+        and sm4_api.SM4CTR(key, bytes(16)).update(streamed) == message
+        and cbc.decrypt(bytes(16), cbc.encrypt(bytes(16), message, padding), padding) == message
+        and ecb.decrypt(ecb.encrypt(message)) == message
+        and sm4_api.GCM_TAG_SIZE == 16
+    )
 
 
 def sm3_family(message: bytes) -> bool:
@@ -155,9 +170,15 @@ def sm3_family(message: bytes) -> bool:
     derived = sm3_api.pbkdf2_hmac_sm3(b"password", b"salt", 2, dklen=40)
     okm = sm3_api.hkdf_sm3(b"ikm", None, b"info", 42)
     prk = sm3_api.hkdf_sm3_extract(b"", b"ikm")
-    return (mac.digest() == tag == keyed.digest() and keyed.hexdigest() == tag.hex() and h.name == "sm3" and len(derived) == 40
-            and sm3_api.hkdf_sm3_expand(prk, b"info", 42) == okm and len(sm3_api.kdf(b"z", 64)) == 64
-            and h.digest_size == sm3_api.DIGEST_SIZE)
+    return (
+        mac.digest() == tag == keyed.digest()
+        and keyed.hexdigest() == tag.hex()
+        and h.name == "sm3"
+        and len(derived) == 40
+        and sm3_api.hkdf_sm3_expand(prk, b"info", 42) == okm
+        and len(sm3_api.kdf(b"z", 64)) == 64
+        and h.digest_size == sm3_api.DIGEST_SIZE
+    )
 
 
 def ml_kem_768(seed: bytes) -> bool:
@@ -170,10 +191,15 @@ def ml_kem_768(seed: bytes) -> bool:
     public: mlkem.MLKEMPublicKey = mlkem.load_der_public_key(pk.public_bytes(encoding="der"))
     fresh = mlkem.MLKEM512PrivateKey.generate()
     assert_type(fresh, mlkem.MLKEM512PrivateKey)
-    known: tuple[bytes, bytes] = mlkem.MLKEM1024PrivateKey.from_seed_bytes(seed).public_key()._encapsulate_deterministic(
-        bytes(32))
-    return (loaded.decapsulate(ciphertext) == sk.decapsulate(bytearray(ciphertext)) == shared
-            and public == pk and sk.private_bytes_raw() == seed and len(known[1]) == 1568)
+    known: tuple[bytes, bytes] = (
+        mlkem.MLKEM1024PrivateKey.from_seed_bytes(seed).public_key()._encapsulate_deterministic(bytes(32))
+    )
+    return (
+        loaded.decapsulate(ciphertext) == sk.decapsulate(bytearray(ciphertext)) == shared
+        and public == pk
+        and sk.private_bytes_raw() == seed
+        and len(known[1]) == 1568
+    )
 
 
 def ml_dsa_65(seed: bytes, message: bytes) -> bool:
@@ -198,14 +224,30 @@ def folded_key(hex_digest: str) -> str:
 def small_ca() -> bool:
     ca_key, kem_key = sm2.SM2PrivateKey.generate(), mlkem.MLKEM768PrivateKey.generate()
     root_name = cx.Name([cx.NameAttribute(NameOID.COMMON_NAME, "Root")])
-    now = datetime.datetime.now(datetime.timezone.utc)
-    root = (x509.CertificateBuilder().subject_name(root_name).issuer_name(root_name).public_key(ca_key.public_key())
-            .serial_number(1).not_valid_before(now).not_valid_after(now + datetime.timedelta(days=1))
-            .add_extension(cx.BasicConstraints(ca=True, path_length=0), critical=True).sign(ca_key))
+    now = datetime.datetime.now(datetime.UTC)
+    root = (
+        x509.CertificateBuilder()
+        .subject_name(root_name)
+        .issuer_name(root_name)
+        .public_key(ca_key.public_key())
+        .serial_number(1)
+        .not_valid_before(now)
+        .not_valid_after(now + datetime.timedelta(days=1))
+        .add_extension(cx.BasicConstraints(ca=True, path_length=0), critical=True)
+        .sign(ca_key)
+    )
     assert_type(root, cx.Certificate)
     csr = x509.CertificateSigningRequestBuilder().subject_name(root_name).sign(ca_key, uid=x509.DEFAULT_UID)
-    leaf = (x509.CertificateBuilder().subject_name(root_name).issuer_name(root_name).public_key(kem_key.public_key())
-            .serial_number(2).not_valid_before(now).not_valid_after(now + datetime.timedelta(hours=1)).sign(ca_key))
+    leaf = (
+        x509.CertificateBuilder()
+        .subject_name(root_name)
+        .issuer_name(root_name)
+        .public_key(kem_key.public_key())
+        .serial_number(2)
+        .not_valid_before(now)
+        .not_valid_after(now + datetime.timedelta(hours=1))
+        .sign(ca_key)
+    )
     chain: list[cx.Certificate] = x509.verify_chain(leaf, [], [root], at=now)
     key: x509.PublicKey = x509.public_key(leaf)
     x509.verify_directly_issued_by(leaf, root)

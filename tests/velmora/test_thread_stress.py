@@ -8,6 +8,7 @@ The SM components join twice: threads call SM3, SM4 and SM2 directly (shared
 cipher objects and inputs large enough to release the GIL among them), and
 threads run whole Velmora exchanges while another thread keeps switching
 between kyber_alg.sm.use_native() and use_default()."""
+
 import binascii
 import collections
 import importlib
@@ -19,10 +20,10 @@ import time
 import types
 
 import pytest
-
 import velmora_model
-from kyber_alg import Kyber
 from outside_fakes import BINDINGS, HYBRID_PK, HYBRID_SK
+
+from kyber_alg import Kyber
 
 THREADS = 8
 CALLS_PER_THREAD = 300
@@ -44,14 +45,16 @@ def equivalents(module):
     """For each rebound name: the stand-in and a second object computing the same."""
     fake_sm4, fake_sm3 = BINDINGS["sm4"], BINDINGS["SM3"]
     pairs = {
-        "Kyber": types.SimpleNamespace(**{n: getattr(BINDINGS["Kyber"], n) for n in
-                                          ("CCA_KeyGen", "CCA_Enc", "CCA_Dec")}),
+        "Kyber": types.SimpleNamespace(
+            **{n: getattr(BINDINGS["Kyber"], n) for n in ("CCA_KeyGen", "CCA_Enc", "CCA_Dec")}
+        ),
         "generate_keypair": lambda n: BINDINGS["generate_keypair"](n),
         "Encrypt": lambda m, pk, n, z: BINDINGS["Encrypt"](m, pk, n, z),
         "Decrypt": lambda c, sk, n: BINDINGS["Decrypt"](c, sk, n),
         "SM3": type("SM3Again", (fake_sm3,), {}),
-        "sm4": types.SimpleNamespace(CryptSM4=fake_sm4.CryptSM4, SM4_ENCRYPT=fake_sm4.SM4_ENCRYPT,
-                                     SM4_DECRYPT=fake_sm4.SM4_DECRYPT),
+        "sm4": types.SimpleNamespace(
+            CryptSM4=fake_sm4.CryptSM4, SM4_ENCRYPT=fake_sm4.SM4_ENCRYPT, SM4_DECRYPT=fake_sm4.SM4_DECRYPT
+        ),
         "os": types.SimpleNamespace(urandom=velmora_model.FIXED_RANDOM.urandom),
         "binascii": types.SimpleNamespace(hexlify=binascii.hexlify, unhexlify=binascii.unhexlify),
         "xor_hex_strings": velmora_model.xor_hex_strings,
@@ -80,8 +83,9 @@ def test_mixed_calls_while_names_are_rebound(mod):
             ("CCA_Dec", (kc, dk), kk),
         ]
         # The functions themselves, taken before their names start changing.
-        functions = {name: getattr(Kyber, name) if name.startswith("CCA") else getattr(mod, name)
-                     for name, _, _ in calls}
+        functions = {
+            name: getattr(Kyber, name) if name.startswith("CCA") else getattr(mod, name) for name, _, _ in calls
+        }
         choices = equivalents(mod)
         done = threading.Event()
         # Each thread keeps its own tally: `d[k] += 1` from several threads can lose updates.
@@ -116,7 +120,7 @@ def test_mixed_calls_while_names_are_rebound(mod):
                         counts["NameError"] += 1
                         continue
                     failures.append((name, repr(e)))
-                except Exception as e:     # every other exception is a failure
+                except Exception as e:  # every other exception is a failure
                     failures.append((name, repr(e)))
                 else:
                     if got == expected:
@@ -154,7 +158,7 @@ def run_workers(worker, count=THREADS):
     def guarded(seed):
         try:
             worker(seed)
-        except BaseException as e:   # reported by the caller
+        except BaseException as e:  # reported by the caller
             errors.append(e)
 
     interval = sys.getswitchinterval()
@@ -178,7 +182,7 @@ def sm_calls():
 
     big = bytes(range(256)) * 12
     key, iv = bytes(range(16)), bytes(range(16, 32))
-    enc, dec = sm4.CryptSM4(), sm4.CryptSM4()    # shared by every thread
+    enc, dec = sm4.CryptSM4(), sm4.CryptSM4()  # shared by every thread
     enc.set_key(key, sm4.SM4_ENCRYPT)
     dec.set_key(key, sm4.SM4_DECRYPT)
     cbc, ecb = enc.crypt_cbc(iv, big), enc.crypt_ecb(big)
@@ -218,7 +222,7 @@ def sm_calls():
 def test_sm_components_called_from_threads():
     pytest.importorskip("kyber_alg.sm.SM2")
     calls = sm_calls()
-    tallies = []    # one Counter per thread: shared `d[k] += 1` can lose updates
+    tallies = []  # one Counter per thread: shared `d[k] += 1` can lose updates
 
     def worker(seed):
         rng = random.Random(seed)
@@ -247,7 +251,7 @@ def test_velmora_exchange_while_sm_components_switch():
     held = {name: getattr(velmora, name) for name in SWITCHED}
     done = threading.Event()
     switches = [0]
-    tallies = []    # per thread: exchanges whose calls all started under one setting, or under both
+    tallies = []  # per thread: exchanges whose calls all started under one setting, or under both
     native_encrypt = importlib.import_module("kyber_alg.sm.SM2").Encrypt
 
     def switcher():

@@ -1,11 +1,11 @@
 """Argument binding, its error texts and traceback entries, and the
 introspection attributes of the six public functions."""
+
 import functools
 import inspect
 import types
 
 import pytest
-
 from velmora_support import FUNCS, HYBRID_PK, HYBRID_SK, tb_names
 
 
@@ -13,10 +13,10 @@ class StrSub(str):
     pass
 
 
-LongName = type("N" * 250, (), {})       # type names are cut at 200 characters
+LongName = type("N" * 250, (), {})  # type names are cut at 200 characters
 
 
-def call_kwnames(f, a, kw):               # a literal call site: vectorcall with keyword names
+def call_kwnames(f, a, kw):  # a literal call site: vectorcall with keyword names
     src = "f(" + ", ".join([f"a[{i}]" for i in range(len(a))] + [f"{k}=kw[{k!r}]" for k in kw]) + ")"
     return eval(src, {"f": f, "a": a, "kw": kw})
 
@@ -74,8 +74,9 @@ BINDING_ERRORS = [
 
 
 @pytest.mark.parametrize("path", list(CALL_PATHS))
-@pytest.mark.parametrize("fn,args,kwargs,message,entry", BINDING_ERRORS,
-                         ids=[f"{r[0]}-{i}" for i, r in enumerate(BINDING_ERRORS)])
+@pytest.mark.parametrize(
+    "fn,args,kwargs,message,entry", BINDING_ERRORS, ids=[f"{r[0]}-{i}" for i, r in enumerate(BINDING_ERRORS)]
+)
 def test_binding_errors(mod, world, rec, path, fn, args, kwargs, message, entry):
     with pytest.raises(TypeError) as ei:
         CALL_PATHS[path](getattr(mod, fn), args, kwargs)
@@ -94,16 +95,20 @@ def test_keyword_calls_bind_like_positional(mod, world, rec, path):
     ct = (bytes.fromhex(iv + key) + b"hello").hex()
     assert mod.sm4_decode(key, iv, ct) == "hello"
     positional = list(rec)
-    for a, kw in [((), {"key": key, "IV": iv, "data": ct}), ((), {"data": ct, "key": key, "IV": iv}),
-                  ((key,), {"data": ct, "IV": iv}), ((key, iv), {"data": ct})]:
+    for a, kw in [
+        ((), {"key": key, "IV": iv, "data": ct}),
+        ((), {"data": ct, "key": key, "IV": iv}),
+        ((key,), {"data": ct, "IV": iv}),
+        ((key, iv), {"data": ct}),
+    ]:
         rec.clear()
         assert call(mod.sm4_decode, a, kw) == "hello" and rec == positional
     c1, c2, k, v = call(mod.enc_hybrid, (), {"pk": HYBRID_PK})
     assert rec.of("CCA_Enc")[0][0] == HYBRID_PK[:1600]
     assert call(mod.dec_hybrid, (), {"sk": HYBRID_SK, "c_text1": c1, "c_text2": c2}) == (k, v)
     assert call(mod.dec_hybrid, (c1,), {"sk": HYBRID_SK, "c_text2": c2}) == (k, v)
-    assert call(mod.key_gen_hybrid, (), {}) == (HYBRID_PK, HYBRID_SK)   # empty dict: no keywords
-    fresh = "".join(["hex_", "str1"])                                   # not the interned name
+    assert call(mod.key_gen_hybrid, (), {}) == (HYBRID_PK, HYBRID_SK)  # empty dict: no keywords
+    fresh = "".join(["hex_", "str1"])  # not the interned name
     assert call(mod.xor_hex_strings, (), {"hex_str2": "0f", fresh: "ff"}) == "f0"
 
 
@@ -113,6 +118,7 @@ def test_keyword_names_of_a_str_subclass(mod):
 
         def __eq__(self, other):
             raise RuntimeError("no comparison")
+
     assert mod.xor_hex_strings(**{StrSub("hex_str1"): "ff", "hex_str2": "0f"}) == "f0"
     with pytest.raises(RuntimeError, match="^no comparison$"):
         mod.enc_hybrid(**{Raising("pk"): "x"})
@@ -120,9 +126,15 @@ def test_keyword_names_of_a_str_subclass(mod):
 
 def test_replaced_attributes_leave_binding_alone(mod, monkeypatch):
     f = mod.enc_hybrid
-    for attr, value in [("__name__", "renamed"), ("__qualname__", "renamed"), ("__defaults__", ("x",)),
-                        ("__kwdefaults__", {"pk": "x"}), ("__annotations__", {}),
-                        ("__doc__", "replaced"), ("__dict__", {"extra": 1})]:
+    for attr, value in [
+        ("__name__", "renamed"),
+        ("__qualname__", "renamed"),
+        ("__defaults__", ("x",)),
+        ("__kwdefaults__", {"pk": "x"}),
+        ("__annotations__", {}),
+        ("__doc__", "replaced"),
+        ("__dict__", {"extra": 1}),
+    ]:
         monkeypatch.setattr(f, attr, value)
     assert (f.__name__, f.__doc__, f.extra) == ("renamed", "replaced", 1)
     f.more = 2
@@ -134,52 +146,105 @@ def test_replaced_attributes_leave_binding_alone(mod, monkeypatch):
 
 
 def doc(*lines):
-    return "\n" + "\n".join(" " * (4 if t.startswith("!") else 8 if not t.startswith("  ") else 10)
-                            + t.lstrip("! ") if t else "" for t in lines) + "\n    "
+    return (
+        "\n"
+        + "\n".join(
+            " " * (4 if t.startswith("!") else 8 if not t.startswith("  ") else 10) + t.lstrip("! ") if t else ""
+            for t in lines
+        )
+        + "\n    "
+    )
 
 
 # "!" marks indent 4, a leading two-space marks indent 10, otherwise indent 8.
 INTROSPECTION = {
     "key_gen_hybrid": dict(
-        doc=doc("!Generates the public key and private key for the hybrid encryption scheme.", "",
-                "!Returns:", "Tuple containing the public key and private key.",
-                "- pk (bytes): Public key containing two parts of information.",
-                "- sk (bytes): Private key containing two parts of information,",
-                "  private key for Kyber algorithm and private key for SM2 encryption."),
-        annotations={"return": "Tuple[str, str]"}, sig="() -> 'Tuple[str, str]'",
-        varnames=(0, "len_para KEYs pk1 sk1 pk2 sk2")),
+        doc=doc(
+            "!Generates the public key and private key for the hybrid encryption scheme.",
+            "",
+            "!Returns:",
+            "Tuple containing the public key and private key.",
+            "- pk (bytes): Public key containing two parts of information.",
+            "- sk (bytes): Private key containing two parts of information,",
+            "  private key for Kyber algorithm and private key for SM2 encryption.",
+        ),
+        annotations={"return": "Tuple[str, str]"},
+        sig="() -> 'Tuple[str, str]'",
+        varnames=(0, "len_para KEYs pk1 sk1 pk2 sk2"),
+    ),
     "enc_hybrid": dict(
-        doc=doc("!Encrypts the given message using the hybrid encryption scheme.", "", "!Args:",
-                "- pk (bytes): Public key containing two parts of information, Kyber pk || SM2 pk .",
-                "- msg (list): List of messages to be encrypted.", "", "!Returns:",
-                "Tuple containing the encrypted ciphertext, symmetric key, and encrypted message.",
-                "- c_text (bytes): Encrypted ciphertext containing two parts of information,",
-                "  ciphertext encrypted using Kyber algorithm and ciphertext encrypted using SM2 encryption.",
-                "- sym_key (str): Symmetric key used for encryption.", "- msg_enc (list): Encrypted message."),
-        annotations={"pk": "str"}, sig="(pk: 'str')",
-        varnames=(1, "pk pk1 pk2 len_para info11 m1 c_text1 K_key sec_K info0 sm33 sym_key c_text2 sym_iv")),
+        doc=doc(
+            "!Encrypts the given message using the hybrid encryption scheme.",
+            "",
+            "!Args:",
+            "- pk (bytes): Public key containing two parts of information, Kyber pk || SM2 pk .",
+            "- msg (list): List of messages to be encrypted.",
+            "",
+            "!Returns:",
+            "Tuple containing the encrypted ciphertext, symmetric key, and encrypted message.",
+            "- c_text (bytes): Encrypted ciphertext containing two parts of information,",
+            "  ciphertext encrypted using Kyber algorithm and ciphertext encrypted using SM2 encryption.",
+            "- sym_key (str): Symmetric key used for encryption.",
+            "- msg_enc (list): Encrypted message.",
+        ),
+        annotations={"pk": "str"},
+        sig="(pk: 'str')",
+        varnames=(1, "pk pk1 pk2 len_para info11 m1 c_text1 K_key sec_K info0 sm33 sym_key c_text2 sym_iv"),
+    ),
     "dec_hybrid": dict(
-        doc=doc("!Decrypts the given ciphertext using the hybrid encryption scheme.", "", "!Args:",
-                "- c_text (bytes): Ciphertext to be decrypted, containing two parts of information,",
-                "  ciphertext encrypted using Kyber algorithm and ciphertext encrypted using SM2 encryption.",
-                "- sk (bytes): Private key containing two parts of information,",
-                "  private key for Kyber algorithm and private key for SM2 encryption.",
-                "- msg_enc (list): Encrypted message.", "", "!Returns:", "Decrypted message."),
-        annotations={"return": "[str, str]"}, sig="(c_text1, c_text2, sk) -> '[str, str]'",
-        varnames=(3, "c_text1 c_text2 sk sk1 sk2 len_para sec_E sec_K info1 sm3 sym_key IV")),
+        doc=doc(
+            "!Decrypts the given ciphertext using the hybrid encryption scheme.",
+            "",
+            "!Args:",
+            "- c_text (bytes): Ciphertext to be decrypted, containing two parts of information,",
+            "  ciphertext encrypted using Kyber algorithm and ciphertext encrypted using SM2 encryption.",
+            "- sk (bytes): Private key containing two parts of information,",
+            "  private key for Kyber algorithm and private key for SM2 encryption.",
+            "- msg_enc (list): Encrypted message.",
+            "",
+            "!Returns:",
+            "Decrypted message.",
+        ),
+        annotations={"return": "[str, str]"},
+        sig="(c_text1, c_text2, sk) -> '[str, str]'",
+        varnames=(3, "c_text1 c_text2 sk sk1 sk2 len_para sec_E sec_K info1 sm3 sym_key IV"),
+    ),
     "xor_hex_strings": dict(
-        doc=doc("!Performs a bitwise XOR operation on two hexadecimal strings.", "", "!Args:",
-                "hex_str1 (str): The first hexadecimal string.", "hex_str2 (str): The second hexadecimal string.",
-                "", "!Returns:", "The result of the XOR operation as a hexadecimal string."),
-        annotations={"hex_str1": "str", "hex_str2": "str"}, sig="(hex_str1: 'str', hex_str2: 'str')",
-        varnames=(2, "hex_str1 hex_str2 bytes1 bytes2 result_bytes result_hex_str genexpr genexpr")),
+        doc=doc(
+            "!Performs a bitwise XOR operation on two hexadecimal strings.",
+            "",
+            "!Args:",
+            "hex_str1 (str): The first hexadecimal string.",
+            "hex_str2 (str): The second hexadecimal string.",
+            "",
+            "!Returns:",
+            "The result of the XOR operation as a hexadecimal string.",
+        ),
+        annotations={"hex_str1": "str", "hex_str2": "str"},
+        sig="(hex_str1: 'str', hex_str2: 'str')",
+        varnames=(2, "hex_str1 hex_str2 bytes1 bytes2 result_bytes result_hex_str genexpr genexpr"),
+    ),
     "sm4_encode": dict(
-        doc=doc("!Encrypts the given data using the SM4 encryption algorithm.", "", "!Args:",
-                "key (str): The encryption key.", "data (str): The data to be encrypted.", "", "!Returns:",
-                "The encrypted data as a hexadecimal string.", ":param key:", ":param data:", ":param IV:"),
-        annotations={}, sig="(key, IV, data)", varnames=(3, "key IV data sm4Alg dateStr enRes enHexStr")),
-    "sm4_decode": dict(doc=None, annotations={}, sig="(key, IV, data)",
-                       varnames=(3, "key IV data sm4Alg deRes deHexStr")),
+        doc=doc(
+            "!Encrypts the given data using the SM4 encryption algorithm.",
+            "",
+            "!Args:",
+            "key (str): The encryption key.",
+            "data (str): The data to be encrypted.",
+            "",
+            "!Returns:",
+            "The encrypted data as a hexadecimal string.",
+            ":param key:",
+            ":param data:",
+            ":param IV:",
+        ),
+        annotations={},
+        sig="(key, IV, data)",
+        varnames=(3, "key IV data sm4Alg dateStr enRes enHexStr"),
+    ),
+    "sm4_decode": dict(
+        doc=None, annotations={}, sig="(key, IV, data)", varnames=(3, "key IV data sm4Alg deRes deHexStr")
+    ),
 }
 
 

@@ -1,9 +1,9 @@
 """Whole exchanges with the real SM2/SM3/SM4 components (and the real Kyber
 component when it is built; otherwise the session's stand-in Kyber)."""
+
 import types
 
 import pytest
-
 from velmora_support import SAMPLE_TEXT
 
 pytest.importorskip("pysmx.SM2")
@@ -28,8 +28,11 @@ def test_exchange_agrees(mod, x):
     assert mod.key_gen_hybrid() != (x.pk, x.sk)
 
 
-@pytest.mark.parametrize("msg", ["attack at dawn", "", "\u660e\u6587 \u00e9t\u00e9 \U0001f510", SAMPLE_TEXT,
-                                 "0123456789abcdef" * 6400], ids=["ascii", "empty", "non-ascii", "sample", "100KB"])
+@pytest.mark.parametrize(
+    "msg",
+    ["attack at dawn", "", "\u660e\u6587 \u00e9t\u00e9 \U0001f510", SAMPLE_TEXT, "0123456789abcdef" * 6400],
+    ids=["ascii", "empty", "non-ascii", "sample", "100KB"],
+)
 def test_message_travels_under_exchanged_key(mod, x, msg):
     assert mod.sm4_decode(*x.dec, mod.sm4_encode(x.key, x.iv, msg)) == msg
 
@@ -38,7 +41,7 @@ def _flip(value, i):
     if not isinstance(value, (bytes, str)):
         pytest.skip("Kyber ciphertext is neither bytes nor text")
     s = value if isinstance(value, str) else value.decode("latin-1")
-    s = s[:i] + ("1" if s[i] == "0" else "0") + s[i + 1:]
+    s = s[:i] + ("1" if s[i] == "0" else "0") + s[i + 1 :]
     return s if isinstance(value, str) else s.encode("latin-1")
 
 
@@ -55,7 +58,7 @@ def test_altered_exchange_never_yields_the_message(mod, x, part, i):
     try:
         k, v = mod.dec_hybrid(c1, c2, sk)
     except Exception:
-        return                                             # refused: fine
+        return  # refused: fine
     assert (k, v) != (x.key, x.iv)
     try:
         out = mod.sm4_decode(k, v, ct)

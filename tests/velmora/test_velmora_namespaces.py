@@ -3,11 +3,11 @@ interpreter: the cache sees each way of changing the module dict (setattr
 is covered with the bodies), and
 function objects that outlive a failed load keep reading their own module's
 namespace (their __globals__) and the builtins found when it loaded."""
+
 import builtins
 import sys
 
 import pytest
-
 from velmora_support import FAKE_OUTSIDE, SM2_PK, make_package, needs_so, run_python, write_tree
 
 
@@ -48,7 +48,7 @@ ROUTES = {
 def test_next_call_sees_every_kind_of_rebinding(mod, world, route):
     namespace = mod.__dict__
     saved = dict(namespace)
-    first = mod.key_gen_hybrid()       # fills the cache with the current generate_keypair
+    first = mod.key_gen_hybrid()  # fills the cache with the current generate_keypair
     try:
         ROUTES[route](namespace, "generate_keypair", lambda n: (b"\x07" * 64, b"\x08" * 32))
         second = mod.key_gen_hybrid()
@@ -59,7 +59,7 @@ def test_next_call_sees_every_kind_of_rebinding(mod, world, route):
             del builtins.generate_keypair
     assert first[0].endswith(SM2_PK.hex())
     assert second[0].endswith("07" * 64) and second[1].endswith("08" * 32)
-    assert mod.key_gen_hybrid() == first       # and the restored binding after that
+    assert mod.key_gen_hybrid() == first  # and the restored binding after that
 
 
 def test_functions_of_a_failed_load_keep_their_own_namespace(tmp_path):
@@ -68,7 +68,8 @@ def test_functions_of_a_failed_load_keep_their_own_namespace(tmp_path):
     functions still read the first namespace, and its builtins."""
     site = make_package(tmp_path / "site")
     fakes = write_tree(tmp_path / "fakes", FAKE_OUTSIDE)
-    rc, lines, r, proc = run_python('''
+    rc, lines, r, proc = run_python(
+        """
         import builtins
         import pysmx.SM2 as S2
         real_decrypt, real_type_error = S2.Decrypt, builtins.TypeError
@@ -108,7 +109,9 @@ def test_functions_of_a_failed_load_keep_their_own_namespace(tmp_path):
         result.update(old_dec_repaired=outcome(old["dec_hybrid"], c1, c2, sk),
                       new_dec_broken=outcome(second.dec_hybrid, c1, c2, sk), expected=[key, iv])
         emit(**result)
-    ''', pythonpath=[site, fakes])
+    """,
+        pythonpath=[site, fakes],
+    )
     assert r["load_error"] == "broken Decrypt" and r["globals"] == [True, True]
     assert r["old_dec"] == ["RuntimeError", "broken Decrypt"]
     assert r["new_dec"] == ["ok", r["expected"]]
@@ -118,12 +121,15 @@ def test_functions_of_a_failed_load_keep_their_own_namespace(tmp_path):
     assert r["new_dec_broken"] == ["RuntimeError", "broken Decrypt"]
 
 
-@pytest.mark.parametrize("call", [
-    ("xor_hex_strings", ("zz", "00")),
-    ("sm4_decode", ("00" * 16, "00" * 16, "zz")),
-    ("enc_hybrid", ("",)),
-    ("dec_hybrid", ("", "zz", "")),
-])
+@pytest.mark.parametrize(
+    "call",
+    [
+        ("xor_hex_strings", ("zz", "00")),
+        ("sm4_decode", ("00" * 16, "00" * 16, "zz")),
+        ("enc_hybrid", ("",)),
+        ("dec_hybrid", ("", "zz", "")),
+    ],
+)
 def test_traceback_entry_is_an_empty_frame_in_the_module_source(mod, call):
     name, args = call
     with pytest.raises(Exception) as info:
@@ -141,9 +147,18 @@ def test_traceback_entry_is_an_empty_frame_in_the_module_source(mod, call):
 def test_subinterpreter_with_its_own_gil_is_refused_by_the_interpreter(tmp_path):
     site = make_package(tmp_path / "site")
     fakes = write_tree(tmp_path / "fakes", FAKE_OUTSIDE)
-    sub_code = "\\n".join(["import sys", f"sys.path[:0] = [{str(site)!r}, {str(fakes)!r}]", "try:",
-                           "    import pkg.Velmora", "except ImportError as e:", "    print('SUB:' + str(e), flush=True)"])
-    rc, lines, r, proc = run_python(f'''
+    sub_code = "\\n".join(
+        [
+            "import sys",
+            f"sys.path[:0] = [{str(site)!r}, {str(fakes)!r}]",
+            "try:",
+            "    import pkg.Velmora",
+            "except ImportError as e:",
+            "    print('SUB:' + str(e), flush=True)",
+        ]
+    )
+    rc, lines, r, proc = run_python(
+        f'''
         try:
             import _interpreters as si
         except ImportError:
@@ -153,7 +168,9 @@ def test_subinterpreter_with_its_own_gil_is_refused_by_the_interpreter(tmp_path)
         si.destroy(sub)
         import pkg.Velmora as m
         emit(works=m.xor_hex_strings("ff", "0f"))
-    ''', pythonpath=[site, fakes])
+    ''',
+        pythonpath=[site, fakes],
+    )
     assert lines == ["SUB:module pkg.Velmora does not support loading in subinterpreters"], proc.stderr
     assert r["works"] == "f0"
 
@@ -164,7 +181,8 @@ def test_lookups_stay_right_when_every_dict_watcher_is_taken(tmp_path):
     pytest.importorskip("_testcapi")
     site = make_package(tmp_path / "site")
     fakes = write_tree(tmp_path / "fakes", FAKE_OUTSIDE)
-    rc, lines, r, proc = run_python('''
+    rc, lines, r, proc = run_python(
+        """
         import _testcapi
         taken = 0
         try:
@@ -179,6 +197,8 @@ def test_lookups_stay_right_when_every_dict_watcher_is_taken(tmp_path):
         after = m.key_gen_hybrid()
         m.__dict__.update(generate_keypair=lambda n: (b"\\x09" * 64, b"\\x0a" * 32))
         emit(taken=taken, before=before[0][-2:], after=after[0][-2:], again=m.key_gen_hybrid()[0][-2:])
-    ''', pythonpath=[site, fakes])
+    """,
+        pythonpath=[site, fakes],
+    )
     assert r["taken"] > 0 and r["before"] != "07"
     assert (r["after"], r["again"]) == ("07", "09")

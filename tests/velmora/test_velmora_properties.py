@@ -7,14 +7,14 @@ shape and any arguments, both return equal results or raise the same
 exception type, and that type is one the documentation names.  With the real
 components the exchange and the text cipher round-trip on random inputs.
 """
+
 import contextlib
 
 import pytest
-from hypothesis import HealthCheck, given, settings
-from hypothesis import strategies as st
-
 import velmora_model
 from adversarial import StrSubclass, anything, mutated_text, texts
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
 from velmora_model import PARAMETERS, outcome, sm4_encode
 from velmora_support import FUNCS, HAS_REAL_KYBER
 
@@ -36,6 +36,7 @@ check_against_model = velmora_model.check
 
 # --- arbitrary call shapes ------------------------------------------------------
 
+
 @st.composite
 def call_shapes(draw):
     """A function, 0-4 positional arguments and a few keywords (its own
@@ -55,9 +56,13 @@ def test_any_call_shape_matches_the_model(mod, shape):
 
 # --- arguments of the right count, adversarial values ------------------------------
 
+
 @SETTINGS
-@given(st.sampled_from(FUNCS[1:]).flatmap(lambda name: st.tuples(
-    st.just(name), st.tuples(*[anything() for _ in PARAMETERS[name]]))))
+@given(
+    st.sampled_from(FUNCS[1:]).flatmap(
+        lambda name: st.tuples(st.just(name), st.tuples(*[anything() for _ in PARAMETERS[name]]))
+    )
+)
 def test_adversarial_arguments_match_the_model(mod, case):
     name, args = case
     with stand_ins(mod):
@@ -74,6 +79,7 @@ def test_xor_hex_strings_on_any_text(mod, a, b, wrap_a):
 
 # --- keys and ciphertexts damaged ------------------------------------------------
 
+
 @settings(SETTINGS, max_examples=60)
 @given(st.data())
 def test_damaged_keys_and_ciphertexts_match_the_model(mod, data):
@@ -87,20 +93,22 @@ def check_damaged_exchange(stand_ins, data):
     assert stand_ins.dec_hybrid(c1, c2, sk) == (key, iv)
     check_against_model(stand_ins, "enc_hybrid", (data.draw(mutated_text(pk)),))
     damaged_c2 = data.draw(mutated_text(c2.decode())).encode("utf-8", "surrogatepass")
-    damaged = (data.draw(mutated_text(c1)), data.draw(st.sampled_from([c2, damaged_c2])),
-               data.draw(mutated_text(sk)))
+    damaged = (data.draw(mutated_text(c1)), data.draw(st.sampled_from([c2, damaged_c2])), data.draw(mutated_text(sk)))
     check_against_model(stand_ins, "dec_hybrid", damaged)
     text = data.draw(texts(40))
     sealed = outcome(stand_ins.sm4_encode, (key, iv, text), {})
     assert sealed == outcome(sm4_encode, (key, iv, text), {})
     if sealed[0] == "returned":
         assert stand_ins.sm4_decode(key, iv, sealed[1]) == text
-        check_against_model(stand_ins, "sm4_decode",
-                            (data.draw(mutated_text(key)), data.draw(mutated_text(iv)),
-                             data.draw(mutated_text(sealed[1]))))
+        check_against_model(
+            stand_ins,
+            "sm4_decode",
+            (data.draw(mutated_text(key)), data.draw(mutated_text(iv)), data.draw(mutated_text(sealed[1]))),
+        )
 
 
 # --- the real components ------------------------------------------------------
+
 
 @pytest.mark.skipif(not HAS_REAL_KYBER, reason="needs the package's own Kyber beside Velmora")
 @settings(max_examples=8, deadline=None)
@@ -114,8 +122,13 @@ def test_real_exchange_round_trips(mod, text):
 
 
 @settings(max_examples=40, deadline=None)
-@given(key=st.binary(min_size=16, max_size=16), iv=st.binary(min_size=16, max_size=16),
-       text=st.text(max_size=100), upper=st.booleans(), iv_bytes=st.booleans())
+@given(
+    key=st.binary(min_size=16, max_size=16),
+    iv=st.binary(min_size=16, max_size=16),
+    text=st.text(max_size=100),
+    upper=st.booleans(),
+    iv_bytes=st.booleans(),
+)
 def test_real_sm4_round_trips(mod, key, iv, text, upper, iv_bytes):
     key_hex, iv_hex = key.hex(), iv.hex()
     if upper:

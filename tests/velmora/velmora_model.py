@@ -3,6 +3,7 @@ stand-in components of outside_fakes with a fixed random source.  Shared by
 the property tests and the fuzz harness: for any arguments Velmora (with the
 same stand-ins bound) must return what the model returns or raise the same
 exception type."""
+
 import binascii
 import types
 
@@ -10,13 +11,18 @@ import outside_fakes
 
 FUNCS = ("key_gen_hybrid", "enc_hybrid", "dec_hybrid", "xor_hex_strings", "sm4_encode", "sm4_decode")
 FIXED_RANDOM = types.SimpleNamespace(urandom=lambda n: bytes(range(7, 7 + n)))
-PARAMETERS = {"key_gen_hybrid": (), "enc_hybrid": ("pk",), "dec_hybrid": ("c_text1", "c_text2", "sk"),
-              "xor_hex_strings": ("hex_str1", "hex_str2"), "sm4_encode": ("key", "IV", "data"),
-              "sm4_decode": ("key", "IV", "data")}
+PARAMETERS = {
+    "key_gen_hybrid": (),
+    "enc_hybrid": ("pk",),
+    "dec_hybrid": ("c_text1", "c_text2", "sk"),
+    "xor_hex_strings": ("hex_str1", "hex_str2"),
+    "sm4_encode": ("key", "IV", "data"),
+    "sm4_decode": ("key", "IV", "data"),
+}
 # Exception types the documentation gives for bad arguments (binascii.Error and
 # the Unicode errors are ValueErrors); the SM4 functions call str methods on
 # key and data, so a non-text argument there is an AttributeError.
-DOCUMENTED = {name: (TypeError, ValueError) for name in FUNCS}
+DOCUMENTED = dict.fromkeys(FUNCS, (TypeError, ValueError))
 DOCUMENTED["sm4_encode"] = DOCUMENTED["sm4_decode"] = (TypeError, ValueError, AttributeError)
 
 F = outside_fakes.BINDINGS
@@ -83,15 +89,13 @@ def sm4_decode(key, IV, data):
     return cipher.crypt_cbc(IV, bytes.fromhex(data)).decode()
 
 
-
-
 MODEL = {name: globals()[name] for name in FUNCS}
 
 
 def outcome(function, args, kwargs):
     try:
         return "returned", function(*args, **kwargs)
-    except Exception as e:      # compared by type below
+    except Exception as e:  # compared by type below
         return "raised", type(e)
 
 

@@ -4,6 +4,7 @@ The extension keeps process-wide records (one module object, one interpreter),
 so loading scenarios run in subprocesses against a throwaway package holding a
 copy of the built .so; in-process tests share one module per session.
 """
+
 import glob
 import importlib
 import importlib.machinery
@@ -36,20 +37,28 @@ def locate_velmora():
         spec = None
     if spec is not None and (spec.origin or "").endswith(".so"):
         return spec.origin
-    hits = [h for entry in sys.path
-            for h in glob.glob(os.path.join(entry or ".", "kyber_alg", "Velmora" + sysconfig.get_config_var("EXT_SUFFIX")))]
+    hits = [
+        h
+        for entry in sys.path
+        for h in glob.glob(os.path.join(entry or ".", "kyber_alg", "Velmora" + sysconfig.get_config_var("EXT_SUFFIX")))
+    ]
     return hits[0] if hits else None
 
 
 VELMORA_SO = locate_velmora()
 PKG_DIR = Path(VELMORA_SO).parent if VELMORA_SO else None
-HAS_REAL_KYBER = bool(PKG_DIR and any((PKG_DIR / ("Kyber" + suffix)).exists()
-                                      for suffix in importlib.machinery.EXTENSION_SUFFIXES))
+HAS_REAL_KYBER = bool(
+    PKG_DIR and any((PKG_DIR / ("Kyber" + suffix)).exists() for suffix in importlib.machinery.EXTENSION_SUFFIXES)
+)
 needs_so = pytest.mark.skipif(VELMORA_SO is None, reason="Velmora extension not built yet")
 
 # The stand-ins for the outside modules live in tests/outside_fakes.py.
-from outside_fakes import (FAKE, FAKE_KYBER, FAKE_OUTSIDE, HYBRID_PK, HYBRID_SK, SM2_PK,  # noqa: F401,E402
-                           SM2_SK, load_source, write_tree)
+from outside_fakes import (  # noqa: E402
+    FAKE,
+    FAKE_KYBER,
+    SM2_PK,  # noqa: F401
+    write_tree,
+)
 
 
 def make_package(root, name="pkg", kyber=FAKE_KYBER):
@@ -62,26 +71,24 @@ def make_package(root, name="pkg", kyber=FAKE_KYBER):
     return Path(root)
 
 
-PRELUDE = '''
+PRELUDE = """
 import sys, json, traceback, importlib, importlib.util
 def tb_names(e):
     return [f.name for f in traceback.extract_tb(e.__traceback__)]
 def emit(**kw):
     sys.stdout.flush()
     sys.stdout.write("RESULT:" + json.dumps(kw) + chr(10)); sys.stdout.flush()
-'''
+"""
 
 
 def run_python(script, pythonpath=(), site=False, cwd=None, args=None):
     """Run a script (or `args`) in a fresh interpreter; -S keeps the installed
     pysmx/gmssl out of reach unless `site`.  Returns (rc, printed lines, result, proc)."""
     env = {k: v for k, v in os.environ.items() if not k.startswith("PYTHON")}
-    env.update(PYTHONPATH=os.pathsep.join(map(str, pythonpath)), PYTHONIOENCODING="utf-8",
-               PYTHONDONTWRITEBYTECODE="1")
+    env.update(PYTHONPATH=os.pathsep.join(map(str, pythonpath)), PYTHONIOENCODING="utf-8", PYTHONDONTWRITEBYTECODE="1")
     cmd = [sys.executable] + ([] if site else ["-S"])
     cmd += args or ["-c", PRELUDE + textwrap.dedent(script)]
-    proc = subprocess.run(cmd, capture_output=True, text=True, encoding="utf-8", env=env,
-                          cwd=cwd, timeout=300)
+    proc = subprocess.run(cmd, capture_output=True, text=True, encoding="utf-8", env=env, cwd=cwd, timeout=300)
     lines = [ln for ln in proc.stdout.splitlines() if not ln.startswith("RESULT:")]
     results = [json.loads(ln[7:]) for ln in proc.stdout.splitlines() if ln.startswith("RESULT:")]
     assert results or args, f"rc={proc.returncode}\n{proc.stdout}\n{proc.stderr}"
@@ -114,9 +121,10 @@ class Recorder(list):
         def w(*a, **k):
             self.append((name, a, k))
             out = fn(*a, **k)
-            for m in methods:   # record the methods of the object made
+            for m in methods:  # record the methods of the object made
                 setattr(out, m, self.wrap(m, getattr(out, m)))
             return out
+
         return w
 
     def of(self, name):
@@ -145,15 +153,16 @@ def world(mod, monkeypatch, rec):
             return w.digest(super().hexdigest())
 
     k = FAKE["Kyber"]
-    w.Kyber = types.SimpleNamespace(**{n: rec.wrap(n, getattr(k, n))
-                                       for n in ("CCA_KeyGen", "CCA_Enc", "CCA_Dec")})
-    w.sm4 = types.SimpleNamespace(CryptSM4=rec.wrap("CryptSM4", FAKE["sm4"].CryptSM4,
-                                                    ("set_key", "crypt_cbc")),
-                                  SM4_ENCRYPT=0, SM4_DECRYPT="DEC")
-    for name, value in [("os", types.SimpleNamespace(urandom=rec.wrap("urandom", urandom))),
-                        ("Kyber", w.Kyber), ("SM3", rec.wrap("SM3", SM3, ("update", "hexdigest"))),
-                        ("sm4", w.sm4)] + \
-            [(n, rec.wrap(n, getattr(FAKE["SM2"], n))) for n in ("generate_keypair", "Encrypt", "Decrypt")]:
+    w.Kyber = types.SimpleNamespace(**{n: rec.wrap(n, getattr(k, n)) for n in ("CCA_KeyGen", "CCA_Enc", "CCA_Dec")})
+    w.sm4 = types.SimpleNamespace(
+        CryptSM4=rec.wrap("CryptSM4", FAKE["sm4"].CryptSM4, ("set_key", "crypt_cbc")), SM4_ENCRYPT=0, SM4_DECRYPT="DEC"
+    )
+    for name, value in [
+        ("os", types.SimpleNamespace(urandom=rec.wrap("urandom", urandom))),
+        ("Kyber", w.Kyber),
+        ("SM3", rec.wrap("SM3", SM3, ("update", "hexdigest"))),
+        ("sm4", w.sm4),
+    ] + [(n, rec.wrap(n, getattr(FAKE["SM2"], n))) for n in ("generate_keypair", "Encrypt", "Decrypt")]:
         monkeypatch.setattr(mod, name, value)
     return w
 

@@ -22,8 +22,11 @@ def chain():
 
 
 def test_a_chain_made_here_verifies_and_carries_its_keys(chain):
-    assert x509.verify_chain(chain.leaf, [chain.intermediate], [chain.root], at=NOW) == \
-        [chain.leaf, chain.intermediate, chain.root]
+    assert x509.verify_chain(chain.leaf, [chain.intermediate], [chain.root], at=NOW) == [
+        chain.leaf,
+        chain.intermediate,
+        chain.root,
+    ]
     assert x509.public_key(chain.leaf) == chain.leaf_key.public_key()
     assert chain.leaf.signature_algorithm_oid.dotted_string == "1.2.156.10197.1.501"
     assert chain.leaf.version == cx.Version.v3 and chain.leaf.serial_number == 12
@@ -75,9 +78,16 @@ def test_the_signer_id_matters(chain):
 
 def _p256_certificate_and_request() -> tuple[cx.Certificate, cx.CertificateSigningRequest]:
     key = ec.generate_private_key(ec.SECP256R1())
-    cert = (cx.CertificateBuilder().subject_name(name("p256")).issuer_name(name("p256"))
-            .public_key(key.public_key()).serial_number(1).not_valid_before(NOW - DAY)
-            .not_valid_after(NOW + DAY).sign(key, hashes.SHA256()))
+    cert = (
+        cx.CertificateBuilder()
+        .subject_name(name("p256"))
+        .issuer_name(name("p256"))
+        .public_key(key.public_key())
+        .serial_number(1)
+        .not_valid_before(NOW - DAY)
+        .not_valid_after(NOW + DAY)
+        .sign(key, hashes.SHA256())
+    )
     return cert, cx.CertificateSigningRequestBuilder().subject_name(name("p256")).sign(key, hashes.SHA256())
 
 
@@ -106,11 +116,24 @@ def test_a_certificate_whose_inner_algorithm_differs_is_refused(chain):
 @pytest.mark.parametrize("parameter_set", ["MLKEM512", "MLKEM768", "MLKEM1024"])
 def test_ml_kem_leaf_under_an_sm2_ca(chain, parameter_set):
     kem = getattr(mlkem, f"{parameter_set}PrivateKey").generate()
-    cert = (builder("kem.example", "Intermediate CA", kem.public_key())
-            .add_extension(cx.KeyUsage(digital_signature=False, content_commitment=False, key_encipherment=True,
-                                       data_encipherment=False, key_agreement=False, key_cert_sign=False,
-                                       crl_sign=False, encipher_only=False, decipher_only=False), critical=True)
-            .sign(chain.int_key))
+    cert = (
+        builder("kem.example", "Intermediate CA", kem.public_key())
+        .add_extension(
+            cx.KeyUsage(
+                digital_signature=False,
+                content_commitment=False,
+                key_encipherment=True,
+                data_encipherment=False,
+                key_agreement=False,
+                key_cert_sign=False,
+                crl_sign=False,
+                encipher_only=False,
+                decipher_only=False,
+            ),
+            critical=True,
+        )
+        .sign(chain.int_key)
+    )
     assert x509.public_key(cert) == kem.public_key()
     assert x509.verify_chain(cert, [chain.intermediate], [chain.root], at=NOW)[0] is cert
     shared, ciphertext = x509.public_key(cert).encapsulate()  # type: ignore[union-attr]
@@ -123,9 +146,13 @@ def test_ml_kem_leaf_under_an_sm2_ca(chain, parameter_set):
 
 def test_requests(chain):
     san = cx.SubjectAlternativeName([cx.DNSName("a.example"), cx.DNSName("b.example")])
-    csr = (x509.CertificateSigningRequestBuilder().subject_name(name("a.example"))
-           .add_extension(san, critical=False)
-           .add_attribute(ObjectIdentifier("1.2.840.113549.1.9.7"), b"secret").sign(chain.leaf_key))
+    csr = (
+        x509.CertificateSigningRequestBuilder()
+        .subject_name(name("a.example"))
+        .add_extension(san, critical=False)
+        .add_attribute(ObjectIdentifier("1.2.840.113549.1.9.7"), b"secret")
+        .sign(chain.leaf_key)
+    )
     assert x509.is_signature_valid(csr) and x509.public_key(csr) == chain.leaf_key.public_key()
     assert csr.extensions.get_extension_for_class(cx.SubjectAlternativeName).value == san
     assert csr.attributes.get_attribute_for_oid(ObjectIdentifier("1.2.840.113549.1.9.7")).value == b"secret"
@@ -145,12 +172,16 @@ def test_requests(chain):
 def test_builders_refuse_what_cryptography_refuses():
     key = sm2.SM2PrivateKey.generate().public_key()
     b = x509.CertificateBuilder().subject_name(name("a"))
-    for step in (lambda: b.subject_name(name("b")), lambda: b.serial_number(0),
-                 lambda: b.serial_number(1 << 159),
-                 lambda: b.not_valid_before(datetime.datetime(1949, 12, 31)),
-                 lambda: b.add_extension(cx.BasicConstraints(ca=False, path_length=None), False)
-                 .add_extension(cx.BasicConstraints(ca=True, path_length=None), False),
-                 lambda: b.not_valid_after(NOW).not_valid_before(NOW + DAY)):
+    for step in (
+        lambda: b.subject_name(name("b")),
+        lambda: b.serial_number(0),
+        lambda: b.serial_number(1 << 159),
+        lambda: b.not_valid_before(datetime.datetime(1949, 12, 31)),
+        lambda: b.add_extension(cx.BasicConstraints(ca=False, path_length=None), False).add_extension(
+            cx.BasicConstraints(ca=True, path_length=None), False
+        ),
+        lambda: b.not_valid_after(NOW).not_valid_before(NOW + DAY),
+    ):
         with pytest.raises(ValueError):
             step()
     with pytest.raises(ValueError, match="requires: issuer name, public key"):
@@ -161,15 +192,17 @@ def test_builders_refuse_what_cryptography_refuses():
         x509.CertificateSigningRequestBuilder().sign(sm2.SM2PrivateKey.generate())
     # cryptography's constructor form gives the same certificate body.
     constraints = cx.BasicConstraints(ca=True, path_length=None)
-    direct = x509.CertificateBuilder(name("a"), name("a"), key, 5, NOW, NOW + DAY,
-                                     [cx.Extension(constraints.oid, True, constraints)])
+    direct = x509.CertificateBuilder(
+        name("a"), name("a"), key, 5, NOW, NOW + DAY, [cx.Extension(constraints.oid, True, constraints)]
+    )
     chained = builder("a", "a", key, before=NOW, after=NOW + DAY, serial=5).add_extension(constraints, True)
     assert direct.tbs_bytes() == chained.tbs_bytes()
     # Times: naive ones are UTC, microseconds dropped, 2050 on as GeneralizedTime.
     late = datetime.datetime(2051, 1, 2, 3, 4, 5, 678)
     cert = builder("t", "t", key, before=NOW.replace(tzinfo=None), after=late).sign(sm2.SM2PrivateKey.generate())
     assert cert.not_valid_before_utc == NOW and cert.not_valid_after_utc == late.replace(
-        microsecond=0, tzinfo=datetime.timezone.utc)
+        microsecond=0, tzinfo=datetime.UTC
+    )
     assert b"\x18\x0f20510102030405Z" in cert.tbs_certificate_bytes
 
 
@@ -185,19 +218,24 @@ def _rule_case(chain, rule: str):
     if rule == "not yet valid":
         return chain.leaf, [inter], [root], NOW - 2 * DAY, "'CN=leaf.example'.*not valid before"
     if rule == "expired intermediate":
-        old = ca(builder("Intermediate CA", "Root CA", chain.int_key.public_key(), after=NOW - DAY / 2)) \
-            .sign(chain.root_key)
+        old = ca(builder("Intermediate CA", "Root CA", chain.int_key.public_key(), after=NOW - DAY / 2)).sign(
+            chain.root_key
+        )
         return chain.leaf, [old], [root], NOW, "'CN=Intermediate CA'.*expired"
     if rule == "expired root":
-        old_root = ca(builder("Root CA", "Root CA", chain.root_key.public_key(), after=NOW - DAY / 2)) \
-            .sign(chain.root_key)
+        old_root = ca(builder("Root CA", "Root CA", chain.root_key.public_key(), after=NOW - DAY / 2)).sign(
+            chain.root_key
+        )
         return chain.leaf, [inter], [old_root], NOW, "'CN=Root CA'.*expired"
     if rule == "no basicConstraints":
         plain = builder("Intermediate CA", "Root CA", chain.int_key.public_key()).sign(chain.root_key)
         return chain.leaf, [plain], [root], NOW, "'CN=Intermediate CA'.*no basicConstraints"
     if rule == "cA false":
-        not_ca = (builder("Intermediate CA", "Root CA", chain.int_key.public_key())
-                  .add_extension(cx.BasicConstraints(ca=False, path_length=None), critical=True).sign(chain.root_key))
+        not_ca = (
+            builder("Intermediate CA", "Root CA", chain.int_key.public_key())
+            .add_extension(cx.BasicConstraints(ca=False, path_length=None), critical=True)
+            .sign(chain.root_key)
+        )
         return chain.leaf, [not_ca], [root], NOW, "'CN=Intermediate CA'.*cA is false"
     if rule == "pathLenConstraint":
         # The intermediate allows no CA under it; a second intermediate is put there.
@@ -206,22 +244,39 @@ def _rule_case(chain, rule: str):
         leaf = builder("deep", "Sub CA", leaf_pub).sign(sub_key)
         return leaf, [inter, sub], [root], NOW, "'CN=Intermediate CA'.*pathLenConstraint 0"
     if rule == "keyCertSign":
-        no_sign = (builder("Intermediate CA", "Root CA", chain.int_key.public_key())
-                   .add_extension(cx.BasicConstraints(ca=True, path_length=None), critical=True)
-                   .add_extension(cx.KeyUsage(digital_signature=True, content_commitment=False, key_encipherment=False,
-                                              data_encipherment=False, key_agreement=False, key_cert_sign=False,
-                                              crl_sign=False, encipher_only=False, decipher_only=False), True)
-                   .sign(chain.root_key))
+        no_sign = (
+            builder("Intermediate CA", "Root CA", chain.int_key.public_key())
+            .add_extension(cx.BasicConstraints(ca=True, path_length=None), critical=True)
+            .add_extension(
+                cx.KeyUsage(
+                    digital_signature=True,
+                    content_commitment=False,
+                    key_encipherment=False,
+                    data_encipherment=False,
+                    key_agreement=False,
+                    key_cert_sign=False,
+                    crl_sign=False,
+                    encipher_only=False,
+                    decipher_only=False,
+                ),
+                True,
+            )
+            .sign(chain.root_key)
+        )
         return chain.leaf, [no_sign], [root], NOW, "'CN=Intermediate CA'.*keyCertSign"
     if rule == "unknown critical extension":
-        odd = (builder("odd", "Intermediate CA", leaf_pub)
-               .add_extension(cx.UnrecognizedExtension(ObjectIdentifier("1.3.6.1.4.1.99999.1"), b"\x05\x00"), True)
-               .sign(chain.int_key))
+        odd = (
+            builder("odd", "Intermediate CA", leaf_pub)
+            .add_extension(cx.UnrecognizedExtension(ObjectIdentifier("1.3.6.1.4.1.99999.1"), b"\x05\x00"), True)
+            .sign(chain.int_key)
+        )
         return odd, [inter], [root], NOW, "'CN=odd'.*unknown critical extension 1.3.6.1.4.1.99999.1"
     if rule == "critical name constraints":
-        constrained = (ca(builder("Intermediate CA", "Root CA", chain.int_key.public_key()))
-                       .add_extension(cx.NameConstraints([cx.DNSName("other.example")], None), critical=True)
-                       .sign(chain.root_key))
+        constrained = (
+            ca(builder("Intermediate CA", "Root CA", chain.int_key.public_key()))
+            .add_extension(cx.NameConstraints([cx.DNSName("other.example")], None), critical=True)
+            .sign(chain.root_key)
+        )
         return chain.leaf, [constrained], [root], NOW, "'CN=Intermediate CA'.*unknown critical extension 2.5.29.30"
     if rule == "missing intermediate":
         return chain.leaf, [], [root], NOW, "'CN=leaf.example'.*name chaining"
@@ -230,9 +285,20 @@ def _rule_case(chain, rule: str):
     raise AssertionError(rule)
 
 
-RULES = ["expired", "not yet valid", "expired intermediate", "expired root", "no basicConstraints", "cA false", "pathLenConstraint",
-         "keyCertSign", "unknown critical extension", "critical name constraints", "missing intermediate",
-         "untrusted root"]
+RULES = [
+    "expired",
+    "not yet valid",
+    "expired intermediate",
+    "expired root",
+    "no basicConstraints",
+    "cA false",
+    "pathLenConstraint",
+    "keyCertSign",
+    "unknown critical extension",
+    "critical name constraints",
+    "missing intermediate",
+    "untrusted root",
+]
 
 
 @pytest.mark.parametrize("rule", RULES)

@@ -36,12 +36,51 @@ def test_openssl_ca_request_and_leaf_verify_here(tmp_path, uid):
     ca_key, leaf_key = tmp_path / "ca.key", tmp_path / "leaf.key"
     for key in (ca_key, leaf_key):
         openssl("genpkey", "-algorithm", "SM2", "-out", str(key))
-    openssl("req", "-new", "-x509", "-key", str(ca_key), "-sm3", *sig, "-subj", "/CN=OpenSSL Root",
-            "-days", "30", "-out", str(tmp_path / "ca.pem"))
-    openssl("req", "-new", "-key", str(leaf_key), "-sm3", *sig, "-subj", "/CN=openssl leaf",
-            "-out", str(tmp_path / "leaf.csr"))
-    openssl("x509", "-req", "-in", str(tmp_path / "leaf.csr"), "-CA", str(tmp_path / "ca.pem"), "-CAkey", str(ca_key),
-            "-CAcreateserial", "-sm3", *sig, *vfy, "-days", "10", "-out", str(tmp_path / "leaf.pem"))
+    openssl(
+        "req",
+        "-new",
+        "-x509",
+        "-key",
+        str(ca_key),
+        "-sm3",
+        *sig,
+        "-subj",
+        "/CN=OpenSSL Root",
+        "-days",
+        "30",
+        "-out",
+        str(tmp_path / "ca.pem"),
+    )
+    openssl(
+        "req",
+        "-new",
+        "-key",
+        str(leaf_key),
+        "-sm3",
+        *sig,
+        "-subj",
+        "/CN=openssl leaf",
+        "-out",
+        str(tmp_path / "leaf.csr"),
+    )
+    openssl(
+        "x509",
+        "-req",
+        "-in",
+        str(tmp_path / "leaf.csr"),
+        "-CA",
+        str(tmp_path / "ca.pem"),
+        "-CAkey",
+        str(ca_key),
+        "-CAcreateserial",
+        "-sm3",
+        *sig,
+        *vfy,
+        "-days",
+        "10",
+        "-out",
+        str(tmp_path / "leaf.pem"),
+    )
     root = cx.load_pem_x509_certificate((tmp_path / "ca.pem").read_bytes())
     csr = cx.load_pem_x509_csr((tmp_path / "leaf.csr").read_bytes())
     leaf = cx.load_pem_x509_certificate((tmp_path / "leaf.pem").read_bytes())
@@ -56,8 +95,10 @@ def test_openssl_ca_request_and_leaf_verify_here(tmp_path, uid):
 
 
 def test_chain_made_here_verifies_in_openssl(chain, tmp_path):
-    root, inter, leaf = (_write(tmp_path / f"{n}.pem", c) for n, c in
-                         (("root", chain.root), ("int", chain.intermediate), ("leaf", chain.leaf)))
+    root, inter, leaf = (
+        _write(tmp_path / f"{n}.pem", c)
+        for n, c in (("root", chain.root), ("int", chain.intermediate), ("leaf", chain.leaf))
+    )
     # openssl verify applies -vfyopt to the certificate it is given only, so each link is checked as a target:
     # the intermediate under the root, the leaf under the intermediate taken as trust anchor.
     for args in (["-CAfile", root, inter], ["-partial_chain", "-CAfile", inter, leaf]):
@@ -71,8 +112,12 @@ def test_chain_made_here_verifies_in_openssl(chain, tmp_path):
 
 def test_request_made_here_verifies_in_openssl(chain, tmp_path):
     san = cx.SubjectAlternativeName([cx.DNSName("req.example")])
-    csr = x509.CertificateSigningRequestBuilder().subject_name(name("req.example")).add_extension(san, False) \
+    csr = (
+        x509.CertificateSigningRequestBuilder()
+        .subject_name(name("req.example"))
+        .add_extension(san, False)
         .sign(chain.leaf_key)
+    )
     path = _write(tmp_path / "r.csr", csr)
     # openssl req -verify exits 0 either way: its verdict is in the message.
     result = openssl("req", "-verify", "-noout", "-in", path, "-vfyopt", STANDARD)
@@ -97,10 +142,39 @@ def test_openssl_issues_under_a_ca_key_made_here(chain, tmp_path):
     ca_key.write_bytes(chain.int_key.private_bytes())
     leaf_key = tmp_path / "leaf.key"
     openssl("genpkey", "-algorithm", "SM2", "-out", str(leaf_key))
-    openssl("req", "-new", "-key", str(leaf_key), "-sm3", "-sigopt", STANDARD, "-subj", "/CN=issued by openssl",
-            "-out", str(tmp_path / "leaf.csr"))
-    openssl("x509", "-req", "-in", str(tmp_path / "leaf.csr"), "-CA", _write(tmp_path / "int.pem", chain.intermediate),
-            "-CAkey", str(ca_key), "-set_serial", "77", "-sm3", "-sigopt", STANDARD, "-vfyopt", STANDARD,
-            "-days", "10", "-out", str(tmp_path / "leaf.pem"))
+    openssl(
+        "req",
+        "-new",
+        "-key",
+        str(leaf_key),
+        "-sm3",
+        "-sigopt",
+        STANDARD,
+        "-subj",
+        "/CN=issued by openssl",
+        "-out",
+        str(tmp_path / "leaf.csr"),
+    )
+    openssl(
+        "x509",
+        "-req",
+        "-in",
+        str(tmp_path / "leaf.csr"),
+        "-CA",
+        _write(tmp_path / "int.pem", chain.intermediate),
+        "-CAkey",
+        str(ca_key),
+        "-set_serial",
+        "77",
+        "-sm3",
+        "-sigopt",
+        STANDARD,
+        "-vfyopt",
+        STANDARD,
+        "-days",
+        "10",
+        "-out",
+        str(tmp_path / "leaf.pem"),
+    )
     leaf = cx.load_pem_x509_certificate((tmp_path / "leaf.pem").read_bytes())
     assert x509.verify_chain(leaf, [chain.intermediate], [chain.root]) == [leaf, chain.intermediate, chain.root]
