@@ -53,10 +53,16 @@ HAS_REAL_KYBER = bool(
 needs_so = pytest.mark.skipif(VELMORA_SO is None, reason="Velmora extension not built yet")
 
 # The stand-ins for the outside modules live in tests/outside_fakes.py.
-from outside_fakes import (  # noqa: E402
+# Re-exported for the velmora tests, which import them from here.
+from outside_fakes import (  # noqa: E402, F401
     FAKE,
     FAKE_KYBER,
-    SM2_PK,  # noqa: F401
+    FAKE_OUTSIDE,
+    HYBRID_PK,
+    HYBRID_SK,
+    SM2_PK,
+    SM2_SK,
+    load_source,
     write_tree,
 )
 
