@@ -24,11 +24,14 @@ class HMAC:
     def copy(self) -> HMAC:
         """An independent copy: the key is not processed again."""
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """``"hmac-sm3"``."""
     @property
-    def digest_size(self) -> int: ...
+    def digest_size(self) -> int:
+        """32, the size of an SM3 digest."""
     @property
-    def block_size(self) -> int: ...
+    def block_size(self) -> int:
+        """64, the size of an SM3 block."""
 
 def hmac_sm3(key: Buffer, msg: Buffer) -> bytes:
     """HMAC-SM3 of msg under key: 32 bytes."""

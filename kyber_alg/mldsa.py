@@ -209,6 +209,7 @@ class MLDSA44PrivateKey(_mldsa.MLDSA44PrivateKey, _PrivateKeyMethods):
     _set = _ML_DSA_44
 
     def public_key(self) -> MLDSA44PublicKey:
+        """The matching public key."""
         return self._public_key(MLDSA44PublicKey)
 
 
@@ -226,6 +227,7 @@ class MLDSA65PrivateKey(_mldsa.MLDSA65PrivateKey, _PrivateKeyMethods):
     _set = _ML_DSA_65
 
     def public_key(self) -> MLDSA65PublicKey:
+        """The matching public key."""
         return self._public_key(MLDSA65PublicKey)
 
 
@@ -243,11 +245,14 @@ class MLDSA87PrivateKey(_mldsa.MLDSA87PrivateKey, _PrivateKeyMethods):
     _set = _ML_DSA_87
 
     def public_key(self) -> MLDSA87PublicKey:
+        """The matching public key."""
         return self._public_key(MLDSA87PublicKey)
 
 
 MLDSAPrivateKey = Union[MLDSA44PrivateKey, MLDSA65PrivateKey, MLDSA87PrivateKey]
+"""Any ML-DSA private key (a type alias)."""
 MLDSAPublicKey = Union[MLDSA44PublicKey, MLDSA65PublicKey, MLDSA87PublicKey]
+"""Any ML-DSA public key (a type alias)."""
 
 _PRIVATE_CLASSES: dict[str, type[MLDSAPrivateKey]] = {
     c._set.oid: c for c in (MLDSA44PrivateKey, MLDSA65PrivateKey, MLDSA87PrivateKey)

@@ -83,9 +83,11 @@ class SM2MLKEM768PublicKey:
         return cls._from_parts(mlkem_key, _sm2_point(raw[MLKEM768_PUBLIC_KEY_SIZE:], "the public key's curveSM2 part"))
 
     def public_bytes_raw(self) -> bytes:
+        """The 1249-byte key: the ML-KEM-768 encapsulation key, then the uncompressed curveSM2 point."""
         return self._bytes
 
     def public_bytes_pem(self) -> bytes:
+        """The key as a PEM block ``SM2-MLKEM768 PUBLIC KEY`` (``load_pem_public_key`` reads it)."""
         return _pem(_PUBLIC_PEM_LABEL, self._bytes)
 
     def encapsulate(self) -> tuple[bytes, bytes]:
@@ -130,6 +132,7 @@ class SM2MLKEM768PrivateKey:
 
     @classmethod
     def generate(cls) -> Self:
+        """A new key from a fresh 32-byte seed."""
         return cls._from_seed(os.urandom(KEM_PRIVATE_KEY_SIZE))
 
     @classmethod
@@ -140,12 +143,15 @@ class SM2MLKEM768PrivateKey:
         return cls._from_seed(seed)
 
     def private_bytes_raw(self) -> bytes:
+        """The 32-byte seed (``from_private_bytes`` reads it); keep it secret."""
         return self._seed
 
     def private_bytes_pem(self) -> bytes:
+        """The seed as a PEM block ``SM2-MLKEM768 PRIVATE KEY`` (``load_pem_private_key`` reads it)."""
         return _pem(_PRIVATE_PEM_LABEL, self._seed)
 
     def public_key(self) -> SM2MLKEM768PublicKey:
+        """The matching public key."""
         return self._public
 
     def decapsulate(self, ciphertext: Buffer) -> bytes:

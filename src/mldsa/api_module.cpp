@@ -15,10 +15,10 @@
 #include "common/ct.hpp"
 #include "common/dispatch_functions.hpp"
 #include "common/module_def.hpp"
+#include "common/os_random.hpp"
 #include "common/ref.hpp"
 #include "mldsa/kernels.hpp"
 #include "mldsa/ml_dsa.hpp"
-#include "common/os_random.hpp"
 
 namespace mldsa = kyber_alg::mldsa;
 using kyber_alg::ByteView;
