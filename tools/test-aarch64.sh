@@ -115,8 +115,8 @@ echo "aarch64: installed at $((SECONDS - started)) s"
 # the code-path switch, the round trips of the hybrid and Velmora.
 sample=(
   tests/test_code_path_switch.py
-  tests/sm/test_sm3.py tests/sm/test_sm4.py tests/sm34/test_sm34_vectors.py
-  tests/sm/test_sm2_standard_examples.py tests/sm/test_sm2_vectors.py
+  tests/sm/test_sm3.py tests/sm/test_sm4.py tests/sm3_sm4/test_sm3_sm4_vectors.py
+  tests/sm2/test_sm2_standard_examples.py tests/sm/test_sm2_vectors.py
   tests/mlkem/test_mlkem_vectors.py
   tests/hybrid/test_hybrid_vectors.py tests/velmora/test_velmora_exchange.py
 )
