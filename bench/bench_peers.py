@@ -24,10 +24,14 @@ import hashlib
 import hmac
 import os
 import platform
+import sys
 import time
 from collections.abc import Callable
 
 from kyber_alg import Kyber, mlkem, sm2, sm3, sm4
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))  # run with -P: bench/ is not on the path
+import bench_sm2  # the interleaved best-of-rounds timing
 
 try:
     import gmssl_pyx
@@ -49,22 +53,7 @@ M64, MIB = os.urandom(64), os.urandom(1 << 20)
 
 def per_call(fns: Row, seconds: float, rounds: int = 15) -> dict[str, float]:
     """CPU microseconds per call of each function, the best of interleaved rounds."""
-    batches = {}
-    for name, fn in fns.items():
-        fn()
-        calls, start = 0, time.process_time()
-        while time.process_time() - start < seconds / (rounds * len(fns)):
-            fn()
-            calls += 1
-        batches[name] = max(1, calls)
-    best = {name: float("inf") for name in fns}
-    for _ in range(rounds):
-        for name, fn in fns.items():
-            start = time.process_time()
-            for _ in range(batches[name]):
-                fn()
-            best[name] = min(best[name], (time.process_time() - start) / batches[name] * 1e6)
-    return best
+    return bench_sm2.per_call(fns, seconds, rounds, clock=time.process_time)
 
 
 def gmssl_sign_context() -> Callable[[], object] | None:
